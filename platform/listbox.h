@@ -1,0 +1,83 @@
+// A multiple-selection list box built to hold millions of lines: the LB_
+// operations of the handheld's LISTBOX with LBS_MULTIPLESEL semantics.
+//
+// - A tap (mouse press) toggles that line's selection and makes it the caret
+//   line; Up/Down/PageUp/PageDown/Home/End move the caret; Space toggles the
+//   caret line's selection.
+// - Lines are stored compactly (see CLineStore); only visible rows are
+//   painted, and layout work after an append is coalesced to the next paint,
+//   so appending costs the same whatever the number of lines held.
+// - The horizontal extent is set by the owner (LB_SETHORIZONTALEXTENT), it
+//   is not derived from the lines.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+#include <QStringView>
+
+#include <vector>
+
+namespace zef {
+
+enum : int { LB_ERR = -1 };
+enum : int { SB_HORZ = 0, SB_VERT = 1 };
+enum : int { SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_TOP = 6, SB_BOTTOM = 7 };
+
+class CListBox : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  explicit CListBox(QWidget* parent = nullptr);
+  ~CListBox() override;
+
+  // LB_ADDSTRING / LB_INSERTSTRING (index -1 appends) / LB_RESETCONTENT.
+  // Virtual so that an owner can rewrite lines before they are stored.
+  virtual int AddString(const QString& line);
+  virtual int InsertString(int index, const QString& line);
+  virtual void ResetContent();
+
+  int GetCount() const;                          // LB_GETCOUNT
+  int GetCurSel() const;                         // LB_GETCURSEL: the caret line, or LB_ERR
+  void SetCaretIndex(int index);                 // LB_SETCARETINDEX
+  int GetSelCount() const;                       // LB_GETSELCOUNT
+  std::vector<int> GetSelItems(int maxItems) const;  // LB_GETSELITEMS, ascending
+  bool GetSel(int index) const;                  // LB_GETSEL
+  int SetSel(bool select, int index);            // LB_SETSEL; index -1 means every line
+  int GetTextLen(int index) const;               // LB_GETTEXTLEN, LB_ERR for a bad index
+  QString GetText(int index) const;              // LB_GETTEXT, empty for a bad index
+  int GetTopIndex() const;                       // LB_GETTOPINDEX
+  int SetTopIndex(int index);                    // LB_SETTOPINDEX
+  void SetHorizontalExtent(int pixels);          // LB_SETHORIZONTALEXTENT
+  int GetHorizontalExtent() const;               // LB_GETHORIZONTALEXTENT
+
+  // Whether line `index` holds `ch` anywhere (no copy of the line is made).
+  bool LineContains(int index, char16_t ch) const;
+  // The first line from `from` stepping by `step` (+1 or -1), `from`
+  // included, that contains `needle`; LB_ERR when the search runs off the
+  // end. Used by Find and Mark Block; no line is copied.
+  int FindContaining(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const;
+
+  // The vertical and horizontal scroll bars as GetScrollRange, SetScrollPos
+  // and WM_VSCROLL see them. Scroll positions are in lines (vertical) and
+  // pixels (horizontal).
+  void GetScrollRange(int bar, int* minPos, int* maxPos) const;
+  int SetScrollPos(int bar, int pos, bool redraw);
+  int GetScrollPos(int bar) const;
+  void OnVScroll(int code);
+
+  // Bytes held by the line store (for the benchmarks).
+  std::size_t MemoryUsed() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  bool viewportEvent(QEvent* event) override;
+
+ private:
+  struct Private;
+  Private* d;
+};
+
+}  // namespace zef
