@@ -1,7 +1,7 @@
 #include "msgbox.h"
 
 #include "resource.h"
-#include "strings.h"
+#include "stringtable.h"
 
 #include <QMessageBox>
 #include <QPushButton>

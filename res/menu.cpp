@@ -1,1 +1,104 @@
-// in progress
+#include "menu.h"
+
+namespace zef {
+namespace {
+
+MenuItem Cmd(const char16_t* caption, CommandId id) {
+  return {MenuItem::Kind::Command, QString::fromUtf16(caption), id, {}};
+}
+MenuItem Sep() { return {MenuItem::Kind::Separator, {}, CommandId::None, {}}; }
+MenuItem Popup(const char16_t* caption, std::vector<MenuItem> items) {
+  return {MenuItem::Kind::Popup, QString::fromUtf16(caption), CommandId::None, std::move(items)};
+}
+
+void Collect(const std::vector<MenuItem>& items, std::vector<CommandId>& out) {
+  for (const MenuItem& item : items) {
+    if (item.kind == MenuItem::Kind::Command) out.push_back(item.id);
+    Collect(item.items, out);
+  }
+}
+
+}  // namespace
+
+const std::vector<MenuItem>& MainMenu() {
+  using C = CommandId;
+  static const std::vector<MenuItem> menu = {
+      Popup(u" &! ",
+            {
+                Cmd(u"&Error Lookup...", C::ErrorLookup),
+                Cmd(u"&Calculator...", C::Calculator),
+                Popup(u"Database",
+                      {
+                          Cmd(u"List &all", C::DatabaseListAll),
+                          Cmd(u"List &records", C::DatabaseListRecords),
+                          Sep(),
+                          Cmd(u"D&elete database", C::DatabaseDelete),
+                          Cmd(u"&Delete record", C::DatabaseDeleteRecord),
+                      }),
+                Popup(u"&Processes",
+                      {
+                          Cmd(u"List &all", C::ProcessListAll),
+                          Cmd(u"&Terminate process", C::ProcessTerminate),
+                      }),
+                Popup(u"&Windows",
+                      {
+                          Cmd(u"List &all", C::WindowListAll),
+                          Cmd(u"&Close window", C::WindowClose),
+                      }),
+                Sep(),
+                Cmd(u"E&xit", C::AppExit),
+            }),
+      Popup(u"S&tress",
+            {
+                Cmd(u"&Loop", C::Loop),
+                Cmd(u"Loop (WM_TIMER)", C::LoopTimer),
+                Cmd(u"Abort Loop (WM_Timer)", C::AbortLoopTimer),
+                Sep(),
+                Popup(u"&ZEF",
+                      {
+                          Cmd(u"division by zero", C::DivisionByZero),
+                          Cmd(u"access violation", C::AccessViolation),
+                          Sep(),
+                          Cmd(u"endless loop", C::EndlessLoop),
+                          Cmd(u"unterminated recursion", C::UnterminatedRecursion),
+                      }),
+            }),
+      Popup(u"&Monitor",
+            {
+                Cmd(u"Entry from Buffer", C::EntryFromBuffer),
+                Cmd(u"&View Line", C::ViewLine),
+                Sep(),
+                Cmd(u"&Mark Block", C::MarkBlock),
+                Cmd(u"&Unmark Lines", C::UnmarkLines),
+                Sep(),
+                Cmd(u"&Clear", C::Clear),
+                Cmd(u"&Find...", C::Find),
+                Sep(),
+                Cmd(u"Reset &nested calls", C::ResetNestedCalls),
+            }),
+      Popup(u"&Setup",
+            {
+                Cmd(u"&Options...", C::Options),
+                Sep(),
+                Cmd(u"&Loop...", C::SetupLoop),
+                Cmd(u"&Monitor...", C::SetupMonitor),
+                Cmd(u"&Database...", C::SetupDatabase),
+                Sep(),
+                Cmd(u"&Look && Feel...", C::LookAndFeel),
+            }),
+      Popup(u" &? ",
+            {
+                Cmd(u"&Contents", C::HelpContents),
+                Cmd(u"&About ZEFMON", C::AppAbout),
+            }),
+  };
+  return menu;
+}
+
+std::vector<CommandId> MenuCommandIds() {
+  std::vector<CommandId> ids;
+  Collect(MainMenu(), ids);
+  return ids;
+}
+
+}  // namespace zef

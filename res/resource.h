@@ -48,7 +48,7 @@ enum class CommandId : std::uint32_t {
   AppAbout = 57664,
 };
 
-constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }
+
 
 // Resources with id 128: the main menu, the icon and the title string.
 inline constexpr std::uint32_t IDR_MAINFRAME = 128;
@@ -60,6 +60,9 @@ enum class StringId : std::uint32_t {
   ReallyResetNestedCalls = 61212,
   ReallyClearContent = 61213,
 };
+
+constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }
+constexpr std::uint32_t ToUInt(StringId id) { return static_cast<std::uint32_t>(id); }
 
 // Dialog results.
 enum DialogResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };

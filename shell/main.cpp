@@ -1,1 +1,23 @@
-int main() { return 0; }
+// zefmon: the debug monitor and toolbox.
+#include "app.h"
+#include "mainframe.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  Q_INIT_RESOURCE(res);
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), QStringLiteral("ZEFMON")));
+  QString error;
+  if (!app.InitInstance(&error)) {
+    std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));
+    return 1;
+  }
+  QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  return application.exec();
+}

@@ -1,1 +1,126 @@
-// in progress
+#include "mainframe.h"
+
+#include "app.h"
+#include "logfile.h"
+#include "msgbox.h"
+#include "stringtable.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QShortcut>
+
+namespace zef {
+
+CMainFrame::CMainFrame(CQrbWinApp& app) : m_app(app), m_wndView(this) {
+  connect(&m_settingChange, &CSettingChangeSource::settingChange, this, &CMainFrame::OnSettingChange);
+}
+
+CMainFrame::~CMainFrame() {
+  // The view is a member: take it out of the window before QMainWindow's
+  // destructor would delete it as the central widget.
+  takeCentralWidget();
+}
+
+bool CMainFrame::LoadFrame() {
+  // The title is the first field of string 128; trace clients find the
+  // monitor by it.
+  const QString title = LoadString(IDR_MAINFRAME).section(u'\n', 0, 0);
+  if (title.isEmpty()) return false;
+  RegisterWindow(nullptr, title);
+  setWindowTitle(title);
+  setWindowIcon(QIcon(QStringLiteral(":/res/icon128.png")));
+
+  // The view must be the main window's first child.
+  m_wndView.Create(*this);
+  setCentralWidget(&m_wndView);
+  setFocusProxy(&m_wndView);
+
+  BuildMenuBar();
+  ExchangeSettings(true);
+  GetList().SetIndent(m_strIndentChars);
+
+  // WM_HELP: the help key opens the contents, as the menu item does.
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, &CMainFrame::OnHelpContents);
+  return true;
+}
+
+void CMainFrame::AppendLine(const QString& line) {
+  CMonitorList& list = GetList();
+  if (m_bLogToFile) {
+    switch (AppendToLogFile(ResolveLogFilePath(m_strLogFile, QDir::homePath()), line)) {
+      case LogWrite::Written:
+        break;
+      case LogWrite::OpenFailed:
+        list.AddString(QStringLiteral("FATAL: Failed to open log file!"));
+        break;
+      case LogWrite::WriteFailed:
+        // The file opened but the record did not reach it (disk full, ...):
+        // say so rather than lose the line from the log silently.
+        list.AddString(QStringLiteral("FATAL: Failed to write log file!"));
+        break;
+    }
+  }
+  list.AddString(line);
+  if (!m_bQuickDraw) ScrollToEnd();
+}
+
+void CMainFrame::ScrollToEnd() {
+  CMonitorList& list = GetList();
+  int minPos = 0;
+  int maxPos = 0;
+  list.GetScrollRange(SB_VERT, &minPos, &maxPos);
+  list.SetScrollPos(SB_VERT, maxPos, true);
+  list.OnVScroll(SB_BOTTOM);
+}
+
+void CMainFrame::OnEntryFromBuffer() { AppendLine(GetList().GetWindowText()); }
+
+void CMainFrame::OnAppExit() { zef::SendMessage(GetSafeHwnd(), WM_CLOSE); }
+
+LRESULT CMainFrame::WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text,
+                               std::u16string* textOut) {
+  switch (message) {
+    case WM_COMMAND:
+      OnCmdMsg(CommandId(wParam & 0xFFFF));
+      return 0;
+    case WM_CLOSE:
+      close();
+      return 0;
+    default:
+      return CWindowObject::WindowProc(message, wParam, text, textOut);
+  }
+}
+
+void CMainFrame::OnWindowTextChanged() { setWindowTitle(GetWindowText()); }
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (m_bAskBeforeClose &&
+      MessageBoxFromTable(this, ToUInt(StringId::ReallyQuit), MB_YESNO | MB_ICONQUESTION) == IDNO) {
+    event->ignore();
+    return;
+  }
+  ExchangeSettings(false);
+  if (m_pHelp) m_pHelp->close();
+  event->accept();
+  emit closed();
+}
+
+void CMainFrame::OnSettingChange() {
+  if (m_bAdjustWndSip) FitWindowToSip();
+}
+
+void CMainFrame::FitWindowToSip() {
+  SIPINFO info;
+  // Without a readable panel state the window stays as it is.
+  if (!SipGetInfo(&info)) return;
+  const int width = info.rcVisibleDesktop.right - info.rcVisibleDesktop.left;
+  const int height = (info.fdwFlags & SIPF_ON) ? info.rcVisibleDesktop.bottom - info.rcVisibleDesktop.top
+                                                : info.rcSipRect.bottom - info.rcVisibleDesktop.top;
+  if (width <= 0 || height <= 0) return;
+  // The sizes are of the whole window, frame included.
+  const QSize frame = frameGeometry().size() - geometry().size();
+  resize(width - frame.width(), height - frame.height());
+}
+
+}  // namespace zef

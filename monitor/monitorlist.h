@@ -1,0 +1,32 @@
+// The monitor list: the list box that indents every line by call nesting and
+// keeps its horizontal extent wide enough for the longest line. Its window
+// text, which it never shows, is the buffer trace clients write into.
+#pragma once
+
+#include "listbox.h"
+#include "monitorlist_rules.h"
+#include "window.h"
+
+namespace zef {
+
+class CMonitorList : public CListBox, public CWindowObject {
+  Q_OBJECT
+ public:
+  explicit CMonitorList(QWidget* parent = nullptr);
+
+  int AddString(const QString& line) override;
+  int InsertString(int index, const QString& line) override;
+  void ResetContent() override;
+
+  void SetIndent(const QString& indent) { m_rules.SetIndent(indent); }
+  void ResetNesting() { m_rules.ResetNesting(); }
+  int Nesting() const { return m_rules.Nesting(); }
+
+ private:
+  // The pixel width of `text` in the list's font plus 5, as the extent.
+  void SetHorizontalExtentFrom(const QString& text);
+
+  CNestingRules m_rules;
+};
+
+}  // namespace zef

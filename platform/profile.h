@@ -1,0 +1,44 @@
+// The registry profile of the application: sections of named integer and
+// string values, with the caller's default for whatever is absent.
+//
+// Backed by QSettings in the native format (on Linux an INI file,
+// ~/.config/<company>/<application>.conf), one group per section, value
+// names unchanged, integers stored as integers.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+namespace zef {
+
+class CProfile {
+ public:
+  // The profile of `company`/`application` in the user's configuration.
+  CProfile(const QString& company, const QString& application);
+  // A profile kept in the given file (tests, other locations).
+  explicit CProfile(const QString& fileName);
+  ~CProfile();
+  CProfile(const CProfile&) = delete;
+  CProfile& operator=(const CProfile&) = delete;
+
+  // The stored value, or `defaultValue` when the value is absent or is not
+  // an integer (text where an integer belongs reads as absent).
+  int GetProfileInt(const QString& section, const QString& entry, int defaultValue) const;
+  QString GetProfileString(const QString& section, const QString& entry, const QString& defaultValue) const;
+
+  void WriteProfileInt(const QString& section, const QString& entry, int value);
+  void WriteProfileString(const QString& section, const QString& entry, const QString& value);
+
+  // Writes pending changes to the file. Returns false when the file could
+  // not be written (nothing is reported to the user).
+  bool Flush();
+  QString FileName() const;
+
+ private:
+  std::unique_ptr<QSettings> m_pSettings;
+};
+
+}  // namespace zef

@@ -1,0 +1,48 @@
+#include "stringtable.h"
+
+#include <QHash>
+
+namespace zef {
+namespace {
+
+const QHash<std::uint32_t, QString>& Table() {
+  static const QHash<std::uint32_t, QString> table = {
+      {128, QStringLiteral("ZEF\n\n\n\n\n")},
+      {32789, QStringLiteral("Opens hex/bin/oct calculator\nCalculator")},
+      {32796, QStringLiteral("Displays all databases in the debug monitor window")},
+      {32797, QStringLiteral("Display records in a database")},
+      {32798, QStringLiteral("Deletes the whole database (BE CAREFULLY!)")},
+      {32799, QStringLiteral("Deletes a record in a database (BE CAREFULLY!)")},
+      {32786, QStringLiteral("Searches for a text in the debug monitor\nFind text")},
+      {32803, QStringLiteral("Sets the nested calls to zero (e.g. if nested calls are not leaved correctly by the "
+                             "debugged program)")},
+      {32802, QStringLiteral("Set general ZEFMON options")},
+      {32800, QStringLiteral("General settings for database manipulations")},
+      {61211, QStringLiteral("Really quit ZEFMON?")},
+      {61212, QStringLiteral("Really reset nested calls counter?")},
+      {61213, QStringLiteral("Really clear monitor content?")},
+  };
+  return table;
+}
+
+}  // namespace
+
+QString AppName() { return QStringLiteral("ZEFMON"); }
+
+QString LoadString(std::uint32_t id) { return Table().value(id); }
+
+QString FormatString(const QString& format, const QString& arg1, const QString& arg2) {
+  QString result;
+  result.reserve(format.size() + arg1.size() + arg2.size());
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size() && (format[i + 1] == u'1' || format[i + 1] == u'2')) {
+      result += format[i + 1] == u'1' ? arg1 : arg2;
+      ++i;
+    } else {
+      result += format[i];
+    }
+  }
+  return result;
+}
+
+}  // namespace zef

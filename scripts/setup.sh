@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what ZEFMON needs to build, run and test on Debian 12, when it is
+# missing. Runs apt-get as root, or through sudo.
+set -euo pipefail
+
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+          libsqlite3-dev libxcb1-dev xvfb xauth x11-utils imagemagick)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

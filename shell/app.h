@@ -1,0 +1,46 @@
+// The application object: the settings profile, the two Look & Feel flags,
+// start-up, and the commands it handles itself (About, Look & Feel).
+#pragma once
+
+#include "profile.h"
+#include "resource.h"
+
+#include <memory>
+
+namespace zef {
+
+class CMainFrame;
+
+class CQrbWinApp {
+ public:
+  // The profile is the application's registry key; the program passes
+  // CProfile("Quorbel", "ZEFMON"), tests a file of their own.
+  explicit CQrbWinApp(std::unique_ptr<CProfile> profile);
+  ~CQrbWinApp();
+  CQrbWinApp(const CQrbWinApp&) = delete;
+  CQrbWinApp& operator=(const CQrbWinApp&) = delete;
+
+  // Creates, loads and shows the main window. False when the window could
+  // not be created; `errorText` then says why.
+  bool InitInstance(QString* errorText);
+
+  CProfile& GetProfile() { return *m_pProfile; }
+  CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
+
+  // The application's own command table; false when `id` is not in it.
+  bool OnCmdMsg(CommandId id);
+  bool HasCommand(CommandId id) const;
+
+  // Look & Feel settings, loaded and saved by the main frame's ExchangeSettings.
+  bool m_bShowCancelBtn = false;
+  bool m_bNoFullScreenDlg = false;
+
+ private:
+  void OnAppAbout();
+  void OnLookAndFeel();
+
+  std::unique_ptr<CProfile> m_pProfile;
+  std::unique_ptr<CMainFrame> m_pMainWnd;
+};
+
+}  // namespace zef
