@@ -1,6 +1,7 @@
 #include "app.h"
 
 #include "mainframe.h"
+#include "resources.h"
 
 #include <zeftrace/windowhost.h>
 
@@ -13,6 +14,7 @@ CQrbWinApp::~CQrbWinApp() {
 }
 
 bool CQrbWinApp::InitInstance(QString* errorText) {
+  InitResources();
   m_pMainWnd = std::make_unique<CMainFrame>(*this);
   if (!m_pMainWnd->LoadFrame()) {
     m_pMainWnd.reset();

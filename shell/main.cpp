@@ -8,7 +8,6 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  Q_INIT_RESOURCE(res);
   QApplication::setQuitOnLastWindowClosed(false);
 
   zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), QStringLiteral("ZEFMON")));

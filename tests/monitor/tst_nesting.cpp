@@ -1,0 +1,108 @@
+// The nesting and longest-line rules of the monitor list.
+#include "monitorlist_rules.h"
+
+#include <QTest>
+
+using zef::CNestingRules;
+
+class TestNesting : public QObject {
+  Q_OBJECT
+ private slots:
+  void linesAreIndentedByDepth_data();
+  void linesAreIndentedByDepth();
+  void depthBelowZeroShowsNoIndentUntilRaisedAgain();
+  void contentResetKeepsDepthAndForgetsLongest();
+  void newIndentAppliesFromTheNextLine();
+  void longestIsJudgedByCharacters();
+};
+
+// Each row: indent string, the lines added, the stored texts expected, and
+// the depth after the last line.
+void TestNesting::linesAreIndentedByDepth_data() {
+  QTest::addColumn<QString>("indent");
+  QTest::addColumn<QStringList>("lines");
+  QTest::addColumn<QStringList>("stored");
+  QTest::addColumn<int>("depth");
+
+  QTest::newRow("enter and leave") << QStringLiteral("  ")
+                                   << QStringList{QStringLiteral("A() {"), QStringLiteral("B() {"), QStringLiteral("x"),
+                                                  QStringLiteral("} B()"), QStringLiteral("} A() (0)")}
+                                   << QStringList{QStringLiteral("A() {"), QStringLiteral("  B() {"),
+                                                  QStringLiteral("    x"), QStringLiteral("  } B()"),
+                                                  QStringLiteral("} A() (0)")}
+                                   << 0;
+  QTest::newRow("double braces count once")
+      << QStringLiteral("  ") << QStringList{QStringLiteral("{{"), QStringLiteral("a"), QStringLiteral("}}"), QStringLiteral("b")}
+      << QStringList{QStringLiteral("{{"), QStringLiteral("  a"), QStringLiteral("}}"), QStringLiteral("b")} << 0;
+  QTest::newRow("both braces: one level out, depth kept")
+      << QStringLiteral("  ") << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("y")}
+      << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("  y")} << 1;
+  QTest::newRow("empty line at depth 1 is the indent alone")
+      << QStringLiteral("--") << QStringList{QStringLiteral("a {"), QString()}
+      << QStringList{QStringLiteral("a {"), QStringLiteral("--")} << 1;
+  QTest::newRow("empty indent string") << QString() << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
+                                       << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")} << 2;
+  QTest::newRow("indent holding a brace raises the depth of indented lines")
+      << QStringLiteral("{") << QStringList{QStringLiteral("a {"), QStringLiteral("x"), QStringLiteral("y")}
+      << QStringList{QStringLiteral("a {"), QStringLiteral("{x"), QStringLiteral("{{y")} << 3;
+  QTest::newRow("two spaces at depth 2") << QStringLiteral("  ")
+                                         << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
+                                         << QStringList{QStringLiteral("a {"), QStringLiteral("  b {"), QStringLiteral("    x")}
+                                         << 2;
+}
+
+void TestNesting::linesAreIndentedByDepth() {
+  QFETCH(QString, indent);
+  QFETCH(QStringList, lines);
+  QFETCH(QStringList, stored);
+  QFETCH(int, depth);
+  CNestingRules rules;
+  rules.SetIndent(indent);
+  QStringList actual;
+  for (const QString& line : lines) actual << rules.Add(line).text;
+  QCOMPARE(actual, stored);
+  QCOMPARE(rules.Nesting(), depth);
+}
+
+void TestNesting::depthBelowZeroShowsNoIndentUntilRaisedAgain() {
+  CNestingRules rules;
+  QCOMPARE(rules.Add(QStringLiteral("} Foo()")).text, QStringLiteral("} Foo()"));
+  QCOMPARE(rules.Nesting(), -1);
+  QCOMPARE(rules.Add(QStringLiteral("a {")).text, QStringLiteral("a {"));
+  QCOMPARE(rules.Add(QStringLiteral("x")).text, QStringLiteral("x"));  // depth 0 again
+  QCOMPARE(rules.Add(QStringLiteral("b {")).text, QStringLiteral("b {"));
+  QCOMPARE(rules.Add(QStringLiteral("y")).text, QStringLiteral("  y"));
+  rules.ResetNesting();
+  QCOMPARE(rules.Add(QStringLiteral("z")).text, QStringLiteral("z"));
+}
+
+void TestNesting::contentResetKeepsDepthAndForgetsLongest() {
+  CNestingRules rules;
+  rules.Add(QStringLiteral("a long first line {"));
+  rules.ResetContent();
+  QCOMPARE(rules.LongestLength(), 0);
+  const auto next = rules.Add(QStringLiteral("x"));
+  QCOMPARE(next.text, QStringLiteral("  x"));
+  QVERIFY(next.longest);
+}
+
+void TestNesting::newIndentAppliesFromTheNextLine() {
+  CNestingRules rules;
+  rules.Add(QStringLiteral("a {"));
+  QCOMPARE(rules.Add(QStringLiteral("x")).text, QStringLiteral("  x"));
+  rules.SetIndent(QStringLiteral(">"));
+  QCOMPARE(rules.Add(QStringLiteral("y")).text, QStringLiteral(">y"));
+}
+
+void TestNesting::longestIsJudgedByCharacters() {
+  CNestingRules rules;
+  QVERIFY(rules.Add(QStringLiteral("abc")).longest);
+  QVERIFY(!rules.Add(QStringLiteral("xyz")).longest);  // equal length changes nothing
+  QVERIFY(!rules.Add(QStringLiteral("ab")).longest);
+  QVERIFY(rules.Add(QStringLiteral("abcd")).longest);
+  QCOMPARE(rules.LongestLength(), 4);
+  QVERIFY(!rules.Add(QString()).longest);
+}
+
+QTEST_APPLESS_MAIN(TestNesting)
+#include "tst_nesting.moc"

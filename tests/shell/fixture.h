@@ -1,0 +1,69 @@
+// A main window of its own for each test: settings in a temporary file,
+// message boxes answered and recorded by the test.
+#pragma once
+
+#include "app.h"
+#include "mainframe.h"
+#include "msgbox.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <memory>
+
+namespace zef::test {
+
+class CFrameFixture {
+ public:
+  // `iniText` is written to the settings file first (empty: no file at all).
+  explicit CFrameFixture(const QByteArray& iniText = {}) {
+    m_strSettings = m_dir.filePath(QStringLiteral("ZEFMON.conf"));
+    if (!iniText.isEmpty()) {
+      QFile file(m_strSettings);
+      if (file.open(QIODevice::WriteOnly)) file.write(iniText);
+    }
+    m_previousHook = SetMessageBoxHook([this](const MessageBoxRequest& request) {
+      m_boxes.push_back(request);
+      if (m_answers.empty()) return int(IDYES);
+      const int answer = m_answers.front();
+      m_answers.pop_front();
+      return answer;
+    });
+    m_pApp = std::make_unique<CQrbWinApp>(std::make_unique<CProfile>(m_strSettings));
+    QString error;
+    m_bCreated = m_pApp->InitInstance(&error);
+  }
+  ~CFrameFixture() {
+    m_pApp.reset();
+    SetMessageBoxHook(std::move(m_previousHook));
+  }
+
+  CMainFrame& Frame() { return *m_pApp->GetMainWnd(); }
+  CQrbWinApp& App() { return *m_pApp; }
+  CMonitorList& List() { return Frame().GetList(); }
+  QString SettingsFile() const { return m_strSettings; }
+  QString TempPath(const QString& name) const { return m_dir.filePath(name); }
+
+  // Answers for the next message boxes, in order (IDYES when none is left).
+  void Answer(std::initializer_list<int> answers) { m_answers.insert(m_answers.end(), answers); }
+  std::vector<MessageBoxRequest>& Boxes() { return m_boxes; }
+
+  QStringList Lines() {
+    QStringList lines;
+    for (int i = 0; i < List().GetCount(); ++i) lines << List().GetText(i);
+    return lines;
+  }
+
+  bool m_bCreated = false;
+
+ private:
+  QTemporaryDir m_dir;
+  QString m_strSettings;
+  MessageBoxHook m_previousHook;
+  std::deque<int> m_answers;
+  std::vector<MessageBoxRequest> m_boxes;
+  std::unique_ptr<CQrbWinApp> m_pApp;
+};
+
+}  // namespace zef::test

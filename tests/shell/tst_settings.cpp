@@ -1,0 +1,122 @@
+// The seventeen settings: defaults, odd stored values, and when they are saved.
+#include "fixture.h"
+
+#include <QCloseEvent>
+#include <QSettings>
+
+using namespace zef;
+using zef::test::CFrameFixture;
+
+class TestSettings : public QObject {
+  Q_OBJECT
+ private slots:
+  void noFileGivesTheLoadDefaults();
+  void storedValuesAreReadAsStored();
+  void wrongTypesReadAsDefaults();
+  void unreadableFileGivesDefaults();
+  void confirmedCloseWritesEveryValueNormalised();
+  void declinedCloseWritesNothing();
+  void closeWithoutAskingSavesAtOnce();
+};
+
+void TestSettings::noFileGivesTheLoadDefaults() {
+  CFrameFixture f;
+  QVERIFY(f.m_bCreated);
+  CMainFrame& m = f.Frame();
+  QCOMPARE(m.m_bAskBeforeClose, true);
+  QCOMPARE(m.m_bAskBeforeResetNestedCalls, true);
+  QCOMPARE(m.m_bAskBeforeClearContent, true);
+  QCOMPARE(m.m_bAdjustWndSip, false);
+  QCOMPARE(m.m_nLoopCount, 100);
+  QCOMPARE(m.m_nLoopDelay, 20);  // not the construction value 500
+  QCOMPARE(m.m_nTimerLoopCount, 100);
+  QCOMPARE(m.m_nTimerLoopDelay, 60000);
+  QCOMPARE(m.m_nTimerLoopInterval, 90);
+  QCOMPARE(m.m_bLogToFile, false);
+  QCOMPARE(m.m_strLogFile, QStringLiteral("\\ZEFMON.LOG"));
+  QCOMPARE(m.m_strIndentChars, QStringLiteral("  "));
+  QCOMPARE(m.m_bQuickDraw, true);
+  QCOMPARE(m.m_nMaxLineLength, 179);
+  QCOMPARE(m.m_bConfirmTwice, true);
+  QCOMPARE(f.App().m_bShowCancelBtn, true);
+  QCOMPARE(f.App().m_bNoFullScreenDlg, true);
+}
+
+void TestSettings::storedValuesAreReadAsStored() {
+  CFrameFixture f(
+      "[Init.General]\nAskBeforeCloseZEFMON=5\nAdjustWndSip=1\n"
+      "[Init.Monitor]\nIndentChars=\nQDraw=0\nLogFile=/tmp/x.log\n"
+      "[Init.Database]\nMaxLineLength=5\n[Init.LaF]\nNoFullScreenDlg=0\n");
+  CMainFrame& m = f.Frame();
+  QCOMPARE(m.m_bAskBeforeClose, true);  // 5 reads as on
+  QCOMPARE(m.m_bAdjustWndSip, true);
+  QCOMPARE(m.m_strIndentChars, QString());  // present but empty: no indent
+  QCOMPARE(m.m_bQuickDraw, false);
+  QCOMPARE(m.m_strLogFile, QStringLiteral("/tmp/x.log"));
+  QCOMPARE(m.m_nMaxLineLength, 5);  // no range applied on load
+  QCOMPARE(f.App().m_bNoFullScreenDlg, false);
+
+  // The empty indent string reached the list: no indent at any depth.
+  m.AppendLine(QStringLiteral("a {"));
+  m.AppendLine(QStringLiteral("b {"));
+  m.AppendLine(QStringLiteral("x"));
+  QCOMPARE(f.Lines().last(), QStringLiteral("x"));
+}
+
+void TestSettings::wrongTypesReadAsDefaults() {
+  CFrameFixture f("[Init.Loop]\nCount=lots\nDelay=12abc\n[Init.Database]\nMaxLineLength=\n");
+  QCOMPARE(f.Frame().m_nLoopCount, 100);
+  QCOMPARE(f.Frame().m_nLoopDelay, 20);
+  QCOMPARE(f.Frame().m_nMaxLineLength, 179);
+}
+
+void TestSettings::unreadableFileGivesDefaults() {
+  CFrameFixture f(QByteArray("\0\xff\xfe[[[=\n\x01garbage", 18));
+  QVERIFY(f.m_bCreated);
+  QCOMPARE(f.Frame().m_nTimerLoopInterval, 90);
+  QCOMPARE(f.Frame().m_strIndentChars, QStringLiteral("  "));
+}
+
+void TestSettings::confirmedCloseWritesEveryValueNormalised() {
+  CFrameFixture f("[Init.General]\nAskBeforeResetNestedCalls=5\n");
+  f.Frame().m_nLoopCount = 7;
+  f.Frame().m_strIndentChars = QStringLiteral("  ");
+  f.Answer({IDYES});
+  QVERIFY(f.Frame().close());
+  QSettings stored(f.SettingsFile(), QSettings::IniFormat);
+  QCOMPARE(stored.value(QStringLiteral("Init.General/AskBeforeResetNestedCalls")).toInt(), 1);
+  QCOMPARE(stored.value(QStringLiteral("Init.Loop/Count")).toInt(), 7);
+  QCOMPARE(stored.value(QStringLiteral("Init.Loop/Delay")).toInt(), 20);
+  QCOMPARE(stored.value(QStringLiteral("Init.Monitor/IndentChars")).toString(), QStringLiteral("  "));
+  QCOMPARE(stored.value(QStringLiteral("Init.LaF/ShowCancelBtn")).toInt(), 1);
+  QCOMPARE(stored.allKeys().size(), 17);
+}
+
+void TestSettings::declinedCloseWritesNothing() {
+  CFrameFixture f;
+  f.Frame().m_nLoopCount = 3;
+  f.Answer({IDNO});
+  QVERIFY(!f.Frame().close());
+  QCOMPARE(f.Boxes().size(), size_t(1));
+  QCOMPARE(f.Boxes()[0].text, QStringLiteral("Really quit ZEFMON?"));
+  QCOMPARE(f.Boxes()[0].caption, QStringLiteral("ZEFMON"));
+  QCOMPARE(f.Boxes()[0].style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
+  QVERIFY(!QFile::exists(f.SettingsFile()));
+  QVERIFY(f.Frame().isVisible());
+
+  // A later close that goes ahead saves the change made in between.
+  f.Answer({IDYES});
+  QVERIFY(f.Frame().close());
+  QSettings stored(f.SettingsFile(), QSettings::IniFormat);
+  QCOMPARE(stored.value(QStringLiteral("Init.Loop/Count")).toInt(), 3);
+}
+
+void TestSettings::closeWithoutAskingSavesAtOnce() {
+  CFrameFixture f("[Init.General]\nAskBeforeCloseZEFMON=0\n");
+  QVERIFY(f.Frame().close());
+  QVERIFY(f.Boxes().empty());
+  QVERIFY(QFile::exists(f.SettingsFile()));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
