@@ -1,8 +1,10 @@
 #include <zeftrace/windowhost.h>
 
+#include <atomic>
+
 namespace zef {
 namespace {
-IWindowHost* g_localHost = nullptr;
+std::atomic<IWindowHost*> g_localHost{nullptr};
 }
 void SetLocalWindowHost(IWindowHost* host) { g_localHost = host; }
 IWindowHost* GetLocalWindowHost() { return g_localHost; }

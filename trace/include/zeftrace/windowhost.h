@@ -2,7 +2,7 @@
 // addressable windows (the monitor).
 //
 // A program that owns windows registers an IWindowHost with
-// zef_set_local_window_host(); from then on every trace call made inside that
+// SetLocalWindowHost(); from then on every trace call made inside that
 // program reaches its windows by a direct call on its own UI thread instead of
 // through the socket transport. Qt-free, C++17.
 #ifndef ZEFTRACE_WINDOWHOST_H
@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include <zeftrace/export.h>
 
 namespace zef {
 
@@ -33,7 +35,7 @@ inline constexpr std::uint32_t kEntryFromBufferCommand = 32779;
 inline constexpr char16_t kMonitorTitle[] = u"ZEF";
 inline constexpr char16_t kBufferMarker[] = u"{QRBDBGLOG}";
 
-class IWindowHost {
+class ZEFTRACE_API IWindowHost {
  public:
   virtual ~IWindowHost() = default;
   // The top-level window whose title is exactly `title`, or 0.
@@ -51,8 +53,8 @@ class IWindowHost {
 // then reach these windows directly (a direct call on the caller's thread,
 // which must be the UI thread) instead of through the socket transport.
 // Pass nullptr to unregister. Exported by the zeftrace library.
-void SetLocalWindowHost(IWindowHost* host);
-IWindowHost* GetLocalWindowHost();
+ZEFTRACE_API void SetLocalWindowHost(IWindowHost* host);
+ZEFTRACE_API IWindowHost* GetLocalWindowHost();
 
 }  // namespace zef
 

@@ -1,0 +1,153 @@
+// A program under test for the transport tests. Modes:
+//   nested                 scopes, free text and PrintF lines
+//   lines <id> <count>     "client <id> line <k>" for k = 1..count
+//   threads <n> <count>    n threads, each "thread <t> line <k>"
+//   late                   one line, "WAITING" on stdout, waits for a stdin line, two more lines
+//   raw <socket> <kind>    speaks the wire directly: hello, garbage, hugelen, half,
+//                          die-midline, noread
+#include <zeftrace/trace.h>
+#include <zeftrace/windowhost.h>
+#include <zeftrace/wire.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void Nested() {
+  zef::CTraceScope outer("Outer()");
+  outer.Print(u"free text");
+  {
+    zef::CTraceScope inner(L"Inner()");
+    inner.PrintF("last error: 0x%04x", 5);
+    inner.SetResult("0");
+  }
+  {
+    zef::CTraceScope empty("Empty()");
+    empty.SetResult("");
+  }
+  outer.PrintF(u"name=%s", "\xc3\xa4\xf0\x9f\x98\x80");
+}
+
+std::string Frame(zef::wire::EOp op, std::uint8_t flags, std::uint32_t window, std::uint32_t message,
+                  std::uint64_t wParam, std::u16string_view text) {
+  const zef::wire::SFrameHeader h = zef::wire::MakeFrame(op, flags, window, message, wParam, text.size());
+  std::string out(reinterpret_cast<const char*>(&h), sizeof h);
+  out.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+  return out;
+}
+
+void SendAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+void WaitForStdinEnd() {
+  std::string ignored;
+  while (std::getline(std::cin, ignored)) {
+  }
+}
+
+int Raw(const std::string& path, const std::string& kind) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    std::printf("CONNECT-FAILED %s\n", std::strerror(errno));
+    return 1;
+  }
+  using zef::wire::EOp;
+  if (kind == "hello") {
+    SendAll(fd, Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF"));
+    zef::wire::SReplyHeader reply{};
+    const ssize_t n = ::recv(fd, &reply, sizeof reply, MSG_WAITALL);
+    if (n == ssize_t(sizeof reply)) {
+      std::printf("HWND %lld\n", static_cast<long long>(reply.nResult));
+    } else {
+      std::printf("REFUSED\n");
+    }
+    return 0;
+  }
+  if (kind == "garbage") {
+    SendAll(fd, std::string(4096, '\x5a') + "not a frame at all");
+  } else if (kind == "hugelen") {
+    zef::wire::SFrameHeader h = zef::wire::MakeFrame(EOp::kSendMessage, 0, 0x12, zef::WM_SETTEXT, 0, 0);
+    h.nTextBytes = 0xFFFFFFF0u;
+    SendAll(fd, std::string(reinterpret_cast<const char*>(&h), sizeof h));
+  } else if (kind == "half") {
+    const std::string frame = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0,
+                                    u"half line");
+    SendAll(fd, frame.substr(0, frame.size() / 2));
+  } else if (kind == "die-midline") {
+    // The whole WM_SETTEXT of a hand-over and half of its WM_COMMAND, then death.
+    std::string group = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0,
+                              u"line of a dying client");
+    const std::string command =
+        Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x10, zef::WM_COMMAND, zef::kEntryFromBufferCommand, {});
+    group += command.substr(0, command.size() / 2);
+    SendAll(fd, group);
+    std::fflush(stdout);
+    ::raise(SIGKILL);
+  } else if (kind == "noread") {
+    // Asks for the buffer's text over and over and never reads a reply.
+    const std::string request = Frame(EOp::kSendMessage, 0, 0x12, zef::WM_GETTEXT, 0, {});
+    std::string many;
+    for (int i = 0; i < 4096; ++i) many += request;
+    for (int i = 0; i < 64; ++i) SendAll(fd, many);
+  }
+  std::printf("SENT\n");
+  std::fflush(stdout);
+  WaitForStdinEnd();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string mode = args.empty() ? "" : args[0];
+  if (mode == "nested") {
+    Nested();
+  } else if (mode == "lines" && args.size() == 3) {
+    const int count = std::stoi(args[2]);
+    for (int k = 1; k <= count; ++k) zef::TraceLine("client " + args[1] + " line " + std::to_string(k));
+  } else if (mode == "threads" && args.size() == 3) {
+    const int threads = std::stoi(args[1]);
+    const int count = std::stoi(args[2]);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+      workers.emplace_back([t, count] {
+        for (int k = 1; k <= count; ++k) zef::TraceLine("thread " + std::to_string(t) + " line " + std::to_string(k));
+      });
+    }
+    for (std::thread& w : workers) w.join();
+  } else if (mode == "late") {
+    zef::TraceLine("early");
+    std::printf("WAITING\n");
+    std::fflush(stdout);
+    std::string go;
+    std::getline(std::cin, go);
+    zef::TraceLine("late 1");
+    zef::TraceLine("late 2");
+  } else if (mode == "raw" && args.size() == 3) {
+    return Raw(args[1], args[2]);
+  } else {
+    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|late|raw ...\n");
+    return 2;
+  }
+  return 0;
+}

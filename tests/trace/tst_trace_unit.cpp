@@ -1,0 +1,199 @@
+// The emitter inside one process: line forms, the three-message hand-over,
+// PrintF formatting and text conversions, through a recording window host.
+#include <zeftrace/trace.h>
+#include <zeftrace/windowhost.h>
+#include <zeftrace/zeftrace.h>
+
+#include <QStringList>
+#include <QTest>
+
+#include <climits>
+#include <cstdint>
+
+namespace {
+
+struct SMessage {
+  zef::HWND hWindow;
+  std::uint32_t nMessage;
+  zef::WPARAM nWParam;
+  QString strText;
+};
+
+constexpr zef::HWND kMonitor = 0x10, kView = 0x11, kBuffer = 0x12;
+
+class CRecordingHost final : public zef::IWindowHost {
+ public:
+  zef::HWND FindWindow(std::u16string_view title) override {
+    ++m_nLookups;
+    return title == u"ZEF" ? kMonitor : 0;
+  }
+  zef::HWND GetFirstChild(zef::HWND window) override {
+    return window == kMonitor ? kView : window == kView ? kBuffer : 0;
+  }
+  zef::LRESULT SendMessage(zef::HWND window, std::uint32_t message, zef::WPARAM wParam, std::u16string_view text,
+                           std::u16string*) override {
+    m_messages.push_back({window, message, wParam, QString::fromStdU16String(std::u16string(text))});
+    if (window == kBuffer && message == zef::WM_SETTEXT) m_strBuffer = m_messages.back().strText;
+    if (window == kMonitor && message == zef::WM_COMMAND) {
+      m_lines.append(m_strBuffer);
+      // A window procedure that traces while handling a line.
+      if (m_strBuffer == QStringLiteral("trigger")) zef::TraceLine("traced by the handler");
+    }
+    return 1;
+  }
+
+  std::vector<SMessage> m_messages;
+  QStringList m_lines;
+  QString m_strBuffer;
+  int m_nLookups = 0;
+};
+
+CRecordingHost g_host;
+
+}  // namespace
+
+class TestTraceEmitter : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void initTestCase() {
+    zef::SetTraceMirror(zef::ETraceMirror::kOff);
+    zef::SetLocalWindowHost(&g_host);
+  }
+  void init() {
+    g_host.m_messages.clear();
+    g_host.m_lines.clear();
+  }
+
+  void handOverIsThreeMessagesInOrder() {
+    zef::TraceLine("hello");
+    QCOMPARE(g_host.m_messages.size(), size_t(3));
+    const SMessage& set = g_host.m_messages[0];
+    const SMessage& command = g_host.m_messages[1];
+    const SMessage& reset = g_host.m_messages[2];
+    QCOMPARE(set.hWindow, kBuffer);
+    QCOMPARE(set.nMessage, std::uint32_t(zef::WM_SETTEXT));
+    QCOMPARE(set.strText, QStringLiteral("hello"));
+    QCOMPARE(command.hWindow, kMonitor);
+    QCOMPARE(command.nMessage, std::uint32_t(zef::WM_COMMAND));
+    QCOMPARE(command.nWParam, zef::WPARAM(32779));
+    QCOMPARE(reset.hWindow, kBuffer);
+    QCOMPARE(reset.strText, QStringLiteral("{QRBDBGLOG}"));
+    zef::TraceLine("again");
+    QCOMPARE(g_host.m_nLookups, 1);  // looked up once, at the first line
+  }
+
+  void scopeWritesEnterAndLeaveLines_data() {
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("leave");
+    QTest::newRow("no result") << QString() << QStringLiteral("} Foo()");
+    QTest::newRow("result 0") << QStringLiteral("0") << QStringLiteral("} Foo() (0)");
+    QTest::newRow("result set empty") << QStringLiteral("") << QStringLiteral("} Foo()");
+    QTest::newRow("result text") << QStringLiteral("not found") << QStringLiteral("} Foo() (not found)");
+  }
+  void scopeWritesEnterAndLeaveLines() {
+    QFETCH(QString, result);
+    QFETCH(QString, leave);
+    {
+      zef::CTraceScope scope(u"Foo()");
+      scope.Print("inside");
+      if (!result.isNull()) scope.SetResult(result.toStdU16String());
+    }
+    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("Foo() {"), QStringLiteral("inside"), leave}));
+  }
+
+  void printFFormatsOneValueByItsType_data() {
+    using zef::detail::FormatOne;
+    using zef::detail::MakeFormatValue;
+    auto f = [](std::string_view format, const auto& value) {
+      return QString::fromStdString(FormatOne(format, MakeFormatValue(value)));
+    };
+    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("last error") << f("last error: 0x%04x", 5) << QStringLiteral("last error: 0x0005");
+    QTest::newRow("negative int as hex keeps 32 bits") << f("%x", -1) << QStringLiteral("ffffffff");
+    QTest::newRow("negative short as hex keeps 16 bits") << f("%X", short(-2)) << QStringLiteral("FFFE");
+    QTest::newRow("int64 max") << f("%lld", LLONG_MAX) << QStringLiteral("9223372036854775807");
+    QTest::newRow("uint64 max with %d") << f("%d", ULLONG_MAX) << QStringLiteral("18446744073709551615");
+    QTest::newRow("length modifier ignored") << f("%ld items", 7) << QStringLiteral("7 items");
+    QTest::newRow("width and flags") << f("[%-5d]", 42) << QStringLiteral("[42   ]");
+    QTest::newRow("percent escape") << f("%d%%", 7) << QStringLiteral("7%");
+    QTest::newRow("float precision") << f("%5.1f", 3.14159) << QStringLiteral("  3.1");
+    QTest::newRow("string") << f("name=%s", "abc") << QStringLiteral("name=abc");
+    QTest::newRow("utf16 string") << f("%s", std::u16string(u"\u00e4\u00f6")) << QStringLiteral("\u00e4\u00f6");
+    QTest::newRow("int given to %s") << f("%s", 42) << QStringLiteral("42");
+    QTest::newRow("string given to %d") << f("%d", "x") << QStringLiteral("x");
+    QTest::newRow("second conversion kept as text") << f("%d and %d", 1) << QStringLiteral("1 and %d");
+    QTest::newRow("star width kept as text") << f("%*d", 1) << QStringLiteral("%*d");
+    QTest::newRow("no conversion") << f("plain", 5) << QStringLiteral("plain");
+    QTest::newRow("trailing percent") << f("50%", 5) << QStringLiteral("50%");
+    QTest::newRow("char") << f("%c", 'A') << QStringLiteral("A");
+    QTest::newRow("bool") << f("%d", true) << QStringLiteral("1");
+  }
+  void printFFormatsOneValueByItsType() {
+    QFETCH(QString, actual);
+    QFETCH(QString, expected);
+    QCOMPARE(actual, expected);
+  }
+
+  void scopePrintFTakesEveryFormatEncoding() {
+    {
+      zef::CTraceScope scope("P()");
+      scope.PrintF("a%d", 1);
+      scope.PrintF(u"b%d", 2);
+      scope.PrintF(L"c%d", 3);
+    }
+    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("P() {"), QStringLiteral("a1"), QStringLiteral("b2"),
+                                          QStringLiteral("c3"), QStringLiteral("} P()")}));
+  }
+
+  void textIsConvertedToUtf16_data() {
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("utf8 astral") << 0 << QString::fromUtf16(u"x\U0001F600y");
+    QTest::newRow("wide astral") << 1 << QString::fromUtf16(u"x\U0001F600y");
+    QTest::newRow("invalid utf8 byte") << 2 << QString::fromUtf16(u"a\uFFFDb");
+    QTest::newRow("truncated utf8 sequence") << 3 << QString::fromUtf16(u"a\uFFFD");
+    QTest::newRow("overlong utf8") << 4 << QString::fromUtf16(u"\uFFFD\uFFFD");
+  }
+  void textIsConvertedToUtf16() {
+    QFETCH(int, encoding);
+    QFETCH(QString, expected);
+    switch (encoding) {
+      case 0: zef::TraceLine("x\xf0\x9f\x98\x80y"); break;
+      case 1: zef::TraceLine(L"x\U0001F600y"); break;
+      case 2: zef::TraceLine("a\xff" "b"); break;
+      case 3: zef::TraceLine("a\xe2\x82"); break;
+      case 4: zef::TraceLine("\xc0\xaf"); break;
+    }
+    QCOMPARE(g_host.m_lines, QStringList{expected});
+  }
+
+  void lineTracedByAHandlerWaitsForTheHandOver() {
+    zef::TraceLine("trigger");
+    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("trigger"), QStringLiteral("traced by the handler")}));
+    QCOMPARE(g_host.m_messages.size(), size_t(6));
+    QCOMPARE(g_host.m_messages[2].strText, QStringLiteral("{QRBDBGLOG}"));  // first hand-over whole
+  }
+
+  void cApiWritesTheSameLines() {
+    zef_trace_scope* scope = zef_trace_scope_begin("c()");
+    zef_trace_scope_printf(scope, "%s=%d", "n", 3);
+    zef_trace_scope_set_result(scope, "ok");
+    zef_trace_scope_end(scope);
+    zef_trace_scope_print(nullptr, "ignored");
+    QCOMPARE(g_host.m_lines,
+             (QStringList{QStringLiteral("c() {"), QStringLiteral("n=3"), QStringLiteral("} c() (ok)")}));
+    QCOMPARE(zef_trace_monitor_found(), 1);
+  }
+
+  void unregisteredHostGetsNothing() {
+    zef::SetLocalWindowHost(nullptr);
+    zef::TraceLine("after shutdown");
+    zef::SetLocalWindowHost(&g_host);
+    QVERIFY(g_host.m_messages.empty());
+  }
+};
+
+QTEST_APPLESS_MAIN(TestTraceEmitter)
+#include "tst_trace_unit.moc"

@@ -1,0 +1,182 @@
+// The process-wide emitter: the stderr mirror, the once-per-process monitor
+// lookup and the hand-over of one line, locally or through the transport.
+#include <zeftrace/trace.h>
+#include <zeftrace/windowhost.h>
+
+#include "client.h"
+#include "text.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <deque>
+#include <mutex>
+
+namespace zef {
+namespace {
+
+enum class ERoute { kNone, kLocal, kRemote };
+
+struct SEmitter {
+  // One hand-over at a time per process: the monitor's buffer is one slot.
+  std::mutex mutex;
+  std::atomic<bool> bMirror{true};
+  bool bLookupAttempted = false;
+  ERoute eRoute = ERoute::kNone;
+  HWND hMonitor = 0;
+  HWND hBuffer = 0;
+  CWindowClient client;
+};
+
+void PrepareFork();
+void ParentAfterFork();
+void ChildAfterFork();
+
+// Never destroyed: lines emitted from other static destructors still work.
+SEmitter& Emitter() {
+  static SEmitter* emitter = [] {
+    auto* e = new SEmitter;
+    ::pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
+    return e;
+  }();
+  return *emitter;
+}
+
+void PrepareFork() { Emitter().mutex.lock(); }
+void ParentAfterFork() { Emitter().mutex.unlock(); }
+// A forked child is a process of its own: it must not talk on its parent's
+// connection (the replies would go to whichever reads first), so it starts
+// afresh and makes its own lookup.
+void ChildAfterFork() {
+  SEmitter& e = Emitter();
+  e.client.Close();
+  e.bLookupAttempted = false;
+  e.eRoute = ERoute::kNone;
+  e.hMonitor = e.hBuffer = 0;
+  e.mutex.unlock();
+}
+
+// Lines emitted by a window procedure while this thread is inside a
+// hand-over (the monitor tracing into itself) wait here until it is done,
+// instead of overwriting the buffer mid-hand-over.
+thread_local bool t_bInHandOver = false;
+thread_local std::deque<std::u16string>* t_pPending = nullptr;
+
+void Mirror(std::u16string_view line) {
+  std::string bytes = text::Utf16ToUtf8(line);
+  bytes += '\n';
+  // One write per line, so that lines of concurrent processes stay whole.
+  const char* data = bytes.data();
+  size_t size = bytes.size();
+  while (size > 0) {
+    const ssize_t n = ::write(STDERR_FILENO, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+// Caller holds the mutex. The lookup is made once per process: a monitor
+// started later is never reached, and the handles are kept without checks.
+void LookUpMonitor(SEmitter& e) {
+  e.bLookupAttempted = true;
+  if (IWindowHost* host = GetLocalWindowHost()) {
+    e.hMonitor = host->FindWindow(kMonitorTitle);
+    if (e.hMonitor == 0) return;
+    e.hBuffer = host->GetFirstChild(host->GetFirstChild(e.hMonitor));
+    if (e.hBuffer != 0) e.eRoute = ERoute::kLocal;
+    return;
+  }
+  if (!e.client.Connect(kMonitorTitle, nullptr)) return;
+  e.hMonitor = e.client.FindWindow(kMonitorTitle);
+  if (e.hMonitor != 0) {
+    const HWND view = e.client.GetFirstChild(e.hMonitor);
+    e.hBuffer = view != 0 ? e.client.GetFirstChild(view) : 0;
+  }
+  if (e.hBuffer != 0) {
+    e.eRoute = ERoute::kRemote;
+  } else {
+    e.client.Close();
+  }
+}
+
+void HandOverLocked(SEmitter& e, std::u16string_view line) {
+  if (e.bMirror.load(std::memory_order_relaxed)) Mirror(line);
+  if (!e.bLookupAttempted) LookUpMonitor(e);
+  switch (e.eRoute) {
+    case ERoute::kNone:
+      return;
+    case ERoute::kLocal: {
+      // The host may have been unregistered since (the monitor shutting down).
+      IWindowHost* host = GetLocalWindowHost();
+      if (!host) return;
+      host->SendMessage(e.hBuffer, WM_SETTEXT, 0, line, nullptr);
+      host->SendMessage(e.hMonitor, WM_COMMAND, kEntryFromBufferCommand, {}, nullptr);
+      host->SendMessage(e.hBuffer, WM_SETTEXT, 0, kBufferMarker, nullptr);
+      return;
+    }
+    case ERoute::kRemote:
+      // A failed hand-over (the monitor went away) is ignored; the client is
+      // closed then and later lines go to the mirror only.
+      e.client.HandOver(e.hMonitor, e.hBuffer, line);
+      return;
+  }
+}
+
+void Emit(std::u16string line) {
+  if (t_bInHandOver) {
+    if (!t_pPending) t_pPending = new std::deque<std::u16string>;
+    t_pPending->push_back(std::move(line));
+    return;
+  }
+  SEmitter& e = Emitter();
+  std::lock_guard lock(e.mutex);
+  t_bInHandOver = true;
+  HandOverLocked(e, line);
+  while (t_pPending && !t_pPending->empty()) {
+    std::u16string next = std::move(t_pPending->front());
+    t_pPending->pop_front();
+    HandOverLocked(e, next);
+  }
+  t_bInHandOver = false;
+}
+
+}  // namespace
+
+void TraceLine(std::string_view utf8Line) { Emit(text::Utf8ToUtf16(utf8Line)); }
+void TraceLine(std::u16string_view line) { Emit(std::u16string(line)); }
+void TraceLine(std::wstring_view line) { Emit(text::WideToUtf16(line)); }
+
+bool TraceMonitorFound() {
+  SEmitter& e = Emitter();
+  std::lock_guard lock(e.mutex);
+  if (!e.bLookupAttempted) LookUpMonitor(e);
+  return e.eRoute != ERoute::kNone;
+}
+
+void SetTraceMirror(ETraceMirror mirror) { Emitter().bMirror = mirror == ETraceMirror::kOn; }
+
+CTraceScope::CTraceScope(std::string_view utf8Name) : m_strName(text::Utf8ToUtf16(utf8Name)) {
+  Emit(m_strName + u" {");
+}
+CTraceScope::CTraceScope(std::u16string_view name) : m_strName(name) { Emit(m_strName + u" {"); }
+CTraceScope::CTraceScope(std::wstring_view name) : m_strName(text::WideToUtf16(name)) {
+  Emit(m_strName + u" {");
+}
+
+CTraceScope::~CTraceScope() {
+  if (m_strResult.empty()) {
+    Emit(u"} " + m_strName);
+  } else {
+    Emit(u"} " + m_strName + u" (" + m_strResult + u")");
+  }
+}
+
+void CTraceScope::SetResult(std::string_view utf8Result) { m_strResult = text::Utf8ToUtf16(utf8Result); }
+void CTraceScope::SetResult(std::u16string_view result) { m_strResult = result; }
+void CTraceScope::SetResult(std::wstring_view result) { m_strResult = text::WideToUtf16(result); }
+
+}  // namespace zef
