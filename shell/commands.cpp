@@ -18,6 +18,12 @@ struct CMainFrame::CommandEntry {
 const CMainFrame::CommandEntry* CMainFrame::FindCommand(CommandId id) {
   static const CommandEntry table[] = {
       {CommandId::EntryFromBuffer, &CMainFrame::OnEntryFromBuffer, nullptr},
+      {CommandId::ViewLine, &CMainFrame::OnViewLine, &CMainFrame::CanViewLine},
+      {CommandId::MarkBlock, &CMainFrame::OnMarkBlock, &CMainFrame::CanMarkBlock},
+      {CommandId::UnmarkLines, &CMainFrame::OnUnmarkLines, &CMainFrame::CanUnmarkLines},
+      {CommandId::Clear, &CMainFrame::OnClear, &CMainFrame::CanClear},
+      {CommandId::Find, &CMainFrame::OnFind, &CMainFrame::CanFind},
+      {CommandId::ResetNestedCalls, &CMainFrame::OnResetNestedCalls, nullptr},
       {CommandId::AppExit, &CMainFrame::OnAppExit, nullptr},
       {CommandId::HelpContents, &CMainFrame::OnHelpContents, nullptr},
   };

@@ -2,6 +2,7 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
+#include "finddialog.h"
 #include "monitorview.h"
 #include "resource.h"
 #include "sip.h"
@@ -52,6 +53,15 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text,
                      std::u16string* textOut) override;
 
+  // The text of the one selected line; empty unless exactly one is selected.
+  QString GetSelectedLine();
+  // The name quoted at the start of the selected line.
+  QString GetSelectedName();
+
+  // Notifications of the find dialog.
+  void OnFindReplace(const FINDREPLACE* record);
+  CFindReplaceDialog* FindDialog() const { return m_pFindDialog; }
+
   CMonitorView& GetView() { return m_wndView; }
   CMonitorList& GetList() { return m_wndView.GetList(); }
   QTextBrowser* HelpWindow() const { return m_pHelp; }
@@ -90,6 +100,17 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   void OnInitMenuPopup(QMenu* popup);
 
   void OnEntryFromBuffer();
+  void OnViewLine();
+  void OnMarkBlock();
+  void OnUnmarkLines();
+  void OnClear();
+  void OnFind();
+  void OnResetNestedCalls();
+  bool CanViewLine();
+  bool CanMarkBlock();
+  bool CanUnmarkLines();
+  bool CanClear();
+  bool CanFind();
   void OnAppExit();
   void OnHelpContents();
 
@@ -97,6 +118,7 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   CMonitorView m_wndView;
   CSettingChangeSource m_settingChange;
   QPointer<QTextBrowser> m_pHelp;
+  QPointer<CFindReplaceDialog> m_pFindDialog;
 };
 
 }  // namespace zef

@@ -1,0 +1,39 @@
+#include "linecommands.h"
+
+namespace zef {
+namespace {
+
+QStringView TrimLeadingSpace(QStringView text) {
+  qsizetype i = 0;
+  while (i < text.size() && text[i].isSpace()) ++i;
+  return text.mid(i);
+}
+
+}  // namespace
+
+QString LeaveKeyOfEnterLine(QStringView enterLine) {
+  QStringView key = enterLine;
+  while (!key.isEmpty() && key.back() == u'{') key.chop(1);
+  while (!key.isEmpty() && key.back() == u' ') key.chop(1);
+  key = TrimLeadingSpace(key);
+  return QStringLiteral("} ") + key.toString();
+}
+
+QString EnterKeyOfLeaveLine(QStringView leaveLine) {
+  QStringView key = TrimLeadingSpace(leaveLine);
+  while (!key.isEmpty() && key.front() == u'}') key = key.mid(1);
+  key = TrimLeadingSpace(key);
+  const qsizetype paren = key.indexOf(u')');
+  key = paren < 0 ? QStringView() : key.left(paren + 1);
+  return key.toString() + QStringLiteral(" {");
+}
+
+QString QuotedNameOf(const QString& line) {
+  qsizetype start = 0;
+  while (start < line.size() && (line[start] == u' ' || line[start] == u'"')) ++start;
+  const qsizetype quote = line.indexOf(u'"', start);
+  if (quote < 0) return QString();
+  return line.mid(start, quote - start);
+}
+
+}  // namespace zef
