@@ -1,0 +1,172 @@
+// Appending, scrolling and painting a million trace lines: zef::CListBox
+// against a plain QListWidget doing the same, both shown offscreen.
+//
+//   bench_list_append [lines]        (default 1000000)
+//
+// Figures: lines/s of the append loop (and with the posted layout work
+// processed), resident bytes per line (RSS before/after, malloc_trim on both
+// sides), scroll-to-end plus one synchronous repaint, one repaint at 1k and
+// at the full count, and one more append + scroll-to-end + repaint.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QScrollBar>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "listbox.h"
+
+namespace {
+
+long ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+long TrimmedResidentBytes() {
+  QCoreApplication::processEvents();
+  malloc_trim(0);
+  return ResidentBytes();
+}
+
+// Line i: the index as a decimal number, then fixed text, 60 units in all,
+// written into one buffer so that making lines costs next to nothing.
+class CLineMaker {
+ public:
+  CLineMaker() : m_str(60, QLatin1Char('.')) {
+    const QString body = QStringLiteral(" ZEFMON_EnumProcesses() { pid=1234 hwnd=0x0042 ok");
+    for (int i = 0; i < body.size() && 10 + i < 60; ++i) m_str[10 + i] = body[i];
+  }
+  const QString& Line(int i) {
+    for (int k = 9; k >= 0; --k, i /= 10) m_str[k] = QChar(u'0' + i % 10);
+    return m_str;
+  }
+
+ private:
+  QString m_str;
+};
+
+double Ms(qint64 ns) { return double(ns) / 1e6; }
+
+template <typename F>
+double TimeMs(F&& f, int repeat = 1) {
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < repeat; ++i) f();
+  return Ms(timer.nsecsElapsed()) / repeat;
+}
+
+struct Figures {
+  const char* name = "";
+  double loopLinesPerSec = 0;
+  double settledLinesPerSec = 0;
+  double bytesPerLine = 0;
+  double scrollEndRepaintMs = 0;
+  double paintSmallMs = 0;
+  double paintFullMs = 0;
+  double oneMoreMs = 0;
+};
+
+// What a list must offer to be measured.
+struct Subject {
+  std::function<QAbstractScrollArea*()> create;
+  std::function<void(const QString&)> append;
+  std::function<void()> scrollToEnd;
+};
+
+void Show(QWidget* w) {
+  w->resize(900, 700);
+  w->show();
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+Figures Measure(const char* name, Subject subject, int count) {
+  Figures f;
+  f.name = name;
+  CLineMaker maker;
+
+  {  // paint cost with 1,000 lines
+    std::unique_ptr<QAbstractScrollArea> w(subject.create());
+    Show(w.get());
+    for (int i = 0; i < 1000; ++i) subject.append(maker.Line(i));
+    subject.scrollToEnd();
+    QCoreApplication::processEvents();
+    f.paintSmallMs = TimeMs([&] { w->viewport()->repaint(); }, 50);
+  }
+
+  const long before = TrimmedResidentBytes();
+  std::unique_ptr<QAbstractScrollArea> w(subject.create());
+  Show(w.get());
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < count; ++i) subject.append(maker.Line(i));
+  const qint64 loopNs = timer.nsecsElapsed();
+  QCoreApplication::processEvents();
+  const qint64 settledNs = timer.nsecsElapsed();
+  f.loopLinesPerSec = count / (double(loopNs) / 1e9);
+  f.settledLinesPerSec = count / (double(settledNs) / 1e9);
+  f.bytesPerLine = double(TrimmedResidentBytes() - before) / count;
+
+  f.scrollEndRepaintMs = TimeMs([&] {
+    subject.scrollToEnd();
+    w->viewport()->repaint();
+  });
+  f.paintFullMs = TimeMs([&] { w->viewport()->repaint(); }, 50);
+  int next = count;
+  f.oneMoreMs = TimeMs(
+      [&] {
+        subject.append(maker.Line(next++));
+        subject.scrollToEnd();
+        w->viewport()->repaint();
+      },
+      100);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int count = argc > 1 ? std::stoi(argv[1]) : 1000000;
+
+  zef::CListBox* list = nullptr;
+  Subject ours{
+      [&] { return list = new zef::CListBox; },
+      [&](const QString& line) { list->AddString(line); },
+      [&] {
+        int minPos = 0, maxPos = 0;
+        list->GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
+        list->SetScrollPos(zef::SB_VERT, maxPos, true);
+        list->OnVScroll(zef::SB_BOTTOM);
+      }};
+  QListWidget* widget = nullptr;
+  Subject theirs{
+      [&] {
+        widget = new QListWidget;
+        widget->setSelectionMode(QAbstractItemView::MultiSelection);
+        widget->setUniformItemSizes(true);
+        return widget;
+      },
+      [&](const QString& line) { widget->addItem(line); },
+      [&] { widget->scrollToBottom(); }};
+
+  const Figures rows[] = {Measure("zef::CListBox", ours, count), Measure("QListWidget", theirs, count)};
+  std::printf("%d lines of 60 ASCII characters, window 900x700 offscreen\n", count);
+  std::printf("%-16s %12s %12s %9s %12s %10s %10s %12s\n", "list", "append/s", "settled/s", "B/line",
+              "end+paint ms", "paint 1k", "paint all", "one more ms");
+  for (const Figures& r : rows)
+    std::printf("%-16s %12.0f %12.0f %9.1f %12.3f %10.3f %10.3f %12.3f\n", r.name, r.loopLinesPerSec,
+                r.settledLinesPerSec, r.bytesPerLine, r.scrollEndRepaintMs, r.paintSmallMs, r.paintFullMs,
+                r.oneMoreMs);
+  return 0;
+}

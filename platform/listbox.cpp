@@ -1,0 +1,339 @@
+#include "listbox.h"
+
+#include "linestore.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
+#include <climits>
+
+namespace zef {
+
+namespace {
+
+// Posted to the viewport once per burst of changes; the scroll bars are
+// brought up to date when it arrives (or before a paint, if that is sooner).
+const QEvent::Type kLayoutEvent = QEvent::Type(QEvent::registerEventType());
+
+// Space between the left edge and the text of a row, in pixels.
+constexpr int kTextMargin = 2;
+
+}  // namespace
+
+// The list's own state is the truth; the scroll bars mirror it. Every change
+// that moves the scroll range only marks the layout dirty, so a million
+// appends cost one scroll-bar update. Queries compute from the state, never
+// from the bars.
+//
+// Caret: the line that keyboard moves start from and LB_GETCURSEL reports.
+// As in the platform's multiple-selection list, a list with lines always has
+// one (line 0 until something moves it); an empty list has none.
+struct CListBox::Private {
+  explicit Private(CListBox* owner) : q(owner) {}
+
+  CListBox* q;
+  CLineStore store;
+  int nCaret = 0;
+  int nTop = 0;    // index of the top row
+  int nHPos = 0;   // horizontal scroll position in pixels
+  int nExtent = 0; // owner-set width of the content in pixels
+  bool bLayoutDirty = false;
+  bool bLayoutPosted = false;
+  bool bSyncing = false;
+
+  int RowHeight() const { return std::max(1, q->viewport()->fontMetrics().height()); }
+  // Rows that fit wholly in the viewport, at least one.
+  int FullRows() const { return std::max(1, q->viewport()->height() / RowHeight()); }
+  int MaxTop() const { return std::max(0, store.Count() - FullRows()); }
+  int MaxHPos() const { return std::max(0, nExtent - q->viewport()->width()); }
+  bool IsValid(int index) const { return index >= 0 && index < store.Count(); }
+
+  void MarkLayoutDirty() {
+    bLayoutDirty = true;
+    if (bLayoutPosted) return;
+    bLayoutPosted = true;
+    QCoreApplication::postEvent(q->viewport(), new QEvent(kLayoutEvent));
+  }
+
+  // Brings the scroll bars to the state. Showing or hiding a bar resizes the
+  // viewport, which re-enters through resizeEvent; that is absorbed here.
+  void SyncScrollBars() {
+    if (bSyncing) return;
+    bSyncing = true;
+    for (int pass = 0; pass < 3; ++pass) {
+      const int fullRows = FullRows();
+      nTop = std::clamp(nTop, 0, MaxTop());
+      nHPos = std::clamp(nHPos, 0, MaxHPos());
+      QScrollBar* vbar = q->verticalScrollBar();
+      vbar->setRange(0, MaxTop());
+      vbar->setPageStep(fullRows);
+      vbar->setSingleStep(1);
+      vbar->setValue(nTop);
+      QScrollBar* hbar = q->horizontalScrollBar();
+      const int width = q->viewport()->width();
+      hbar->setRange(0, MaxHPos());
+      hbar->setPageStep(std::max(1, width));
+      hbar->setSingleStep(std::max(1, q->viewport()->fontMetrics().averageCharWidth()));
+      hbar->setValue(nHPos);
+      if (fullRows == FullRows() && width == q->viewport()->width()) break;
+    }
+    bLayoutDirty = false;
+    bSyncing = false;
+  }
+
+  void SetTop(int top) {
+    top = std::clamp(top, 0, MaxTop());
+    if (top != nTop) {
+      nTop = top;
+      q->viewport()->update();
+    }
+    SyncScrollBars();
+  }
+
+  void SetHPos(int pos) {
+    pos = std::clamp(pos, 0, MaxHPos());
+    if (pos != nHPos) {
+      nHPos = pos;
+      q->viewport()->update();
+    }
+    SyncScrollBars();
+  }
+
+  void EnsureVisible(int index) {
+    if (index < nTop)
+      SetTop(index);
+    else if (index >= nTop + FullRows())
+      SetTop(index - FullRows() + 1);
+  }
+
+  void MoveCaret(int index) {
+    if (store.Count() == 0) return;
+    nCaret = std::clamp(index, 0, store.Count() - 1);
+    EnsureVisible(nCaret);
+    q->viewport()->update();
+  }
+};
+
+CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private(this)) {
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+}
+
+CListBox::~CListBox() { delete d; }
+
+int CListBox::AddString(const QString& line) {
+  if (d->store.Count() == INT_MAX) return LB_ERR;
+  const int index = d->store.Append(line);
+  d->MarkLayoutDirty();
+  return index;
+}
+
+int CListBox::InsertString(int index, const QString& line) {
+  const int count = d->store.Count();
+  if (index < -1 || index > count || count == INT_MAX) return LB_ERR;
+  if (index == -1) index = count;
+  d->store.Insert(index, line);
+  // The caret stays on its line.
+  if (count > 0 && index <= d->nCaret) ++d->nCaret;
+  d->MarkLayoutDirty();
+  return index;
+}
+
+void CListBox::ResetContent() {
+  d->store.Clear();
+  d->nCaret = 0;
+  d->nTop = 0;
+  d->MarkLayoutDirty();
+  viewport()->update();
+}
+
+int CListBox::GetCount() const { return d->store.Count(); }
+
+int CListBox::GetCurSel() const { return d->store.Count() == 0 ? LB_ERR : d->nCaret; }
+
+void CListBox::SetCaretIndex(int index) {
+  if (d->IsValid(index)) d->MoveCaret(index);
+}
+
+int CListBox::GetSelCount() const { return d->store.SelectedCount(); }
+
+std::vector<int> CListBox::GetSelItems(int maxItems) const { return d->store.SelectedItems(maxItems); }
+
+bool CListBox::GetSel(int index) const { return d->IsValid(index) && d->store.IsSelected(index); }
+
+int CListBox::SetSel(bool select, int index) {
+  if (index == -1) {
+    d->store.SetAllSelected(select);
+  } else {
+    if (!d->IsValid(index)) return LB_ERR;
+    d->store.SetSelected(index, select);
+    // Selecting a line makes it the caret line, as on the platform; the view
+    // does not scroll.
+    if (select) d->nCaret = index;
+  }
+  viewport()->update();
+  return 0;
+}
+
+int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.Length(index) : LB_ERR; }
+
+QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(index) : QString(); }
+
+int CListBox::GetTopIndex() const { return d->nTop; }
+
+int CListBox::SetTopIndex(int index) {
+  if (!d->IsValid(index)) return LB_ERR;
+  // As far as the scroll range allows: near the end, the last line stays at
+  // the bottom rather than leaving empty rows.
+  d->SetTop(index);
+  return 0;
+}
+
+void CListBox::SetHorizontalExtent(int pixels) {
+  d->nExtent = std::max(0, pixels);
+  d->MarkLayoutDirty();
+}
+
+int CListBox::GetHorizontalExtent() const { return d->nExtent; }
+
+bool CListBox::LineContains(int index, char16_t ch) const {
+  return d->IsValid(index) && d->store.Contains(index, ch);
+}
+
+int CListBox::FindContaining(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const {
+  const int found = d->store.Find(from, step, needle, cs);
+  return found < 0 ? LB_ERR : found;
+}
+
+// Vertical: the range of top indices, 0 .. count - rows that fit wholly.
+// Horizontal: 0 .. max(extent, viewport width) - viewport width, in pixels.
+void CListBox::GetScrollRange(int bar, int* minPos, int* maxPos) const {
+  if (minPos) *minPos = 0;
+  if (maxPos) *maxPos = bar == SB_VERT ? d->MaxTop() : d->MaxHPos();
+}
+
+int CListBox::SetScrollPos(int bar, int pos, bool redraw) {
+  const int previous = GetScrollPos(bar);
+  if (bar == SB_VERT)
+    d->SetTop(pos);
+  else
+    d->SetHPos(pos);
+  if (redraw) (bar == SB_VERT ? verticalScrollBar() : horizontalScrollBar())->update();
+  return previous;
+}
+
+int CListBox::GetScrollPos(int bar) const { return bar == SB_VERT ? d->nTop : d->nHPos; }
+
+void CListBox::OnVScroll(int code) {
+  switch (code) {
+    case SB_LINEUP: d->SetTop(d->nTop - 1); break;
+    case SB_LINEDOWN: d->SetTop(d->nTop + 1); break;
+    case SB_PAGEUP: d->SetTop(d->nTop - d->FullRows()); break;
+    case SB_PAGEDOWN: d->SetTop(d->nTop + d->FullRows()); break;
+    case SB_TOP: d->SetTop(0); break;
+    case SB_BOTTOM: d->SetTop(d->MaxTop()); break;
+    default: break;
+  }
+}
+
+std::size_t CListBox::MemoryUsed() const { return d->store.MemoryUsed(); }
+
+void CListBox::paintEvent(QPaintEvent*) {
+  if (d->bLayoutDirty) d->SyncScrollBars();
+  QWidget* view = viewport();
+  QPainter painter(view);
+  const QFontMetrics metrics = view->fontMetrics();
+  const int rowHeight = d->RowHeight();
+  const int width = view->width();
+  const int count = d->store.Count();
+  const int last = std::min(count, d->nTop + view->height() / rowHeight + 1);
+  const QPalette& pal = palette();
+  const bool focused = hasFocus();
+  const int x = kTextMargin - d->nHPos;
+  for (int i = d->nTop; i < last; ++i) {
+    const QRect row(0, (i - d->nTop) * rowHeight, width, rowHeight);
+    const bool selected = d->store.IsSelected(i);
+    if (selected) painter.fillRect(row, pal.brush(QPalette::Highlight));
+    painter.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter.drawText(x, row.top() + metrics.ascent(), d->store.Text(i));
+    if (focused && i == d->nCaret) {
+      QStyleOptionFocusRect option;
+      option.initFrom(this);
+      option.rect = row;
+      option.backgroundColor = pal.color(selected ? QPalette::Highlight : QPalette::Base);
+      style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+  }
+}
+
+void CListBox::resizeEvent(QResizeEvent*) { d->SyncScrollBars(); }
+
+void CListBox::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  const int y = event->position().toPoint().y();
+  if (y < 0) return;
+  const int index = d->nTop + y / d->RowHeight();
+  if (!d->IsValid(index)) return;
+  d->store.SetSelected(index, !d->store.IsSelected(index));
+  d->MoveCaret(index);
+}
+
+void CListBox::keyPressEvent(QKeyEvent* event) {
+  const int count = d->store.Count();
+  // A page move keeps one row of context, as the platform list does.
+  const int page = std::max(1, d->FullRows() - 1);
+  switch (event->key()) {
+    case Qt::Key_Up: d->MoveCaret(d->nCaret - 1); break;
+    case Qt::Key_Down: d->MoveCaret(d->nCaret + 1); break;
+    case Qt::Key_PageUp: d->MoveCaret(d->nCaret - page); break;
+    case Qt::Key_PageDown: d->MoveCaret(d->nCaret + page); break;
+    case Qt::Key_Home: d->MoveCaret(0); break;
+    case Qt::Key_End: d->MoveCaret(count - 1); break;
+    case Qt::Key_Space:
+      if (count > 0) {
+        d->store.SetSelected(d->nCaret, !d->store.IsSelected(d->nCaret));
+        d->MoveCaret(d->nCaret);
+      }
+      break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
+  }
+  event->accept();
+}
+
+void CListBox::scrollContentsBy(int, int) {
+  // Our own SyncScrollBars moves the bars to the state; only a move by the
+  // user (dragging, wheel, arrow buttons) is taken over here.
+  if (d->bSyncing) return;
+  d->nTop = verticalScrollBar()->value();
+  d->nHPos = horizontalScrollBar()->value();
+  viewport()->update();
+}
+
+bool CListBox::viewportEvent(QEvent* event) {
+  if (event->type() == kLayoutEvent) {
+    d->bLayoutPosted = false;
+    if (d->bLayoutDirty) d->SyncScrollBars();
+    viewport()->update();
+    return true;
+  }
+  if (event->type() == QEvent::FontChange) d->MarkLayoutDirty();
+  // The press did the work; the release is taken so it does not travel on.
+  if (event->type() == QEvent::MouseButtonRelease) {
+    event->accept();
+    return true;
+  }
+  return QAbstractScrollArea::viewportEvent(event);
+}
+
+}  // namespace zef

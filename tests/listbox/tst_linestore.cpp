@@ -1,0 +1,245 @@
+// The line store without a display: exact round trips of every kind of
+// line, selection marks that travel with inserted lines, and searches that
+// agree with QString's own.
+#include <QtTest>
+
+#include "linestore.h"
+
+using zef::CLineStore;
+
+namespace {
+
+QString Repeated(const QString& unit, int times) {
+  QString s;
+  s.reserve(unit.size() * times);
+  for (int i = 0; i < times; ++i) s += unit;
+  return s;
+}
+
+// Lines of every storage kind, in an order that puts UTF-16 lines at both
+// odd and even byte offsets.
+QStringList MixedLines() {
+  return {
+      QStringLiteral("plain ascii"),
+      QString(),
+      QString(QChar(0x20AC)),  // euro sign: outside Latin-1
+      QStringLiteral("x"),
+      QStringLiteral("caf\u00e9 \u00ff\u00b5"),  // Latin-1 top half
+      QString(QChar(0x0100)) + QStringLiteral("abc"),
+      QStringLiteral("odd"),
+      QString::fromUcs4(U"\U0001F600 pair"),  // surrogate pair
+      QString(1, QChar(0)) + QStringLiteral("nul inside"),
+      Repeated(QStringLiteral("0123456789abcdef"), 5000),              // 80,000 Latin-1 units
+      Repeated(QString(QChar(0x4E2D)) + QStringLiteral("z"), 40000),  // 80,000 UTF-16 units
+      QStringLiteral("tail"),
+  };
+}
+
+}  // namespace
+
+class TestLineStore : public QObject {
+  Q_OBJECT
+ private slots:
+  void RoundTripsEveryKindOfLine();
+  void KeepsLinesAndMarksInOrderAcrossSegments();
+  void InsertMovesMarksWithTheirLines_data();
+  void InsertMovesMarksWithTheirLines();
+  void SelectedItemsAscendingAndLimited_data();
+  void SelectedItemsAscendingAndLimited();
+  void FindAgreesWithQString_data();
+  void FindAgreesWithQString();
+  void FindWalksBothWays_data();
+  void FindWalksBothWays();
+  void ContainsCharacter_data();
+  void ContainsCharacter();
+  void ClearForgetsEverything();
+};
+
+void TestLineStore::RoundTripsEveryKindOfLine() {
+  CLineStore store;
+  const QStringList lines = MixedLines();
+  for (const QString& line : lines) store.Append(line);
+  QCOMPARE(store.Count(), lines.size());
+  for (int i = 0; i < lines.size(); ++i) {
+    QCOMPARE(store.Text(i), lines[i]);
+    QCOMPARE(store.Length(i), lines[i].size());
+  }
+  QVERIFY(store.IsLatin1(4));
+  QVERIFY(!store.IsLatin1(2));
+  QVERIFY(!store.IsLatin1(7));
+}
+
+void TestLineStore::KeepsLinesAndMarksInOrderAcrossSegments() {
+  // Several segments, with inserts into sealed ones so that segments split
+  // and their first-line numbers shift.
+  CLineStore store;
+  QStringList expected;
+  const int n = CLineStore::kSegmentLines * 3 + 17;
+  for (int i = 0; i < n; ++i) {
+    const QString line = (i % 7 == 0) ? QStringLiteral("\u20ac%1").arg(i) : QStringLiteral("line %1").arg(i);
+    store.Append(line);
+    expected.append(line);
+  }
+  for (int i = 0; i < CLineStore::kSegmentLines + 5; ++i) {
+    const int at = (i * 37) % (CLineStore::kSegmentLines * 2);
+    // Mostly even byte counts (moved in place); now and then an odd count
+    // or a UTF-16 line, which makes the segment be rebuilt.
+    QString line = QStringLiteral("in%1").arg(i, 4, 10, QLatin1Char('0'));
+    if (i % 50 == 0) line = QStringLiteral("odd");
+    if (i % 50 == 25) line = QStringLiteral("\u0101%1").arg(i);
+    store.Insert(at, line);
+    expected.insert(at, line);
+  }
+  QCOMPARE(store.Count(), expected.size());
+  for (int i = 0; i < expected.size(); ++i)
+    if (store.Text(i) != expected[i]) QFAIL(qPrintable(QStringLiteral("line %1 differs").arg(i)));
+  store.SetSelected(expected.size() - 1, true);
+  store.SetSelected(CLineStore::kSegmentLines, true);
+  QCOMPARE(store.SelectedItems(10), (std::vector<int>{CLineStore::kSegmentLines, int(expected.size()) - 1}));
+}
+
+void TestLineStore::InsertMovesMarksWithTheirLines_data() {
+  QTest::addColumn<int>("at");
+  QTest::newRow("front") << 0;
+  QTest::newRow("between marks") << 2;
+  QTest::newRow("after the last mark") << 4;
+  QTest::newRow("end") << 5;
+}
+
+void TestLineStore::InsertMovesMarksWithTheirLines() {
+  QFETCH(int, at);
+  CLineStore store;
+  for (int i = 0; i < 5; ++i) store.Append(QStringLiteral("l%1").arg(i));
+  store.SetSelected(1, true);
+  store.SetSelected(3, true);
+  store.Insert(at, QString(QChar(0x0100)));
+  QCOMPARE(store.Text(at), QString(QChar(0x0100)));
+  QVERIFY(!store.IsSelected(at));
+  std::vector<int> marks;
+  for (int old : {1, 3}) marks.push_back(old >= at ? old + 1 : old);
+  QCOMPARE(store.SelectedItems(10), marks);
+  QCOMPARE(store.SelectedCount(), 2);
+  for (int i = 0; i < 5; ++i) QCOMPARE(store.Text(i >= at ? i + 1 : i), QStringLiteral("l%1").arg(i));
+}
+
+void TestLineStore::SelectedItemsAscendingAndLimited_data() {
+  QTest::addColumn<int>("maxItems");
+  QTest::addColumn<std::vector<int>>("expected");
+  QTest::newRow("room for all") << 10 << std::vector<int>{0, 5000, 9999};
+  QTest::newRow("room for two") << 2 << std::vector<int>{0, 5000};
+  QTest::newRow("no room") << 0 << std::vector<int>{};
+  QTest::newRow("negative room") << -3 << std::vector<int>{};
+}
+
+void TestLineStore::SelectedItemsAscendingAndLimited() {
+  QFETCH(int, maxItems);
+  QFETCH(std::vector<int>, expected);
+  CLineStore store;
+  for (int i = 0; i < 10000; ++i) store.Append(QStringLiteral("x"));
+  for (int i : {9999, 0, 5000}) QVERIFY(store.SetSelected(i, true));
+  QVERIFY(!store.SetSelected(0, true));
+  QCOMPARE(store.SelectedCount(), 3);
+  QCOMPARE(store.SelectedItems(maxItems), expected);
+}
+
+void TestLineStore::FindAgreesWithQString_data() {
+  QTest::addColumn<QString>("needle");
+  QTest::newRow("ascii") << QStringLiteral("ain");
+  QTest::newRow("ascii other case") << QStringLiteral("PLAIN");
+  QTest::newRow("latin-1 lower") << QStringLiteral("caf\u00e9");
+  QTest::newRow("latin-1 upper") << QStringLiteral("CAF\u00c9");
+  QTest::newRow("y diaeresis upper") << QString(QChar(0x0178));  // folds to U+00FF
+  QTest::newRow("micro vs mu") << QString(QChar(0x039C));        // folds like U+00B5
+  QTest::newRow("euro") << QString(QChar(0x20AC));
+  QTest::newRow("a macron upper-case") << QStringLiteral("\u0100ABC");
+  QTest::newRow("surrogate pair") << QString::fromUcs4(U"\U0001F600");
+  QTest::newRow("nul") << QString(1, QChar(0));
+  QTest::newRow("across a long line") << QStringLiteral("FEDCBA");
+  QTest::newRow("at the end of a long line") << QStringLiteral("cdef");
+  QTest::newRow("longer than most lines") << QStringLiteral("plain ascii plus more");
+  QTest::newRow("nowhere") << QStringLiteral("\u00e9t\u00e9");
+}
+
+void TestLineStore::FindAgreesWithQString() {
+  QFETCH(QString, needle);
+  const QStringList lines = MixedLines();
+  CLineStore store;
+  for (const QString& line : lines) store.Append(line);
+  for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+    int expectedDown = -1;
+    for (int i = 0; i < lines.size() && expectedDown < 0; ++i)
+      if (lines[i].contains(needle, cs)) expectedDown = i;
+    int expectedUp = -1;
+    for (int i = int(lines.size()) - 1; i >= 0 && expectedUp < 0; --i)
+      if (lines[i].contains(needle, cs)) expectedUp = i;
+    QCOMPARE(store.Find(0, 1, needle, cs), expectedDown);
+    QCOMPARE(store.Find(int(lines.size()) - 1, -1, needle, cs), expectedUp);
+  }
+}
+
+void TestLineStore::FindWalksBothWays_data() {
+  QTest::addColumn<int>("from");
+  QTest::addColumn<int>("step");
+  QTest::addColumn<int>("expected");
+  // "hit" is on lines 3, 4100 and 8000 of 8192.
+  QTest::newRow("down from the start") << 0 << 1 << 3;
+  QTest::newRow("down from a hit") << 3 << 1 << 3;
+  QTest::newRow("down past a hit") << 4 << 1 << 4100;
+  QTest::newRow("down off the end") << 8001 << 1 << -1;
+  QTest::newRow("up from the end") << 8191 << -1 << 8000;
+  QTest::newRow("up across a segment") << 7999 << -1 << 4100;
+  QTest::newRow("up off the start") << 2 << -1 << -1;
+  QTest::newRow("from beyond the end") << 8192 << 1 << -1;
+  QTest::newRow("from before the start") << -1 << -1 << -1;
+}
+
+void TestLineStore::FindWalksBothWays() {
+  QFETCH(int, from);
+  QFETCH(int, step);
+  QFETCH(int, expected);
+  CLineStore store;
+  for (int i = 0; i < 8192; ++i)
+    store.Append(i == 3 || i == 4100 || i == 8000 ? QStringLiteral("a HIT here") : QStringLiteral("a miss"));
+  QCOMPARE(store.Find(from, step, u"hit", Qt::CaseInsensitive), expected);
+  QCOMPARE(store.Find(from, step, u"HIT", Qt::CaseSensitive), expected);
+  QCOMPARE(store.Find(from, step, u"hit", Qt::CaseSensitive), -1);
+}
+
+void TestLineStore::ContainsCharacter_data() {
+  QTest::addColumn<int>("line");
+  QTest::addColumn<QChar>("ch");
+  QTest::addColumn<bool>("expected");
+  QTest::newRow("latin-1 line, present") << 0 << QChar(u'{') << true;
+  QTest::newRow("latin-1 line, absent") << 0 << QChar(u'}') << false;
+  QTest::newRow("latin-1 line, wide char") << 0 << QChar(0x017B) << false;  // low byte is '{'
+  QTest::newRow("wide line, present") << 1 << QChar(u'}') << true;
+  QTest::newRow("wide line, absent") << 1 << QChar(u'{') << false;
+  QTest::newRow("empty line") << 2 << QChar(u'{') << false;
+}
+
+void TestLineStore::ContainsCharacter() {
+  QFETCH(int, line);
+  QFETCH(QChar, ch);
+  QFETCH(bool, expected);
+  CLineStore store;
+  store.Append(u"Foo() {");
+  store.Append(u"} \u20ac");
+  store.Append(u"");
+  QCOMPARE(store.Contains(line, ch.unicode()), expected);
+}
+
+void TestLineStore::ClearForgetsEverything() {
+  CLineStore store;
+  for (int i = 0; i < 5000; ++i) store.Append(u"abc");
+  store.SetAllSelected(true);
+  QCOMPARE(store.SelectedCount(), 5000);
+  store.Clear();
+  QCOMPARE(store.Count(), 0);
+  QCOMPARE(store.SelectedCount(), 0);
+  QCOMPARE(store.Find(0, 1, u"", Qt::CaseSensitive), -1);
+  QCOMPARE(store.Append(u"again"), 0);
+  QVERIFY(!store.IsSelected(0));
+}
+
+QTEST_APPLESS_MAIN(TestLineStore)
+#include "tst_linestore.moc"

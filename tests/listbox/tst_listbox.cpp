@@ -1,0 +1,352 @@
+// The list widget driven as a user and as its owner do: real clicks and
+// keys on the viewport, the LB_ operations, scrolling and painting.
+#include <QtTest>
+
+#include <QScrollBar>
+
+#include "listbox.h"
+
+using zef::CListBox;
+using zef::LB_ERR;
+
+namespace {
+
+constexpr int kVisibleRows = 10;
+constexpr int kWidth = 200;
+
+// A list with a fixed geometry: no frame and no scroll bars taking room, so
+// the viewport shows exactly kVisibleRows rows.
+class CFixture {
+ public:
+  explicit CFixture(int lines) {
+    m_list.setFrameShape(QFrame::NoFrame);
+    m_list.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_nRow = m_list.viewport()->fontMetrics().height();
+    m_list.resize(kWidth, kVisibleRows * m_nRow);
+    for (int i = 0; i < lines; ++i) m_list.AddString(QStringLiteral("line %1").arg(i));
+    m_list.show();
+    m_bExposed = QTest::qWaitForWindowExposed(&m_list);
+  }
+
+  CListBox& List() { return m_list; }
+  bool Exposed() const { return m_bExposed; }
+  void ClickRow(int row) {
+    QTest::mouseClick(m_list.viewport(), Qt::LeftButton, {}, QPoint(20, row * m_nRow + m_nRow / 2));
+  }
+  QImage Grab() { return m_list.viewport()->grab().toImage(); }
+  int RowHeight() const { return m_nRow; }
+
+ private:
+  CListBox m_list;
+  int m_nRow = 0;
+  bool m_bExposed = false;
+};
+
+std::vector<int> SelectedOf(const CListBox& list) { return list.GetSelItems(list.GetCount()); }
+
+}  // namespace
+
+class TestListBox : public QObject {
+  Q_OBJECT
+ private slots:
+  void ClickTogglesSelectionAndMovesCaret_data();
+  void ClickTogglesSelectionAndMovesCaret();
+  void KeysMoveCaretAndKeepItVisible_data();
+  void KeysMoveCaretAndKeepItVisible();
+  void SetSelOnOneOrEveryLine();
+  void InsertStringPlacesLineAndKeepsMarks_data();
+  void InsertStringPlacesLineAndKeepsMarks();
+  void ResetContentClearsLinesSelectionCaretAndTop();
+  void CaretOfAListWithLines();
+  void TextRoundTripsThroughTheList();
+  void FindContainingReportsNoMatchAsError();
+  void VerticalScrollRangeAndTopIndex_data();
+  void VerticalScrollRangeAndTopIndex();
+  void ScrollBarFollowsAppendsOnceTheEventLoopRuns();
+  void HorizontalExtentDefinesRangeAndShiftsText_data();
+  void HorizontalExtentDefinesRangeAndShiftsText();
+  void SelectedLinesArePaintedHighlighted();
+};
+
+void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
+  QTest::addColumn<int>("lines");
+  QTest::addColumn<int>("top");
+  QTest::addColumn<QList<int>>("rows");
+  QTest::addColumn<std::vector<int>>("selected");
+  QTest::addColumn<int>("caret");
+  QTest::newRow("one tap selects") << 30 << 0 << QList<int>{2} << std::vector<int>{2} << 2;
+  QTest::newRow("second tap unselects") << 30 << 0 << QList<int>{2, 2} << std::vector<int>{} << 2;
+  QTest::newRow("taps accumulate, listed ascending") << 30 << 0 << QList<int>{5, 0, 3} << std::vector<int>{0, 3, 5} << 3;
+  QTest::newRow("rows count from the top index") << 30 << 7 << QList<int>{1, 9} << std::vector<int>{8, 16} << 16;
+  QTest::newRow("tap below the last line does nothing") << 4 << 0 << QList<int>{3, 6} << std::vector<int>{3} << 3;
+}
+
+void TestListBox::ClickTogglesSelectionAndMovesCaret() {
+  QFETCH(int, lines);
+  QFETCH(int, top);
+  QFETCH(QList<int>, rows);
+  QFETCH(std::vector<int>, selected);
+  QFETCH(int, caret);
+  CFixture f(lines);
+  QVERIFY(f.Exposed());
+  f.List().SetTopIndex(top);
+  for (int row : rows) f.ClickRow(row);
+  QCOMPARE(SelectedOf(f.List()), selected);
+  QCOMPARE(f.List().GetSelCount(), int(selected.size()));
+  QCOMPARE(f.List().GetCurSel(), caret);
+  QCOMPARE(f.List().GetTopIndex(), top);
+}
+
+void TestListBox::KeysMoveCaretAndKeepItVisible_data() {
+  QTest::addColumn<QList<int>>("keys");
+  QTest::addColumn<int>("caret");
+  QTest::addColumn<int>("top");
+  QTest::addColumn<std::vector<int>>("selected");
+  QTest::newRow("down three") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << 3 << 0 << std::vector<int>{};
+  QTest::newRow("up stops at the first line") << QList<int>{Qt::Key_Up} << 0 << 0 << std::vector<int>{};
+  QTest::newRow("end shows the last line at the bottom") << QList<int>{Qt::Key_End} << 29 << 20 << std::vector<int>{};
+  QTest::newRow("down stops at the last line") << QList<int>{Qt::Key_End, Qt::Key_Down} << 29 << 20 << std::vector<int>{};
+  QTest::newRow("home after end") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0 << 0 << std::vector<int>{};
+  QTest::newRow("page down keeps one row") << QList<int>{Qt::Key_PageDown} << 9 << 0 << std::vector<int>{};
+  QTest::newRow("second page down scrolls") << QList<int>{Qt::Key_PageDown, Qt::Key_PageDown} << 18 << 9 << std::vector<int>{};
+  QTest::newRow("page up from the end") << QList<int>{Qt::Key_End, Qt::Key_PageUp} << 20 << 20 << std::vector<int>{};
+  QTest::newRow("space toggles the caret line") << QList<int>{Qt::Key_Down, Qt::Key_Space} << 1 << 0 << std::vector<int>{1};
+  QTest::newRow("space twice unselects") << QList<int>{Qt::Key_Space, Qt::Key_Space} << 0 << 0 << std::vector<int>{};
+  QTest::newRow("moving keeps the selection") << QList<int>{Qt::Key_Space, Qt::Key_End, Qt::Key_Space} << 29 << 20 << std::vector<int>{0, 29};
+}
+
+void TestListBox::KeysMoveCaretAndKeepItVisible() {
+  QFETCH(QList<int>, keys);
+  QFETCH(int, caret);
+  QFETCH(int, top);
+  QFETCH(std::vector<int>, selected);
+  CFixture f(30);
+  QVERIFY(f.Exposed());
+  for (int key : keys) QTest::keyClick(&f.List(), Qt::Key(key));
+  QCOMPARE(f.List().GetCurSel(), caret);
+  QCOMPARE(f.List().GetTopIndex(), top);
+  QCOMPARE(SelectedOf(f.List()), selected);
+}
+
+void TestListBox::SetSelOnOneOrEveryLine() {
+  CFixture f(20);
+  CListBox& list = f.List();
+  QCOMPARE(list.SetSel(true, -1), 0);
+  QCOMPARE(list.GetSelCount(), 20);
+  QCOMPARE(list.GetSelItems(3), (std::vector<int>{0, 1, 2}));
+  QCOMPARE(list.SetSel(false, -1), 0);
+  QCOMPARE(list.GetSelCount(), 0);
+  QCOMPARE(list.SetSel(true, 20), LB_ERR);
+  QCOMPARE(list.SetSel(true, -2), LB_ERR);
+  QCOMPARE(list.SetSel(true, 12), 0);
+  QVERIFY(list.GetSel(12));
+  QCOMPARE(list.GetCurSel(), 12);  // selecting a line makes it the caret line
+  QCOMPARE(list.SetSel(false, 12), 0);
+  QVERIFY(!list.GetSel(12));
+  QVERIFY(!list.GetSel(99));
+}
+
+void TestListBox::InsertStringPlacesLineAndKeepsMarks_data() {
+  QTest::addColumn<int>("index");
+  QTest::addColumn<int>("result");
+  QTest::addColumn<int>("caretAfter");
+  // Lines 0..4, line 3 selected and the caret.
+  QTest::newRow("-1 appends") << -1 << 5 << 3;
+  QTest::newRow("at the front") << 0 << 0 << 4;
+  QTest::newRow("at the caret line") << 3 << 3 << 4;
+  QTest::newRow("after the caret line") << 4 << 4 << 3;
+  QTest::newRow("at the count appends") << 5 << 5 << 3;
+  QTest::newRow("past the count") << 6 << int(LB_ERR) << 3;
+  QTest::newRow("below -1") << -2 << int(LB_ERR) << 3;
+}
+
+void TestListBox::InsertStringPlacesLineAndKeepsMarks() {
+  QFETCH(int, index);
+  QFETCH(int, result);
+  QFETCH(int, caretAfter);
+  CFixture f(5);
+  CListBox& list = f.List();
+  f.ClickRow(3);
+  QCOMPARE(list.InsertString(index, QStringLiteral("new")), result);
+  QCOMPARE(list.GetCount(), result == LB_ERR ? 5 : 6);
+  if (result != LB_ERR) QCOMPARE(list.GetText(result), QStringLiteral("new"));
+  QCOMPARE(list.GetCurSel(), caretAfter);
+  QCOMPARE(SelectedOf(list), std::vector<int>{caretAfter});
+  QCOMPARE(list.GetText(caretAfter), QStringLiteral("line 3"));
+}
+
+void TestListBox::ResetContentClearsLinesSelectionCaretAndTop() {
+  CFixture f(50);
+  CListBox& list = f.List();
+  list.SetHorizontalExtent(500);
+  list.SetSel(true, -1);
+  list.SetCaretIndex(45);
+  QCOMPARE(list.GetTopIndex(), 36);
+  list.ResetContent();
+  QCOMPARE(list.GetCount(), 0);
+  QCOMPARE(list.GetSelCount(), 0);
+  QCOMPARE(list.GetCurSel(), LB_ERR);
+  QCOMPARE(list.GetTopIndex(), 0);
+  int minPos = -1, maxPos = -1;
+  list.GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
+  QCOMPARE(maxPos, 0);
+  QCOMPARE(list.GetHorizontalExtent(), 500);  // the owner's to change
+  QCOMPARE(list.AddString(QStringLiteral("first again")), 0);
+  QVERIFY(!list.GetSel(0));
+  QCOMPARE(list.GetCurSel(), 0);
+}
+
+void TestListBox::CaretOfAListWithLines() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  QCOMPARE(list.GetCurSel(), LB_ERR);
+  list.SetCaretIndex(0);  // nothing to put it on
+  QCOMPARE(list.GetCurSel(), LB_ERR);
+  list.AddString(QStringLiteral("a"));
+  QCOMPARE(list.GetCurSel(), 0);
+  for (int i = 0; i < 40; ++i) list.AddString(QStringLiteral("b"));
+  list.SetCaretIndex(40);
+  QCOMPARE(list.GetCurSel(), 40);
+  QCOMPARE(list.GetTopIndex(), 31);
+  list.SetCaretIndex(41);  // out of range: unchanged
+  QCOMPARE(list.GetCurSel(), 40);
+}
+
+void TestListBox::TextRoundTripsThroughTheList() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  const QStringList lines = {QStringLiteral("\u00e9t\u00e9"), QString(QChar(0x20AC)), QString(),
+                             QString::fromUcs4(U"a\U00010348b"), QString(70000, QChar(0x0100)),
+                             QString(70000, QLatin1Char('q'))};
+  for (const QString& line : lines) list.AddString(line);
+  for (int i = 0; i < lines.size(); ++i) {
+    QCOMPARE(list.GetText(i), lines[i]);
+    QCOMPARE(list.GetTextLen(i), lines[i].size());
+  }
+  QCOMPARE(list.GetTextLen(int(lines.size())), LB_ERR);
+  QCOMPARE(list.GetTextLen(-1), LB_ERR);
+  QVERIFY(list.GetText(99).isNull());
+  QVERIFY(list.LineContains(4, 0x0100));
+  QVERIFY(!list.LineContains(5, 0x0100));
+  QVERIFY(!list.LineContains(6, u'q'));
+}
+
+void TestListBox::FindContainingReportsNoMatchAsError() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  for (const char16_t* line : {u"Entering R\u00e9sum\u00e9()", u"plain", u"R\u00c9SUM\u00c9 done"}) list.AddString(QString::fromUtf16(line));
+  QCOMPARE(list.FindContaining(0, 1, u"r\u00e9sum\u00e9", Qt::CaseInsensitive), 0);
+  QCOMPARE(list.FindContaining(1, 1, u"r\u00e9sum\u00e9", Qt::CaseInsensitive), 2);
+  QCOMPARE(list.FindContaining(1, 1, u"R\u00e9sum\u00e9", Qt::CaseSensitive), LB_ERR);
+  QCOMPARE(list.FindContaining(2, -1, u"plain", Qt::CaseSensitive), 1);
+  QCOMPARE(list.FindContaining(0, -1, u"plain", Qt::CaseSensitive), LB_ERR);
+}
+
+void TestListBox::VerticalScrollRangeAndTopIndex_data() {
+  QTest::addColumn<int>("lines");
+  QTest::addColumn<int>("requestedTop");
+  QTest::addColumn<int>("maxPos");
+  QTest::addColumn<int>("topAfter");
+  QTest::addColumn<int>("result");
+  QTest::newRow("fewer lines than rows") << 4 << 3 << 0 << 0 << 0;
+  QTest::newRow("exactly one page") << 10 << 0 << 0 << 0 << 0;
+  QTest::newRow("one more than a page") << 11 << 1 << 1 << 1 << 0;
+  QTest::newRow("middle") << 100 << 40 << 90 << 40 << 0;
+  QTest::newRow("near the end stays full") << 100 << 95 << 90 << 90 << 0;
+  QTest::newRow("last valid top") << 100 << 90 << 90 << 90 << 0;
+  QTest::newRow("past the last line") << 100 << 100 << 90 << 0 << int(LB_ERR);
+  QTest::newRow("negative") << 100 << -1 << 90 << 0 << int(LB_ERR);
+}
+
+void TestListBox::VerticalScrollRangeAndTopIndex() {
+  QFETCH(int, lines);
+  QFETCH(int, requestedTop);
+  QFETCH(int, maxPos);
+  QFETCH(int, topAfter);
+  QFETCH(int, result);
+  CFixture f(lines);
+  CListBox& list = f.List();
+  int minPos = -1, maxGot = -1;
+  list.GetScrollRange(zef::SB_VERT, &minPos, &maxGot);
+  QCOMPARE(minPos, 0);
+  QCOMPARE(maxGot, maxPos);
+  QCOMPARE(list.SetTopIndex(requestedTop), result);
+  QCOMPARE(list.GetTopIndex(), topAfter);
+  QCOMPARE(list.GetScrollPos(zef::SB_VERT), topAfter);
+  // The owner's scroll-to-end: position at the maximum, then SB_BOTTOM.
+  list.SetScrollPos(zef::SB_VERT, maxGot, true);
+  list.OnVScroll(zef::SB_BOTTOM);
+  QCOMPARE(list.GetTopIndex(), maxPos);
+  list.OnVScroll(zef::SB_TOP);
+  QCOMPARE(list.GetTopIndex(), 0);
+  list.OnVScroll(zef::SB_PAGEDOWN);
+  QCOMPARE(list.GetTopIndex(), std::min(kVisibleRows, maxPos));
+  list.OnVScroll(zef::SB_LINEUP);
+  QCOMPARE(list.GetTopIndex(), std::max(0, std::min(kVisibleRows, maxPos) - 1));
+}
+
+void TestListBox::ScrollBarFollowsAppendsOnceTheEventLoopRuns() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  for (int i = 0; i < 1000; ++i) list.AddString(QStringLiteral("x"));
+  int minPos = 0, maxPos = 0;
+  list.GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
+  QCOMPARE(maxPos, 1000 - kVisibleRows);  // computed, not read from the bar
+  QTRY_COMPARE(list.verticalScrollBar()->maximum(), 1000 - kVisibleRows);
+  // A user moving the bar moves the list.
+  list.verticalScrollBar()->setValue(123);
+  QCOMPARE(list.GetTopIndex(), 123);
+}
+
+void TestListBox::HorizontalExtentDefinesRangeAndShiftsText_data() {
+  QTest::addColumn<int>("extent");
+  QTest::addColumn<int>("requested");
+  QTest::addColumn<int>("maxPos");
+  QTest::addColumn<int>("pos");
+  QTest::newRow("narrower than the view") << kWidth - 50 << 30 << 0 << 0;
+  QTest::newRow("as wide as the view") << kWidth << 30 << 0 << 0;
+  QTest::newRow("wider, within range") << kWidth + 100 << 30 << 100 << 30;
+  QTest::newRow("wider, clamped") << kWidth + 100 << 500 << 100 << 100;
+}
+
+void TestListBox::HorizontalExtentDefinesRangeAndShiftsText() {
+  QFETCH(int, extent);
+  QFETCH(int, requested);
+  QFETCH(int, maxPos);
+  QFETCH(int, pos);
+  CFixture f(0);
+  CListBox& list = f.List();
+  QVERIFY(f.Exposed());
+  list.AddString(QStringLiteral("Wide text: 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  list.SetHorizontalExtent(extent);
+  int minPos = -1, maxGot = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxGot);
+  QCOMPARE(maxGot, maxPos);
+  const QImage before = f.Grab();
+  QCOMPARE(list.SetScrollPos(zef::SB_HORZ, requested, true), 0);
+  QCOMPARE(list.GetScrollPos(zef::SB_HORZ), pos);
+  const QImage after = f.Grab();
+  // The painted row moved left by exactly the scroll position.
+  const int y0 = 0, y1 = f.RowHeight();
+  for (int y = y0; y < y1; ++y)
+    for (int x = 0; x + pos < before.width(); ++x)
+      if (after.pixel(x, y) != before.pixel(x + pos, y))
+        QFAIL(qPrintable(QStringLiteral("pixel %1,%2 not shifted by %3").arg(x).arg(y).arg(pos)));
+}
+
+void TestListBox::SelectedLinesArePaintedHighlighted() {
+  CFixture f(5);
+  QVERIFY(f.Exposed());
+  f.List().SetSel(true, 1);
+  const QImage image = f.Grab();
+  const QColor highlight = f.List().palette().color(QPalette::Highlight);
+  const QColor base = f.List().palette().color(QPalette::Base);
+  const int x = kWidth - 3;  // right of the text, inside any focus frame
+  QCOMPARE(image.pixelColor(x, f.RowHeight() + f.RowHeight() / 2), highlight);
+  QCOMPARE(image.pixelColor(x, f.RowHeight() / 2), base);
+  QCOMPARE(image.pixelColor(x, 3 * f.RowHeight() + f.RowHeight() / 2), base);
+}
+
+QTEST_MAIN(TestListBox)
+#include "tst_listbox.moc"
