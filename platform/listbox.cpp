@@ -174,10 +174,9 @@ int CListBox::SetSel(bool select, int index) {
     d->store.SetAllSelected(select);
   } else {
     if (!d->IsValid(index)) return LB_ERR;
+    // Neither the caret line nor the view moves: Mark Block and Find select
+    // lines without changing where the next search starts.
     d->store.SetSelected(index, select);
-    // Selecting a line makes it the caret line, as on the platform; the view
-    // does not scroll.
-    if (select) d->nCaret = index;
   }
   viewport()->update();
   return 0;
