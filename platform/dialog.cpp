@@ -444,8 +444,18 @@ CSettingsDlg::CSettingsDlg(DialogTemplateId templateId, const CLookAndFeel& look
 bool CSettingsDlg::OnInitDialog() {
   PrepareDialog(*this, m_lookAndFeel.m_bNoFullScreenDlg);
   CDialog::OnInitDialog();
-  if (m_lookAndFeel.m_bShowCancelBtn && m_pCancelBtn != nullptr) PlaceCancelButton(*this, *m_pCancelBtn);
+  if (m_pCancelBtn != nullptr) ShowOrHideCancelButton(*this, *m_pCancelBtn, m_lookAndFeel.m_bShowCancelBtn);
   return true;
+}
+
+void ShowOrHideCancelButton(CDialog& dialog, QPushButton& button, bool show) {
+  if (show) {
+    PlaceCancelButton(dialog, button);
+  } else {
+    // The template puts it below a handheld screen; a larger screen would
+    // show it there, inside a full-screen dialog.
+    button.hide();
+  }
 }
 
 IDialogGeometry& NativeDialogGeometry() {

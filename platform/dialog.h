@@ -240,6 +240,10 @@ void PrepareDialog(CDialog& dialog, bool noFullScreen);
 void PlaceCancelButton(CDialog& dialog, QWidget& button);
 void PlaceCancelButton(CDialog& dialog, QWidget& button, IDialogGeometry& geometry);
 
+// PlaceCancelButton when `show`; otherwise the button stays hidden, so the
+// dialog is left through its "ok" (or Escape).
+void ShowOrHideCancelButton(CDialog& dialog, QPushButton& button, bool show);
+
 template <class TControl>
 void DDX_Control(CDataExchange& dx, int id, TControl*& control) {
   if (dx.Failed() || control != nullptr) return;

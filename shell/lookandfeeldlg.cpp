@@ -18,7 +18,7 @@ void CLookAndFeelDlg::DoDataExchange(CDataExchange& dx) {
 bool CLookAndFeelDlg::OnInitDialog() {
   PrepareDialog(*this, m_bNoFullScreen != 0);
   CDialog::OnInitDialog();
-  if (m_bShowCancel != 0 && m_pCancelBtn != nullptr) PlaceCancelButton(*this, *m_pCancelBtn);
+  if (m_pCancelBtn != nullptr) ShowOrHideCancelButton(*this, *m_pCancelBtn, m_bShowCancel != 0);
   return true;
 }
 
