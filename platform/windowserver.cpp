@@ -166,6 +166,8 @@ void CWindowServer::ReadClient(SClient* client) {
     const ssize_t n = ::recv(client->nFd, chunk, sizeof chunk, 0);
     if (n > 0) {
       client->strIn.append(chunk, size_t(n));
+      // A short read drained the socket; the notifier fires again for more.
+      if (size_t(n) < sizeof chunk) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace zef {
 namespace {
@@ -33,17 +34,21 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool ReadAll(int fd, char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::recv(fd, data, size, 0);
+// Reads exactly `size` bytes through the connection's read-ahead buffer, so
+// that the replies of one group usually cost a single recv.
+bool ReadAll(int fd, std::string& ahead, char* data, size_t size) {
+  while (ahead.size() < size) {
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
     if (n == 0) return false;
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    data += n;
-    size -= static_cast<size_t>(n);
+    ahead.append(chunk, size_t(n));
   }
+  std::memcpy(data, ahead.data(), size);
+  ahead.erase(0, size);
   return true;
 }
 
@@ -54,6 +59,7 @@ CWindowClient::~CWindowClient() { Close(); }
 void CWindowClient::Close() {
   if (m_nFd >= 0) ::close(m_nFd);
   m_nFd = -1;
+  m_strReadAhead.clear();
 }
 
 bool CWindowClient::Connect(std::u16string_view title, std::string* error) {
@@ -103,13 +109,13 @@ bool CWindowClient::Transact(const std::string& request, int frames, LRESULT* re
   }
   for (int i = 0; i < frames; ++i) {
     wire::SReplyHeader reply{};
-    if (!ReadAll(m_nFd, reinterpret_cast<char*>(&reply), sizeof reply) || reply.nTextBytes > wire::kMaxTextBytes ||
+    if (!ReadAll(m_nFd, m_strReadAhead, reinterpret_cast<char*>(&reply), sizeof reply) || reply.nTextBytes > wire::kMaxTextBytes ||
         reply.nTextBytes % sizeof(char16_t) != 0) {
       Close();
       return false;
     }
     std::u16string text(reply.nTextBytes / sizeof(char16_t), u'\0');
-    if (!ReadAll(m_nFd, reinterpret_cast<char*>(text.data()), reply.nTextBytes)) {
+    if (!ReadAll(m_nFd, m_strReadAhead, reinterpret_cast<char*>(text.data()), reply.nTextBytes)) {
       Close();
       return false;
     }

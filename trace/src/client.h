@@ -39,6 +39,7 @@ class CWindowClient {
   bool Transact(const std::string& request, int frames, LRESULT* result, std::u16string* textOut);
 
   int m_nFd = -1;
+  std::string m_strReadAhead;  // replies come in order; bytes read past one stay here
 };
 
 }  // namespace zef

@@ -1,0 +1,231 @@
+// Lines per second from one and from four client processes into a monitor,
+// and the rate of a raw Unix-socket ping-pong (64-byte message, 4-byte
+// answer) between two processes, which bounds any synchronous hand-over.
+//
+// The monitor is started here with a private runtime, home and config
+// directory: the test host by default, or the real program (--monitor PATH,
+// offscreen, with quick draw set by --quickdraw).
+#include <zeftrace/trace.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+bool ReadExactly(int fd, void* data, size_t size) {
+  auto* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::read(fd, p, size);
+    if (n <= 0) return false;
+    p += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+bool WriteExactly(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n <= 0) return false;
+    p += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+// Round trips per second between this process and a forked echo process.
+double RawPingPong(int rounds) {
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 0;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pair[0]);
+    char message[64];
+    const char answer[4] = {'o', 'k', '!', '\n'};
+    while (ReadExactly(pair[1], message, sizeof message) && WriteExactly(pair[1], answer, sizeof answer)) {
+    }
+    ::_exit(0);
+  }
+  ::close(pair[1]);
+  char message[64] = "ping";
+  char answer[4];
+  for (int i = 0; i < rounds / 10; ++i) {  // warm-up
+    WriteExactly(pair[0], message, sizeof message);
+    ReadExactly(pair[0], answer, sizeof answer);
+  }
+  const auto start = Clock::now();
+  for (int i = 0; i < rounds; ++i) {
+    WriteExactly(pair[0], message, sizeof message);
+    ReadExactly(pair[0], answer, sizeof answer);
+  }
+  const double rate = rounds / Seconds(start);
+  ::close(pair[0]);
+  ::waitpid(child, nullptr, 0);
+  return rate;
+}
+
+// Runs `clients` processes that each trace `lines` lines; all start at one
+// signal after their monitor lookup. Returns lines per second over all.
+double TraceClients(int clients, int lines, zef::ETraceMirror mirror) {
+  int go[2], done[2];
+  if (::pipe(go) != 0 || ::pipe(done) != 0) return 0;
+  std::vector<pid_t> children;
+  for (int c = 0; c < clients; ++c) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(go[1]);
+      ::close(done[0]);
+      const int devNull = ::open("/dev/null", O_WRONLY);
+      ::dup2(devNull, STDERR_FILENO);
+      zef::SetTraceMirror(mirror);
+      char found = zef::TraceMonitorFound() ? 1 : 0;
+      WriteExactly(done[1], &found, 1);
+      char start;
+      ReadExactly(go[0], &start, 1);
+      std::string line = "bench client " + std::to_string(c) + " line ";
+      const size_t prefix = line.size();
+      for (int k = 0; k < lines; ++k) {
+        line.resize(prefix);
+        line += std::to_string(k);
+        zef::TraceLine(line);
+      }
+      WriteExactly(done[1], &found, 1);
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  ::close(go[0]);
+  ::close(done[1]);
+  bool allFound = true;
+  for (int c = 0; c < clients; ++c) {
+    char found = 0;
+    ReadExactly(done[0], &found, 1);
+    allFound = allFound && found;
+  }
+  const auto start = Clock::now();
+  const std::string starts(size_t(clients), 'g');
+  WriteExactly(go[1], starts.data(), starts.size());
+  for (int c = 0; c < clients; ++c) {
+    char finished;
+    ReadExactly(done[0], &finished, 1);
+  }
+  const double rate = double(clients) * lines / Seconds(start);
+  for (pid_t child : children) ::waitpid(child, nullptr, 0);
+  ::close(go[1]);
+  ::close(done[0]);
+  if (!allFound) {
+    std::fprintf(stderr, "zef_bench_trace: a client found no monitor\n");
+    return 0;
+  }
+  return rate;
+}
+
+bool MonitorAnswers(const std::string& socketPath) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string monitor;
+#ifdef ZEF_TESTHOST
+  monitor = ZEF_TESTHOST;
+#endif
+  std::string quickDraw = "1";
+  int lines = 50000;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--monitor") monitor = argv[i + 1];
+    else if (option == "--quickdraw") quickDraw = argv[i + 1];
+    else if (option == "--lines") lines = std::atoi(argv[i + 1]);
+  }
+  if (monitor.empty() || lines <= 0) {
+    std::fprintf(stderr, "usage: zef_bench_trace [--monitor <zefmon>] [--quickdraw 0|1] [--lines N]\n");
+    return 2;
+  }
+
+  char scratch[] = "/tmp/zef-bench-XXXXXX";
+  if (!::mkdtemp(scratch)) return 1;
+  const std::string root = scratch;
+  const std::string runtime = root + "/run", config = root + "/config";
+  ::mkdir(runtime.c_str(), 0700);
+  ::mkdir(config.c_str(), 0700);
+  ::mkdir((config + "/Quorbel").c_str(), 0700);
+  if (FILE* conf = std::fopen((config + "/Quorbel/ZEFMON.conf").c_str(), "w")) {
+    std::fprintf(conf, "[Init.Monitor]\nQDraw=%s\n", quickDraw.c_str());
+    std::fclose(conf);
+  }
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  ::setenv("HOME", root.c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+  int input[2];
+  if (::pipe(input) != 0) return 1;
+  const pid_t host = ::fork();
+  if (host == 0) {
+    ::dup2(input[0], STDIN_FILENO);
+    ::close(input[1]);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::execl(monitor.c_str(), monitor.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  // The monitor is a separate program with no ready signal of its own:
+  // poll its socket until it answers.
+  const std::string socketPath = runtime + "/zef/ZEF.sock";
+  const auto waitStart = Clock::now();
+  while (!MonitorAnswers(socketPath)) {
+    if (Seconds(waitStart) > 30 || ::waitpid(host, nullptr, WNOHANG) == host) {
+      std::fprintf(stderr, "zef_bench_trace: %s did not come up\n", monitor.c_str());
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+
+  const double raw = RawPingPong(200000);
+  const double one = TraceClients(1, lines, zef::ETraceMirror::kOff);
+  const double oneMirrored = TraceClients(1, lines, zef::ETraceMirror::kOn);
+  const double four = TraceClients(4, lines, zef::ETraceMirror::kOff);
+  const double rawAgain = RawPingPong(200000);
+
+  std::printf("monitor: %s%s\n", monitor.c_str(), monitor.find("testhost") == std::string::npos ?
+              (" (quick draw " + quickDraw + ")").c_str() : "");
+  std::printf("raw ping-pong (64 B / 4 B), before and after: %10.0f  %10.0f round trips/s\n", raw, rawAgain);
+  std::printf("1 client, mirror off:                        %10.0f lines/s  (%.2f of raw)\n", one,
+              one / ((raw + rawAgain) / 2));
+  std::printf("1 client, mirror to /dev/null:               %10.0f lines/s  (%.2f of raw)\n", oneMirrored,
+              oneMirrored / ((raw + rawAgain) / 2));
+  std::printf("4 clients together, mirror off:              %10.0f lines/s\n", four);
+
+  ::close(input[1]);  // the test host quits at the end of its input
+  ::kill(host, SIGTERM);
+  ::waitpid(host, nullptr, 0);
+  std::string remove = "rm -rf '" + root + "'";
+  return std::system(remove.c_str()) == 0 ? 0 : 1;
+}
