@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QInputMethod>
@@ -49,6 +48,34 @@ CRect ToCRect(const QRect& rect) {
   return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
 }
 QRect ToQRect(const CRect& rect) { return QRect(rect.left, rect.top, rect.Width(), rect.Height()); }
+
+// A group box as the handheld draws one: a frame whose top line runs
+// through the middle of the title. It lies behind the controls it surrounds
+// and is never hit by the mouse.
+class CGroupFrame final : public QWidget {
+ public:
+  CGroupFrame(const QString& title, QWidget* parent) : QWidget(parent), m_strTitle(title) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+  QString Title() const { return m_strTitle; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int lineY = metrics.height() / 2;
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(QRect(0, lineY, width() - 1, height() - lineY - 1));
+    if (m_strTitle.isEmpty()) return;
+    const QRect titleRect(6, 0, metrics.horizontalAdvance(m_strTitle) + 4, metrics.height());
+    painter.fillRect(titleRect, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(titleRect, Qt::AlignCenter | Qt::TextSingleLine, m_strTitle);
+  }
+
+ private:
+  QString m_strTitle;
+};
 
 class CNativeDialogGeometry final : public IDialogGeometry {
  public:
@@ -227,10 +254,7 @@ void CDialog::CreateControls() {
         break;
       }
       case ControlKind::GroupBox: {
-        // A frame drawn behind the controls it surrounds, never hit by the mouse.
-        auto* group = new QGroupBox(caption, m_pClient);
-        group->setAttribute(Qt::WA_TransparentForMouseEvents);
-        widget = group;
+        widget = new CGroupFrame(caption, m_pClient);
         break;
       }
       case ControlKind::Static: {
