@@ -4,11 +4,17 @@
 // Served through CWindowServer. Talks to its driver on stdin/stdout:
 //   stdout: "READY <socket>", "ERROR <text>", "REFUSED <uid>", "DROPPED <reason>"
 //   stdin:  "dump" -> one "LINE <text>" per received line, then "END";
-//           "count" -> "COUNT <n>"; "quit".
+//           "count" -> "COUNT <n>"; "quit";
+//           "modal" -> runs a nested event loop, as a modal message box does,
+//           says "MODAL", and leaves it at "endmodal".
+// --nest-on <line>: taking that line, the handler runs a nested event loop
+// for a moment, as a handler that shows a message box would.
 #include "windowserver.h"
 #include "window.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <QSocketNotifier>
 #include <QStringList>
 
@@ -34,11 +40,17 @@ class CMainWindow final : public zef::CWindowObject {
     m_wndBuffer.RegisterWindow(&m_wndView, QString::fromUtf16(zef::kBufferMarker));
   }
   const QStringList& Lines() const { return m_lines; }
+  void SetNestOn(const QString& line) { m_strNestOn = line; }
 
   zef::LRESULT WindowProc(std::uint32_t message, zef::WPARAM wParam, std::u16string_view text,
                           std::u16string* textOut) override {
     if (message == zef::WM_COMMAND && wParam == zef::kEntryFromBufferCommand) {
       m_lines.append(zef::GetWindowText(m_wndBuffer.GetSafeHwnd()));
+      if (!m_strNestOn.isEmpty() && m_lines.back() == m_strNestOn) {
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+      }
       return 0;
     }
     if (message == zef::WM_CLOSE) {
@@ -52,6 +64,7 @@ class CMainWindow final : public zef::CWindowObject {
   zef::CWindowObject m_wndView;
   CBufferHost m_wndBuffer;
   QStringList m_lines;
+  QString m_strNestOn;
 };
 
 }  // namespace
@@ -63,6 +76,7 @@ int main(int argc, char** argv) {
   if (int i = int(args.indexOf(QStringLiteral("--title"))); i >= 0 && i + 1 < args.size()) title = args[i + 1];
 
   CMainWindow window(title);
+  if (int i = int(args.indexOf(QStringLiteral("--nest-on"))); i >= 0 && i + 1 < args.size()) window.SetNestOn(args[i + 1]);
   zef::CWindowServer server(zef::CWindowManager::Instance());
   QObject::connect(&server, &zef::CWindowServer::ClientRefused,
                    [](quint32 uid) { Say(QStringLiteral("REFUSED %1").arg(uid)); });
@@ -76,6 +90,7 @@ int main(int argc, char** argv) {
   Say(QStringLiteral("READY ") + server.SocketPath());
 
   std::string command;
+  QEventLoop modal;
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
     char chunk[256];
@@ -95,6 +110,14 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
       } else if (word == "count") {
         Say(QStringLiteral("COUNT %1").arg(window.Lines().size()));
+      } else if (word == "modal") {
+        // Started from a timer, as a dialog is, not from inside this notifier.
+        QTimer::singleShot(0, &modal, [&modal] {
+          Say(QStringLiteral("MODAL"));
+          modal.exec();
+        });
+      } else if (word == "endmodal") {
+        modal.quit();
       } else if (word == "quit") {
         QCoreApplication::quit();
       }

@@ -48,8 +48,8 @@ class CHost {
     }
   }
   // The first line: "READY <socket>" or "ERROR <text>".
-  QString Start() {
-    m_process.start(QStringLiteral(ZEF_TESTHOST), {});
+  QString Start(const QStringList& args = {}) {
+    m_process.start(QStringLiteral(ZEF_TESTHOST), args);
     if (!m_process.waitForStarted()) return {};
     return WaitForLine(m_process, m_seen, "");
   }
@@ -64,6 +64,7 @@ class CHost {
   }
   QString WaitFor(const QByteArray& prefix) { return WaitForLine(m_process, m_seen, prefix); }
   QProcess& Process() { return m_process; }
+  void Send(const QByteArray& command) { m_process.write(command + '\n'); }
 
  private:
   QProcess m_process;
@@ -150,6 +151,52 @@ class TestTraceTransport : public QObject {
       last[c] = k;
     }
     for (int c = 0; c < kClients; ++c) QCOMPARE(last[c], kLines);
+  }
+
+  void handlerWithNestedLoopKeepsHandOversWhole() {
+    // While one client's line is in a handler that runs a nested event loop,
+    // the others' lines wait; none is lost, doubled or mixed into the slot.
+    CHost host(m_env);
+    QVERIFY(host.Start({QStringLiteral("--nest-on"), QStringLiteral("client 0 line 50")})
+                .startsWith(QStringLiteral("READY ")));
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int c = 0; c < 3; ++c)
+      clients.push_back(StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("400")}));
+    for (auto& client : clients) QVERIFY(Finish(*client));
+    const QStringList lines = host.Lines();
+    QCOMPARE(lines.size(), 1200);
+    std::map<int, int> last;
+    const QRegularExpression form(QStringLiteral("^client (\\d) line (\\d+)$"));
+    for (const QString& line : lines) {
+      const auto match = form.match(line);
+      QVERIFY2(match.hasMatch(), qPrintable(line));
+      QCOMPARE(match.captured(2).toInt(), ++last[match.captured(1).toInt()]);
+    }
+  }
+
+  void linesArriveWhileAModalLoopRuns() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    host.Send("modal");
+    QCOMPARE(host.WaitFor("MODAL"), QStringLiteral("MODAL"));
+    auto client = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("100")});
+    QVERIFY(Finish(*client));
+    QCOMPARE(host.Lines().size(), 100);
+    host.Send("endmodal");
+  }
+
+  void monitorGoneMidwayLeavesTheClientRunning() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    auto client = StartClient(m_env, {QStringLiteral("late")});
+    QByteArray seen;
+    QCOMPARE(WaitForLine(*client, seen, "WAITING"), QStringLiteral("WAITING"));
+    QCOMPARE(host.Lines(), QStringList{QStringLiteral("early")});
+    host.Process().kill();
+    QVERIFY(host.Process().waitForFinished(kTimeoutMs));
+    client->write("go\n");
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardError(), QByteArray("early\nlate 1\nlate 2\n"));
   }
 
   void threadsOfOneClientNeverMixLines() {
