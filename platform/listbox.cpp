@@ -41,16 +41,24 @@ struct CListBox::Private {
   CListBox* q;
   CLineStore store;
   int nCaret = 0;
-  int nTop = 0;    // index of the top row
-  int nHPos = 0;   // horizontal scroll position in pixels
-  int nExtent = 0; // owner-set width of the content in pixels
+  int nTop = 0;     // index of the top row
+  int nHPos = 0;    // horizontal scroll position in pixels
+  int nExtent = 0;  // owner-set width of the content in pixels
+  int nRowHeight = 1;
   bool bLayoutDirty = false;
   bool bLayoutPosted = false;
   bool bSyncing = false;
+  // Repaint bookkeeping, reset by each paint: once the whole view is due,
+  // finer updates are pointless; and only one pixel scroll per paint, since
+  // each scroll copies the whole view at once.
+  bool bFullUpdatePending = false;
+  bool bScrollPending = false;
 
-  int RowHeight() const { return std::max(1, q->viewport()->fontMetrics().height()); }
+  void MeasureRows() { nRowHeight = std::max(1, q->viewport()->fontMetrics().height()); }
   // Rows that fit wholly in the viewport, at least one.
-  int FullRows() const { return std::max(1, q->viewport()->height() / RowHeight()); }
+  int FullRows() const { return std::max(1, q->viewport()->height() / nRowHeight); }
+  // Rows that show at least in part.
+  int ShownRows() const { return (q->viewport()->height() + nRowHeight - 1) / nRowHeight; }
   int MaxTop() const { return std::max(0, store.Count() - FullRows()); }
   int MaxHPos() const { return std::max(0, nExtent - q->viewport()->width()); }
   bool IsValid(int index) const { return index >= 0 && index < store.Count(); }
@@ -62,6 +70,30 @@ struct CListBox::Private {
     QCoreApplication::postEvent(q->viewport(), new QEvent(kLayoutEvent));
   }
 
+  void UpdateAll() {
+    if (bFullUpdatePending || !q->viewport()->isVisible()) return;
+    bFullUpdatePending = true;
+    q->viewport()->update();
+  }
+
+  void UpdateRow(int index) {
+    if (bFullUpdatePending || index < nTop || index >= nTop + ShownRows()) return;
+    q->viewport()->update(0, (index - nTop) * nRowHeight, q->viewport()->width(), nRowHeight);
+  }
+
+  // Moves the painted content by (dx, dy) pixels so that only the uncovered
+  // strip is painted anew.
+  void ScrollView(int dx, int dy) {
+    QWidget* view = q->viewport();
+    if (bFullUpdatePending || bScrollPending || std::abs(dx) >= view->width() || std::abs(dy) >= view->height()) {
+      UpdateAll();
+      return;
+    }
+    if (!view->isVisible()) return;
+    bScrollPending = true;
+    view->scroll(dx, dy);
+  }
+
   // Brings the scroll bars to the state. Showing or hiding a bar resizes the
   // viewport, which re-enters through resizeEvent; that is absorbed here.
   void SyncScrollBars() {
@@ -69,15 +101,18 @@ struct CListBox::Private {
     bSyncing = true;
     for (int pass = 0; pass < 3; ++pass) {
       const int fullRows = FullRows();
-      nTop = std::clamp(nTop, 0, MaxTop());
-      nHPos = std::clamp(nHPos, 0, MaxHPos());
+      const int width = q->viewport()->width();
+      const int top = std::clamp(nTop, 0, MaxTop());
+      const int hpos = std::clamp(nHPos, 0, MaxHPos());
+      if (top != nTop || hpos != nHPos) UpdateAll();
+      nTop = top;
+      nHPos = hpos;
       QScrollBar* vbar = q->verticalScrollBar();
       vbar->setRange(0, MaxTop());
       vbar->setPageStep(fullRows);
       vbar->setSingleStep(1);
       vbar->setValue(nTop);
       QScrollBar* hbar = q->horizontalScrollBar();
-      const int width = q->viewport()->width();
       hbar->setRange(0, MaxHPos());
       hbar->setPageStep(std::max(1, width));
       hbar->setSingleStep(std::max(1, q->viewport()->fontMetrics().averageCharWidth()));
@@ -91,8 +126,8 @@ struct CListBox::Private {
   void SetTop(int top) {
     top = std::clamp(top, 0, MaxTop());
     if (top != nTop) {
+      ScrollView(0, (nTop - top) * nRowHeight);
       nTop = top;
-      q->viewport()->update();
     }
     SyncScrollBars();
   }
@@ -100,8 +135,8 @@ struct CListBox::Private {
   void SetHPos(int pos) {
     pos = std::clamp(pos, 0, MaxHPos());
     if (pos != nHPos) {
+      ScrollView(nHPos - pos, 0);
       nHPos = pos;
-      q->viewport()->update();
     }
     SyncScrollBars();
   }
@@ -115,9 +150,15 @@ struct CListBox::Private {
 
   void MoveCaret(int index) {
     if (store.Count() == 0) return;
+    UpdateRow(nCaret);
     nCaret = std::clamp(index, 0, store.Count() - 1);
     EnsureVisible(nCaret);
-    q->viewport()->update();
+    UpdateRow(nCaret);
+  }
+
+  void ToggleSelection(int index) {
+    store.SetSelected(index, !store.IsSelected(index));
+    UpdateRow(index);
   }
 };
 
@@ -125,6 +166,7 @@ CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
+  d->MeasureRows();
 }
 
 CListBox::~CListBox() { delete d; }
@@ -133,6 +175,7 @@ int CListBox::AddString(const QString& line) {
   if (d->store.Count() == INT_MAX) return LB_ERR;
   const int index = d->store.Append(line);
   d->MarkLayoutDirty();
+  d->UpdateRow(index);
   return index;
 }
 
@@ -144,6 +187,7 @@ int CListBox::InsertString(int index, const QString& line) {
   // The caret stays on its line.
   if (count > 0 && index <= d->nCaret) ++d->nCaret;
   d->MarkLayoutDirty();
+  if (index < d->nTop + d->ShownRows()) d->UpdateAll();
   return index;
 }
 
@@ -152,7 +196,7 @@ void CListBox::ResetContent() {
   d->nCaret = 0;
   d->nTop = 0;
   d->MarkLayoutDirty();
-  viewport()->update();
+  d->UpdateAll();
 }
 
 int CListBox::GetCount() const { return d->store.Count(); }
@@ -172,13 +216,14 @@ bool CListBox::GetSel(int index) const { return d->IsValid(index) && d->store.Is
 int CListBox::SetSel(bool select, int index) {
   if (index == -1) {
     d->store.SetAllSelected(select);
+    d->UpdateAll();
   } else {
     if (!d->IsValid(index)) return LB_ERR;
     // Neither the caret line nor the view moves: Mark Block and Find select
     // lines without changing where the next search starts.
     d->store.SetSelected(index, select);
+    d->UpdateRow(index);
   }
-  viewport()->update();
   return 0;
 }
 
@@ -245,19 +290,23 @@ void CListBox::OnVScroll(int code) {
 
 std::size_t CListBox::MemoryUsed() const { return d->store.MemoryUsed(); }
 
-void CListBox::paintEvent(QPaintEvent*) {
+void CListBox::paintEvent(QPaintEvent* event) {
+  d->bFullUpdatePending = false;
+  d->bScrollPending = false;
   if (d->bLayoutDirty) d->SyncScrollBars();
   QWidget* view = viewport();
   QPainter painter(view);
   const QFontMetrics metrics = view->fontMetrics();
-  const int rowHeight = d->RowHeight();
+  const int rowHeight = d->nRowHeight;
   const int width = view->width();
-  const int count = d->store.Count();
-  const int last = std::min(count, d->nTop + view->height() / rowHeight + 1);
+  // Only the rows that meet the region to paint.
+  const QRect area = event->rect();
+  const int first = d->nTop + std::max(0, area.top()) / rowHeight;
+  const int last = std::min(d->store.Count() - 1, d->nTop + std::max(0, area.bottom()) / rowHeight);
   const QPalette& pal = palette();
   const bool focused = hasFocus();
   const int x = kTextMargin - d->nHPos;
-  for (int i = d->nTop; i < last; ++i) {
+  for (int i = first; i <= last; ++i) {
     const QRect row(0, (i - d->nTop) * rowHeight, width, rowHeight);
     const bool selected = d->store.IsSelected(i);
     if (selected) painter.fillRect(row, pal.brush(QPalette::Highlight));
@@ -282,9 +331,9 @@ void CListBox::mousePressEvent(QMouseEvent* event) {
   }
   const int y = event->position().toPoint().y();
   if (y < 0) return;
-  const int index = d->nTop + y / d->RowHeight();
+  const int index = d->nTop + y / d->nRowHeight;
   if (!d->IsValid(index)) return;
-  d->store.SetSelected(index, !d->store.IsSelected(index));
+  d->ToggleSelection(index);
   d->MoveCaret(index);
 }
 
@@ -301,8 +350,7 @@ void CListBox::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End: d->MoveCaret(count - 1); break;
     case Qt::Key_Space:
       if (count > 0) {
-        d->store.SetSelected(d->nCaret, !d->store.IsSelected(d->nCaret));
-        d->MoveCaret(d->nCaret);
+        d->ToggleSelection(d->nCaret);
       }
       break;
     default: QAbstractScrollArea::keyPressEvent(event); return;
@@ -310,23 +358,26 @@ void CListBox::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
-void CListBox::scrollContentsBy(int, int) {
+void CListBox::scrollContentsBy(int dx, int dy) {
   // Our own SyncScrollBars moves the bars to the state; only a move by the
   // user (dragging, wheel, arrow buttons) is taken over here.
   if (d->bSyncing) return;
   d->nTop = verticalScrollBar()->value();
   d->nHPos = horizontalScrollBar()->value();
-  viewport()->update();
+  d->ScrollView(dx, dy * d->nRowHeight);
 }
 
 bool CListBox::viewportEvent(QEvent* event) {
   if (event->type() == kLayoutEvent) {
     d->bLayoutPosted = false;
     if (d->bLayoutDirty) d->SyncScrollBars();
-    viewport()->update();
     return true;
   }
-  if (event->type() == QEvent::FontChange) d->MarkLayoutDirty();
+  if (event->type() == QEvent::FontChange) {
+    d->MeasureRows();
+    d->MarkLayoutDirty();
+    d->UpdateAll();
+  }
   // The press did the work; the release is taken so it does not travel on.
   if (event->type() == QEvent::MouseButtonRelease) {
     event->accept();

@@ -67,6 +67,8 @@ class TestListBox : public QObject {
   void HorizontalExtentDefinesRangeAndShiftsText_data();
   void HorizontalExtentDefinesRangeAndShiftsText();
   void SelectedLinesArePaintedHighlighted();
+  void IncrementalPaintsMatchAFullPaint_data();
+  void IncrementalPaintsMatchAFullPaint();
 };
 
 void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
@@ -141,7 +143,7 @@ void TestListBox::SetSelOnOneOrEveryLine() {
   QCOMPARE(list.SetSel(true, -2), LB_ERR);
   QCOMPARE(list.SetSel(true, 12), 0);
   QVERIFY(list.GetSel(12));
-  QCOMPARE(list.GetCurSel(), 12);  // selecting a line makes it the caret line
+  QCOMPARE(list.GetCurSel(), 0);  // the caret stays where it was
   QCOMPARE(list.SetSel(false, 12), 0);
   QVERIFY(!list.GetSel(12));
   QVERIFY(!list.GetSel(99));
@@ -346,6 +348,61 @@ void TestListBox::SelectedLinesArePaintedHighlighted() {
   QCOMPARE(image.pixelColor(x, f.RowHeight() + f.RowHeight() / 2), highlight);
   QCOMPARE(image.pixelColor(x, f.RowHeight() / 2), base);
   QCOMPARE(image.pixelColor(x, 3 * f.RowHeight() + f.RowHeight() / 2), base);
+}
+
+void TestListBox::IncrementalPaintsMatchAFullPaint_data() {
+  // Each step changes the view and lets only the changed part be painted
+  // (a pixel scroll plus the uncovered strip, or single rows); what is on
+  // screen afterwards must equal a fresh paint of the whole view.
+  QTest::addColumn<QString>("step");
+  for (const char* step : {"line down", "line up", "two moves before one paint", "append at the end and follow",
+                           "append into empty rows", "toggle by click", "caret down by key", "scroll right"})
+    QTest::newRow(step) << QString::fromLatin1(step);
+}
+
+void TestListBox::IncrementalPaintsMatchAFullPaint() {
+  QFETCH(QString, step);
+  CFixture f(step == QLatin1String("append into empty rows") ? 3 : 40);
+  QVERIFY(f.Exposed());
+  CListBox& list = f.List();
+  list.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&list));
+  list.setFocus();
+  QTRY_VERIFY(list.hasFocus());
+  list.SetHorizontalExtent(kWidth * 2);
+  list.AddString(QStringLiteral("a long line: 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  for (int i : {3, 4, 12}) list.SetSel(true, i);
+  list.SetTopIndex(5);
+  QCoreApplication::processEvents();
+  if (step == QLatin1String("line down")) {
+    list.OnVScroll(zef::SB_LINEDOWN);
+  } else if (step == QLatin1String("line up")) {
+    list.OnVScroll(zef::SB_LINEUP);
+  } else if (step == QLatin1String("two moves before one paint")) {
+    list.OnVScroll(zef::SB_LINEDOWN);
+    list.OnVScroll(zef::SB_LINEDOWN);
+  } else if (step == QLatin1String("append at the end and follow")) {
+    list.OnVScroll(zef::SB_BOTTOM);
+    QCoreApplication::processEvents();
+    list.AddString(QStringLiteral("appended"));
+    int minPos = 0, maxPos = 0;
+    list.GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
+    list.SetScrollPos(zef::SB_VERT, maxPos, true);
+    list.OnVScroll(zef::SB_BOTTOM);
+  } else if (step == QLatin1String("append into empty rows")) {
+    list.AddString(QStringLiteral("appended"));
+  } else if (step == QLatin1String("toggle by click")) {
+    f.ClickRow(2);
+  } else if (step == QLatin1String("caret down by key")) {
+    QTest::keyClick(&list, Qt::Key_Down);
+  } else if (step == QLatin1String("scroll right")) {
+    list.SetScrollPos(zef::SB_HORZ, 17, true);
+  }
+  QCoreApplication::processEvents();
+  const QImage onScreen = list.screen()->grabWindow(list.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage fresh = f.Grab().convertToFormat(QImage::Format_RGB32);
+  QCOMPARE(onScreen.size(), fresh.size());
+  QVERIFY(onScreen == fresh);
 }
 
 QTEST_MAIN(TestListBox)
