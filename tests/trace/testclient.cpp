@@ -2,6 +2,7 @@
 //   nested                 scopes, free text and PrintF lines
 //   lines <id> <count>     "client <id> line <k>" for k = 1..count
 //   threads <n> <count>    n threads, each "thread <t> line <k>"
+//   fork <count>           one line, then parent and forked child each trace count lines at once
 //   late                   one line, "WAITING" on stdout, waits for a stdin line, two more lines
 //   raw <socket> <kind>    speaks the wire directly: hello, garbage, hugelen, half,
 //                          die-midline, noread
@@ -11,6 +12,7 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -135,6 +137,16 @@ int main(int argc, char** argv) {
       });
     }
     for (std::thread& w : workers) w.join();
+  } else if (mode == "fork" && args.size() == 2) {
+    const int count = std::stoi(args[1]);
+    zef::TraceLine("before fork");  // the parent's lookup and connection exist now
+    const pid_t child = ::fork();
+    const std::string who = child == 0 ? "child" : "parent";
+    for (int k = 1; k <= count; ++k) zef::TraceLine(who + " line " + std::to_string(k));
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
   } else if (mode == "late") {
     zef::TraceLine("early");
     std::printf("WAITING\n");

@@ -218,6 +218,23 @@ class TestTraceTransport : public QObject {
     QCOMPARE(mirrored.size(), 8001);
   }
 
+  void forkedChildTracesOnAConnectionOfItsOwn() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    auto client = StartClient(m_env, {QStringLiteral("fork"), QStringLiteral("2000")});
+    QVERIFY(Finish(*client));
+    const QStringList lines = host.Lines();
+    QCOMPARE(lines.size(), 4001);
+    QCOMPARE(lines.first(), QStringLiteral("before fork"));
+    std::map<QString, int> last;
+    const QRegularExpression form(QStringLiteral("^(parent|child) line (\\d+)$"));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+      const auto match = form.match(lines[i]);
+      QVERIFY2(match.hasMatch(), qPrintable(lines[i]));
+      QCOMPARE(match.captured(2).toInt(), ++last[match.captured(1)]);
+    }
+  }
+
   void misbehavingClientDoesNotDisturbOthers_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("dropReason");  // empty: no drop is reported

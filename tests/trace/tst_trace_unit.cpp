@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <climits>
+#include <thread>
 #include <cstdint>
 
 namespace {
@@ -185,6 +186,12 @@ class TestTraceEmitter : public QObject {
     QCOMPARE(g_host.m_lines,
              (QStringList{QStringLiteral("c() {"), QStringLiteral("n=3"), QStringLiteral("} c() (ok)")}));
     QCOMPARE(zef_trace_monitor_found(), 1);
+  }
+
+  void otherThreadDoesNotCallTheLocalHost() {
+    // The host's windows belong to the thread that registered it.
+    std::thread([] { zef::TraceLine("from a worker"); }).join();
+    QVERIFY(g_host.m_messages.empty());
   }
 
   void unregisteredHostGetsNothing() {

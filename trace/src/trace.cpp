@@ -4,9 +4,9 @@
 #include <zeftrace/windowhost.h>
 
 #include "client.h"
+#include "localhost.h"
 #include "text.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,34 +28,16 @@ struct SEmitter {
   HWND hMonitor = 0;
   HWND hBuffer = 0;
   CWindowClient client;
+  // The process that made the lookup. A forked child is a process of its
+  // own: it must not talk on its parent's connection (the replies would go
+  // to whichever reads first), so it starts afresh with a lookup of its own.
+  pid_t nLookupPid = 0;
 };
-
-void PrepareFork();
-void ParentAfterFork();
-void ChildAfterFork();
 
 // Never destroyed: lines emitted from other static destructors still work.
 SEmitter& Emitter() {
-  static SEmitter* emitter = [] {
-    auto* e = new SEmitter;
-    ::pthread_atfork(PrepareFork, ParentAfterFork, ChildAfterFork);
-    return e;
-  }();
+  static SEmitter* emitter = new SEmitter;
   return *emitter;
-}
-
-void PrepareFork() { Emitter().mutex.lock(); }
-void ParentAfterFork() { Emitter().mutex.unlock(); }
-// A forked child is a process of its own: it must not talk on its parent's
-// connection (the replies would go to whichever reads first), so it starts
-// afresh and makes its own lookup.
-void ChildAfterFork() {
-  SEmitter& e = Emitter();
-  e.client.Close();
-  e.bLookupAttempted = false;
-  e.eRoute = ERoute::kNone;
-  e.hMonitor = e.hBuffer = 0;
-  e.mutex.unlock();
 }
 
 // Lines emitted by a window procedure while this thread is inside a
@@ -82,14 +64,20 @@ void Mirror(std::u16string_view line) {
 // Caller holds the mutex. The lookup is made once per process: a monitor
 // started later is never reached, and the handles are kept without checks.
 void LookUpMonitor(SEmitter& e) {
-  e.bLookupAttempted = true;
   if (IWindowHost* host = GetLocalWindowHost()) {
+    // The host's windows belong to its UI thread; the lookup waits for a
+    // line from there.
+    if (!IsLocalHostThread()) return;
+    e.bLookupAttempted = true;
+    e.nLookupPid = ::getpid();
     e.hMonitor = host->FindWindow(kMonitorTitle);
     if (e.hMonitor == 0) return;
     e.hBuffer = host->GetFirstChild(host->GetFirstChild(e.hMonitor));
     if (e.hBuffer != 0) e.eRoute = ERoute::kLocal;
     return;
   }
+  e.bLookupAttempted = true;
+  e.nLookupPid = ::getpid();
   if (!e.client.Connect(kMonitorTitle, nullptr)) return;
   e.hMonitor = e.client.FindWindow(kMonitorTitle);
   if (e.hMonitor != 0) {
@@ -103,16 +91,27 @@ void LookUpMonitor(SEmitter& e) {
   }
 }
 
+void ForgetParentAfterFork(SEmitter& e) {
+  if (!e.bLookupAttempted || e.nLookupPid == ::getpid()) return;
+  e.client.Close();  // drops only this process's reference
+  e.bLookupAttempted = false;
+  e.eRoute = ERoute::kNone;
+  e.hMonitor = e.hBuffer = 0;
+}
+
 void HandOverLocked(SEmitter& e, std::u16string_view line) {
   if (e.bMirror.load(std::memory_order_relaxed)) Mirror(line);
+  ForgetParentAfterFork(e);
   if (!e.bLookupAttempted) LookUpMonitor(e);
   switch (e.eRoute) {
     case ERoute::kNone:
       return;
     case ERoute::kLocal: {
       // The host may have been unregistered since (the monitor shutting down).
+      // Another thread than the host's own would race its UI thread: such a
+      // line goes to the mirror only.
       IWindowHost* host = GetLocalWindowHost();
-      if (!host) return;
+      if (!host || !IsLocalHostThread()) return;
       host->SendMessage(e.hBuffer, WM_SETTEXT, 0, line, nullptr);
       host->SendMessage(e.hMonitor, WM_COMMAND, kEntryFromBufferCommand, {}, nullptr);
       host->SendMessage(e.hBuffer, WM_SETTEXT, 0, kBufferMarker, nullptr);
@@ -153,6 +152,7 @@ void TraceLine(std::wstring_view line) { Emit(text::WideToUtf16(line)); }
 bool TraceMonitorFound() {
   SEmitter& e = Emitter();
   std::lock_guard lock(e.mutex);
+  ForgetParentAfterFork(e);
   if (!e.bLookupAttempted) LookUpMonitor(e);
   return e.eRoute != ERoute::kNone;
 }
