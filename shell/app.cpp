@@ -1,15 +1,21 @@
 #include "app.h"
 
+#include "aboutdlg.h"
+#include "lookandfeeldlg.h"
 #include "mainframe.h"
+#include "windowserver.h"
 #include "resources.h"
 
 #include <zeftrace/windowhost.h>
+
+#include <cstdio>
 
 namespace zef {
 
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
 
 CQrbWinApp::~CQrbWinApp() {
+  m_pServer.reset();
   if (GetLocalWindowHost() == &CWindowManager::Instance()) SetLocalWindowHost(nullptr);
 }
 
@@ -24,6 +30,16 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   // The program's own tools trace into their own monitor by direct calls.
   SetLocalWindowHost(&CWindowManager::Instance());
   m_pMainWnd->show();
+
+  // Without the socket the monitor still works for its own tools; say why
+  // other programs cannot reach it.
+  m_pServer = std::make_unique<CWindowServer>(CWindowManager::Instance());
+  QString serveError;
+  if (!m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError)) {
+    const QString line = QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
+    std::fprintf(stderr, "zefmon: %s\n", qPrintable(line));
+    m_pMainWnd->AppendLine(line);
+  }
   return true;
 }
 
@@ -33,8 +49,10 @@ struct AppCommandEntry {
 };
 
 namespace {
-// About and Look & Feel are added with their dialogs.
-constexpr AppCommandEntry kAppCommands[] = {{CommandId::None, nullptr}};
+constexpr AppCommandEntry kAppCommands[] = {
+    {CommandId::AppAbout, &CQrbWinApp::OnAppAbout},
+    {CommandId::LookAndFeel, &CQrbWinApp::OnLookAndFeel},
+};
 
 const AppCommandEntry* FindAppCommand(CommandId id) {
   for (const AppCommandEntry& entry : kAppCommands)
@@ -52,7 +70,15 @@ bool CQrbWinApp::OnCmdMsg(CommandId id) {
 
 bool CQrbWinApp::HasCommand(CommandId id) const { return FindAppCommand(id) != nullptr; }
 
-void CQrbWinApp::OnAppAbout() {}
-void CQrbWinApp::OnLookAndFeel() {}
+void CQrbWinApp::OnAppAbout() { RunAbout(m_pMainWnd.get()); }
+
+void CQrbWinApp::OnLookAndFeel() {
+  CLookAndFeel flags{m_bShowCancelBtn, m_bNoFullScreenDlg};
+  if (!RunLookAndFeel(m_pMainWnd.get(), flags)) return;
+  m_bShowCancelBtn = flags.m_bShowCancelBtn;
+  m_bNoFullScreenDlg = flags.m_bNoFullScreenDlg;
+}
+
+CLookAndFeel CQrbWinApp::LookAndFeel() const { return CLookAndFeel{m_bShowCancelBtn, m_bNoFullScreenDlg}; }
 
 }  // namespace zef

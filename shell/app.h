@@ -2,6 +2,7 @@
 // start-up, and the commands it handles itself (About, Look & Feel).
 #pragma once
 
+#include "dialog.h"
 #include "profile.h"
 #include "resource.h"
 
@@ -10,6 +11,7 @@
 namespace zef {
 
 class CMainFrame;
+class CWindowServer;
 
 class CQrbWinApp {
  public:
@@ -31,16 +33,23 @@ class CQrbWinApp {
   bool OnCmdMsg(CommandId id);
   bool HasCommand(CommandId id) const;
 
+  // How dialogs present themselves, from the two flags below.
+  CLookAndFeel LookAndFeel() const;
+
   // Look & Feel settings, loaded and saved by the main frame's ExchangeSettings.
   bool m_bShowCancelBtn = false;
   bool m_bNoFullScreenDlg = false;
 
- private:
+  // Command handlers of the application's table.
   void OnAppAbout();
   void OnLookAndFeel();
 
+ private:
+
   std::unique_ptr<CProfile> m_pProfile;
   std::unique_ptr<CMainFrame> m_pMainWnd;
+  // Serves the main window's tree to trace clients of other processes.
+  std::unique_ptr<CWindowServer> m_pServer;
 };
 
 }  // namespace zef

@@ -24,6 +24,9 @@ const CMainFrame::CommandEntry* CMainFrame::FindCommand(CommandId id) {
       {CommandId::Clear, &CMainFrame::OnClear, &CMainFrame::CanClear},
       {CommandId::Find, &CMainFrame::OnFind, &CMainFrame::CanFind},
       {CommandId::ResetNestedCalls, &CMainFrame::OnResetNestedCalls, nullptr},
+      {CommandId::Options, &CMainFrame::OnOptions, nullptr},
+      {CommandId::SetupMonitor, &CMainFrame::OnSetupMonitor, nullptr},
+      {CommandId::SetupDatabase, &CMainFrame::OnSetupDatabase, nullptr},
       {CommandId::AppExit, &CMainFrame::OnAppExit, nullptr},
       {CommandId::HelpContents, &CMainFrame::OnHelpContents, nullptr},
   };

@@ -105,6 +105,9 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   void OnUnmarkLines();
   void OnClear();
   void OnFind();
+  void OnOptions();
+  void OnSetupMonitor();
+  void OnSetupDatabase();
   void OnResetNestedCalls();
   bool CanViewLine();
   bool CanMarkBlock();

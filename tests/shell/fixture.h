@@ -19,6 +19,8 @@ class CFrameFixture {
   // `iniText` is written to the settings file first (empty: no file at all).
   explicit CFrameFixture(const QByteArray& iniText = {}) {
     m_strSettings = m_dir.filePath(QStringLiteral("ZEFMON.conf"));
+    // The monitor serves trace clients from a socket directory of its own.
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
     if (!iniText.isEmpty()) {
       QFile file(m_strSettings);
       if (file.open(QIODevice::WriteOnly)) file.write(iniText);
