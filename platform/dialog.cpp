@@ -310,6 +310,12 @@ void CDialog::LayoutFrame() {
                          std::max(0, height() - captionHeight - kBorder));
 }
 
+void CDialog::changeEvent(QEvent* event) {
+  // SetWindowText of a dialog retitles its caption strip.
+  if (event->type() == QEvent::WindowTitleChange && m_pTitle != nullptr) m_pTitle->setText(windowTitle());
+  QDialog::changeEvent(event);
+}
+
 void CDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   LayoutFrame();
@@ -394,6 +400,7 @@ bool CDialog::OnCommand(int id) {
 
 void CDialog::EndDialog(int result) {
   m_nResult = result;
+  m_bEnded = true;
   QDialog::done(result);
 }
 
@@ -431,6 +438,8 @@ LRESULT CDialog::WindowProc(std::uint32_t message, WPARAM, std::intptr_t) {
 }
 
 void CDialog::ConnectSettingChange() {
+  if (m_bSettingChangeConnected) return;
+  m_bSettingChangeConnected = true;
   const auto settingChange = [this] { WindowProc(WM_SETTINGCHANGE, 0, 0); };
   QInputMethod* inputMethod = QGuiApplication::inputMethod();
   connect(inputMethod, &QInputMethod::keyboardRectangleChanged, this, settingChange);
@@ -453,7 +462,10 @@ void CDialog::SetFocusToFirstControl() {
 
 int CDialog::DoModal() {
   m_nResult = IDCANCEL;
+  m_bEnded = false;
   if (OnInitDialog()) SetFocusToFirstControl();
+  // A dialog that ended while it initialised is never shown.
+  if (m_bEnded) return m_nResult;
   ConnectSettingChange();
   exec();
   return m_nResult;

@@ -168,6 +168,7 @@ class CDialog : public QDialog {
   virtual bool OnCommand(int id);
 
   void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void accept() override;
@@ -182,6 +183,8 @@ class CDialog : public QDialog {
   const DialogTemplate& m_template;
   std::uint32_t m_nStyle;
   bool m_bFullScreen = true;
+  bool m_bEnded = false;
+  bool m_bSettingChangeConnected = false;
   int m_nResult = IDCANCEL;
   int m_nAvgCharWidth = 1;
   int m_nCharHeight = 1;

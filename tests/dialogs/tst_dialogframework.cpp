@@ -4,6 +4,7 @@
 #include "monitordlg.h"
 
 #include <QInputMethod>
+#include <QLabel>
 #include <QScreen>
 
 Q_DECLARE_METATYPE(zef::CRect)
@@ -201,6 +202,10 @@ void TestDialogFramework::toolTemplatesStayCentredWithCloseInView() {
     QCOMPARE(button.geometry(), templatePlace);
     QVERIFY(button.geometry().bottom() < dlg.GetClientRect().bottom);
     QVERIFY(!Control<QPushButton>(dlg, IDC_OK).isVisible());
+    // A tool that retitles itself shows the new title in its caption strip.
+    dlg.setWindowTitle(QStringLiteral("Dec->Hex"));
+    const auto labels = dlg.findChild<QWidget*>(QStringLiteral("captionStrip"))->findChildren<QLabel*>();
+    QVERIFY(labels.size() == 1 && labels[0]->text() == QStringLiteral("Dec->Hex"));
     QTest::mouseClick(&button, Qt::LeftButton);
   });
   QCOMPARE(dlg.DoModal(), int(IDCANCEL));
