@@ -8,6 +8,10 @@
 
 #include <zeftrace/windowhost.h>
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
 #include <cstdio>
 
 namespace zef {
@@ -29,6 +33,10 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   }
   // The program's own tools trace into their own monitor by direct calls.
   SetLocalWindowHost(&CWindowManager::Instance());
+  // A desktop has no screen-filling default: start at a working size.
+  const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                           : QRect(0, 0, 800, 600);
+  m_pMainWnd->resize(std::min(760, available.width()), std::min(560, available.height()));
   m_pMainWnd->show();
 
   // Without the socket the monitor still works for its own tools; say why
