@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +68,7 @@ double RawPingPong(int rounds) {
   ::close(pair[1]);
   char message[64] = "ping";
   char answer[4];
-  for (int i = 0; i < rounds / 10; ++i) {  // warm-up
+  for (int i = 0; i < 1000; ++i) {  // warm-up
     WriteExactly(pair[0], message, sizeof message);
     ReadExactly(pair[0], answer, sizeof answer);
   }
@@ -156,7 +157,7 @@ int main(int argc, char** argv) {
   monitor = ZEF_TESTHOST;
 #endif
   std::string quickDraw = "1";
-  int lines = 50000;
+  int lines = 20000;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--monitor") monitor = argv[i + 1];
@@ -208,20 +209,30 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
-  const double raw = RawPingPong(200000);
-  const double one = TraceClients(1, lines, zef::ETraceMirror::kOff);
-  const double oneMirrored = TraceClients(1, lines, zef::ETraceMirror::kOn);
-  const double four = TraceClients(4, lines, zef::ETraceMirror::kOff);
-  const double rawAgain = RawPingPong(200000);
-
-  std::printf("monitor: %s%s\n", monitor.c_str(), monitor.find("testhost") == std::string::npos ?
-              (" (quick draw " + quickDraw + ")").c_str() : "");
-  std::printf("raw ping-pong (64 B / 4 B), before and after: %10.0f  %10.0f round trips/s\n", raw, rawAgain);
-  std::printf("1 client, mirror off:                        %10.0f lines/s  (%.2f of raw)\n", one,
-              one / ((raw + rawAgain) / 2));
-  std::printf("1 client, mirror to /dev/null:               %10.0f lines/s  (%.2f of raw)\n", oneMirrored,
-              oneMirrored / ((raw + rawAgain) / 2));
-  std::printf("4 clients together, mirror off:              %10.0f lines/s\n", four);
+  // The machine's load drifts: the figures are taken in alternating rounds
+  // and each reported as its median, so that they share the same conditions.
+  constexpr int kRounds = 5;
+  std::vector<double> raw, one, oneMirrored, four;
+  for (int round = 0; round < kRounds; ++round) {
+    raw.push_back(RawPingPong(lines));
+    one.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+    oneMirrored.push_back(TraceClients(1, lines, zef::ETraceMirror::kOn));
+    four.push_back(TraceClients(4, lines / 4, zef::ETraceMirror::kOff));
+  }
+  auto median = [](std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  const double rawRate = median(raw);
+  std::printf("monitor: %s%s; %d rounds of %d lines, medians\n", monitor.c_str(),
+              monitor.find("testhost") == std::string::npos ? (" (quick draw " + quickDraw + ")").c_str() : "",
+              kRounds, lines);
+  std::printf("raw ping-pong (64 B / 4 B):        %9.0f round trips/s\n", rawRate);
+  std::printf("1 client, mirror off:              %9.0f lines/s  (%.2f of raw)\n", median(one),
+              median(one) / rawRate);
+  std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", median(oneMirrored),
+              median(oneMirrored) / rawRate);
+  std::printf("4 clients together, mirror off:    %9.0f lines/s\n", median(four));
 
   ::close(input[1]);  // the test host quits at the end of its input
   ::kill(host, SIGTERM);

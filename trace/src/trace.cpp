@@ -7,6 +7,7 @@
 #include "localhost.h"
 #include "text.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -28,15 +29,23 @@ struct SEmitter {
   HWND hMonitor = 0;
   HWND hBuffer = 0;
   CWindowClient client;
-  // The process that made the lookup. A forked child is a process of its
+  // The fork generation of the lookup. A forked child is a process of its
   // own: it must not talk on its parent's connection (the replies would go
   // to whichever reads first), so it starts afresh with a lookup of its own.
-  pid_t nLookupPid = 0;
+  unsigned nLookupGeneration = 0;
 };
+
+// Counts the forks this process came through; bumped in the child, where
+// only async-signal-safe work is allowed.
+std::atomic<unsigned> g_nForkGeneration{0};
+void CountFork() { g_nForkGeneration.fetch_add(1, std::memory_order_relaxed); }
 
 // Never destroyed: lines emitted from other static destructors still work.
 SEmitter& Emitter() {
-  static SEmitter* emitter = new SEmitter;
+  static SEmitter* emitter = [] {
+    ::pthread_atfork(nullptr, nullptr, CountFork);
+    return new SEmitter;
+  }();
   return *emitter;
 }
 
@@ -69,7 +78,7 @@ void LookUpMonitor(SEmitter& e) {
     // line from there.
     if (!IsLocalHostThread()) return;
     e.bLookupAttempted = true;
-    e.nLookupPid = ::getpid();
+    e.nLookupGeneration = g_nForkGeneration.load(std::memory_order_relaxed);
     e.hMonitor = host->FindWindow(kMonitorTitle);
     if (e.hMonitor == 0) return;
     e.hBuffer = host->GetFirstChild(host->GetFirstChild(e.hMonitor));
@@ -77,7 +86,7 @@ void LookUpMonitor(SEmitter& e) {
     return;
   }
   e.bLookupAttempted = true;
-  e.nLookupPid = ::getpid();
+  e.nLookupGeneration = g_nForkGeneration.load(std::memory_order_relaxed);
   if (!e.client.Connect(kMonitorTitle, nullptr)) return;
   e.hMonitor = e.client.FindWindow(kMonitorTitle);
   if (e.hMonitor != 0) {
@@ -92,7 +101,7 @@ void LookUpMonitor(SEmitter& e) {
 }
 
 void ForgetParentAfterFork(SEmitter& e) {
-  if (!e.bLookupAttempted || e.nLookupPid == ::getpid()) return;
+  if (!e.bLookupAttempted || e.nLookupGeneration == g_nForkGeneration.load(std::memory_order_relaxed)) return;
   e.client.Close();  // drops only this process's reference
   e.bLookupAttempted = false;
   e.eRoute = ERoute::kNone;
