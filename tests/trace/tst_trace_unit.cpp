@@ -156,6 +156,7 @@ class TestTraceEmitter : public QObject {
     QTest::newRow("invalid utf8 byte") << 2 << QString::fromUtf16(u"a\uFFFDb");
     QTest::newRow("truncated utf8 sequence") << 3 << QString::fromUtf16(u"a\uFFFD");
     QTest::newRow("overlong utf8") << 4 << QString::fromUtf16(u"\uFFFD\uFFFD");
+    QTest::newRow("char8_t literal") << 5 << QString::fromUtf16(u"\u00e4");
   }
   void textIsConvertedToUtf16() {
     QFETCH(int, encoding);
@@ -166,6 +167,7 @@ class TestTraceEmitter : public QObject {
       case 2: zef::TraceLine("a\xff" "b"); break;
       case 3: zef::TraceLine("a\xe2\x82"); break;
       case 4: zef::TraceLine("\xc0\xaf"); break;
+      case 5: zef::TraceLine(u8"\u00e4"); break;
     }
     QCOMPARE(g_host.m_lines, QStringList{expected});
   }
