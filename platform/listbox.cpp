@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <climits>
@@ -24,6 +25,52 @@ const QEvent::Type kLayoutEvent = QEvent::Type(QEvent::registerEventType());
 
 // Space between the left edge and the text of a row, in pixels.
 constexpr int kTextMargin = 2;
+
+// The vertical bar of a list with a million lines moves its slider by a
+// pixel only every few thousand lines; this bar repaints only when what it
+// shows changes, so following appended lines does not repaint it per line.
+class CQuietScrollBar final : public QScrollBar {
+ public:
+  using QScrollBar::QScrollBar;
+
+  // Range and value in one step, judged once: between the two the slider
+  // would seem to move and back.
+  void SetRangeAndValue(int maximum, int value) {
+    m_bBatch = true;
+    setRange(0, maximum);
+    setValue(value);
+    m_bBatch = false;
+    if (Looks() != m_looksPainted) update();
+  }
+
+ protected:
+  void sliderChange(SliderChange change) override {
+    if ((change == SliderValueChange || change == SliderRangeChange) && (m_bBatch || Looks() == m_looksPainted))
+      return;
+    QScrollBar::sliderChange(change);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    m_looksPainted = Looks();
+    QScrollBar::paintEvent(event);
+  }
+
+ private:
+  struct Appearance {
+    QRect rectSlider;
+    bool bAtMinimum = false;  // styles draw the arrows of a bar at its end disabled
+    bool bAtMaximum = false;
+    bool operator==(const Appearance&) const = default;
+  };
+  Appearance Looks() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+            value() == minimum(), value() == maximum()};
+  }
+
+  Appearance m_looksPainted;
+  bool m_bBatch = false;
+};
 
 }  // namespace
 
@@ -107,11 +154,10 @@ struct CListBox::Private {
       if (top != nTop || hpos != nHPos) UpdateAll();
       nTop = top;
       nHPos = hpos;
-      QScrollBar* vbar = q->verticalScrollBar();
-      vbar->setRange(0, MaxTop());
+      auto* vbar = static_cast<CQuietScrollBar*>(q->verticalScrollBar());
       vbar->setPageStep(fullRows);
       vbar->setSingleStep(1);
-      vbar->setValue(nTop);
+      vbar->SetRangeAndValue(MaxTop(), nTop);
       QScrollBar* hbar = q->horizontalScrollBar();
       hbar->setRange(0, MaxHPos());
       hbar->setPageStep(std::max(1, width));
@@ -164,6 +210,8 @@ struct CListBox::Private {
 
 CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private(this)) {
   setFocusPolicy(Qt::StrongFocus);
+  // SyncScrollBars relies on this being the vertical bar for the widget's life.
+  setVerticalScrollBar(new CQuietScrollBar(Qt::Vertical, this));
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   d->MeasureRows();
@@ -264,13 +312,14 @@ void CListBox::GetScrollRange(int bar, int* minPos, int* maxPos) const {
   if (maxPos) *maxPos = bar == SB_VERT ? d->MaxTop() : d->MaxHPos();
 }
 
-int CListBox::SetScrollPos(int bar, int pos, bool redraw) {
+// `redraw` is moot: the bars repaint themselves whenever what they show
+// changes, and only then.
+int CListBox::SetScrollPos(int bar, int pos, bool) {
   const int previous = GetScrollPos(bar);
   if (bar == SB_VERT)
     d->SetTop(pos);
   else
     d->SetHPos(pos);
-  if (redraw) (bar == SB_VERT ? verticalScrollBar() : horizontalScrollBar())->update();
   return previous;
 }
 

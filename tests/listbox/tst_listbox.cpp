@@ -69,6 +69,7 @@ class TestListBox : public QObject {
   void SelectedLinesArePaintedHighlighted();
   void IncrementalPaintsMatchAFullPaint_data();
   void IncrementalPaintsMatchAFullPaint();
+  void ScrollBarShowsThePositionWhileFollowingAppends();
 };
 
 void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
@@ -403,6 +404,30 @@ void TestListBox::IncrementalPaintsMatchAFullPaint() {
   const QImage fresh = f.Grab().convertToFormat(QImage::Format_RGB32);
   QCOMPARE(onScreen.size(), fresh.size());
   QVERIFY(onScreen == fresh);
+}
+
+void TestListBox::ScrollBarShowsThePositionWhileFollowingAppends() {
+  // The vertical bar skips repaints that would not change it; after each
+  // step of following appended lines, the whole widget on screen (bars
+  // included) must equal a fresh paint of it.
+  CListBox list;
+  list.resize(kWidth, 120);
+  list.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&list));
+  for (int i = 0; i < 300; ++i) {
+    list.AddString(QStringLiteral("line %1").arg(i));
+    int minPos = 0, maxPos = 0;
+    list.GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
+    list.SetScrollPos(zef::SB_VERT, maxPos, true);
+    list.OnVScroll(zef::SB_BOTTOM);
+    QCoreApplication::processEvents();
+    if (i % 7 != 0) continue;
+    const QImage onScreen = list.screen()->grabWindow(list.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = list.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (onScreen != fresh) QFAIL(qPrintable(QStringLiteral("screen differs after %1 lines").arg(i + 1)));
+  }
+  QVERIFY(list.verticalScrollBar()->isVisible());
+  QCOMPARE(list.verticalScrollBar()->value(), list.GetTopIndex());
 }
 
 QTEST_MAIN(TestListBox)
