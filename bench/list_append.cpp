@@ -1,5 +1,6 @@
 // Appending, scrolling and painting a million trace lines: zef::CListBox
-// against a plain QListWidget doing the same, both shown offscreen.
+// against a plain QListWidget doing the same, and (when the shell is built)
+// the whole monitor path through CMainFrame::AppendLine; all shown offscreen.
 //
 //   bench_list_append [lines]        (default 1000000)
 //
@@ -22,8 +23,18 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "listbox.h"
+
+#ifdef ZEF_BENCH_MAINFRAME
+#include <QTemporaryDir>
+
+#include "app.h"
+#include "mainframe.h"
+#include "profile.h"
+#endif
 
 namespace {
 
@@ -45,7 +56,8 @@ long TrimmedResidentBytes() {
 class CLineMaker {
  public:
   CLineMaker() : m_str(60, QLatin1Char('.')) {
-    const QString body = QStringLiteral(" ZEFMON_EnumProcesses() { pid=1234 hwnd=0x0042 ok");
+    // No braces: the monitor path would nest (and indent) every line after one.
+    const QString body = QStringLiteral(" ZEFMON_EnumProcesses() returned pid=1234 hwnd=0x0042 ok");
     for (int i = 0; i < body.size() && 10 + i < 60; ++i) m_str[10 + i] = body[i];
   }
   const QString& Line(int i) {
@@ -79,9 +91,10 @@ struct Figures {
   double oneMoreFullMs = 0;  // the whole view repainted
 };
 
-// What a list must offer to be measured.
+// A list to measure: `create` makes and shows a fresh one, returning what
+// keeps it alive and the scroll area that shows the lines.
 struct Subject {
-  std::function<QAbstractScrollArea*()> create;
+  std::function<std::pair<std::shared_ptr<void>, QAbstractScrollArea*>()> create;
   std::function<void(const QString&)> append;
   std::function<void()> scrollToEnd;
 };
@@ -98,8 +111,8 @@ Figures Measure(const char* name, Subject subject, int count) {
   CLineMaker maker;
 
   {  // paint cost with 1,000 lines
-    std::unique_ptr<QAbstractScrollArea> w(subject.create());
-    Show(w.get());
+    const auto created = subject.create();
+    QAbstractScrollArea* w = created.second;
     for (int i = 0; i < 1000; ++i) subject.append(maker.Line(i));
     subject.scrollToEnd();
     QCoreApplication::processEvents();
@@ -107,8 +120,8 @@ Figures Measure(const char* name, Subject subject, int count) {
   }
 
   const long before = TrimmedResidentBytes();
-  std::unique_ptr<QAbstractScrollArea> w(subject.create());
-  Show(w.get());
+  const auto created = subject.create();
+  QAbstractScrollArea* w = created.second;
   QElapsedTimer timer;
   timer.start();
   for (int i = 0; i < count; ++i) subject.append(maker.Line(i));
@@ -151,7 +164,12 @@ int main(int argc, char** argv) {
 
   zef::CListBox* list = nullptr;
   Subject ours{
-      [&] { return list = new zef::CListBox; },
+      [&] {
+        auto owned = std::make_shared<zef::CListBox>();
+        list = owned.get();
+        Show(list);
+        return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(owned, list);
+      },
       [&](const QString& line) { list->AddString(line); },
       [&] {
         int minPos = 0, maxPos = 0;
@@ -162,15 +180,38 @@ int main(int argc, char** argv) {
   QListWidget* widget = nullptr;
   Subject theirs{
       [&] {
-        widget = new QListWidget;
+        auto owned = std::make_shared<QListWidget>();
+        widget = owned.get();
         widget->setSelectionMode(QAbstractItemView::MultiSelection);
         widget->setUniformItemSizes(true);
-        return widget;
+        Show(widget);
+        return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(owned, widget);
       },
       [&](const QString& line) { widget->addItem(line); },
       [&] { widget->scrollToBottom(); }};
 
-  const Figures rows[] = {Measure("zef::CListBox", ours, count), Measure("QListWidget", theirs, count)};
+  std::vector<Figures> rows{Measure("zef::CListBox", ours, count), Measure("QListWidget", theirs, count)};
+#ifdef ZEF_BENCH_MAINFRAME
+  // The whole monitor path: indentation rules, extent, then the list; with
+  // settings in a file of its own and quick draw on (the default).
+  QTemporaryDir dir;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
+  zef::CMainFrame* frame = nullptr;
+  Subject monitor{
+      [&] {
+        auto winApp = std::make_shared<zef::CQrbWinApp>(
+            std::make_unique<zef::CProfile>(dir.filePath(QStringLiteral("ZEFMON.conf"))));
+        QString error;
+        if (!winApp->InitInstance(&error)) qFatal("main window: %s", qPrintable(error));
+        frame = winApp->GetMainWnd();
+        Show(frame);
+        frame->GetList().ResetContent();
+        return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(winApp, &frame->GetList());
+      },
+      [&](const QString& line) { frame->AppendLine(line); },
+      [&] { frame->ScrollToEnd(); }};
+  rows.push_back(Measure("CMainFrame", monitor, count));
+#endif
   std::printf("%d lines of 60 ASCII characters, window 900x700 offscreen\n", count);
   std::printf("%-16s %11s %11s %7s %12s %9s %9s %9s %9s\n", "list", "append/s", "settled/s", "B/line",
               "end+paint ms", "paint 1k", "paint all", "one more", "+full");
