@@ -155,6 +155,27 @@ Figures Measure(const char* name, Subject subject, int count) {
   return f;
 }
 
+// Worst-case searches (no line matches) over `count` lines, and the
+// per-character test over all of them.
+void MeasureSearches(int count) {
+  zef::CListBox list;
+  CLineMaker maker;
+  for (int i = 0; i < count; ++i) list.AddString(maker.Line(i));
+  int found = 0;
+  const double downSensitive =
+      TimeMs([&] { found += list.FindContaining(0, 1, u"no such text", Qt::CaseSensitive); }, 5);
+  const double downInsensitive =
+      TimeMs([&] { found += list.FindContaining(0, 1, u"No Such \u00c9t\u00e9", Qt::CaseInsensitive); }, 5);
+  const double upInsensitive =
+      TimeMs([&] { found += list.FindContaining(count - 1, -1, u"zefmon_enumprocesses()x", Qt::CaseInsensitive); }, 5);
+  const double contains = TimeMs([&] {
+    for (int i = 0; i < count; ++i) found += list.LineContains(i, u'{');
+  });
+  std::printf("search of %d lines, no match (ms): case-sensitive down %.1f, case-insensitive down %.1f, "
+              "case-insensitive up %.1f; LineContains over all %.1f (%d)\n",
+              count, downSensitive, downInsensitive, upInsensitive, contains, found);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,6 +240,7 @@ int main(int argc, char** argv) {
     std::printf("%-16s %11.0f %11.0f %7.1f %12.3f %9.3f %9.3f %9.3f %9.3f\n", r.name, r.loopLinesPerSec,
                 r.settledLinesPerSec, r.bytesPerLine, r.scrollEndRepaintMs, r.paintSmallMs, r.paintFullMs,
                 r.oneMoreMs, r.oneMoreFullMs);
+  MeasureSearches(count);
   std::printf("times in ms; 'one more': append + scroll to end + the pending paint; '+full': the same with\n"
               "the whole view repainted\n");
   return 0;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string_view>
+#include <string>
 
 namespace zef {
 
@@ -47,6 +47,7 @@ struct CLineStore::Segment {
   std::vector<char> vBytes;
   std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
   std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line
+  int nWide = 0;                     // lines stored as UTF-16
 
   int Count() const { return int(vEnds.size()); }
 
@@ -75,6 +76,7 @@ struct CLineStore::Segment {
       vBytes.resize(aligned + 2 * n);
       std::memcpy(vBytes.data() + aligned, src, 2 * n);
       flags |= kWide;
+      ++nWide;
     } else {
       flags &= std::uint8_t(~kWide);
     }
@@ -93,6 +95,7 @@ struct CLineStore::Segment {
     std::memcpy(vBytes.data() + start, from.vBytes.data() + begin, end - begin);
     vEnds.push_back(std::uint32_t(vBytes.size()));
     vFlags.push_back(flags);
+    if (flags & kWide) ++nWide;
   }
 
   // Inserts `line` before line `at` by moving the bytes behind it; false
@@ -115,6 +118,7 @@ struct CLineStore::Segment {
     for (std::size_t i = std::size_t(at); i < vEnds.size(); ++i) vEnds[i] += std::uint32_t(shift);
     vEnds.insert(vEnds.begin() + at, std::uint32_t(offset + shift));
     vFlags.insert(vFlags.begin() + at, one.vFlags[0]);
+    nWide += one.nWide;
     return true;
   }
 
@@ -129,6 +133,12 @@ CLineStore::CLineStore() = default;
 CLineStore::~CLineStore() = default;
 
 CLineStore::Location CLineStore::Locate(int index) const {
+  // Without inserts every segment but the last is full, and the segment
+  // follows from the index alone; the bounds check proves it.
+  const std::size_t guess = std::size_t(index / kSegmentLines);
+  if (guess < m_vFirstLine.size() && m_vFirstLine[guess] <= index &&
+      (guess + 1 == m_vFirstLine.size() || index < m_vFirstLine[guess + 1]))
+    return {int(guess), index - m_vFirstLine[guess]};
   const auto it = std::upper_bound(m_vFirstLine.begin(), m_vFirstLine.end(), index);
   const int segment = int(it - m_vFirstLine.begin()) - 1;
   return {segment, index - m_vFirstLine[std::size_t(segment)]};
@@ -255,58 +265,90 @@ bool CLineStore::Contains(int index, char16_t ch) const {
 
 int CLineStore::Find(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const {
   if (from < 0 || from >= m_nCount) return -1;
+  if (needle.isEmpty()) return from;
   step = step < 0 ? -1 : 1;
 
-  // What a Latin-1 line is compared with: the needle as bytes (case
-  // sensitive), or the folded needle against folded bytes.
+  // What Latin-1 bytes are compared with: the needle as bytes (case
+  // sensitive), or the folded needle against folded bytes. When no Latin-1
+  // text can hold the needle, only UTF-16 lines are searched.
   const bool sensitive = cs == Qt::CaseSensitive;
+  const std::array<char16_t, 256>& fold = Latin1Fold();
   std::string latinNeedle;
-  bool latinPossible = true;
   std::u16string folded;
   std::array<bool, 256> startsMatch{};
-  const std::array<char16_t, 256>& fold = Latin1Fold();
+  bool latinPossible = true;
   if (sensitive) {
-    latinNeedle.reserve(std::size_t(needle.size()));
     for (QChar c : needle) {
       if (c.unicode() > 0xFF) latinPossible = false;
       latinNeedle.push_back(char(c.unicode()));
     }
   } else {
     folded = FoldNeedle(needle);
-    if (!folded.empty())
-      for (int c = 0; c < 256; ++c) startsMatch[std::size_t(c)] = fold[std::size_t(c)] == folded[0];
+    for (char16_t unit : folded)
+      if (std::find(fold.begin(), fold.end(), unit) == fold.end()) latinPossible = false;
+    for (int c = 0; c < 256; ++c) startsMatch[std::size_t(c)] = fold[std::size_t(c)] == folded[0];
   }
   const std::size_t m = sensitive ? latinNeedle.size() : folded.size();
 
-  const auto latinLineMatches = [&](const char* data, std::size_t length) -> bool {
-    if (!latinPossible || m > length) return false;
-    if (m == 0) return true;
-    if (sensitive) return std::string_view(data, length).find(latinNeedle) != std::string_view::npos;
+  // The first occurrence in bytes [pos, end), or `end`.
+  const auto nextHit = [&](const char* data, std::size_t pos, std::size_t end) -> std::size_t {
+    if (!latinPossible || end - pos < m) return end;
+    if (sensitive) {
+      const void* hit = memmem(data + pos, end - pos, latinNeedle.data(), m);
+      return hit ? std::size_t(static_cast<const char*>(hit) - data) : end;
+    }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    const std::size_t lastStart = length - m;
-    for (std::size_t i = 0; i <= lastStart; ++i) {
+    for (std::size_t i = pos, last = end - m; i <= last; ++i) {
       if (!startsMatch[bytes[i]]) continue;
       std::size_t j = 1;
       while (j < m && fold[bytes[i + j]] == folded[j]) ++j;
-      if (j == m) return true;
+      if (j == m) return i;
     }
-    return false;
+    return end;
+  };
+
+  // Lines lo..hi of a segment holding only Latin-1 lines: its bytes are
+  // searched as one run, and a hit counts where it lies inside one line.
+  // Returns the first (step > 0) or last (step < 0) matching line, or -1.
+  const auto searchRun = [&](const Segment& s, int lo, int hi) -> int {
+    const char* data = s.vBytes.data();
+    std::size_t pos = s.Begin(lo);
+    const std::size_t end = s.vEnds[std::size_t(hi)];
+    int lastMatch = -1;
+    while (true) {
+      pos = nextHit(data, pos, end);
+      if (pos >= end) return lastMatch;
+      const auto endsBegin = s.vEnds.begin();
+      const int line = int(std::upper_bound(endsBegin + lo, endsBegin + hi + 1, std::uint32_t(pos)) - endsBegin);
+      const std::uint32_t lineEnd = s.vEnds[std::size_t(line)];
+      if (pos + m <= lineEnd) {
+        if (step > 0) return line;
+        lastMatch = line;
+      }
+      // A later hit in the same line would cross its end as well.
+      pos = lineEnd;
+    }
+  };
+
+  const auto lineMatches = [&](const Segment& s, int line) -> bool {
+    const std::uint32_t begin = s.Begin(line);
+    const std::uint32_t end = s.vEnds[std::size_t(line)];
+    const char* data = s.vBytes.data() + begin;
+    if (s.vFlags[std::size_t(line)] & kWide)
+      return QStringView(reinterpret_cast<const char16_t*>(data), qsizetype((end - begin) / 2)).contains(needle, cs);
+    return nextHit(data, 0, end - begin) < end - begin;
   };
 
   Location at = Locate(from);
-  int index = from;
   while (true) {
     const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-    for (int line = at.nLine; line >= 0 && line < s.Count(); line += step, index += step) {
-      const std::uint32_t begin = s.Begin(line);
-      const std::uint32_t end = s.vEnds[std::size_t(line)];
-      const char* data = s.vBytes.data() + begin;
-      if (s.vFlags[std::size_t(line)] & kWide) {
-        const QStringView text(reinterpret_cast<const char16_t*>(data), qsizetype((end - begin) / 2));
-        if (text.contains(needle, cs)) return index;
-      } else if (latinLineMatches(data, end - begin)) {
-        return index;
-      }
+    const int first = m_vFirstLine[std::size_t(at.nSegment)];
+    if (s.nWide == 0) {
+      const int line = step > 0 ? searchRun(s, at.nLine, s.Count() - 1) : searchRun(s, 0, at.nLine);
+      if (line >= 0) return first + line;
+    } else {
+      for (int line = at.nLine; line >= 0 && line < s.Count(); line += step)
+        if (lineMatches(s, line)) return first + line;
     }
     at.nSegment += step;
     if (at.nSegment < 0 || std::size_t(at.nSegment) >= m_vSegments.size()) return -1;

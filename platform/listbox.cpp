@@ -169,22 +169,22 @@ struct CListBox::Private {
     bSyncing = false;
   }
 
+  // The bars follow with the next layout pass, so that an owner scrolling
+  // to the end after every appended line pays for the bars once per paint.
   void SetTop(int top) {
     top = std::clamp(top, 0, MaxTop());
-    if (top != nTop) {
-      ScrollView(0, (nTop - top) * nRowHeight);
-      nTop = top;
-    }
-    SyncScrollBars();
+    if (top == nTop) return;
+    ScrollView(0, (nTop - top) * nRowHeight);
+    nTop = top;
+    MarkLayoutDirty();
   }
 
   void SetHPos(int pos) {
     pos = std::clamp(pos, 0, MaxHPos());
-    if (pos != nHPos) {
-      ScrollView(nHPos - pos, 0);
-      nHPos = pos;
-    }
-    SyncScrollBars();
+    if (pos == nHPos) return;
+    ScrollView(nHPos - pos, 0);
+    nHPos = pos;
+    MarkLayoutDirty();
   }
 
   void EnsureVisible(int index) {

@@ -158,11 +158,19 @@ void TestLineStore::FindAgreesWithQString_data() {
   QTest::newRow("at the end of a long line") << QStringLiteral("cdef");
   QTest::newRow("longer than most lines") << QStringLiteral("plain ascii plus more");
   QTest::newRow("nowhere") << QStringLiteral("\u00e9t\u00e9");
+  // Adjacent in the store's bytes, but in different lines.
+  QTest::newRow("across an empty line") << QStringLiteral("asciix");
+  QTest::newRow("across a line end, other case") << QStringLiteral("DD") + QChar(0) + QStringLiteral("N");
 }
 
 void TestLineStore::FindAgreesWithQString() {
   QFETCH(QString, needle);
-  const QStringList lines = MixedLines();
+  // Once with every kind of line, once with the Latin-1 ones only (which
+  // are searched as one run of bytes rather than line by line).
+  QStringList latin1Only;
+  for (const QString& line : MixedLines())
+    if (std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() <= 0xFF; })) latin1Only << line;
+  for (const QStringList& lines : {MixedLines(), latin1Only}) {
   CLineStore store;
   for (const QString& line : lines) store.Append(line);
   for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
@@ -174,6 +182,7 @@ void TestLineStore::FindAgreesWithQString() {
       if (lines[i].contains(needle, cs)) expectedUp = i;
     QCOMPARE(store.Find(0, 1, needle, cs), expectedDown);
     QCOMPARE(store.Find(int(lines.size()) - 1, -1, needle, cs), expectedUp);
+  }
   }
 }
 
