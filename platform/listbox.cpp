@@ -1,5 +1,8 @@
 #include "listbox.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include "linestore.h"
 
 #include <QCoreApplication>
@@ -83,7 +86,14 @@ class CQuietScrollBar final : public QScrollBar {
 // As in the platform's multiple-selection list, a list with lines always has
 // one (line 0 until something moves it); an empty list has none.
 struct CListBox::Private {
-  explicit Private(CListBox* owner) : q(owner) {}
+  explicit Private(CListBox* owner) : q(owner) {
+    refresh.setSingleShot(true);
+    QObject::connect(&refresh, &QTimer::timeout, q, [this] {
+      bRefreshDue = true;
+      UpdateAll();
+      bRefreshDue = false;
+    });
+  }
 
   CListBox* q;
   CLineStore store;
@@ -100,6 +110,23 @@ struct CListBox::Private {
   // each scroll copies the whole view at once.
   bool bFullUpdatePending = false;
   bool bScrollPending = false;
+
+  // Painting is paced to the screen's refresh: within one frame of the last
+  // paint, changes only arm a timer that repaints the whole view once the
+  // frame is over. Lines arriving one per event-loop pass (trace clients)
+  // would otherwise cost one paint each.
+  static constexpr int kFrameMs = 16;
+  QElapsedTimer lastPaint;
+  QTimer refresh;
+  bool bRefreshDue = false;
+
+  bool Throttled() {
+    if (bRefreshDue || !lastPaint.isValid()) return false;
+    const qint64 since = lastPaint.elapsed();
+    if (since >= kFrameMs) return false;
+    if (!refresh.isActive()) refresh.start(int(kFrameMs - since));
+    return true;
+  }
 
   void MeasureRows() { nRowHeight = std::max(1, q->viewport()->fontMetrics().height()); }
   // Rows that fit wholly in the viewport, at least one.
@@ -118,13 +145,13 @@ struct CListBox::Private {
   }
 
   void UpdateAll() {
-    if (bFullUpdatePending || !q->viewport()->isVisible()) return;
+    if (bFullUpdatePending || !q->viewport()->isVisible() || Throttled()) return;
     bFullUpdatePending = true;
     q->viewport()->update();
   }
 
   void UpdateRow(int index) {
-    if (bFullUpdatePending || index < nTop || index >= nTop + ShownRows()) return;
+    if (bFullUpdatePending || index < nTop || index >= nTop + ShownRows() || Throttled()) return;
     q->viewport()->update(0, (index - nTop) * nRowHeight, q->viewport()->width(), nRowHeight);
   }
 
@@ -136,7 +163,7 @@ struct CListBox::Private {
       UpdateAll();
       return;
     }
-    if (!view->isVisible()) return;
+    if (!view->isVisible() || Throttled()) return;
     bScrollPending = true;
     view->scroll(dx, dy);
   }
@@ -340,6 +367,7 @@ void CListBox::OnVScroll(int code) {
 std::size_t CListBox::MemoryUsed() const { return d->store.MemoryUsed(); }
 
 void CListBox::paintEvent(QPaintEvent* event) {
+  d->lastPaint.start();
   d->bFullUpdatePending = false;
   d->bScrollPending = false;
   if (d->bLayoutDirty) d->SyncScrollBars();
