@@ -38,13 +38,13 @@ char NaturalConversion(EKind kind) {
 }
 
 template <class... A>
-std::string Snprintf(const std::string& spec, A... args) {
+std::string Snprintf(const std::string& conversion, A... args) {
   char small[128];
-  const int n = std::snprintf(small, sizeof small, spec.c_str(), args...);
+  const int n = std::snprintf(small, sizeof small, conversion.c_str(), args...);
   if (n < 0) return {};
   if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
   std::string big(static_cast<size_t>(n) + 1, '\0');
-  std::snprintf(big.data(), big.size(), spec.c_str(), args...);
+  std::snprintf(big.data(), big.size(), conversion.c_str(), args...);
   big.resize(static_cast<size_t>(n));
   return big;
 }
