@@ -71,7 +71,8 @@ void TestSettings::wrongTypesReadAsDefaults() {
 }
 
 void TestSettings::unreadableFileGivesDefaults() {
-  CFrameFixture f(QByteArray("\0\xff\xfe[[[=\n\x01garbage", 18));
+  static const char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
+  CFrameFixture f(QByteArray(kGarbage, sizeof kGarbage - 1));
   QVERIFY(f.m_bCreated);
   QCOMPARE(f.Frame().m_nTimerLoopInterval, 90);
   QCOMPARE(f.Frame().m_strIndentChars, QStringLiteral("  "));

@@ -1,7 +1,8 @@
 # Installs the trace package into a scratch prefix, then builds and runs one
 # consumer through find_package and one through pkg-config. No monitor runs
 # for them (empty runtime directory): the lines must reach standard error.
-# Inputs: BUILD_DIR, CONSUMER_DIR, WORK_DIR, CMAKE_COMMAND.
+# Inputs: BUILD_DIR, CONSUMER_DIR, WORK_DIR, CMAKE_COMMAND, and SANITIZE when
+# the library was built with sanitizers (the consumers then need their runtime).
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 file(MAKE_DIRECTORY ${WORK_DIR}/runtime)
@@ -25,7 +26,12 @@ if(EXISTS ${prefix}/include/zeftrace/wire.h)
   message(FATAL_ERROR "the wire format is private to the library and the server")
 endif()
 
-run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix})
+set(sanitize_flags "")
+if(SANITIZE)
+  set(sanitize_flags -fsanitize=${SANITIZE})
+endif()
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix}
+    "-DCMAKE_CXX_FLAGS=${sanitize_flags}" "-DCMAKE_EXE_LINKER_FLAGS=${sanitize_flags}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/build/consumer)
 if(NOT run_err STREQUAL "Consumer() {\nvalue=42\n} Consumer() (0)\n")
@@ -40,7 +46,7 @@ string(STRIP "${run_out}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
 file(GLOB_RECURSE lib_file ${prefix}/libzeftrace.so)
 get_filename_component(lib_dir "${lib_file}" DIRECTORY)
-run(cc -std=c99 -Wall -Wextra -Wpedantic -Werror ${CONSUMER_DIR}/main.c ${flags} -Wl,-rpath,${lib_dir}
+run(cc -std=c99 -Wall -Wextra -Wpedantic -Werror ${sanitize_flags} ${CONSUMER_DIR}/main.c ${flags} -Wl,-rpath,${lib_dir}
     -o ${WORK_DIR}/c_consumer)
 run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/c_consumer)
 if(NOT run_err STREQUAL "c_consumer() {\nvalue=7\n} c_consumer()\n")
