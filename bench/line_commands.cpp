@@ -64,6 +64,12 @@ int main(int argc, char* argv[]) {
   list.SetCaretIndex(list.GetCount() - 1);
   std::printf("%-44s %10.2f\n", "Find up, any case, no match", TimeMs([&] { frame.OnFindReplace(&record); }));
 
+  // The searches alone, as Mark Block makes them.
+  std::printf("%-44s %10.2f\n", "search up for the enter line, no match",
+              TimeMs([&] { list.FindContaining(list.GetCount() - 2, -1, QStringLiteral("Orphan() {"), Qt::CaseSensitive); }));
+  std::printf("%-44s %10.2f\n", "search down for the leave line, no match",
+              TimeMs([&] { list.FindContaining(1, +1, QStringLiteral("} NeverReturns()"), Qt::CaseSensitive); }));
+
   // Mark Block from the unmatched enter line selects every line below it;
   // from the unmatched leave line it searches up to the first line.
   list.SetCaretIndex(0);

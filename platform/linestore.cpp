@@ -268,41 +268,79 @@ int CLineStore::Find(int from, int step, QStringView needle, Qt::CaseSensitivity
   if (needle.isEmpty()) return from;
   step = step < 0 ? -1 : 1;
 
-  // What Latin-1 bytes are compared with: the needle as bytes (case
-  // sensitive), or the folded needle against folded bytes. When no Latin-1
-  // text can hold the needle, only UTF-16 lines are searched.
+  // What Latin-1 bytes are compared with: every byte is reduced to a class
+  // (itself when case matters, else the smallest byte with the same fold),
+  // and the needle is the classes of its characters. When no Latin-1 text
+  // can hold the needle, only UTF-16 lines are searched.
   const bool sensitive = cs == Qt::CaseSensitive;
   const std::array<char16_t, 256>& fold = Latin1Fold();
-  std::string latinNeedle;
-  std::u16string folded;
-  std::array<bool, 256> startsMatch{};
-  bool latinPossible = true;
-  if (sensitive) {
-    for (QChar c : needle) {
-      if (c.unicode() > 0xFF) latinPossible = false;
-      latinNeedle.push_back(char(c.unicode()));
-    }
-  } else {
-    folded = FoldNeedle(needle);
-    for (char16_t unit : folded)
-      if (std::find(fold.begin(), fold.end(), unit) == fold.end()) latinPossible = false;
-    for (int c = 0; c < 256; ++c) startsMatch[std::size_t(c)] = fold[std::size_t(c)] == folded[0];
+  std::array<unsigned char, 256> cls{};
+  for (int b = 0; b < 256; ++b) {
+    cls[std::size_t(b)] = (unsigned char)b;
+    if (!sensitive)
+      for (int a = 0; a < b; ++a)
+        if (fold[std::size_t(a)] == fold[std::size_t(b)]) {
+          cls[std::size_t(b)] = (unsigned char)a;
+          break;
+        }
   }
-  const std::size_t m = sensitive ? latinNeedle.size() : folded.size();
+  std::string needleClasses;
+  bool latinPossible = true;
+  const std::u16string folded = sensitive ? std::u16string() : FoldNeedle(needle);
+  const std::size_t units = sensitive ? std::size_t(needle.size()) : folded.size();
+  for (std::size_t k = 0; k < units && latinPossible; ++k) {
+    const char16_t unit = sensitive ? needle[qsizetype(k)].unicode() : folded[k];
+    int byte = -1;
+    if (sensitive) {
+      if (unit <= 0xFF) byte = unit;
+    } else {
+      for (int b = 0; b < 256 && byte < 0; ++b)
+        if (fold[std::size_t(b)] == unit) byte = b;
+    }
+    if (byte < 0)
+      latinPossible = false;
+    else
+      needleClasses.push_back(char(cls[std::size_t(byte)]));
+  }
+  const std::size_t m = needleClasses.size();
+  const auto* nc = reinterpret_cast<const unsigned char*>(needleClasses.data());
+
+  // Horspool's skip table keyed by the window's last two byte classes (one
+  // byte would make every needle holding a common letter crawl): how far the
+  // window may move.
+  std::vector<std::uint16_t> skip;
+  if (m >= 2) {
+    const auto limit = std::uint16_t(std::min<std::size_t>(m - 1, 0xFFFF));
+    skip.assign(65536, limit);
+    for (std::size_t j = 1; j + 1 < m; ++j)
+      skip[(std::size_t(nc[j - 1]) << 8) | nc[j]] = std::uint16_t(std::min<std::size_t>(m - 1 - j, 0xFFFF));
+  }
+  // The bytes of the needle's only character, for memchr when m is 1.
+  std::vector<unsigned char> singleBytes;
+  if (m == 1)
+    for (int b = 0; b < 256; ++b)
+      if (cls[std::size_t(b)] == nc[0]) singleBytes.push_back((unsigned char)b);
 
   // The first occurrence in bytes [pos, end), or `end`.
   const auto nextHit = [&](const char* data, std::size_t pos, std::size_t end) -> std::size_t {
     if (!latinPossible || end - pos < m) return end;
-    if (sensitive) {
-      const void* hit = memmem(data + pos, end - pos, latinNeedle.data(), m);
-      return hit ? std::size_t(static_cast<const char*>(hit) - data) : end;
+    if (m == 1) {
+      std::size_t best = end;
+      for (unsigned char b : singleBytes)
+        if (const void* hit = std::memchr(data + pos, b, best - pos))
+          best = std::size_t(static_cast<const char*>(hit) - data);
+      return best;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    for (std::size_t i = pos, last = end - m; i <= last; ++i) {
-      if (!startsMatch[bytes[i]]) continue;
-      std::size_t j = 1;
-      while (j < m && fold[bytes[i + j]] == folded[j]) ++j;
-      if (j == m) return i;
+    for (std::size_t i = pos; i + m <= end;) {
+      const unsigned char a = cls[bytes[i + m - 2]];
+      const unsigned char b = cls[bytes[i + m - 1]];
+      if (a == nc[m - 2] && b == nc[m - 1]) {
+        std::size_t j = 0;
+        while (j + 2 < m && cls[bytes[i + j]] == nc[j]) ++j;
+        if (j + 2 >= m) return i;
+      }
+      i += skip[(std::size_t(a) << 8) | b];
     }
     return end;
   };
