@@ -24,7 +24,6 @@ namespace {
 
 // Posted to the viewport once per burst of changes; the scroll bars are
 // brought up to date when it arrives (or before a paint, if that is sooner).
-const QEvent::Type kLayoutEvent = QEvent::Type(QEvent::registerEventType());
 
 // Space between the left edge and the text of a row, in pixels.
 constexpr int kTextMargin = 2;
@@ -88,6 +87,10 @@ class CQuietScrollBar final : public QScrollBar {
 struct CListBox::Private {
   explicit Private(CListBox* owner) : q(owner) {
     refresh.setSingleShot(true);
+    layout.setSingleShot(true);
+    QObject::connect(&layout, &QTimer::timeout, q, [this] {
+      if (bLayoutDirty) SyncScrollBars();
+    });
     QObject::connect(&refresh, &QTimer::timeout, q, [this] {
       bRefreshDue = true;
       UpdateAll();
@@ -103,7 +106,7 @@ struct CListBox::Private {
   int nExtent = 0;  // owner-set width of the content in pixels
   int nRowHeight = 1;
   bool bLayoutDirty = false;
-  bool bLayoutPosted = false;
+  QTimer layout;  // brings the scroll bars up to date once the current work is done
   bool bSyncing = false;
   // Repaint bookkeeping, reset by each paint: once the whole view is due,
   // finer updates are pointless; and only one pixel scroll per paint, since
@@ -139,9 +142,10 @@ struct CListBox::Private {
 
   void MarkLayoutDirty() {
     bLayoutDirty = true;
-    if (bLayoutPosted) return;
-    bLayoutPosted = true;
-    QCoreApplication::postEvent(q->viewport(), new QEvent(kLayoutEvent));
+    // A zero timer, not a posted event: posting wakes the event loop through
+    // a write to its wake-up descriptor, once per line when lines arrive one
+    // per pass.
+    if (!layout.isActive()) layout.start(0);
   }
 
   void UpdateAll() {
@@ -445,11 +449,6 @@ void CListBox::scrollContentsBy(int dx, int dy) {
 }
 
 bool CListBox::viewportEvent(QEvent* event) {
-  if (event->type() == kLayoutEvent) {
-    d->bLayoutPosted = false;
-    if (d->bLayoutDirty) d->SyncScrollBars();
-    return true;
-  }
   if (event->type() == QEvent::FontChange) {
     d->MeasureRows();
     d->MarkLayoutDirty();
