@@ -46,6 +46,4 @@ bool CProfile::Flush() {
   return m_pSettings->status() == QSettings::NoError;
 }
 
-QString CProfile::FileName() const { return m_pSettings->fileName(); }
-
 }  // namespace zef

@@ -35,7 +35,6 @@ class CProfile {
   // Writes pending changes to the file. Returns false when the file could
   // not be written (nothing is reported to the user).
   bool Flush();
-  QString FileName() const;
 
  private:
   std::unique_ptr<QSettings> m_pSettings;

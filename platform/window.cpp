@@ -3,6 +3,11 @@
 #include <algorithm>
 
 namespace zef {
+namespace {
+std::u16string_view View(const QString& text) {
+  return {reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())};
+}
+}  // namespace
 
 CWindowObject::~CWindowObject() {
   if (m_hWnd != 0) CWindowManager::Instance().Unregister(m_hWnd);
@@ -68,9 +73,7 @@ void CWindowManager::Unregister(HWND window) {
 
 HWND CWindowManager::FindWindow(std::u16string_view title) {
   for (HWND handle : m_topLevel) {
-    const QString& text = m_windows.at(handle).object->GetWindowText();
-    if (std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())) == title)
-      return handle;
+    if (View(m_windows.at(handle).object->GetWindowText()) == title) return handle;
   }
   return 0;
 }
@@ -93,11 +96,8 @@ CWindowObject* CWindowManager::FromHandle(HWND window) const {
   return it == m_windows.end() ? nullptr : it->second.object;
 }
 
-std::vector<HWND> CWindowManager::TopLevelWindows() const { return m_topLevel; }
-
 HWND FindWindow(const QString& title) {
-  return CWindowManager::Instance().FindWindow(
-      std::u16string_view(reinterpret_cast<const char16_t*>(title.utf16()), size_t(title.size())));
+  return CWindowManager::Instance().FindWindow(View(title));
 }
 
 HWND GetWindow(HWND window, std::uint32_t relation) {
@@ -105,9 +105,7 @@ HWND GetWindow(HWND window, std::uint32_t relation) {
 }
 
 LRESULT SendMessage(HWND window, std::uint32_t message, WPARAM wParam, const QString& text) {
-  return CWindowManager::Instance().SendMessage(
-      window, message, wParam,
-      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())), nullptr);
+  return CWindowManager::Instance().SendMessage(window, message, wParam, View(text), nullptr);
 }
 
 QString GetWindowText(HWND window) {

@@ -62,8 +62,6 @@ class CWindowManager final : public IWindowHost {
                       std::u16string* textOut) override;
 
   CWindowObject* FromHandle(HWND window) const;
-  // Top-level windows in creation order.
-  std::vector<HWND> TopLevelWindows() const;
 
  private:
   friend class CWindowObject;

@@ -1,6 +1,7 @@
 // zefmon: the debug monitor and toolbox.
 #include "app.h"
 #include "mainframe.h"
+#include "stringtable.h"
 
 #include <QApplication>
 
@@ -10,7 +11,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 
-  zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), QStringLiteral("ZEFMON")));
+  zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), zef::AppName()));
   QString error;
   if (!app.InitInstance(&error)) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));
