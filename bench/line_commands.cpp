@@ -2,8 +2,8 @@
 // runs over every line without a match.
 //
 //   QT_QPA_PLATFORM=offscreen bench_line_commands [lines]   (default 1000000)
-#include "app.h"
-#include "mainframe.h"
+#include "shell/app.h"
+#include "shell/mainframe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -27,15 +27,13 @@
 #include <utility>
 #include <vector>
 
-#include "listbox.h"
+#include "platform/listbox/listbox.h"
 
-#ifdef ZEF_BENCH_MAINFRAME
 #include <QTemporaryDir>
 
-#include "app.h"
-#include "mainframe.h"
-#include "profile.h"
-#endif
+#include "shell/app.h"
+#include "shell/mainframe.h"
+#include "platform/system/profile.h"
 
 namespace {
 
@@ -222,7 +220,6 @@ int main(int argc, char** argv) {
       [&] { widget->scrollToBottom(); }};
 
   std::vector<Figures> rows{Measure("zef::CListBox", ours, count), Measure("QListWidget", theirs, count)};
-#ifdef ZEF_BENCH_MAINFRAME
   // The whole monitor path: indentation rules, extent, then the list; with
   // settings in a file of its own and quick draw on (the default).
   QTemporaryDir dir;
@@ -242,7 +239,6 @@ int main(int argc, char** argv) {
       [&](const QString& line) { frame->AppendLine(line); },
       [&] { frame->ScrollToEnd(); }};
   rows.push_back(Measure("CMainFrame", monitor, count));
-#endif
   std::printf("%d lines of 60 ASCII characters, window 900x700 offscreen\n", count);
   std::printf("%-16s %11s %11s %7s %12s %9s %9s %9s %9s\n", "list", "append/s", "settled/s", "B/line",
               "end+paint ms", "paint 1k", "paint all", "one more", "+full");

@@ -1,4 +1,4 @@
-#include "linecommands.h"
+#include "monitor/linecommands.h"
 
 namespace zef {
 namespace {

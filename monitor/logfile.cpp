@@ -1,4 +1,4 @@
-#include "logfile.h"
+#include "monitor/logfile.h"
 
 #include <QFile>
 

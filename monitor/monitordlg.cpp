@@ -1,4 +1,4 @@
-#include "monitordlg.h"
+#include "monitor/monitordlg.h"
 
 #include <QLineEdit>
 

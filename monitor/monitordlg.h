@@ -2,7 +2,7 @@
 // file's path, the indent string and quick draw.
 #pragma once
 
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "monitorlist.h"
+#include "monitor/monitorlist.h"
 
 #include <QFontMetrics>
 

@@ -3,9 +3,9 @@
 // text, which it never shows, is the buffer trace clients write into.
 #pragma once
 
-#include "listbox.h"
-#include "monitorlist_rules.h"
-#include "window.h"
+#include "platform/listbox/listbox.h"
+#include "monitor/monitorlist_rules.h"
+#include "platform/window/window.h"
 
 namespace zef {
 

@@ -1,4 +1,4 @@
-#include "monitorlist_rules.h"
+#include "monitor/monitorlist_rules.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "monitorview.h"
+#include "monitor/monitorview.h"
 
 #include <QResizeEvent>
 

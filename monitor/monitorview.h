@@ -2,8 +2,8 @@
 // monitor list, which always covers it.
 #pragma once
 
-#include "monitorlist.h"
-#include "window.h"
+#include "monitor/monitorlist.h"
+#include "platform/window/window.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "dialogtemplates.h"
+#include "res/dialogtemplates.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "menu.h"
+#include "res/menu.h"
 
 namespace zef {
 namespace {

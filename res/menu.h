@@ -1,7 +1,7 @@
 // Menu 128: the main window's menu bar as data.
 #pragma once
 
-#include "resource.h"
+#include "res/resource.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "stringtable.h"
+#include "res/stringtable.h"
 
 #include <QHash>
 

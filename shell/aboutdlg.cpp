@@ -1,4 +1,4 @@
-#include "aboutdlg.h"
+#include "shell/aboutdlg.h"
 
 namespace zef {
 

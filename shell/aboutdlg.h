@@ -2,7 +2,7 @@
 // version; always centred, closed through the caption's "ok".
 #pragma once
 
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
 namespace zef {
 

@@ -1,10 +1,10 @@
-#include "app.h"
+#include "shell/app.h"
 
-#include "aboutdlg.h"
-#include "lookandfeeldlg.h"
-#include "mainframe.h"
-#include "windowserver.h"
-#include "resources.h"
+#include "shell/aboutdlg.h"
+#include "shell/lookandfeeldlg.h"
+#include "shell/mainframe.h"
+#include "platform/window/windowserver.h"
+#include "res/resources.h"
 
 #include <zeftrace/windowhost.h>
 

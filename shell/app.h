@@ -2,9 +2,9 @@
 // start-up, and the commands it handles itself (About, Look & Feel).
 #pragma once
 
-#include "dialog.h"
-#include "profile.h"
-#include "resource.h"
+#include "platform/dialog/dialog.h"
+#include "platform/system/profile.h"
+#include "res/resource.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 // The frame's command table, command routing, and menu 128 as the menu bar.
-#include "app.h"
-#include "mainframe.h"
-#include "menu.h"
+#include "shell/app.h"
+#include "shell/mainframe.h"
+#include "res/menu.h"
 
 #include <QMenuBar>
 #include <QTextBrowser>

@@ -1,4 +1,4 @@
-#include "databasesettingsdlg.h"
+#include "shell/databasesettingsdlg.h"
 
 namespace zef {
 

@@ -2,7 +2,7 @@
 // listings and the second confirmation of deletions.
 #pragma once
 
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
 namespace zef {
 

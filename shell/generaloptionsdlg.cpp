@@ -1,4 +1,4 @@
-#include "generaloptionsdlg.h"
+#include "shell/generaloptionsdlg.h"
 
 namespace zef {
 

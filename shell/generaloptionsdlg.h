@@ -2,7 +2,7 @@
 // the fitting of the main window to the input method.
 #pragma once
 
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
 namespace zef {
 

@@ -1,4 +1,4 @@
-#include "lookandfeeldlg.h"
+#include "shell/lookandfeeldlg.h"
 
 #include <QCheckBox>
 #include <QPushButton>

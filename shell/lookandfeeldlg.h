@@ -2,7 +2,7 @@
 // and presents itself by its own copies of them.
 #pragma once
 
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
 class QCheckBox;
 class QPushButton;

@@ -1,7 +1,7 @@
 // zefmon: the debug monitor and toolbox.
-#include "app.h"
-#include "mainframe.h"
-#include "stringtable.h"
+#include "shell/app.h"
+#include "shell/mainframe.h"
+#include "res/stringtable.h"
 
 #include <QApplication>
 

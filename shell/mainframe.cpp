@@ -1,9 +1,9 @@
-#include "mainframe.h"
+#include "shell/mainframe.h"
 
-#include "app.h"
-#include "logfile.h"
-#include "msgbox.h"
-#include "stringtable.h"
+#include "shell/app.h"
+#include "monitor/logfile.h"
+#include "platform/dialog/msgbox.h"
+#include "res/stringtable.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -2,11 +2,11 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
-#include "finddialog.h"
-#include "monitorview.h"
-#include "resource.h"
-#include "sip.h"
-#include "window.h"
+#include "platform/dialog/finddialog.h"
+#include "monitor/monitorview.h"
+#include "res/resource.h"
+#include "platform/dialog/sip.h"
+#include "platform/window/window.h"
 
 #include <QMainWindow>
 #include <QPointer>

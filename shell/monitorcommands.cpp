@@ -1,9 +1,9 @@
 // The "&Monitor" commands that work on the lines already in the list, and
 // the two reads of the selection that other commands use.
-#include "linecommands.h"
-#include "mainframe.h"
-#include "msgbox.h"
-#include "stringtable.h"
+#include "monitor/linecommands.h"
+#include "shell/mainframe.h"
+#include "platform/dialog/msgbox.h"
+#include "res/stringtable.h"
 
 namespace zef {
 

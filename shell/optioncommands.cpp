@@ -1,10 +1,10 @@
 // The Setup commands of the main frame: each copies its settings into its
 // dialog and takes them back only when the dialog ends with OK.
-#include "app.h"
-#include "databasesettingsdlg.h"
-#include "generaloptionsdlg.h"
-#include "mainframe.h"
-#include "monitordlg.h"
+#include "shell/app.h"
+#include "shell/databasesettingsdlg.h"
+#include "shell/generaloptionsdlg.h"
+#include "shell/mainframe.h"
+#include "monitor/monitordlg.h"
 
 namespace zef {
 

@@ -1,6 +1,6 @@
 // The settings record: seventeen values in five sections of the profile.
-#include "app.h"
-#include "mainframe.h"
+#include "shell/app.h"
+#include "shell/mainframe.h"
 
 #include <variant>
 

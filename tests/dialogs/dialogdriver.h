@@ -2,8 +2,8 @@
 // boxes it shows.
 #pragma once
 
-#include "dialog.h"
-#include "msgbox.h"
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/msgbox.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The dialog framework: presentation, the Cancel button's placement, the
 // ways a dialog ends, and the Monitor settings dialog built on it.
-#include "dialogdriver.h"
-#include "monitordlg.h"
+#include "tests/dialogs/dialogdriver.h"
+#include "monitor/monitordlg.h"
 
 #include <QInputMethod>
 #include <QLabel>

@@ -1,11 +1,11 @@
 // The dialogs of the application object and the option dialogs, run the
 // way the command handlers run them.
-#include "aboutdlg.h"
-#include "databasesettingsdlg.h"
-#include "dialogdriver.h"
-#include "generaloptionsdlg.h"
-#include "lookandfeeldlg.h"
-#include "resources.h"
+#include "shell/aboutdlg.h"
+#include "shell/databasesettingsdlg.h"
+#include "tests/dialogs/dialogdriver.h"
+#include "shell/generaloptionsdlg.h"
+#include "shell/lookandfeeldlg.h"
+#include "res/resources.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -3,7 +3,7 @@
 // agree with QString's own.
 #include <QtTest>
 
-#include "linestore.h"
+#include "platform/listbox/linestore.h"
 
 using zef::CLineStore;
 

@@ -4,7 +4,7 @@
 
 #include <QScrollBar>
 
-#include "listbox.h"
+#include "platform/listbox/listbox.h"
 
 using zef::CListBox;
 using zef::LB_ERR;

@@ -1,5 +1,5 @@
 // The log file's bytes and its failure modes.
-#include "logfile.h"
+#include "monitor/logfile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 // message boxes answered and recorded by the test.
 #pragma once
 
-#include "app.h"
-#include "mainframe.h"
-#include "msgbox.h"
+#include "shell/app.h"
+#include "shell/mainframe.h"
+#include "platform/dialog/msgbox.h"
 
 #include <QTemporaryDir>
 #include <QTest>

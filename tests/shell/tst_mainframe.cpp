@@ -1,6 +1,6 @@
 // The main window: window tree, menu, command routing, intake and log file.
-#include "fixture.h"
-#include "menu.h"
+#include "tests/shell/fixture.h"
+#include "res/menu.h"
 
 #include <QApplication>
 #include <QMenuBar>

@@ -1,5 +1,5 @@
 // The profile over QSettings: absent values, types, strings with spaces.
-#include "profile.h"
+#include "platform/system/profile.h"
 
 #include <QTemporaryDir>
 #include <QTest>

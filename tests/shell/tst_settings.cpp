@@ -1,5 +1,5 @@
 // The seventeen settings: defaults, odd stored values, and when they are saved.
-#include "fixture.h"
+#include "tests/shell/fixture.h"
 
 #include <QCloseEvent>
 #include <QSettings>

@@ -9,8 +9,8 @@
 //           says "MODAL", and leaves it at "endmodal".
 // --nest-on <line>: taking that line, the handler runs a nested event loop
 // for a moment, as a handler that shows a message box would.
-#include "windowserver.h"
-#include "window.h"
+#include "platform/window/windowserver.h"
+#include "platform/window/window.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

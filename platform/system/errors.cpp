@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "platform/system/errors.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "sip.h"
+#include "platform/dialog/sip.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>

@@ -16,8 +16,8 @@
 // positions are client coordinates.
 #pragma once
 
-#include "dialogtemplates.h"
-#include "resource.h"
+#include "res/dialogtemplates.h"
+#include "res/resource.h"
 
 #include <QDialog>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "finddialog.h"
+#include "platform/dialog/finddialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

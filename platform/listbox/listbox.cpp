@@ -1,9 +1,9 @@
-#include "listbox.h"
+#include "platform/listbox/listbox.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "linestore.h"
+#include "platform/listbox/linestore.h"
 
 #include <QCoreApplication>
 #include <QEvent>

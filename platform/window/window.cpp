@@ -1,4 +1,4 @@
-#include "window.h"
+#include "platform/window/window.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "msgbox.h"
+#include "platform/dialog/msgbox.h"
 
-#include "resource.h"
-#include "stringtable.h"
+#include "res/resource.h"
+#include "res/stringtable.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "platform/system/profile.h"
 
 #include <QSettings>
 

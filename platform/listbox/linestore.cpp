@@ -1,4 +1,4 @@
-#include "linestore.h"
+#include "platform/listbox/linestore.h"
 
 #include <QChar>
 

@@ -1,4 +1,4 @@
-#include "windowserver.h"
+#include "platform/window/windowserver.h"
 
 #include <zeftrace/wire.h>
 

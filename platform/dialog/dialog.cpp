@@ -1,7 +1,7 @@
-#include "dialog.h"
+#include "platform/dialog/dialog.h"
 
-#include "msgbox.h"
-#include "stringtable.h"
+#include "platform/dialog/msgbox.h"
+#include "res/stringtable.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
