@@ -81,12 +81,9 @@ bool CQrbWinApp::HasCommand(CommandId id) const { return FindAppCommand(id) != n
 void CQrbWinApp::OnAppAbout() { RunAbout(m_pMainWnd.get()); }
 
 void CQrbWinApp::OnLookAndFeel() {
-  CLookAndFeel flags{m_bShowCancelBtn, m_bNoFullScreenDlg};
-  if (!RunLookAndFeel(m_pMainWnd.get(), flags)) return;
-  m_bShowCancelBtn = flags.m_bShowCancelBtn;
-  m_bNoFullScreenDlg = flags.m_bNoFullScreenDlg;
+  RunLookAndFeel(m_pMainWnd.get(), m_lookAndFeel);
 }
 
-CLookAndFeel CQrbWinApp::LookAndFeel() const { return CLookAndFeel{m_bShowCancelBtn, m_bNoFullScreenDlg}; }
+CLookAndFeel CQrbWinApp::LookAndFeel() const { return m_lookAndFeel; }
 
 }  // namespace zef

@@ -1,4 +1,6 @@
 // The main window: window tree, menu, command routing, intake and log file.
+#include "monitor/monitorcommands.h"
+#include "shell/optioncommands.h"
 #include "tests/shell/fixture.h"
 #include "res/menu.h"
 
@@ -128,8 +130,8 @@ void TestMainFrame::bufferHandOverAppendsIndentedLines() {
 void TestMainFrame::logFileRecordsWhatIsAppended() {
   CFrameFixture f;
   const QString path = f.TempPath(QStringLiteral("monitor.log"));
-  f.Frame().m_bLogToFile = true;
-  f.Frame().m_strLogFile = path;
+  f.Frame().Settings().monitor.m_bLogToFile = true;
+  f.Frame().Settings().monitor.m_strLogFile = path;
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b {"));
   f.Frame().AppendLine(QStringLiteral("Hello"));
@@ -141,20 +143,20 @@ void TestMainFrame::logFileRecordsWhatIsAppended() {
 
 void TestMainFrame::unopenableLogFileGivesFatalLineBeforeEachLine() {
   CFrameFixture f;
-  f.Frame().m_bLogToFile = true;
-  f.Frame().m_strLogFile = f.TempPath(QStringLiteral("no/such/dir/x.log"));
+  f.Frame().Settings().monitor.m_bLogToFile = true;
+  f.Frame().Settings().monitor.m_strLogFile = f.TempPath(QStringLiteral("no/such/dir/x.log"));
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b"));
   const QString fatal = QStringLiteral("FATAL: Failed to open log file!");
   // Indented like any line, not logged, and repeated for every line.
   QCOMPARE(f.Lines(), (QStringList{fatal, QStringLiteral("a {"), QStringLiteral("  ") + fatal, QStringLiteral("  b")}));
-  QVERIFY(f.Frame().m_bLogToFile);
+  QVERIFY(f.Frame().Settings().monitor.m_bLogToFile);
 }
 
 void TestMainFrame::loggingOffNeverTouchesTheFile() {
   CFrameFixture f;
   const QString path = f.TempPath(QStringLiteral("never.log"));
-  f.Frame().m_strLogFile = path;
+  f.Frame().Settings().monitor.m_strLogFile = path;
   f.Frame().AppendLine(QStringLiteral("x"));
   QVERIFY(!QFile::exists(path));
   QCOMPARE(f.Lines(), QStringList{QStringLiteral("x")});
@@ -173,7 +175,7 @@ void TestMainFrame::quickDrawDecidesScrolling() {
   QCOMPARE(f.List().GetScrollPos(SB_VERT), maxPos);
   Q_UNUSED(bar);
 
-  f.Frame().m_bQuickDraw = false;
+  f.Frame().Settings().monitor.m_bQuickDraw = false;
   for (int i = 0; i < 100; ++i) f.Frame().AppendLine(QStringLiteral("more %1").arg(i));
   f.List().GetScrollRange(SB_VERT, &minPos, &maxPos);
   QCOMPARE(f.List().GetScrollPos(SB_VERT), maxPos);
@@ -196,7 +198,7 @@ void TestMainFrame::settingChangeFitsOnlyWhenAdjusting() {
   const QSize before = f.Frame().size();
   f.Frame().OnSettingChange();
   QCOMPARE(f.Frame().size(), before);
-  f.Frame().m_bAdjustWndSip = true;
+  f.Frame().Settings().general.m_bAdjustWndSip = true;
   f.Frame().OnSettingChange();
   QVERIFY(f.Frame().size() != before);
 }
@@ -204,9 +206,9 @@ void TestMainFrame::settingChangeFitsOnlyWhenAdjusting() {
 void TestMainFrame::contentsOpensHelp() {
   CFrameFixture f;
   QVERIFY(f.Frame().OnCmdMsg(CommandId::HelpContents));
-  QVERIFY(f.Frame().HelpWindow());
-  QTRY_VERIFY(f.Frame().HelpWindow()->isVisible());
-  QVERIFY(f.Frame().HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
+  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow());
+  QTRY_VERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->isVisible());
+  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
 }
 
 QTEST_MAIN(TestMainFrame)

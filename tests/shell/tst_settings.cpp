@@ -23,23 +23,23 @@ void TestSettings::noFileGivesTheLoadDefaults() {
   CFrameFixture f;
   QVERIFY(f.m_bCreated);
   CMainFrame& m = f.Frame();
-  QCOMPARE(m.m_bAskBeforeClose, true);
-  QCOMPARE(m.m_bAskBeforeResetNestedCalls, true);
-  QCOMPARE(m.m_bAskBeforeClearContent, true);
-  QCOMPARE(m.m_bAdjustWndSip, false);
-  QCOMPARE(m.m_nLoopCount, 100);
-  QCOMPARE(m.m_nLoopDelay, 20);  // not the construction value 500
-  QCOMPARE(m.m_nTimerLoopCount, 100);
-  QCOMPARE(m.m_nTimerLoopDelay, 60000);
-  QCOMPARE(m.m_nTimerLoopInterval, 90);
-  QCOMPARE(m.m_bLogToFile, false);
-  QCOMPARE(m.m_strLogFile, QStringLiteral("\\ZEFMON.LOG"));
-  QCOMPARE(m.m_strIndentChars, QStringLiteral("  "));
-  QCOMPARE(m.m_bQuickDraw, true);
-  QCOMPARE(m.m_nMaxLineLength, 179);
-  QCOMPARE(m.m_bConfirmTwice, true);
-  QCOMPARE(f.App().m_bShowCancelBtn, true);
-  QCOMPARE(f.App().m_bNoFullScreenDlg, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClose, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeResetNestedCalls, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClearContent, true);
+  QCOMPARE(m.Settings().general.m_bAdjustWndSip, false);
+  QCOMPARE(m.Settings().loop.m_nLoopCount, 100);
+  QCOMPARE(m.Settings().loop.m_nLoopDelay, 20);  // not the construction value 500
+  QCOMPARE(m.Settings().loop.m_nTimerLoopCount, 100);
+  QCOMPARE(m.Settings().loop.m_nTimerLoopDelay, 60000);
+  QCOMPARE(m.Settings().loop.m_nTimerLoopInterval, 90);
+  QCOMPARE(m.Settings().monitor.m_bLogToFile, false);
+  QCOMPARE(m.Settings().monitor.m_strLogFile, QStringLiteral("\\ZEFMON.LOG"));
+  QCOMPARE(m.Settings().monitor.m_strIndentChars, QStringLiteral("  "));
+  QCOMPARE(m.Settings().monitor.m_bQuickDraw, true);
+  QCOMPARE(m.Settings().database.m_nMaxLineLength, 179);
+  QCOMPARE(m.Settings().database.m_bConfirmTwice, true);
+  QCOMPARE(f.App().m_lookAndFeel.m_bShowCancelBtn, true);
+  QCOMPARE(f.App().m_lookAndFeel.m_bNoFullScreenDlg, true);
 }
 
 void TestSettings::storedValuesAreReadAsStored() {
@@ -48,13 +48,13 @@ void TestSettings::storedValuesAreReadAsStored() {
       "[Init.Monitor]\nIndentChars=\nQDraw=0\nLogFile=/tmp/x.log\n"
       "[Init.Database]\nMaxLineLength=5\n[Init.LaF]\nNoFullScreenDlg=0\n");
   CMainFrame& m = f.Frame();
-  QCOMPARE(m.m_bAskBeforeClose, true);  // 5 reads as on
-  QCOMPARE(m.m_bAdjustWndSip, true);
-  QCOMPARE(m.m_strIndentChars, QString());  // present but empty: no indent
-  QCOMPARE(m.m_bQuickDraw, false);
-  QCOMPARE(m.m_strLogFile, QStringLiteral("/tmp/x.log"));
-  QCOMPARE(m.m_nMaxLineLength, 5);  // no range applied on load
-  QCOMPARE(f.App().m_bNoFullScreenDlg, false);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClose, true);  // 5 reads as on
+  QCOMPARE(m.Settings().general.m_bAdjustWndSip, true);
+  QCOMPARE(m.Settings().monitor.m_strIndentChars, QString());  // present but empty: no indent
+  QCOMPARE(m.Settings().monitor.m_bQuickDraw, false);
+  QCOMPARE(m.Settings().monitor.m_strLogFile, QStringLiteral("/tmp/x.log"));
+  QCOMPARE(m.Settings().database.m_nMaxLineLength, 5);  // no range applied on load
+  QCOMPARE(f.App().m_lookAndFeel.m_bNoFullScreenDlg, false);
 
   // The empty indent string reached the list: no indent at any depth.
   m.AppendLine(QStringLiteral("a {"));
@@ -65,23 +65,23 @@ void TestSettings::storedValuesAreReadAsStored() {
 
 void TestSettings::wrongTypesReadAsDefaults() {
   CFrameFixture f("[Init.Loop]\nCount=lots\nDelay=12abc\n[Init.Database]\nMaxLineLength=\n");
-  QCOMPARE(f.Frame().m_nLoopCount, 100);
-  QCOMPARE(f.Frame().m_nLoopDelay, 20);
-  QCOMPARE(f.Frame().m_nMaxLineLength, 179);
+  QCOMPARE(f.Frame().Settings().loop.m_nLoopCount, 100);
+  QCOMPARE(f.Frame().Settings().loop.m_nLoopDelay, 20);
+  QCOMPARE(f.Frame().Settings().database.m_nMaxLineLength, 179);
 }
 
 void TestSettings::unreadableFileGivesDefaults() {
   static const char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
   CFrameFixture f(QByteArray(kGarbage, sizeof kGarbage - 1));
   QVERIFY(f.m_bCreated);
-  QCOMPARE(f.Frame().m_nTimerLoopInterval, 90);
-  QCOMPARE(f.Frame().m_strIndentChars, QStringLiteral("  "));
+  QCOMPARE(f.Frame().Settings().loop.m_nTimerLoopInterval, 90);
+  QCOMPARE(f.Frame().Settings().monitor.m_strIndentChars, QStringLiteral("  "));
 }
 
 void TestSettings::confirmedCloseWritesEveryValueNormalised() {
   CFrameFixture f("[Init.General]\nAskBeforeResetNestedCalls=5\n");
-  f.Frame().m_nLoopCount = 7;
-  f.Frame().m_strIndentChars = QStringLiteral("  ");
+  f.Frame().Settings().loop.m_nLoopCount = 7;
+  f.Frame().Settings().monitor.m_strIndentChars = QStringLiteral("  ");
   f.Answer({IDYES});
   QVERIFY(f.Frame().close());
   QSettings stored(f.SettingsFile(), QSettings::IniFormat);
@@ -95,7 +95,7 @@ void TestSettings::confirmedCloseWritesEveryValueNormalised() {
 
 void TestSettings::declinedCloseWritesNothing() {
   CFrameFixture f;
-  f.Frame().m_nLoopCount = 3;
+  f.Frame().Settings().loop.m_nLoopCount = 3;
   f.Answer({IDNO});
   QVERIFY(!f.Frame().close());
   QCOMPARE(f.Boxes().size(), size_t(1));
