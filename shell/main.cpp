@@ -66,13 +66,16 @@ void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QStr
   g_heldMessages.emplace_back(type, message);
 }
 
+// Puts the previous handler back and passes it what was held.
 void ReleaseStartupMessages() {
   qInstallMessageHandler(g_previousHandler);
   for (const auto& [type, message] : g_heldMessages) {
-    if (g_previousHandler) {
-      g_previousHandler(type, QMessageLogContext(), message);
-    } else {
-      std::fprintf(stderr, "%s\n", qPrintable(message));
+    const QMessageLogger logger;
+    switch (type) {
+      case QtDebugMsg: logger.debug("%s", qUtf8Printable(message)); break;
+      case QtInfoMsg: logger.info("%s", qUtf8Printable(message)); break;
+      case QtWarningMsg: logger.warning("%s", qUtf8Printable(message)); break;
+      default: logger.critical("%s", qUtf8Printable(message)); break;
     }
   }
   g_heldMessages.clear();
