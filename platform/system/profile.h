@@ -40,7 +40,7 @@ class CProfile {
 
   // Writes pending changes to the file. False when the file could not be
   // written; `reason` (when given) then says why, as one phrase ("Permission
-  // denied", "Filename refers to a directory").
+  // denied", "it is a folder, not a file").
   bool Flush(QString* reason = nullptr);
 
  private:
