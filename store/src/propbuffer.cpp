@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bytes.h"
+#include "packed.h"
 
 namespace zef::store {
 
@@ -27,25 +28,35 @@ bool IsKnownType(std::uint16_t code) {
 
 }  // namespace
 
-int BuildPropertyBuffer(const SPropValue* values, std::size_t count, std::vector<std::uint8_t>* buffer) {
+namespace packed {
+
+int MeasureBuffer(const SPropValue* values, std::size_t count, std::size_t* size) {
   if (count > kMaxProperties) return E2BIG;
-  // Size first, so the buffer is allocated once and an oversized record is
-  // refused before any copy.
-  std::size_t size = count * kPropEntrySize;
+  // Checked as it grows, so an oversized record is refused before any copy.
+  std::size_t total = count * kPropEntrySize;
   for (std::size_t i = 0; i < count; ++i) {
     const SPropValue& v = values[i];
     if (!IsKnownType(std::uint16_t(v.eType))) return EINVAL;
     if (v.eType == EPropType::kString) {
       if (v.strText.find(u'\0') != std::u16string::npos) return EINVAL;
       if (v.strText.size() > kMaxRecordSize) return E2BIG;
-      size += size & 1;
-      size += (v.strText.size() + 1) * 2;
+      total += total & 1;
+      total += (v.strText.size() + 1) * 2;
     } else if (v.eType == EPropType::kBlob) {
       if (v.bytes.size() > kMaxRecordSize) return E2BIG;
-      size += v.bytes.size();
+      total += v.bytes.size();
     }
-    if (size > kMaxRecordSize) return E2BIG;
+    if (total > kMaxRecordSize) return E2BIG;
   }
+  *size = total;
+  return 0;
+}
+
+}  // namespace packed
+
+int BuildPropertyBuffer(const SPropValue* values, std::size_t count, std::vector<std::uint8_t>* buffer) {
+  std::size_t size = 0;
+  if (int error = packed::MeasureBuffer(values, count, &size); error != 0) return error;
   buffer->assign(size, 0);
   std::uint8_t* out = buffer->data();
   std::size_t data = count * kPropEntrySize;

@@ -8,10 +8,14 @@
 //   database               one row per database; `records` and `size` are
 //                          kept up to date by every write, so that listing
 //                          costs one row per database however large they are
-//   record                 one row per record, keyed (db, oid) so a
-//                          database's records lie together in read order;
-//                          `buffer` is the property buffer exactly as a read
-//                          hands it back, `props` its property count
+//   record                 one row per record: `data` holds its property
+//                          count, buffer size and buffer in the stored form
+//                          of packed.h. The row id is RecordKey(db, oid): a
+//                          database's records lie together in read order,
+//                          and an insert is an integer-keyed append of two
+//                          columns to one b-tree (a (db, oid) key, a second
+//                          index or separate columns for the count and size
+//                          each cost the import a good part of its speed)
 //
 // A file is accepted only when its schema is exactly this one (compared with
 // the same statements run on an in-memory database), so a hostile file
@@ -37,11 +41,17 @@ inline constexpr const char* kCreate =
     " size INTEGER NOT NULL,"
     " modified INTEGER NOT NULL);"
     "CREATE TABLE record("
-    " db INTEGER NOT NULL,"
-    " oid INTEGER NOT NULL,"
-    " props INTEGER NOT NULL,"
-    " buffer BLOB NOT NULL,"
-    " PRIMARY KEY(db, oid)) WITHOUT ROWID;";
+    " key INTEGER PRIMARY KEY,"
+    " data BLOB NOT NULL);";
+
+// The database's identifier in the high half, the record's in the low half.
+// Databases from 2^31 on give negative keys, but all keys of one database
+// share the sign bit, so their order within it is still the record order.
+inline std::int64_t RecordKey(std::uint32_t database, std::uint32_t record) {
+  return static_cast<std::int64_t>((std::uint64_t(database) << 32) | record);
+}
+inline std::uint32_t RecordOfKey(std::int64_t key) { return std::uint32_t(std::uint64_t(key)); }
+inline std::uint32_t DatabaseOfKey(std::int64_t key) { return std::uint32_t(std::uint64_t(key) >> 32); }
 
 inline constexpr const char* kInitialise = "INSERT INTO meta(key, value) VALUES('next_oid', 1);";
 

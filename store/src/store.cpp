@@ -17,6 +17,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "packed.h"
 #include "schema.h"
 
 namespace zef::store {
@@ -105,14 +106,14 @@ constexpr const char* kStatementSql[kStatementCount] = {
     "SELECT oid, name, type, flags, sortorders, records, size, modified FROM database WHERE oid = ?1",
     "SELECT oid, name, type, flags, sortorders, records, size, modified FROM database"
     " WHERE oid > ?1 AND (?2 = 0 OR type = ?2) ORDER BY oid LIMIT ?3",
-    "SELECT oid, props, buffer FROM record WHERE db = ?1 AND oid > ?2 ORDER BY oid LIMIT ?3",
-    "SELECT oid FROM record WHERE db = ?1 ORDER BY oid LIMIT 1 OFFSET ?2",
+    "SELECT key, data FROM record WHERE key > ?1 AND key <= ?2 ORDER BY key LIMIT ?3",
+    "SELECT key FROM record WHERE key >= ?1 AND key <= ?2 ORDER BY key LIMIT 1 OFFSET ?3",
     "SELECT 1 FROM database WHERE oid = ?1",
     "INSERT INTO database(oid, name, type, flags, sortorders, records, size, modified)"
     " VALUES(?1, ?2, ?3, ?4, ?5, 0, 0, ?6)",
-    "INSERT INTO record(db, oid, props, buffer) VALUES(?1, ?2, ?3, ?4)",
-    "DELETE FROM record WHERE db = ?1 AND oid = ?2 RETURNING length(buffer)",
-    "DELETE FROM record WHERE db = ?1",
+    "INSERT INTO record(key, data) VALUES(?1, ?2)",
+    "DELETE FROM record WHERE key = ?1 RETURNING data",
+    "DELETE FROM record WHERE key >= ?1 AND key <= ?2",
     "DELETE FROM database WHERE oid = ?1",
     "UPDATE database SET records = records + ?2, size = size + ?3, modified = ?4 WHERE oid = ?1",
     "SELECT value FROM meta WHERE key = 'next_oid'",
@@ -124,10 +125,7 @@ constexpr const char* kStatementSql[kStatementCount] = {
 class CStatementUse {
  public:
   explicit CStatementUse(sqlite3_stmt* statement) : m_pStatement(statement) {}
-  ~CStatementUse() {
-    sqlite3_reset(m_pStatement);
-    sqlite3_clear_bindings(m_pStatement);
-  }
+  ~CStatementUse() { sqlite3_reset(m_pStatement); }
   CStatementUse(const CStatementUse&) = delete;
   CStatementUse& operator=(const CStatementUse&) = delete;
   sqlite3_stmt* operator*() const { return m_pStatement; }
@@ -232,7 +230,10 @@ struct CObjectStore::SImpl {
   std::int64_t nStoredNextOid = 0;
   std::unordered_map<CEOID, SDelta> pending;  // counter changes not yet written
   std::unordered_set<CEOID> known;            // databases seen to exist in this write
-  std::vector<std::uint8_t> scratch;
+  // The stored form of the record being written: nStoredLength bytes from nStoredBegin.
+  std::vector<std::uint8_t> stored;
+  std::size_t nStoredBegin = 0;
+  std::size_t nStoredLength = 0;
 
   ~SImpl() { Close(); }
 
@@ -466,8 +467,8 @@ struct CObjectStore::SImpl {
     return rc == SQLITE_ROW ? 0 : rc == SQLITE_DONE ? ENOENT : Fail(rc);
   }
 
-  int InsertRecord(CEOID database, std::uint16_t propCount, const std::uint8_t* buffer, std::size_t size,
-                   CEOID* record) {
+  // Writes the record whose stored form is in `stored`; `size` is its buffer's.
+  int InsertRecord(CEOID database, std::size_t size, CEOID* record) {
     if (!known.count(database)) {
       if (int error = DatabaseExists(database); error != 0) return error;
       known.insert(database);
@@ -478,13 +479,8 @@ struct CObjectStore::SImpl {
     sqlite3_stmt* statement = Statement(kInsertRecord, &error);
     if (statement == nullptr) return error;
     CStatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, database);
-    sqlite3_bind_int64(statement, 2, oid);
-    sqlite3_bind_int(statement, 3, propCount);
-    // A zero-length blob is bound from a valid pointer so it is stored as a
-    // blob, not as NULL.
-    static const std::uint8_t kNothing = 0;
-    sqlite3_bind_blob(statement, 4, size != 0 ? buffer : &kNothing, int(size), SQLITE_STATIC);
+    sqlite3_bind_int64(statement, 1, schema::RecordKey(database, oid));
+    sqlite3_bind_blob(statement, 2, stored.data() + nStoredBegin, int(nStoredLength), SQLITE_STATIC);
     if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) return Fail(rc);
     SDelta& delta = pending[database];
     delta.nRecords += 1;
@@ -650,14 +646,15 @@ int CObjectStore::FindRecordAt(CEOID database, std::uint64_t position, CEOID* re
   sqlite3_stmt* statement = d.Statement(kRecordAt, &error);
   if (statement == nullptr) return Report(error);
   CStatementUse use(statement);
-  sqlite3_bind_int64(statement, 1, database);
-  sqlite3_bind_int64(statement, 2, std::int64_t(position));
+  sqlite3_bind_int64(statement, 1, schema::RecordKey(database, 0));
+  sqlite3_bind_int64(statement, 2, schema::RecordKey(database, UINT32_MAX));
+  sqlite3_bind_int64(statement, 3, std::int64_t(position));
   const int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE) return Report(ENOENT);
   if (rc != SQLITE_ROW) return Report(d.Fail(rc));
-  const std::int64_t oid = sqlite3_column_int64(statement, 0);
-  if (!FitsOid(oid)) return Report(EILSEQ);
-  *record = CEOID(oid);
+  const CEOID oid = schema::RecordOfKey(sqlite3_column_int64(statement, 0));
+  if (oid == 0) return Report(EILSEQ);
+  *record = oid;
   return 0;
 }
 
@@ -703,10 +700,11 @@ int CObjectStore::CreateDatabase(const SNewDatabase& spec, CEOID* database) {
 
 int CObjectStore::WriteRecord(CEOID database, const SPropValue* values, std::size_t count, CEOID* record) {
   SImpl& d = *m_pImpl;
-  if (int error = BuildPropertyBuffer(values, count, &d.scratch); error != 0) return Report(error);
-  return Report(d.Write([&] {
-    return d.InsertRecord(database, std::uint16_t(count), d.scratch.data(), d.scratch.size(), record);
-  }));
+  std::size_t size = 0;
+  if (int error = packed::Pack(values, count, &d.stored, &d.nStoredBegin, &d.nStoredLength, &size); error != 0) {
+    return Report(error);
+  }
+  return Report(d.Write([&] { return d.InsertRecord(database, size, record); }));
 }
 
 int CObjectStore::WriteRecordBuffer(CEOID database, std::uint16_t propCount, const std::uint8_t* buffer,
@@ -714,7 +712,10 @@ int CObjectStore::WriteRecordBuffer(CEOID database, std::uint16_t propCount, con
   SImpl& d = *m_pImpl;
   if (buffer == nullptr && size != 0) return Report(EINVAL);
   if (int error = ValidatePropertyBuffer(buffer, size, propCount); error != 0) return Report(error);
-  return Report(d.Write([&] { return d.InsertRecord(database, propCount, buffer, size, record); }));
+  packed::PackBuffer(buffer, size, propCount, &d.stored);
+  d.nStoredBegin = 0;
+  d.nStoredLength = d.stored.size();
+  return Report(d.Write([&] { return d.InsertRecord(database, size, record); }));
 }
 
 int CObjectStore::DeleteRecord(CEOID database, CEOID record) {
@@ -725,16 +726,19 @@ int CObjectStore::DeleteRecord(CEOID database, CEOID record) {
     sqlite3_stmt* statement = d.Statement(kDeleteRecord, &error);
     if (statement == nullptr) return error;
     CStatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, database);
-    sqlite3_bind_int64(statement, 2, record);
+    sqlite3_bind_int64(statement, 1, schema::RecordKey(database, record));
     int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) return ENOENT;
     if (rc != SQLITE_ROW) return d.Fail(rc);
-    const std::int64_t size = sqlite3_column_int64(statement, 0);
+    std::size_t count = 0, size = 0;
+    if (!packed::ReadHeader(static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, 0)),
+                            std::size_t(sqlite3_column_bytes(statement, 0)), &count, &size)) {
+      return EILSEQ;
+    }
     if ((rc = sqlite3_step(statement)) != SQLITE_DONE) return d.Fail(rc);
     SImpl::SDelta& delta = d.pending[database];
     delta.nRecords -= 1;
-    delta.nSize -= size;
+    delta.nSize -= std::int64_t(size);
     return 0;
   }));
 }
@@ -749,7 +753,12 @@ int CObjectStore::DeleteDatabase(CEOID database) {
       sqlite3_stmt* statement = d.Statement(which, &error);
       if (statement == nullptr) return error;
       CStatementUse use(statement);
-      sqlite3_bind_int64(statement, 1, database);
+      if (which == kDeleteDatabase) {
+        sqlite3_bind_int64(statement, 1, database);
+      } else {
+        sqlite3_bind_int64(statement, 1, schema::RecordKey(database, 0));
+        sqlite3_bind_int64(statement, 2, schema::RecordKey(database, UINT32_MAX));
+      }
       if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) return d.Fail(rc);
     }
     d.pending.erase(database);
@@ -818,28 +827,37 @@ bool CRecordCursor::Fetch() {
   if (statement == nullptr) return finish(error);
   {
     CStatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, m_nDatabase);
-    sqlite3_bind_int64(statement, 2, m_nLastOid);
+    sqlite3_bind_int64(statement, 1, schema::RecordKey(m_nDatabase, m_nLastOid));
+    sqlite3_bind_int64(statement, 2, schema::RecordKey(m_nDatabase, UINT32_MAX));
     sqlite3_bind_int64(statement, 3, kBatchRecords);
     std::size_t bytes = 0;
     int rc = SQLITE_OK;
     while (bytes < kBatchBytes && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
-      const std::int64_t oid = sqlite3_column_int64(statement, 0);
-      const std::int64_t count = sqlite3_column_int64(statement, 1);
-      const auto* buffer = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, 2));
-      const std::size_t size = std::size_t(sqlite3_column_bytes(statement, 2));
-      if (!FitsOid(oid) || oid <= std::int64_t(m_nLastOid) || count < 0 || count > std::int64_t(kMaxProperties) ||
-          sqlite3_column_type(statement, 2) != SQLITE_BLOB) {
+      const std::int64_t key = sqlite3_column_int64(statement, 0);
+      const CEOID oid = schema::RecordOfKey(key);
+      const auto* stored = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, 1));
+      const std::size_t storedSize = std::size_t(sqlite3_column_bytes(statement, 1));
+      // The query's range already ensures the first two; checked again so
+      // that no file can make the walk go backwards.
+      if (schema::DatabaseOfKey(key) != m_nDatabase || oid <= m_nLastOid ||
+          sqlite3_column_type(statement, 1) != SQLITE_BLOB) {
         return finish(EILSEQ);
       }
-      if (int bad = ValidatePropertyBuffer(buffer, size, std::size_t(count)); bad != 0) return finish(EILSEQ);
       if (m_nBatchCount == m_batch.size()) m_batch.emplace_back();
-      SRecord& record = m_batch[m_nBatchCount++];
-      record.oid = CEOID(oid);
+      SRecord& record = m_batch[m_nBatchCount];
+      // Rebuilt, then checked as any buffer from outside would be: the
+      // rebuild is bounded by `size`, and the check that no offset leads
+      // outside does not trust the rebuild.
+      std::size_t count = 0;
+      if (!packed::Unpack(stored, storedSize, &count, &record.buffer, &m_strScratch) ||
+          ValidatePropertyBuffer(record.buffer.data(), record.buffer.size(), count) != 0) {
+        return finish(EILSEQ);
+      }
+      ++m_nBatchCount;
+      record.oid = oid;
       record.nPropCount = std::uint16_t(count);
-      record.buffer.assign(buffer, buffer + size);
-      m_nLastOid = CEOID(oid);
-      bytes += size;
+      m_nLastOid = oid;
+      bytes += record.buffer.size();
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return finish(d.Fail(rc));
   }

@@ -49,11 +49,17 @@ bool ConvertUtf16(std::u16string_view utf16, bool lossy, std::string* out) {
 }  // namespace
 
 bool Utf8ToUtf16(std::string_view utf8, std::u16string* utf16) {
-  std::u16string out;
+  std::u16string& out = *utf16;
+  out.clear();
   out.reserve(utf8.size());
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   const std::size_t n = utf8.size();
-  for (std::size_t i = 0; i < n;) {
+  // ASCII in one go, the common case of the import.
+  std::size_t ascii = 0;
+  while (ascii < n && p[ascii] < 0x80) ++ascii;
+  out.resize(ascii);
+  for (std::size_t i = 0; i < ascii; ++i) out[i] = char16_t(p[i]);
+  for (std::size_t i = ascii; i < n;) {
     const unsigned char b = p[i];
     if (b < 0x80) {
       out.push_back(char16_t(b));
@@ -85,15 +91,12 @@ bool Utf8ToUtf16(std::string_view utf8, std::u16string* utf16) {
     }
     i += length;
   }
-  *utf16 = std::move(out);
   return true;
 }
 
 bool Utf16ToUtf8(std::u16string_view utf16, std::string* utf8) {
-  std::string out;
-  if (!ConvertUtf16(utf16, false, &out)) return false;
-  *utf8 = std::move(out);
-  return true;
+  utf8->clear();
+  return ConvertUtf16(utf16, false, utf8);
 }
 
 std::string Utf16ToUtf8Lossy(std::u16string_view utf16) {

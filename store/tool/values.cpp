@@ -53,11 +53,23 @@ bool FileTimeFromSeconds(std::int64_t seconds, std::uint64_t* fileTime) {
   return true;
 }
 
+// A type name test without a library call: the import makes five per line.
+template <std::size_t N>
+bool Is(std::string_view type, const char (&name)[N]) {
+  if (type.size() != N - 1) return false;
+  for (std::size_t i = 0; i + 1 < N; ++i) {
+    if (type[i] != name[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseTime(std::string_view text, std::uint64_t* fileTime) {
   std::int64_t seconds = 0;
-  if (text.find_first_not_of("+-0123456789") == std::string_view::npos) {
+  bool number = !text.empty();
+  for (char c : text) number = number && ((c >= '0' && c <= '9') || c == '-' || c == '+');
+  if (number) {
     return ParseInteger(text, &seconds) && FileTimeFromSeconds(seconds, fileTime);
   }
   unsigned year, month, day, hour, minute, second;
@@ -80,8 +92,10 @@ bool ParseTime(std::string_view text, std::uint64_t* fileTime) {
 }
 
 bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos) {
+  // Type names are short: a loop beats a library search here.
+  std::size_t colon = 0;
+  while (colon < text.size() && colon < 5 && text[colon] != ':') ++colon;
+  if (colon == text.size() || text[colon] != ':') {
     *error = "value without a type (TYPE:VALUE)";
     return false;
   }
@@ -98,12 +112,12 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
     value->nValue = std::int64_t(number);
     return true;
   };
-  if (type == "i2") return integer(EPropType::kI2, std::int16_t());
-  if (type == "u2") return integer(EPropType::kUI2, std::uint16_t());
-  if (type == "i4") return integer(EPropType::kI4, std::int32_t());
-  if (type == "u4") return integer(EPropType::kUI4, std::uint32_t());
-  if (type == "i8") return integer(EPropType::kI8, std::int64_t());
-  if (type == "bool") {
+  if (Is(type, "i2")) return integer(EPropType::kI2, std::int16_t());
+  if (Is(type, "u2")) return integer(EPropType::kUI2, std::uint16_t());
+  if (Is(type, "i4")) return integer(EPropType::kI4, std::int32_t());
+  if (Is(type, "u4")) return integer(EPropType::kUI4, std::uint32_t());
+  if (Is(type, "i8")) return integer(EPropType::kI8, std::int64_t());
+  if (Is(type, "bool")) {
     value->eType = EPropType::kBool;
     if (body == "1" || body == "true") {
       value->nValue = 1;
@@ -114,20 +128,20 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
     }
     return true;
   }
-  if (type == "str") {
+  if (Is(type, "str")) {
     value->eType = EPropType::kString;
     if (!Utf8ToUtf16(body, &value->strText)) return fail("not UTF-8");
     if (value->strText.find(u'\0') != std::u16string::npos) return fail("a string cannot hold U+0000");
     return true;
   }
-  if (type == "time") {
+  if (Is(type, "time")) {
     std::uint64_t fileTime = 0;
     if (!ParseTime(body, &fileTime)) return fail("not a time (seconds since 1970 or YYYY-MM-DDTHH:MM:SSZ)");
     value->eType = EPropType::kFileTime;
     value->nValue = std::int64_t(fileTime);
     return true;
   }
-  if (type == "blob") {
+  if (Is(type, "blob")) {
     if (body.size() % 2 != 0) return fail("odd number of hex digits");
     if (body.size() / 2 > kMaxRecordSize) return fail("blob too large");
     value->eType = EPropType::kBlob;
@@ -142,60 +156,61 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
   return fail("unknown type (i2 u2 i4 u4 i8 bool str time blob)");
 }
 
-bool SplitLine(std::string_view line, std::vector<std::string>* values, std::string* error) {
-  std::size_t count = 0;
+bool CLineSplitter::Split(std::string_view line, std::string* error) {
+  m_values.clear();
+  m_quotedAt.clear();
+  std::size_t quoted = 0;
   std::size_t at = 0;
-  auto next = [&]() -> std::string& {
-    if (count == values->size()) values->emplace_back();
-    std::string& value = (*values)[count++];
-    value.clear();
-    return value;
-  };
   while (true) {
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (at == line.size()) break;
     const std::size_t start = at;
-    if (line.compare(at, 5, "str:\"") == 0) {
-      std::string& value = next();
-      value = "str:";
-      at += 5;
-      bool closed = false;
-      while (at < line.size()) {
-        const char c = line[at++];
-        if (c == '"') {
-          closed = true;
-          break;
-        }
-        if (c != '\\') {
-          value.push_back(c);
-          continue;
-        }
-        if (at == line.size()) break;
-        switch (const char e = line[at++]; e) {
-          case '"': value.push_back('"'); break;
-          case '\\': value.push_back('\\'); break;
-          case 't': value.push_back('\t'); break;
-          case 'n': value.push_back('\n'); break;
-          case 'r': value.push_back('\r'); break;
-          default:
-            *error = std::string("unknown escape \\") + e;
-            return false;
-        }
-      }
-      if (!closed) {
-        *error = "unclosed quote";
-        return false;
-      }
-      if (at < line.size() && line[at] != ' ' && line[at] != '\t') {
-        *error = "text after a closing quote";
-        return false;
-      }
+    if (!(line.size() - at >= 5 && line[at] == 's' && line[at + 1] == 't' && line[at + 2] == 'r' &&
+          line[at + 3] == ':' && line[at + 4] == '"')) {
+      while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
+      m_values.push_back(line.substr(start, at - start));
       continue;
     }
-    while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
-    next().assign(line.substr(start, at - start));
+    if (quoted == m_unquoted.size()) m_unquoted.emplace_back();
+    std::string& value = m_unquoted[quoted++];
+    value = "str:";
+    at += 5;
+    bool closed = false;
+    while (at < line.size()) {
+      const char c = line[at++];
+      if (c == '"') {
+        closed = true;
+        break;
+      }
+      if (c != '\\') {
+        value.push_back(c);
+        continue;
+      }
+      if (at == line.size()) break;
+      switch (const char e = line[at++]; e) {
+        case '"': value.push_back('"'); break;
+        case '\\': value.push_back('\\'); break;
+        case 't': value.push_back('\t'); break;
+        case 'n': value.push_back('\n'); break;
+        case 'r': value.push_back('\r'); break;
+        default:
+          *error = std::string("unknown escape \\") + e;
+          return false;
+      }
+    }
+    if (!closed) {
+      *error = "unclosed quote";
+      return false;
+    }
+    if (at < line.size() && line[at] != ' ' && line[at] != '\t') {
+      *error = "text after a closing quote";
+      return false;
+    }
+    // Pointed at once all quoted values are made, as m_unquoted may grow.
+    m_quotedAt.push_back(m_values.size());
+    m_values.emplace_back();
   }
-  values->resize(count);
+  for (std::size_t i = 0; i < m_quotedAt.size(); ++i) m_values[m_quotedAt[i]] = m_unquoted[i];
   return true;
 }
 

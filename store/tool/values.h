@@ -16,9 +16,20 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error);
 
 // Splits an import line into its values: runs of blanks (space, tab)
 // separate them; a str: value whose text starts with a double quote runs to
-// the closing quote, with \" \\ \t \n \r inside. The pieces are written to
-// `values` (reused); false with a reason for an unclosed quote or a bad escape.
-bool SplitLine(std::string_view line, std::vector<std::string>* values, std::string* error);
+// the closing quote, with \" \\ \t \n \r inside. The values are views into
+// the line, or for quoted strings into the splitter's own storage, valid
+// until the next Split.
+class CLineSplitter {
+ public:
+  // False with a reason for an unclosed quote or a bad escape.
+  bool Split(std::string_view line, std::string* error);
+  const std::vector<std::string_view>& Values() const { return m_values; }
+
+ private:
+  std::vector<std::string_view> m_values;
+  std::vector<std::string> m_unquoted;
+  std::vector<std::size_t> m_quotedAt;  // which values are in m_unquoted
+};
 
 // Seconds since 1970-01-01 UTC, or an ISO 8601 UTC time "YYYY-MM-DDTHH:MM:SS[Z]"
 // (or with a blank instead of the T), as a file time.

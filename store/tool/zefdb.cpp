@@ -223,17 +223,18 @@ int Import(CObjectStore& store, const std::vector<const char*>& args) {
   CWriteTransaction transaction(store);
   if (transaction.Error() != 0) return FailStore(store.Path(), transaction.Error());
   CLineReader reader;
-  std::vector<std::string> texts;
+  CLineSplitter splitter;
   std::vector<SPropValue> values;
   std::string why;
   std::string_view line;
   std::size_t number = 0;
+  const std::string where = "import: line ";
   for (int got; (got = reader.Next(&line)) != 0;) {
     ++number;
-    const std::string where = "import: line ";
     if (got < 0) return Fail(where + std::to_string(number) + ": line too long; nothing imported");
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!SplitLine(line, &texts, &why)) return Fail(where + std::to_string(number) + ": " + why + "; nothing imported");
+    if (!splitter.Split(line, &why)) return Fail(where + std::to_string(number) + ": " + why + "; nothing imported");
+    const std::vector<std::string_view>& texts = splitter.Values();
     if (texts.empty()) continue;
     if (values.size() < texts.size()) values.resize(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {

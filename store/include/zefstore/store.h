@@ -50,6 +50,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <zefstore/export.h>
@@ -69,6 +70,9 @@ struct SSortOrder {
 };
 
 struct SNewDatabase {
+  SNewDatabase() = default;
+  SNewDatabase(std::u16string name, std::uint32_t type) : strName(std::move(name)), nType(type) {}
+
   std::u16string strName;
   std::uint32_t nType = 0;
   std::uint32_t nFlags = 0;
@@ -208,6 +212,7 @@ class ZEFSTORE_API CRecordCursor {
   CEOID m_nLastOid = 0;
   std::vector<SRecord> m_batch;  // its capacity is reused from batch to batch
   std::size_t m_nBatchCount = 0;
+  std::u16string m_strScratch;
   std::size_t m_nBatchPos = 0;
   int m_nError = 0;
   bool m_bEnd = false;

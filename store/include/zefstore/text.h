@@ -12,10 +12,13 @@
 namespace zef::store {
 
 // Strict: false for malformed UTF-8 (truncated or overlong sequences,
-// encoded surrogates, code points beyond U+10FFFF); `utf16` is then unchanged.
+// encoded surrogates, code points beyond U+10FFFF). The result replaces the
+// content of `utf16` (reusing its capacity); after a failure that content is
+// unspecified.
 ZEFSTORE_API bool Utf8ToUtf16(std::string_view utf8, std::u16string* utf16);
 
-// Strict: false for an unpaired surrogate; `utf8` is then unchanged.
+// Strict: false for an unpaired surrogate. Replaces the content of `utf8`
+// as above.
 ZEFSTORE_API bool Utf16ToUtf8(std::u16string_view utf16, std::string* utf8);
 
 // For showing text that may hold anything (a record written by another
