@@ -22,7 +22,7 @@ struct SHandleObject {
 struct SEnumeration final : SHandleObject {
   using SHandleObject::SHandleObject;
   DWORD nType = 0;
-  std::vector<SDatabaseInfo> page;
+  std::vector<CEOID> page;
   std::size_t nPagePos = 0;
   CEOID nLast = 0;
   bool bEnd = false;
@@ -88,11 +88,11 @@ HANDLE CeFindFirstDatabase(CObjectStore& store, DWORD dwDbaseType) {
   auto enumeration = std::make_shared<SEnumeration>(store);
   enumeration->nType = dwDbaseType;
   // The first page is read now, so that a store that cannot be read fails here.
-  if (enumeration->store.ListDatabases(&enumeration->page, 0, dwDbaseType, kEnumerationPage) != 0) {
+  if (enumeration->store.ListDatabaseIds(&enumeration->page, 0, dwDbaseType, kEnumerationPage) != 0) {
     return INVALID_HANDLE_VALUE;
   }
   enumeration->bEnd = enumeration->page.size() < kEnumerationPage;
-  if (!enumeration->page.empty()) enumeration->nLast = enumeration->page.back().oid;
+  if (!enumeration->page.empty()) enumeration->nLast = enumeration->page.back();
   return Handles().Add(std::move(enumeration));
 }
 
@@ -103,13 +103,13 @@ CEOID CeFindNextDatabase(HANDLE hEnum) {
   SEnumeration& e = *enumeration;
   if (e.nPagePos == e.page.size()) {
     if (e.bEnd) return SetLastError(0), 0;
-    if (e.store.ListDatabases(&e.page, e.nLast, e.nType, kEnumerationPage) != 0) return 0;
+    if (e.store.ListDatabaseIds(&e.page, e.nLast, e.nType, kEnumerationPage) != 0) return 0;
     e.nPagePos = 0;
     e.bEnd = e.page.size() < kEnumerationPage;
     if (e.page.empty()) return SetLastError(0), 0;
-    e.nLast = e.page.back().oid;
+    e.nLast = e.page.back();
   }
-  return e.page[e.nPagePos++].oid;
+  return e.page[e.nPagePos++];
 }
 
 BOOL CeOidGetInfo(CObjectStore& store, CEOID oid, CEOIDINFO* info) {

@@ -86,7 +86,8 @@ std::int64_t FileTimeFromUnixNanoseconds(std::int64_t ns) {
 enum EStatement {
   kFindByName,
   kInfo,
-  kListPage,
+  kList,
+  kIdPage,
   kRecordBatch,
   kRecordAt,
   kDatabaseExists,
@@ -104,8 +105,8 @@ enum EStatement {
 constexpr const char* kStatementSql[kStatementCount] = {
     "SELECT oid FROM database WHERE name = ?1",
     "SELECT oid, name, type, flags, sortorders, records, size, modified FROM database WHERE oid = ?1",
-    "SELECT oid, name, type, flags, sortorders, records, size, modified FROM database"
-    " WHERE oid > ?1 AND (?2 = 0 OR type = ?2) ORDER BY oid LIMIT ?3",
+    "SELECT oid, name, type, flags, sortorders, records, size, modified FROM database ORDER BY oid",
+    "SELECT oid FROM database WHERE oid > ?1 AND (?2 = 0 OR type = ?2) ORDER BY oid LIMIT ?3",
     "SELECT key, data FROM record WHERE key > ?1 AND key <= ?2 ORDER BY key LIMIT ?3",
     "SELECT key FROM record WHERE key >= ?1 AND key <= ?2 ORDER BY key LIMIT 1 OFFSET ?3",
     "SELECT 1 FROM database WHERE oid = ?1",
@@ -143,7 +144,8 @@ std::string ReadSchema(sqlite3* db, int* error) {
   int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY name", -1,
                               &statement, nullptr);
   std::string rows;
-  while (rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW) {
+  while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+    if ((rc = sqlite3_step(statement)) != SQLITE_ROW) break;
     for (int column = 0; column < 4; ++column) {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       rows += text != nullptr ? text : "(null)";
@@ -491,7 +493,7 @@ struct CObjectStore::SImpl {
 
   // --- reading ---------------------------------------------------------------
 
-  // Reads one row of kInfo or kListPage.
+  // Reads one row of kInfo or kList.
   static int ReadInfo(sqlite3_stmt* statement, SDatabaseInfo* info) {
     const std::int64_t oid = sqlite3_column_int64(statement, 0);
     const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
@@ -527,14 +529,29 @@ struct CObjectStore::SImpl {
     return 0;
   }
 
-  int ListPage(CEOID after, std::uint32_t type, std::size_t max, std::vector<SDatabaseInfo>* out) {
+  int List(std::vector<SDatabaseInfo>* out) {
     out->clear();
     if (int error = OpenForRead(); error != 0 || !bReady) return error;
     if (bInWrite) {
       if (int error = FlushCounters(); error != 0) return error;
     }
     int error = 0;
-    sqlite3_stmt* statement = Statement(kListPage, &error);
+    sqlite3_stmt* statement = Statement(kList, &error);
+    if (statement == nullptr) return error;
+    CStatementUse use(statement);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      out->emplace_back();
+      if (int bad = ReadInfo(statement, &out->back()); bad != 0) return bad;
+    }
+    return rc == SQLITE_DONE ? 0 : Fail(rc);
+  }
+
+  int IdPage(CEOID after, std::uint32_t type, std::size_t max, std::vector<CEOID>* out) {
+    out->clear();
+    if (int error = OpenForRead(); error != 0 || !bReady) return error;
+    int error = 0;
+    sqlite3_stmt* statement = Statement(kIdPage, &error);
     if (statement == nullptr) return error;
     CStatementUse use(statement);
     sqlite3_bind_int64(statement, 1, after);
@@ -542,8 +559,9 @@ struct CObjectStore::SImpl {
     sqlite3_bind_int64(statement, 3, max > std::size_t(INT64_MAX) ? INT64_MAX : std::int64_t(max));
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-      out->emplace_back();
-      if (int bad = ReadInfo(statement, &out->back()); bad != 0) return bad;
+      const std::int64_t oid = sqlite3_column_int64(statement, 0);
+      if (!FitsOid(oid)) return EILSEQ;
+      out->push_back(CEOID(oid));
     }
     return rc == SQLITE_DONE ? 0 : Fail(rc);
   }
@@ -592,13 +610,10 @@ bool CObjectStore::InWrite() const { return m_pImpl->bInWrite; }
 
 int CObjectStore::Check() { return Report(m_pImpl->OpenForRead()); }
 
-int CObjectStore::ListDatabases(std::vector<SDatabaseInfo>* databases) {
-  return ListDatabases(databases, 0, 0, SIZE_MAX);
-}
+int CObjectStore::ListDatabases(std::vector<SDatabaseInfo>* databases) { return Report(m_pImpl->List(databases)); }
 
-int CObjectStore::ListDatabases(std::vector<SDatabaseInfo>* databases, CEOID after, std::uint32_t type,
-                                std::size_t max) {
-  return Report(m_pImpl->ListPage(after, type, max, databases));
+int CObjectStore::ListDatabaseIds(std::vector<CEOID>* databases, CEOID after, std::uint32_t type, std::size_t max) {
+  return Report(m_pImpl->IdPage(after, type, max, databases));
 }
 
 int CObjectStore::FindDatabase(std::u16string_view name, CEOID* database) {
@@ -797,6 +812,12 @@ CRecordCursor::~CRecordCursor() = default;
 
 bool CRecordCursor::Next(SRecord* record) {
   if (m_nBatchPos == m_nBatchCount) {
+    if (m_nDeferredError != 0) {
+      m_bEnd = true;
+      m_nError = m_nDeferredError;
+      m_nDeferredError = 0;
+      SetLastError(DWORD(m_nError));
+    }
     if (m_bEnd || !Fetch()) return false;
   }
   SRecord& next = m_batch[m_nBatchPos++];
@@ -815,7 +836,13 @@ bool CRecordCursor::Fetch() {
   constexpr std::size_t kBatchBytes = std::size_t(1) << 20;
   CObjectStore::SImpl& d = *m_store.m_pImpl;
   m_nBatchPos = m_nBatchCount = 0;
+  // Ends the walk, or, when this batch already holds good records, hands
+  // them out first: a damaged record stops the walk where it lies.
   auto finish = [this](int error) {
+    if (m_nBatchCount > 0 && error != 0) {
+      m_nDeferredError = error;
+      return true;
+    }
     m_bEnd = true;
     m_nError = Report(error);
     if (error == 0) SetLastError(0);

@@ -131,10 +131,11 @@ class ZEFSTORE_API CObjectStore {
 
   // All databases, in the order they were created.
   int ListDatabases(std::vector<SDatabaseInfo>* databases);
-  // One page of them: at most `max` databases created after `after` (0: from
-  // the first), of type `type` (0: any), so a walk over a store of any size
-  // holds a bounded amount.
-  int ListDatabases(std::vector<SDatabaseInfo>* databases, CEOID after, std::uint32_t type, std::size_t max);
+  // The identifiers of at most `max` databases created after `after` (0:
+  // from the first), of type `type` (0: any), in creation order: a walk over
+  // a store of any size holds a bounded amount, and one database whose
+  // information is damaged does not hide the others.
+  int ListDatabaseIds(std::vector<CEOID>* databases, CEOID after, std::uint32_t type, std::size_t max);
   int FindDatabase(std::u16string_view name, CEOID* database);
   int GetDatabaseInfo(CEOID database, SDatabaseInfo* info);
   // The record at a 0-based position of the read order; ENOENT beyond the end.
@@ -215,6 +216,7 @@ class ZEFSTORE_API CRecordCursor {
   std::u16string m_strScratch;
   std::size_t m_nBatchPos = 0;
   int m_nError = 0;
+  int m_nDeferredError = 0;  // met after the batch's last good record
   bool m_bEnd = false;
 };
 
