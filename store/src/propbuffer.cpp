@@ -103,6 +103,7 @@ int BuildPropertyBuffer(const SPropValue* values, std::size_t count, std::vector
 
 int ValidatePropertyBuffer(const std::uint8_t* buffer, std::size_t size, std::size_t count) {
   if (size > kMaxRecordSize) return EFBIG;
+  if (buffer == nullptr) return size == 0 && count == 0 ? 0 : EILSEQ;
   if (count > kMaxProperties || count * kPropEntrySize > size) return EILSEQ;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = buffer + i * kPropEntrySize;

@@ -129,6 +129,7 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
     return true;
   }
   if (Is(type, "str")) {
+    if (body.size() > kMaxRecordSize) return fail("string too long");
     value->eType = EPropType::kString;
     if (!Utf8ToUtf16(body, &value->strText)) return fail("not UTF-8");
     if (value->strText.find(u'\0') != std::u16string::npos) return fail("a string cannot hold U+0000");

@@ -6,6 +6,7 @@
 #include <zefstore/store.h>
 #include <zefstore/text.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -167,71 +168,53 @@ int Add(CObjectStore& store, const std::vector<const char*>& args) {
   return 0;
 }
 
-// Reads standard input in large blocks and hands out its lines; a line over
-// the limit is an error instead of an unbounded allocation.
-class CLineReader {
- public:
-  static constexpr std::size_t kMaxLine = 2 * kMaxRecordSize + 1024;
+// Standard input is read whole before the write begins, so the store's write
+// lock is held only while the records are written, never while a slow
+// producer in a pipe is being waited for. Bounded, so that no input can
+// exhaust memory.
+constexpr std::size_t kMaxImport = std::size_t(1) << 30;
 
-  // 1 with a line, 0 at the end, -1 for a line over kMaxLine.
-  int Next(std::string_view* line) {
-    while (true) {
-      const char* begin = m_data.data() + m_nPos;
-      const char* newline = static_cast<const char*>(std::memchr(begin, '\n', m_nEnd - m_nPos));
-      if (newline != nullptr) {
-        *line = std::string_view(begin, std::size_t(newline - begin));
-        m_nPos += line->size() + 1;
-        return 1;
-      }
-      if (m_bEof) {
-        if (m_nPos == m_nEnd) return 0;
-        *line = std::string_view(begin, m_nEnd - m_nPos);
-        m_nPos = m_nEnd;
-        return 1;
-      }
-      if (m_nEnd - m_nPos > kMaxLine) return -1;
-      Refill();
-    }
+// 0 with the whole input, or the errno of the failure (EFBIG over kMaxImport).
+int ReadAll(std::FILE* in, std::string* text) {
+  constexpr std::size_t kBlock = std::size_t(1) << 20;
+  text->clear();
+  // A file on standard input is read into one allocation of its size.
+  struct stat info {};
+  if (::fstat(::fileno(in), &info) == 0 && S_ISREG(info.st_mode) && std::size_t(info.st_size) < kMaxImport) {
+    text->reserve(std::size_t(info.st_size) + kBlock);
   }
-
- private:
-  void Refill() {
-    // Keep the unfinished line, then read behind it.
-    if (m_nPos > 0) {
-      std::memmove(m_data.data(), m_data.data() + m_nPos, m_nEnd - m_nPos);
-      m_nEnd -= m_nPos;
-      m_nPos = 0;
-    }
-    if (m_data.size() - m_nEnd < kBlock) m_data.resize(m_nEnd + kBlock);
-    const std::size_t n = std::fread(m_data.data() + m_nEnd, 1, m_data.size() - m_nEnd, stdin);
-    m_nEnd += n;
-    if (n == 0) m_bEof = true;
+  while (true) {
+    const std::size_t at = text->size();
+    if (at >= kMaxImport) return EFBIG;
+    text->resize(at + kBlock);
+    const std::size_t n = std::fread(text->data() + at, 1, kBlock, in);
+    text->resize(at + n);
+    if (n < kBlock) return std::ferror(in) ? EIO : 0;
   }
-
-  static constexpr std::size_t kBlock = std::size_t(1) << 20;
-  std::vector<char> m_data = std::vector<char>(kBlock);
-  std::size_t m_nPos = 0;
-  std::size_t m_nEnd = 0;
-  bool m_bEof = false;
-};
+}
 
 int Import(CObjectStore& store, const std::vector<const char*>& args) {
   if (args.size() != 1) return Fail("import: takes exactly NAME");
   CEOID database = 0;
   int status = 0;
   if (!OpenDatabase(store, args[0], &database, &status)) return status;
+  std::string input;
+  if (const int error = ReadAll(stdin, &input); error != 0) {
+    return Fail(error == EFBIG ? "import: standard input over 1 GiB; import it in parts" : "import: cannot read standard input");
+  }
   CWriteTransaction transaction(store);
   if (transaction.Error() != 0) return FailStore(store.Path(), transaction.Error());
-  CLineReader reader;
   CLineSplitter splitter;
   std::vector<SPropValue> values;
   std::string why;
-  std::string_view line;
-  std::size_t number = 0;
   const std::string where = "import: line ";
-  for (int got; (got = reader.Next(&line)) != 0;) {
+  std::size_t number = 0;
+  for (std::size_t at = 0; at < input.size();) {
+    const std::size_t newline = input.find('\n', at);
+    const std::size_t end = newline == std::string::npos ? input.size() : newline;
+    std::string_view line(input.data() + at, end - at);
+    at = end + 1;
     ++number;
-    if (got < 0) return Fail(where + std::to_string(number) + ": line too long; nothing imported");
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!splitter.Split(line, &why)) return Fail(where + std::to_string(number) + ": " + why + "; nothing imported");
     const std::vector<std::string_view>& texts = splitter.Values();
@@ -247,7 +230,6 @@ int Import(CObjectStore& store, const std::vector<const char*>& args) {
       return FailStore(store.Path(), error);
     }
   }
-  if (std::ferror(stdin)) return Fail("import: cannot read standard input; nothing imported");
   if (const int error = transaction.Commit(); error != 0) return FailStore(store.Path(), error);
   return 0;
 }
