@@ -99,8 +99,22 @@ enum EStatement {
   kUpdateCounters,
   kGetNextOid,
   kSetNextOid,
+  kInsertRecords,  // kInsertBatch rows at once
   kStatementCount
 };
+
+// Records written in one transaction are inserted this many per statement:
+// the per-statement work of SQLite (a cursor opened, a seek, a halt) was the
+// largest cost of an import left, and a batch shares it.
+constexpr std::size_t kInsertBatch = 64;
+// And no more bytes than this wait for their insert.
+constexpr std::size_t kInsertBatchBytes = std::size_t(1) << 20;
+
+std::string InsertRecordsSql() {
+  std::string sql = "INSERT INTO record(key, data) VALUES(?, ?)";
+  for (std::size_t i = 1; i < kInsertBatch; ++i) sql += ",(?, ?)";
+  return sql;
+}
 
 constexpr const char* kStatementSql[kStatementCount] = {
     "SELECT oid FROM database WHERE name = ?1",
@@ -119,6 +133,7 @@ constexpr const char* kStatementSql[kStatementCount] = {
     "UPDATE database SET records = records + ?2, size = size + ?3, modified = ?4 WHERE oid = ?1",
     "SELECT value FROM meta WHERE key = 'next_oid'",
     "UPDATE meta SET value = ?1 WHERE key = 'next_oid'",
+    nullptr,  // kInsertRecords: made by InsertRecordsSql
 };
 
 // Resets a statement when it goes out of scope, so that no statement keeps
@@ -237,6 +252,19 @@ struct CObjectStore::SImpl {
   std::size_t nStoredBegin = 0;
   std::size_t nStoredLength = 0;
 
+  // Records of this write waiting for their insert (see kInsertBatch): every
+  // other statement first inserts them, so no query ever misses one.
+  struct SWaiting {
+    std::int64_t nKey;
+    std::size_t nOffset;
+    std::size_t nLength;
+  };
+  std::vector<SWaiting> waiting;
+  std::vector<std::uint8_t> waitingBytes;
+  // A failed insert of waiting records breaks the write for good: it can
+  // only be rolled back, never committed without them.
+  int nBrokenWrite = 0;
+
   ~SImpl() { Close(); }
 
   void Close() {
@@ -257,16 +285,49 @@ struct CObjectStore::SImpl {
     return rc == SQLITE_OK ? 0 : Fail(rc);
   }
 
+  // A statement ready to run, after the waiting records are inserted.
   sqlite3_stmt* Statement(EStatement which, int* error) {
+    if (int failed = InsertWaiting(); failed != 0) {
+      *error = failed;
+      return nullptr;
+    }
+    return Prepared(which, error);
+  }
+
+  sqlite3_stmt* Prepared(EStatement which, int* error) {
     if (statements[which] == nullptr) {
-      const int rc = sqlite3_prepare_v3(pDb, kStatementSql[which], -1, SQLITE_PREPARE_PERSISTENT,
-                                        &statements[which], nullptr);
+      const std::string batch = which == kInsertRecords ? InsertRecordsSql() : std::string();
+      const int rc = sqlite3_prepare_v3(pDb, which == kInsertRecords ? batch.c_str() : kStatementSql[which], -1,
+                                        SQLITE_PREPARE_PERSISTENT, &statements[which], nullptr);
       if (rc != SQLITE_OK) {
         *error = Fail(rc);
         return nullptr;
       }
     }
     return statements[which];
+  }
+
+  int InsertWaiting() {
+    if (nBrokenWrite != 0) return nBrokenWrite;
+    if (waiting.empty()) return 0;
+    int error = 0;
+    const bool whole = waiting.size() == kInsertBatch;
+    sqlite3_stmt* statement = Prepared(whole ? kInsertRecords : kInsertRecord, &error);
+    for (std::size_t i = 0; statement != nullptr && error == 0 && i < waiting.size();) {
+      CStatementUse use(statement);
+      const std::size_t rows = whole ? kInsertBatch : 1;
+      for (std::size_t row = 0; row < rows; ++row, ++i) {
+        const SWaiting& record = waiting[i];
+        sqlite3_bind_int64(statement, int(2 * row + 1), record.nKey);
+        sqlite3_bind_blob(statement, int(2 * row + 2), waitingBytes.data() + record.nOffset, int(record.nLength),
+                          SQLITE_STATIC);
+      }
+      if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) error = Fail(rc);
+    }
+    waiting.clear();
+    waitingBytes.clear();
+    nBrokenWrite = error;
+    return error;
   }
 
   int Connect(int flags) {
@@ -411,7 +472,8 @@ struct CObjectStore::SImpl {
 
   int Commit() {
     if (!bInWrite) return EINVAL;
-    int error = FlushCounters();
+    int error = InsertWaiting();
+    if (error == 0) error = FlushCounters();
     if (error == 0 && nNextOid != nStoredNextOid) {
       sqlite3_stmt* statement = Statement(kSetNextOid, &error);
       if (statement != nullptr) {
@@ -439,6 +501,9 @@ struct CObjectStore::SImpl {
     bInWrite = false;
     pending.clear();
     known.clear();
+    waiting.clear();
+    waitingBytes.clear();
+    nBrokenWrite = 0;
   }
 
   // Runs `operation` inside the current write, or inside a write of its own.
@@ -475,15 +540,15 @@ struct CObjectStore::SImpl {
       if (int error = DatabaseExists(database); error != 0) return error;
       known.insert(database);
     }
+    if (nBrokenWrite != 0) return nBrokenWrite;
     CEOID oid = 0;
     if (int error = AllocateOid(&oid); error != 0) return error;
-    int error = 0;
-    sqlite3_stmt* statement = Statement(kInsertRecord, &error);
-    if (statement == nullptr) return error;
-    CStatementUse use(statement);
-    sqlite3_bind_int64(statement, 1, schema::RecordKey(database, oid));
-    sqlite3_bind_blob(statement, 2, stored.data() + nStoredBegin, int(nStoredLength), SQLITE_STATIC);
-    if (const int rc = sqlite3_step(statement); rc != SQLITE_DONE) return Fail(rc);
+    waiting.push_back({schema::RecordKey(database, oid), waitingBytes.size(), nStoredLength});
+    waitingBytes.insert(waitingBytes.end(), stored.begin() + std::ptrdiff_t(nStoredBegin),
+                        stored.begin() + std::ptrdiff_t(nStoredBegin + nStoredLength));
+    if (waiting.size() == kInsertBatch || waitingBytes.size() >= kInsertBatchBytes) {
+      if (int error = InsertWaiting(); error != 0) return error;
+    }
     SDelta& delta = pending[database];
     delta.nRecords += 1;
     delta.nSize += std::int64_t(size);

@@ -324,6 +324,40 @@ class TestStoreUnit : public QObject {
     QVERIFY(Walk(store, u"t").buffers.empty());
   }
 
+  // Records of a write are inserted in batches; every statement in the same
+  // write still sees all of them, in order, and the commit keeps them all.
+  void batchedWritesAreSeenWithinTheWrite() {
+    const std::string path = NewPath();
+    CObjectStore store(path);
+    CEOID db = 0;
+    QCOMPARE(store.CreateDatabase({u"b", 0}, &db), 0);
+    CWriteTransaction transaction(store);
+    std::vector<CEOID> oids(70);
+    for (std::uint32_t i = 0; i < 70; ++i) QCOMPARE(store.WriteRecord(db, {SPropValue::UI4(i)}, &oids[i]), 0);
+    CEOID at = 0;
+    QCOMPARE(store.FindRecordAt(db, 69, &at), 0);
+    QCOMPARE(at, oids[69]);
+    QCOMPARE(store.DeleteRecord(db, oids[68]), 0);
+    for (std::uint32_t i = 70; i < 130; ++i) QCOMPARE(store.WriteRecord(db, {SPropValue::UI4(i)}), 0);
+    CRecordCursor cursor(store, db);
+    SRecord record;
+    std::uint32_t expected = 0, read = 0;
+    while (cursor.Next(&record)) {
+      if (expected == 68) ++expected;
+      QCOMPARE(record.buffer[8] | (record.buffer[9] << 8), int(expected++));
+      ++read;
+    }
+    QCOMPARE(cursor.Error(), 0);
+    QCOMPARE(read, 129u);
+    QCOMPARE(transaction.Commit(), 0);
+    CObjectStore other(path);
+    SDatabaseInfo info;
+    QCOMPARE(other.GetDatabaseInfo(db, &info), 0);
+    QCOMPARE(info.nRecords, std::uint64_t(129));
+    QCOMPARE(info.nSize, std::uint64_t(129 * 16));
+    QCOMPARE(Walk(other, u"b").buffers.size(), std::size_t(129));
+  }
+
   // Files that are not sound stores: an error, never an empty store, and
   // the file is left as it was.
   void unsoundFiles_data() {
