@@ -334,6 +334,21 @@ bool Unpack(const std::uint8_t* stored, std::size_t storedSize, std::size_t* pro
         if (raw == nullptr) return false;
         const char16_t* unit = nullptr;
         std::size_t unitCount = units;
+        bool ascii = (header & 1) != 0;
+        for (std::size_t k = 0; ascii && k < length; ++k) ascii = raw[k] < 0x80;
+        if (ascii) {
+          // ASCII text, the common case, widened straight into the buffer.
+          unitCount = std::size_t(length);
+          data += data & 1;
+          if (data > size || (size - data) / 2 < unitCount + 1) return false;
+          bytes::Write32(entry + 8, std::uint32_t(data));
+          for (std::size_t k = 0; k < unitCount; ++k) {
+            if (raw[k] == 0) return false;
+            out[data + 2 * k] = raw[k];
+          }
+          data += 2 * (unitCount + 1);
+          break;
+        }
         if ((header & 1) != 0) {
           if (!Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(raw), std::size_t(length)), text)) {
             return false;

@@ -180,6 +180,8 @@ class TestStoreFormat : public QObject {
     QTest::newRow("7") << 7 << QStringLiteral("007: [0,0] ");
     QTest::newRow("1234 in full") << 1234 << QStringLiteral("1234: [0,0] ");
     QTest::newRow("none") << -1 << QStringLiteral("[0,0] ");
+    QTest::newRow("other negative, padded as printf does") << -5 << QStringLiteral("-05: [0,0] ");
+    QTest::newRow("0") << 0 << QStringLiteral("000: [0,0] ");
   }
   void prefix() {
     QFETCH(int, position);
