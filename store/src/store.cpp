@@ -738,16 +738,16 @@ int CObjectStore::FindRecordAt(CEOID database, std::uint64_t position, CEOID* re
   return 0;
 }
 
-int CObjectStore::CreateDatabase(const SNewDatabase& spec, CEOID* database) {
+int CObjectStore::CreateDatabase(const SNewDatabase& request, CEOID* database) {
   SImpl& d = *m_pImpl;
-  if (int error = CheckDatabaseName(spec.strName); error != 0) return Report(error);
-  if (spec.sortOrders.size() > kMaxSortOrders) return Report(EINVAL);
+  if (int error = CheckDatabaseName(request.strName); error != 0) return Report(error);
+  if (request.sortOrders.size() > kMaxSortOrders) return Report(EINVAL);
   std::string name8;
-  if (!Utf16ToUtf8(spec.strName, &name8)) return Report(EINVAL);
+  if (!Utf16ToUtf8(request.strName, &name8)) return Report(EINVAL);
   std::uint8_t sort[8 * kMaxSortOrders] = {};
-  for (std::size_t i = 0; i < spec.sortOrders.size(); ++i) {
-    std::memcpy(sort + 8 * i, &spec.sortOrders[i].nPropId, 4);
-    std::memcpy(sort + 8 * i + 4, &spec.sortOrders[i].nFlags, 4);
+  for (std::size_t i = 0; i < request.sortOrders.size(); ++i) {
+    std::memcpy(sort + 8 * i, &request.sortOrders[i].nPropId, 4);
+    std::memcpy(sort + 8 * i + 4, &request.sortOrders[i].nFlags, 4);
   }
   return Report(d.Write([&]() -> int {
     int error = 0;
@@ -767,9 +767,9 @@ int CObjectStore::CreateDatabase(const SNewDatabase& spec, CEOID* database) {
     CStatementUse use(insert);
     sqlite3_bind_int64(insert, 1, oid);
     sqlite3_bind_text(insert, 2, name8.data(), int(name8.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(insert, 3, spec.nType);
-    sqlite3_bind_int64(insert, 4, spec.nFlags);
-    sqlite3_bind_blob(insert, 5, sort, int(8 * spec.sortOrders.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(insert, 3, request.nType);
+    sqlite3_bind_int64(insert, 4, request.nFlags);
+    sqlite3_bind_blob(insert, 5, sort, int(8 * request.sortOrders.size()), SQLITE_STATIC);
     sqlite3_bind_int64(insert, 6, std::int64_t(FileTimeNow()));
     if (const int rc = sqlite3_step(insert); rc != SQLITE_DONE) return d.Fail(rc);
     d.known.insert(oid);

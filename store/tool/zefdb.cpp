@@ -130,9 +130,9 @@ bool OpenDatabase(CObjectStore& store, const char* argument, CEOID* database, in
 
 int Create(CObjectStore& store, const std::vector<const char*>& args) {
   if (args.empty()) return Fail("create: NAME missing");
-  SNewDatabase spec;
+  SNewDatabase request;
   int status = 0;
-  if (!ReadName(args[0], &spec.strName, &status)) return status;
+  if (!ReadName(args[0], &request.strName, &status)) return status;
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (std::strcmp(args[i], "--type") != 0 || i + 1 == args.size()) {
       return Fail(std::string("create: unexpected argument ") + args[i]);
@@ -143,9 +143,9 @@ int Create(CObjectStore& store, const std::vector<const char*>& args) {
     if (ec != std::errc() || end != text.data() + text.size() || type < INT32_MIN || type > std::int64_t(UINT32_MAX)) {
       return Fail("create: --type takes a 32-bit number: " + std::string(text));
     }
-    spec.nType = std::uint32_t(type);
+    request.nType = std::uint32_t(type);
   }
-  const int error = store.CreateDatabase(spec);
+  const int error = store.CreateDatabase(request);
   if (error == EEXIST) return Fail(std::string("a database named \"") + args[0] + "\" exists (EEXIST)");
   if (error != 0) return FailStore(store.Path(), error);
   return 0;

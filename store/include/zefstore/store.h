@@ -142,7 +142,7 @@ class ZEFSTORE_API CObjectStore {
   int FindRecordAt(CEOID database, std::uint64_t position, CEOID* record);
 
   // Names are unique and compared exactly (letter case counts).
-  int CreateDatabase(const SNewDatabase& spec, CEOID* database = nullptr);
+  int CreateDatabase(const SNewDatabase& request, CEOID* database = nullptr);
   int WriteRecord(CEOID database, const SPropValue* values, std::size_t count, CEOID* record = nullptr);
   int WriteRecord(CEOID database, const std::vector<SPropValue>& values, CEOID* record = nullptr) {
     return WriteRecord(database, values.data(), values.size(), record);

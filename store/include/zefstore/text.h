@@ -14,7 +14,7 @@ namespace zef::store {
 // Strict: false for malformed UTF-8 (truncated or overlong sequences,
 // encoded surrogates, code points beyond U+10FFFF). The result replaces the
 // content of `utf16` (reusing its capacity); after a failure that content is
-// unspecified.
+// left undefined.
 ZEFSTORE_API bool Utf8ToUtf16(std::string_view utf8, std::u16string* utf16);
 
 // Strict: false for an unpaired surrogate. Replaces the content of `utf8`
