@@ -34,6 +34,9 @@ int Report(int error) {
 
 // The errno that stands for a SQLite result.
 int ErrnoOf(sqlite3* db, int rc) {
+  // Identifiers are handed out from a counter that only grows, so one that
+  // is taken already means the file was damaged; a taken name is EEXIST.
+  if (rc == SQLITE_CONSTRAINT_PRIMARYKEY) return EILSEQ;
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:

@@ -429,6 +429,21 @@ class TestStoreUnit : public QObject {
                                           QStringLiteral("\"c\" type=0 records=0, size=0 KB")}));
   }
 
+  void damagedIdentifierCounterIsNotADuplicateName() {
+    const std::string path = NewPath();
+    CObjectStore store(path);
+    CEOID db = 0;
+    QCOMPARE(store.CreateDatabase({u"a", 0}, &db), 0);
+    QCOMPARE(store.WriteRecord(db, {SPropValue::UI4(1)}), 0);
+    QCOMPARE(testing::ExecuteSql(path, "UPDATE meta SET value=1"), std::string());
+    CObjectStore damaged(path);
+    QCOMPARE(damaged.CreateDatabase({u"b", 0}), EILSEQ);
+    // Identifier 1 is free as a record of database 1; identifier 2 is not.
+    QCOMPARE(damaged.WriteRecord(db, {SPropValue::UI4(2)}), 0);
+    QCOMPARE(damaged.WriteRecord(db, {SPropValue::UI4(3)}), EILSEQ);
+    QCOMPARE(Walk(damaged, u"a").buffers.size(), std::size_t(2));
+  }
+
   // Records damaged in the file: a read fails with EILSEQ instead of
   // handing out a buffer that reads out of bounds.
   void damagedRecords_data() {
