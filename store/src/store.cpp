@@ -209,11 +209,17 @@ enum class EFileState { kReady, kBlank };
 // schema yet (kBlank: empty, or being made by another process); any other
 // file is EILSEQ, a store of a later version ENOTSUP.
 int InspectFile(sqlite3* db, EFileState* state) {
+  // One read transaction for the three reads (a savepoint, so that this also
+  // works inside a write): read apart, another process making the schema
+  // meanwhile could be seen half made and the file taken for a foreign one.
+  if (const int rc = sqlite3_exec(db, "SAVEPOINT inspect", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
+    return ErrnoOf(db, rc);
+  }
   std::int64_t applicationId = 0, version = 0;
-  if (int error = QueryInt(db, "PRAGMA application_id", &applicationId); error != 0) return error;
-  if (int error = QueryInt(db, "PRAGMA user_version", &version); error != 0) return error;
-  int error = 0;
-  const std::string rows = ReadSchema(db, &error);
+  int error = QueryInt(db, "PRAGMA application_id", &applicationId);
+  if (error == 0) error = QueryInt(db, "PRAGMA user_version", &version);
+  const std::string rows = error == 0 ? ReadSchema(db, &error) : std::string();
+  sqlite3_exec(db, "RELEASE inspect", nullptr, nullptr, nullptr);
   if (error != 0) return error;
   if (applicationId == 0 && version == 0 && rows.empty()) {
     *state = EFileState::kBlank;
