@@ -27,7 +27,7 @@
 //   EILSEQ        the file is not an object store, or it is damaged (also a
 //                 record whose buffer would read out of bounds)
 //   ENOTSUP       an object store of a later, unknown version
-//   EACCES, EIO, ENOSPC, ENOMEM, EFBIG   from the file system or SQLite
+//   EACCES, EISDIR, EIO, ENOSPC, ENOMEM, EFBIG   from the file system or SQLite
 //   ENOSPC        also when object identifiers (32 bits) run out
 //
 // A store file that does not exist is an empty store: reading it finds no
@@ -171,7 +171,10 @@ class ZEFSTORE_API CObjectStore {
 };
 
 // Holds the write lock of `store` from construction (see Error()) until
-// Commit(); rolled back when destroyed uncommitted.
+// Commit(); rolled back when destroyed uncommitted. Records written inside
+// are inserted in batches, so a failure of the file (a full disk) may be
+// reported by a later call or by Commit; the write can then only be rolled
+// back, never committed without them.
 class ZEFSTORE_API CWriteTransaction {
  public:
   explicit CWriteTransaction(CObjectStore& store);
