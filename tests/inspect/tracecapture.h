@@ -1,7 +1,7 @@
 // Stands for the monitor inside a test process: the trace channel hands its
 // lines here by direct calls, as it does to the program's own main window.
 // Register it before the process emits its first line (the lookup is made
-// once per process).
+// once per process). With the expected lines' helpers.
 #pragma once
 
 #include <zeftrace/trace.h>
@@ -40,5 +40,14 @@ class CTraceCapture final : public IWindowHost {
   std::u16string m_buffer;
   QStringList m_lines;
 };
+
+// "0x%04x", written out here rather than taken from the code under test.
+inline QString Hex4(std::uint32_t value) { return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0')); }
+
+// `lines` between the enter and leave lines of the scope `name`.
+inline QStringList Scoped(const char* name, const QStringList& lines) {
+  const QString scope = QString::fromLatin1(name);
+  return QStringList{scope + QStringLiteral(" {")} + lines + QStringList{QStringLiteral("} ") + scope};
+}
 
 }  // namespace zef::test

@@ -1,5 +1,6 @@
 // The process and window commands from the main window's menu, with their
 // confirmations, and the first popup's selection-driven items.
+#include "tests/inspect/tracecapture.h"
 #include "tests/shell/fixture.h"
 
 #include <QMenu>
@@ -8,10 +9,9 @@
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::Hex4;
 
 namespace {
-
-QString Hex4(std::uint32_t value) { return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0')); }
 
 QAction* FindAction(QMenu* menu, CommandId id) {
   for (QAction* action : menu->actions()) {

@@ -16,15 +16,10 @@
 #include <unistd.h>
 
 using namespace zef;
+using zef::test::Hex4;
+using zef::test::Scoped;
 
 namespace {
-
-QString Hex4(std::uint32_t value) { return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0')); }
-
-QStringList Scoped(const char* name, const QStringList& lines) {
-  const QString scope = QString::fromLatin1(name);
-  return QStringList{scope + QStringLiteral(" {")} + lines + QStringList{QStringLiteral("} ") + scope};
-}
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
