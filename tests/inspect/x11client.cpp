@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
           std::fflush(stdout);
           xcb_destroy_window(g_connection, message->window);
           xcb_flush(g_connection);
-          if (--open == 0) return 0;
+          --open;
         } else if (message->type == netCloseWindow) {
           std::printf("net-close 0x%x\n", message->window);
           std::fflush(stdout);
@@ -149,6 +149,7 @@ int main(int argc, char** argv) {
       }
       std::free(event);
     }
+    if (windows.size() > 0 && open == 0) break;
     if (xcb_connection_has_error(g_connection)) return 1;
     if (::poll(fds, 2, -1) < 0) continue;
     if (fds[1].revents) {
