@@ -61,6 +61,7 @@ enum class StringId : std::uint32_t {
   ReallyClearContent = 61213,
   ReallyTerminateProcess = 61215,
   ReallyCloseWindow = 61216,
+  SettingsNotSaved = 61230,  // %1 the settings file, %2 why it could not be written
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }
