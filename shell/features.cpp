@@ -1,5 +1,7 @@
 #include "shell/features.h"
 
+#include "inspect/processcommands.h"
+#include "inspect/windowcommands.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
 
@@ -9,6 +11,8 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
+  features.push_back(std::make_unique<CProcessCommands>(host));
+  features.push_back(std::make_unique<CWindowCommands>(host));
   return features;
 }
 
