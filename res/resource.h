@@ -56,6 +56,10 @@ inline constexpr std::uint32_t IDR_MAINFRAME = 128;
 // Message strings.
 enum class StringId : std::uint32_t {
   MainFrameTitle = 128,
+  ReallyDeleteDatabase = 61207,   // %1 the name read from the selected line
+  ReallyDeleteRecord = 61208,     // %1 the record's position, %2 the database's name
+  ConfirmDeleteRecord = 61209,    // %1 the record's line as the store holds it now
+  ConfirmDeleteDatabase = 61210,  // %1 the name as stored
   ReallyQuit = 61211,
   ReallyResetNestedCalls = 61212,
   ReallyClearContent = 61213,

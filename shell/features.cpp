@@ -1,9 +1,12 @@
 #include "shell/features.h"
 
+#include "inspect/databasecommands.h"
 #include "inspect/processcommands.h"
 #include "inspect/windowcommands.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
+
+#include <zefstore/store.h>
 
 namespace zef {
 
@@ -11,6 +14,7 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
+  features.push_back(std::make_unique<CDatabaseCommands>(host, settings.database, store::DefaultStorePath()));
   features.push_back(std::make_unique<CProcessCommands>(host));
   features.push_back(std::make_unique<CWindowCommands>(host));
   return features;

@@ -1,0 +1,77 @@
+#include "inspect/databasecommands.h"
+
+#include "inspect/databasedelete.h"
+#include "inspect/databaselist.h"
+#include "inspect/selection.h"
+#include "monitor/monitorlist.h"
+#include "platform/dialog/msgbox.h"
+
+#include <zefstore/store.h>
+
+namespace zef {
+
+CDatabaseCommands::CDatabaseCommands(IMonitorHost& host, CDatabaseSettings& settings, std::string storePath)
+    : m_host(host), m_settings(settings), m_strStorePath(std::move(storePath)) {}
+
+void CDatabaseCommands::AddCommands(std::vector<CCommandEntry>& table) {
+  using C = CDatabaseCommands;
+  table.push_back(MakeCommand(CommandId::DatabaseListAll, this, &C::OnListAll));
+  table.push_back(MakeCommand(CommandId::DatabaseListRecords, this, &C::OnListRecords, &C::CanUseDatabaseLine));
+  table.push_back(MakeCommand(CommandId::DatabaseDelete, this, &C::OnDeleteDatabase, &C::CanUseDatabaseLine));
+  table.push_back(MakeCommand(CommandId::DatabaseDeleteRecord, this, &C::OnDeleteRecord, &C::CanDeleteRecord));
+}
+
+bool CDatabaseCommands::CanUseDatabaseLine() {
+  return m_host.GetList().GetSelCount() == 1 && !m_host.GetSelectedName().isEmpty();
+}
+
+bool CDatabaseCommands::CanDeleteRecord() { return m_host.GetList().GetSelCount() == 2; }
+
+void CDatabaseCommands::OnListAll() {
+  m_host.AppendLine(QStringLiteral("Enum databases..."));
+  store::CObjectStore store(m_strStorePath);
+  ZEFMON_EnumDatabases(store);
+  m_host.ScrollToEnd();
+}
+
+void CDatabaseCommands::OnListRecords() {
+  // The command can also arrive by its number while the item is greyed.
+  if (!CanUseDatabaseLine()) return;
+  const QString name = m_host.GetSelectedName();
+  m_host.AppendLine(QStringLiteral("List records from <") + name + QStringLiteral(">..."));
+  store::CObjectStore store(m_strStorePath);
+  ZEFMON_ReadDatabaseRecords(store, TraceView(name), m_settings.m_nMaxLineLength);
+  m_host.ScrollToEnd();
+}
+
+void CDatabaseCommands::OnDeleteDatabase() {
+  if (!CanUseDatabaseLine()) return;
+  const QString name = m_host.GetSelectedName();
+  if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyDeleteDatabase), MB_YESNO | MB_ICONQUESTION,
+                          name) == IDNO)
+    return;
+  store::CObjectStore store(m_strStorePath);
+  ZEFMON_DeleteDatabase(store, TraceView(name),
+                        m_settings.m_bConfirmTwice ? std::optional(StringId::ConfirmDeleteDatabase) : std::nullopt,
+                        m_host.GetWindow());
+  m_host.ScrollToEnd();
+}
+
+void CDatabaseCommands::OnDeleteRecord() {
+  if (!CanDeleteRecord()) return;
+  CMonitorList& list = m_host.GetList();
+  // Ascending: the upper line names the database, the lower one the record.
+  const std::vector<int> selected = list.GetSelItems(2);
+  if (selected.size() != 2) return;
+  const SRecordSelection target = ParseRecordSelection(list.GetText(selected[0]), list.GetText(selected[1]));
+  if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyDeleteRecord), MB_YESNO | MB_ICONQUESTION,
+                          QString::number(target.nPosition), target.strName) == IDNO)
+    return;
+  store::CObjectStore store(m_strStorePath);
+  ZEFMON_DeleteDatabaseRecord(store, TraceView(target.strName), target.nPosition,
+                              m_settings.m_bConfirmTwice ? std::optional(StringId::ConfirmDeleteRecord) : std::nullopt,
+                              m_host.GetWindow());
+  m_host.ScrollToEnd();
+}
+
+}  // namespace zef

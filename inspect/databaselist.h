@@ -1,0 +1,58 @@
+// The database tools' listings, and what Delete record reads back out of
+// the two lines it works on. The listings write through the trace channel,
+// between the enter and leave lines of a scope named after them; each walks
+// the store with handles of its own and closes them before it returns.
+#pragma once
+
+#include <zefstore/objectstore.h>
+#include <zefstore/store.h>
+#include <zeftrace/trace.h>
+
+#include <QString>
+#include <QStringView>
+
+#include <string_view>
+
+namespace zef {
+
+// One line "\"%s\" type=%d records=%d, size=%d KB" per database, in the order
+// the databases were created. A store file that does not exist yet lists
+// nothing; one that cannot be read gives "open object store" and its
+// "last error: 0x%04x" (a store that fails in the middle of the walk too),
+// so that it is never taken for an empty store.
+void ZEFMON_EnumDatabases(store::CObjectStore& store);
+
+// One line per record of the database called `name` (compared exactly), in
+// the order the records were written, made by FormatRecordLine with their
+// 0-based position and `maxLineLength` (0 or less: never shortened).
+// "open database" and the last error when there is no such database or the
+// store cannot be read; "read record" and the last error when a read fails
+// in the middle (a damaged record, the database deleted meanwhile), so that
+// a listing cut short is not taken for the whole database.
+void ZEFMON_ReadDatabaseRecords(store::CObjectStore& store, std::u16string_view name, int maxLineLength);
+
+// Opens a database by name the one way that the listing and Delete record
+// share, so that both walk the same records in the same order: identifier
+// 0, sort property 0, CEDB_AUTOINCREMENT. A name holding U+0000 names no
+// database (EINVAL) rather than the one called by its first part.
+store::HANDLE OpenDatabaseByName(store::CObjectStore& store, std::u16string_view name);
+
+// `what`, then "last error: 0x%04x" with the store's last error.
+void PrintStoreError(CTraceScope& scope, const char* what);
+
+// The position at the start of a record line "007: [3,80] ...": the text
+// before the first colon (none: empty) without leading blanks, tabs and
+// zeros and trailing blanks and tabs, read as decimal digits up to the
+// first other character. No digits give 0; a number beyond int gives
+// INT_MAX, a position no database reaches.
+int RecordPositionOfLine(QStringView line);
+
+// What Delete record works on: the database named at the start of the upper
+// of its two lines, and the record position at the start of the lower one.
+struct SRecordSelection {
+  QString strName;  // empty when the upper line names none
+  int nPosition = 0;
+};
+SRecordSelection ParseRecordSelection(const QString& upperLine, const QString& lowerLine);
+
+}  // namespace zef

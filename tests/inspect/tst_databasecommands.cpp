@@ -1,0 +1,569 @@
+// The Database commands from the main window, on a real store file in a
+// temporary directory, made by zefdb or the library: the lines they write,
+// the confirmations they ask, and what is left in the store afterwards.
+#include "tests/shell/fixture.h"
+
+#include <zefstore/store.h>
+#include <zefstore/storetesting.h>
+#include <zeftrace/trace.h>
+
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+
+#include <functional>
+
+using namespace zef;
+using namespace zef::store;
+using zef::test::CFrameFixture;
+
+namespace {
+
+const QString kIndent = QStringLiteral("  ");
+
+// `lines` one level deep between the enter and leave lines of scope `name`.
+QStringList InScope(const char* name, const QStringList& lines) {
+  const QString scope = QString::fromLatin1(name);
+  QStringList all{scope + QStringLiteral(" {")};
+  for (const QString& line : lines) all << kIndent + line;
+  all << QStringLiteral("} ") + scope;
+  return all;
+}
+
+QAction* FindAction(QMenu* menu, CommandId id) {
+  for (QAction* action : menu->actions()) {
+    if (action->menu()) {
+      if (QAction* found = FindAction(action->menu(), id)) return found;
+    } else if (!action->isSeparator() && CommandId(action->data().toUInt()) == id) {
+      return action;
+    }
+  }
+  return nullptr;
+}
+
+// While it lives, runs `action` when message box number `which` (from 1)
+// opens, before the fixture answers it.
+class CAtBox {
+ public:
+  CAtBox(int which, std::function<void()> action) {
+    m_previous = SetMessageBoxHook([this, which, action](const MessageBoxRequest& request) {
+      if (++m_nSeen == which) action();
+      return m_previous(request);
+    });
+  }
+  ~CAtBox() { SetMessageBoxHook(std::move(m_previous)); }
+
+ private:
+  MessageBoxHook m_previous;
+  int m_nSeen = 0;
+};
+
+}  // namespace
+
+class TestDatabaseCommands : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void init();
+  void cleanupTestCase();
+  void listAllOfAMissingStoreIsEmptyAndCreatesNothing();
+  void listAllShowsEveryDatabaseInCreationOrder();
+  void listAllCrossesTheEnumerationPage();
+  void unreadableStoreIsNotAnEmptyStore_data();
+  void unreadableStoreIsNotAnEmptyStore();
+  void listRecordsOfTheSelectedDatabase();
+  void listRecordsOfAnEmptyDatabase();
+  void listRecordsOfALineThatNamesNoDatabase_data();
+  void listRecordsOfALineThatNamesNoDatabase();
+  void damagedRecordEndsTheListingWithItsError();
+  void deleteDatabase_data();
+  void deleteDatabase();
+  void deleteDatabaseRemovedSinceTheListing();
+  void deleteDatabaseRemovedWhileTheSecondBoxIsOpen();
+  void deleteRecord_data();
+  void deleteRecord();
+  void deleteRecordInTheWrongOrder();
+  void deleteRecordBeyondTheLast();
+  void recordRemovedWhileTheSecondBoxIsOpen();
+  void secondBoxCutsTheRecordLineAt179_data();
+  void secondBoxCutsTheRecordLineAt179();
+  void itemsFollowTheSelection();
+
+ private:
+  CFrameFixture& F() { return *m_pFixture; }
+  CDatabaseSettings& Settings() { return F().Frame().Settings().database; }
+  QString StorePath() const { return m_data.filePath(QStringLiteral("zef/objectstore.db")); }
+
+  // zefdb on the test's store; its exit status.
+  int Zefdb(const QStringList& args, const QByteArray& input = {}) {
+    QProcess zefdb;
+    zefdb.start(QStringLiteral(ZEF_ZEFDB), QStringList{QStringLiteral("--store"), StorePath()} + args);
+    if (!input.isEmpty()) zefdb.write(input);
+    zefdb.closeWriteChannel();
+    if (!zefdb.waitForFinished(30000)) return -1;
+    if (zefdb.exitCode() != 0) qWarning("zefdb %s: %s", qPrintable(args.join(u' ')), zefdb.readAllStandardError().constData());
+    return zefdb.exitCode();
+  }
+  QStringList Records(const QString& name) {
+    QProcess zefdb;
+    zefdb.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), StorePath(), QStringLiteral("records"), name});
+    zefdb.waitForFinished(30000);
+    return QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  }
+  QStringList Databases() {
+    QProcess zefdb;
+    zefdb.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), StorePath(), QStringLiteral("list")});
+    zefdb.waitForFinished(30000);
+    return QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  }
+  // "MyData" with the records u4:5, u4:6, u4:7, and "Other" with none.
+  void MakeMyData() {
+    QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("MyData")}), 0);
+    QCOMPARE(Zefdb({QStringLiteral("import"), QStringLiteral("MyData")}, "u4:5\nu4:6\nu4:7\n"), 0);
+    QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("Other")}), 0);
+  }
+
+  // The lines command `id` adds to the monitor.
+  QStringList Run(CommandId id) {
+    const int before = F().List().GetCount();
+    if (!F().Frame().OnCmdMsg(id)) return {QStringLiteral("(not handled)")};
+    return F().Lines().mid(before);
+  }
+  int IndexOf(const QString& start) {
+    const QStringList lines = F().Lines();
+    for (int i = 0; i < lines.size(); ++i)
+      if (lines[i].startsWith(start)) return i;
+    return -1;
+  }
+  void Select(const QList<int>& indices) {
+    F().List().SetSel(false, -1);
+    for (int index : indices) F().List().SetSel(true, index);
+  }
+  // Lists all, then the records of "MyData", and selects its database line
+  // and the record line at `position` (or only the database line).
+  void ListAndSelect(int position = -1) {
+    Run(CommandId::DatabaseListAll);
+    const int database = IndexOf(kIndent + QStringLiteral("\"MyData\""));
+    QVERIFY(database >= 0);
+    Select({database});
+    Run(CommandId::DatabaseListRecords);
+    if (position < 0) return;
+    const int record = IndexOf(kIndent + QStringLiteral("%1:").arg(position, 3, 10, QLatin1Char('0')));
+    QVERIFY(record > database);
+    Select({database, record});
+  }
+
+  QTemporaryDir m_data;
+  // One main window for the whole run: the trace channel looks its monitor
+  // up once per process.
+  std::unique_ptr<CFrameFixture> m_pFixture;
+};
+
+void TestDatabaseCommands::initTestCase() {
+  QVERIFY(m_data.isValid());
+  qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
+  m_pFixture = std::make_unique<CFrameFixture>();
+  QVERIFY(F().m_bCreated);
+  SetTraceMirror(ETraceMirror::kOff);
+}
+
+void TestDatabaseCommands::init() {
+  F().List().ResetContent();
+  F().Boxes().clear();
+  QDir(m_data.filePath(QStringLiteral("zef"))).removeRecursively();
+  Settings() = CDatabaseSettings{};
+}
+
+void TestDatabaseCommands::cleanupTestCase() { m_pFixture.reset(); }
+
+void TestDatabaseCommands::listAllOfAMissingStoreIsEmptyAndCreatesNothing() {
+  QCOMPARE(Run(CommandId::DatabaseListAll),
+           QStringList{QStringLiteral("Enum databases...")} + InScope("ZEFMON_EnumDatabases()", {}));
+  QVERIFY(!QFile::exists(m_data.filePath(QStringLiteral("zef"))));
+  QCOMPARE(F().Boxes().size(), size_t(0));
+}
+
+void TestDatabaseCommands::listAllShowsEveryDatabaseInCreationOrder() {
+  const auto blob = [](int bytes) { return QStringLiteral("blob:") + QString(2 * bytes, u'0'); };
+  // A blob of n bytes makes a record of 16 + n bytes.
+  const QList<QStringList> commands = {
+      {QStringLiteral("create"), QStringLiteral("Zeta")},
+      {QStringLiteral("create"), QStringLiteral("Alpha"), QStringLiteral("--type"), QStringLiteral("2147483648")},
+      {QStringLiteral("create"), QStringLiteral("My\"Data")},
+      {QStringLiteral("create"), QStringLiteral("Bytes1023")},
+      {QStringLiteral("add"), QStringLiteral("Bytes1023"), blob(1007)},
+      {QStringLiteral("create"), QStringLiteral("Bytes1024"), QStringLiteral("--type"), QStringLiteral("7")},
+      {QStringLiteral("add"), QStringLiteral("Bytes1024"), blob(1008)},
+      {QStringLiteral("create"), QStringLiteral("Bytes2047")},
+      {QStringLiteral("add"), QStringLiteral("Bytes2047"), blob(1007)},
+      {QStringLiteral("add"), QStringLiteral("Bytes2047"), blob(1008)},
+  };
+  for (const QStringList& command : commands) QCOMPARE(Zefdb(command), 0);
+  QCOMPARE(Run(CommandId::DatabaseListAll),
+           QStringList{QStringLiteral("Enum databases...")} +
+               InScope("ZEFMON_EnumDatabases()", {
+                                                     QStringLiteral("\"Zeta\" type=0 records=0, size=0 KB"),
+                                                     QStringLiteral("\"Alpha\" type=-2147483648 records=0, size=0 KB"),
+                                                     QStringLiteral("\"My\"Data\" type=0 records=0, size=0 KB"),
+                                                     QStringLiteral("\"Bytes1023\" type=0 records=1, size=0 KB"),
+                                                     QStringLiteral("\"Bytes1024\" type=7 records=1, size=1 KB"),
+                                                     QStringLiteral("\"Bytes2047\" type=0 records=2, size=1 KB"),
+                                                 }));
+  // The lines the monitor shows are zefdb's, indented.
+  QStringList shown = F().Lines().mid(2, 6);
+  for (QString& line : shown) line.remove(0, kIndent.size());
+  QCOMPARE(shown, Databases());
+}
+
+void TestDatabaseCommands::listAllCrossesTheEnumerationPage() {
+  // More databases than one page of the enumeration reads at once.
+  constexpr int kCount = 2100;
+  {
+    CObjectStore store(StorePath().toStdString());
+    CWriteTransaction write(store);
+    QCOMPARE(write.Error(), 0);
+    for (int i = 0; i < kCount; ++i)
+      QCOMPARE(store.CreateDatabase({QStringLiteral("db%1").arg(i).toStdU16String(), std::uint32_t(i)}), 0);
+    QCOMPARE(write.Commit(), 0);
+  }
+  const QStringList lines = Run(CommandId::DatabaseListAll);
+  QCOMPARE(lines.size(), kCount + 3);
+  for (int i = 0; i < kCount; ++i)
+    QCOMPARE(lines[i + 2], kIndent + QStringLiteral("\"db%1\" type=%1 records=0, size=0 KB").arg(i));
+}
+
+void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore_data() {
+  QTest::addColumn<bool>("directory");
+  QTest::addColumn<QString>("error");
+  QTest::newRow("garbage file") << false << QStringLiteral("0x0054");  // EILSEQ
+  QTest::newRow("directory in its place") << true << QStringLiteral("0x0015");  // EISDIR
+}
+
+void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore() {
+  QFETCH(bool, directory);
+  QFETCH(QString, error);
+  QVERIFY(QDir().mkpath(m_data.filePath(QStringLiteral("zef"))));
+  if (directory) {
+    QVERIFY(QDir().mkpath(StorePath()));
+  } else {
+    QFile file(StorePath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+  }
+  const QStringList failure{QStringLiteral("open object store"), QStringLiteral("last error: ") + error};
+  QCOMPARE(Run(CommandId::DatabaseListAll),
+           QStringList{QStringLiteral("Enum databases...")} + InScope("ZEFMON_EnumDatabases()", failure));
+
+  // A line naming a database: List records cannot open it, Delete database
+  // says why it found nothing.
+  F().Frame().AppendLine(QStringLiteral("\"MyData\" type=0 records=3, size=0 KB"));
+  Select({F().List().GetCount() - 1});
+  QCOMPARE(Run(CommandId::DatabaseListRecords),
+           QStringList{QStringLiteral("List records from <MyData>...")} +
+               InScope("ZEFMON_ReadDatabaseRecords()",
+                       {QStringLiteral("open database"), QStringLiteral("last error: ") + error}));
+  QCOMPARE(Run(CommandId::DatabaseDelete), InScope("ZEFMON_DeleteDatabase()", failure));
+  // Nothing was written over it.
+  if (!directory) QCOMPARE(QFileInfo(StorePath()).size(), 4096);
+}
+
+void TestDatabaseCommands::listRecordsOfTheSelectedDatabase() {
+  MakeMyData();
+  Run(CommandId::DatabaseListAll);
+  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  const QStringList records{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
+                            QStringLiteral("002: [1,16] (uint32)7; ")};
+  QCOMPARE(Run(CommandId::DatabaseListRecords),
+           QStringList{QStringLiteral("List records from <MyData>...")} +
+               InScope("ZEFMON_ReadDatabaseRecords()", records));
+  QCOMPARE(Records(QStringLiteral("MyData")), records);
+
+  // The line length setting is handed on: 23 characters over 10 keep 13.
+  Settings().m_nMaxLineLength = 10;
+  QCOMPARE(Run(CommandId::DatabaseListRecords).mid(2, 3),
+           (QStringList{kIndent + QStringLiteral("000: [1,16] (..."), kIndent + QStringLiteral("001: [1,16] (..."),
+                        kIndent + QStringLiteral("002: [1,16] (...")}));
+  QCOMPARE(F().Boxes().size(), size_t(0));
+}
+
+void TestDatabaseCommands::listRecordsOfAnEmptyDatabase() {
+  MakeMyData();
+  F().Frame().AppendLine(QStringLiteral("  \"Other\" type=0 records=0, size=0 KB"));
+  Select({0});
+  QCOMPARE(Run(CommandId::DatabaseListRecords),
+           QStringList{QStringLiteral("List records from <Other>...")} + InScope("ZEFMON_ReadDatabaseRecords()", {}));
+}
+
+void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("error");
+  const QString noSuchDatabase = QStringLiteral("0x0002");  // ENOENT
+  QTest::newRow("name holding a quote") << QStringLiteral("  \"My\"Data\" type=0 records=0, size=0 KB")
+                                        << QStringLiteral("My") << noSuchDatabase;
+  QTest::newRow("record line with a string") << QStringLiteral("  000: [1,22] (wchar *)\"MyData\"; ")
+                                             << QStringLiteral("000: [1,22] (wchar *)") << noSuchDatabase;
+  QTest::newRow("letter case counts") << QStringLiteral("\"mydata\" type=0 records=3, size=0 KB")
+                                      << QStringLiteral("mydata") << noSuchDatabase;
+  QTest::newRow("longer than any name") << QStringLiteral("\"MyDataMyDataMyDataMyDataMyDataMyData\"")
+                                        << QStringLiteral("MyDataMyDataMyDataMyDataMyDataMyData")
+                                        << QStringLiteral("0x0024");  // ENAMETOOLONG
+  QTest::newRow("holding U+0000") << QStringLiteral("\"MyData") + QChar(0) + QStringLiteral("x\"")
+                                  << QStringLiteral("MyData") + QChar(0) + QStringLiteral("x")
+                                  << QStringLiteral("0x0016");  // EINVAL, not the database "MyData"
+}
+
+void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase() {
+  QFETCH(QString, line);
+  QFETCH(QString, name);
+  QFETCH(QString, error);
+  MakeMyData();
+  QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("My\"Data")}), 0);
+  F().Frame().AppendLine(line);
+  Select({0});
+  QCOMPARE(Run(CommandId::DatabaseListRecords),
+           QStringList{QStringLiteral("List records from <%1>...").arg(name)} +
+               InScope("ZEFMON_ReadDatabaseRecords()",
+                       {QStringLiteral("open database"), QStringLiteral("last error: ") + error}));
+}
+
+void TestDatabaseCommands::damagedRecordEndsTheListingWithItsError() {
+  MakeMyData();
+  QCOMPARE(testing::ExecuteSql(StorePath().toStdString(),
+                               "UPDATE record SET data=X'07011000' WHERE key=(SELECT min(key)+1 FROM record)"),
+           std::string());
+  F().Frame().AppendLine(QStringLiteral("\"MyData\""));
+  Select({0});
+  // Not taken for the end of the database: the listing says it was cut.
+  QCOMPARE(Run(CommandId::DatabaseListRecords).mid(1),
+           InScope("ZEFMON_ReadDatabaseRecords()", {QStringLiteral("000: [1,16] (uint32)5; "),
+                                                    QStringLiteral("read record"), QStringLiteral("last error: 0x0054")}));
+}
+
+void TestDatabaseCommands::deleteDatabase_data() {
+  QTest::addColumn<bool>("confirmTwice");
+  QTest::addColumn<QList<int>>("answers");
+  QTest::addColumn<QStringList>("boxes");
+  QTest::addColumn<bool>("deleted");
+  const QString first = QStringLiteral("Really delete the database <MyData>?");
+  const QString second = QStringLiteral("Delete database <MyData>?");
+  QTest::newRow("once, yes") << false << QList<int>{IDYES} << QStringList{first} << true;
+  QTest::newRow("once, no") << false << QList<int>{IDNO} << QStringList{first} << false;
+  QTest::newRow("twice, yes and yes") << true << QList<int>{IDYES, IDYES} << QStringList{first, second} << true;
+  QTest::newRow("twice, yes and no") << true << QList<int>{IDYES, IDNO} << QStringList{first, second} << false;
+  QTest::newRow("twice, no first") << true << QList<int>{IDNO} << QStringList{first} << false;
+}
+
+void TestDatabaseCommands::deleteDatabase() {
+  QFETCH(bool, confirmTwice);
+  QFETCH(QList<int>, answers);
+  QFETCH(QStringList, boxes);
+  QFETCH(bool, deleted);
+  MakeMyData();
+  Settings().m_bConfirmTwice = confirmTwice;
+  // More lines than the window shows, so that a scroll would be seen.
+  for (int i = 0; i < 200; ++i) F().Frame().AppendLine(QStringLiteral("filler"));
+  Run(CommandId::DatabaseListAll);
+  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  F().List().SetTopIndex(0);
+  for (int answer : answers) F().Answer({answer});
+
+  const QStringList lines = Run(CommandId::DatabaseDelete);
+  QStringList texts;
+  for (const MessageBoxRequest& box : F().Boxes()) {
+    texts << box.text;
+    QCOMPARE(box.style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
+    QCOMPARE(box.caption, QStringLiteral("ZEFMON"));
+  }
+  QCOMPARE(texts, boxes);
+  if (answers.first() == IDNO) {
+    // Nothing at all: no scope lines, no scrolling.
+    QCOMPARE(lines, QStringList());
+    QCOMPARE(F().List().GetTopIndex(), 0);
+  } else {
+    QCOMPARE(lines, InScope("ZEFMON_DeleteDatabase()",
+                            deleted ? QStringList{QStringLiteral("database deleted")} : QStringList{}));
+  }
+  const QStringList left = Databases();
+  QCOMPARE(left.size(), deleted ? 1 : 2);
+  QVERIFY(left.contains(QStringLiteral("\"Other\" type=0 records=0, size=0 KB")));
+}
+
+void TestDatabaseCommands::deleteDatabaseRemovedSinceTheListing() {
+  MakeMyData();
+  Run(CommandId::DatabaseListAll);
+  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  QCOMPARE(Zefdb({QStringLiteral("drop"), QStringLiteral("MyData")}), 0);
+  // Not found: no second box, only the scope lines.
+  QCOMPARE(Run(CommandId::DatabaseDelete), InScope("ZEFMON_DeleteDatabase()", {}));
+  QCOMPARE(F().Boxes().size(), size_t(1));
+  QCOMPARE(Databases(), QStringList{QStringLiteral("\"Other\" type=0 records=0, size=0 KB")});
+}
+
+void TestDatabaseCommands::deleteDatabaseRemovedWhileTheSecondBoxIsOpen() {
+  MakeMyData();
+  Run(CommandId::DatabaseListAll);
+  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  // Another program drops it, and makes a new one of the same name, while
+  // the box is open: it can write, and the one that was asked about is gone.
+  int dropped = -1, created = -1;
+  const CAtBox atSecond(2, [&] {
+    dropped = Zefdb({QStringLiteral("drop"), QStringLiteral("MyData")});
+    created = Zefdb({QStringLiteral("create"), QStringLiteral("MyData")});
+  });
+  QCOMPARE(Run(CommandId::DatabaseDelete),
+           InScope("ZEFMON_DeleteDatabase()",
+                   {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0002")}));
+  QCOMPARE(dropped, 0);
+  QCOMPARE(created, 0);
+  QCOMPARE(Databases(), (QStringList{QStringLiteral("\"Other\" type=0 records=0, size=0 KB"),
+                                     QStringLiteral("\"MyData\" type=0 records=0, size=0 KB")}));
+}
+
+void TestDatabaseCommands::deleteRecord_data() {
+  QTest::addColumn<bool>("confirmTwice");
+  QTest::addColumn<QList<int>>("answers");
+  QTest::addColumn<QStringList>("boxes");
+  QTest::addColumn<bool>("deleted");
+  const QString first = QStringLiteral("Really delete the record <1> in database <MyData>?");
+  const QString second = QStringLiteral("Delete record <001: [1,16] (uint32)6; >?");
+  QTest::newRow("once, yes") << false << QList<int>{IDYES} << QStringList{first} << true;
+  QTest::newRow("once, no") << false << QList<int>{IDNO} << QStringList{first} << false;
+  QTest::newRow("twice, yes and yes") << true << QList<int>{IDYES, IDYES} << QStringList{first, second} << true;
+  QTest::newRow("twice, yes and no") << true << QList<int>{IDYES, IDNO} << QStringList{first, second} << false;
+  QTest::newRow("twice, no first") << true << QList<int>{IDNO} << QStringList{first} << false;
+}
+
+void TestDatabaseCommands::deleteRecord() {
+  QFETCH(bool, confirmTwice);
+  QFETCH(QList<int>, answers);
+  QFETCH(QStringList, boxes);
+  QFETCH(bool, deleted);
+  MakeMyData();
+  Settings().m_bConfirmTwice = confirmTwice;
+  ListAndSelect(1);
+  for (int answer : answers) F().Answer({answer});
+
+  const QStringList lines = Run(CommandId::DatabaseDeleteRecord);
+  QStringList texts;
+  for (const MessageBoxRequest& box : F().Boxes()) {
+    texts << box.text;
+    QCOMPARE(box.style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
+  }
+  QCOMPARE(texts, boxes);
+  if (answers.first() == IDNO)
+    QCOMPARE(lines, QStringList());
+  else
+    QCOMPARE(lines, InScope("ZEFMON_DeleteDatabaseRecord()",
+                            deleted ? QStringList{QStringLiteral("record deleted")} : QStringList{}));
+  QCOMPARE(Records(QStringLiteral("MyData")),
+           deleted ? (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")})
+                   : (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
+                                  QStringLiteral("002: [1,16] (uint32)7; ")}));
+}
+
+void TestDatabaseCommands::deleteRecordInTheWrongOrder() {
+  MakeMyData();
+  // The record line above the database line: no name, and position 0 from
+  // a line without a colon. The box shows what was read; nothing is deleted.
+  F().Frame().AppendLine(QStringLiteral("  002: [1,16] (uint32)7; "));
+  F().Frame().AppendLine(QStringLiteral("  \"MyData\" type=0 records=3, size=0 KB"));
+  Select({0, 1});
+  QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
+  QCOMPARE(F().Boxes().size(), size_t(1));
+  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really delete the record <0> in database <>?"));
+  QCOMPARE(Records(QStringLiteral("MyData")).size(), 3);
+}
+
+void TestDatabaseCommands::deleteRecordBeyondTheLast() {
+  MakeMyData();
+  ListAndSelect(2);
+  QCOMPARE(Zefdb({QStringLiteral("delete"), QStringLiteral("MyData"), QStringLiteral("0")}), 0);
+  // Position 2 is beyond the two records left: asked once, nothing deleted.
+  QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
+  QCOMPARE(F().Boxes().size(), size_t(1));
+  QCOMPARE(Records(QStringLiteral("MyData")).size(), 2);
+}
+
+void TestDatabaseCommands::recordRemovedWhileTheSecondBoxIsOpen() {
+  MakeMyData();
+  ListAndSelect(1);
+  // Another program deletes the record shown in the box: it can write while
+  // the box is open, and the deletion deletes nothing in its place.
+  int deleted = -1;
+  const CAtBox atSecond(2, [&] { deleted = Zefdb({QStringLiteral("delete"), QStringLiteral("MyData"), QStringLiteral("1")}); });
+  QCOMPARE(Run(CommandId::DatabaseDeleteRecord),
+           InScope("ZEFMON_DeleteDatabaseRecord()",
+                   {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0002")}));
+  QCOMPARE(deleted, 0);
+  QCOMPARE(F().Boxes().size(), size_t(2));
+  QCOMPARE(Records(QStringLiteral("MyData")),
+           (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")}));
+}
+
+void TestDatabaseCommands::secondBoxCutsTheRecordLineAt179_data() {
+  QTest::addColumn<int>("length");
+  QTest::addColumn<bool>("cut");
+  // A string of n units: buffer 18 + 2n bytes, line 26 + n characters.
+  QTest::newRow("179 characters, whole") << 153 << false;
+  QTest::newRow("180 characters, cut") << 154 << true;
+}
+
+void TestDatabaseCommands::secondBoxCutsTheRecordLineAt179() {
+  QFETCH(int, length);
+  QFETCH(bool, cut);
+  QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("MyData")}), 0);
+  QCOMPARE(Zefdb({QStringLiteral("add"), QStringLiteral("MyData"), QStringLiteral("str:") + QString(length, u'x')}), 0);
+  // The listing is not shortened by the same rule: it keeps its setting's.
+  Settings().m_nMaxLineLength = 0;
+  ListAndSelect(0);
+  F().Answer({IDYES, IDNO});
+  Run(CommandId::DatabaseDeleteRecord);
+  const QString line =
+      QStringLiteral("000: [1,%1] (wchar *)\"%2\"; ").arg(18 + 2 * length).arg(QString(length, u'x'));
+  QCOMPARE(line.size(), 26 + length);
+  QCOMPARE(F().Boxes().size(), size_t(2));
+  QCOMPARE(F().Boxes()[1].text,
+           QStringLiteral("Delete record <%1>?").arg(cut ? line.left(179) + QStringLiteral("...") : line));
+}
+
+void TestDatabaseCommands::itemsFollowTheSelection() {
+  MakeMyData();
+  ListAndSelect(0);
+  QMenu* first = F().Frame().menuBar()->actions().at(0)->menu();
+  QMenu* database = first->actions().at(2)->menu();
+  const auto enabled = [&](CommandId id) { return FindAction(first, id)->isEnabled(); };
+  struct SCase {
+    QList<int> selected;
+    bool listRecords, deleteDatabase, deleteRecord;
+  };
+  const int databaseLine = IndexOf(kIndent + QStringLiteral("\"MyData\""));
+  const int recordLine = IndexOf(kIndent + QStringLiteral("000:"));
+  const SCase cases[] = {
+      {{}, false, false, false},
+      {{databaseLine}, true, true, false},
+      {{recordLine}, false, false, false},  // no quoted name
+      {{databaseLine, recordLine}, false, false, true},
+      {{0, databaseLine, recordLine}, false, false, false},
+  };
+  for (const SCase& c : cases) {
+    Select(c.selected);
+    // When " ! " opens, and when its Database popup opens, alike.
+    for (QMenu* menu : {first, database}) {
+      emit menu->aboutToShow();
+      QCOMPARE(enabled(CommandId::DatabaseListAll), true);
+      QCOMPARE(enabled(CommandId::DatabaseListRecords), c.listRecords);
+      QCOMPARE(enabled(CommandId::DatabaseDelete), c.deleteDatabase);
+      QCOMPARE(enabled(CommandId::DatabaseDeleteRecord), c.deleteRecord);
+    }
+  }
+  // Sent by its number while greyed, a command does nothing.
+  Select({recordLine});
+  QCOMPARE(Run(CommandId::DatabaseDelete), QStringList());
+  QCOMPARE(Run(CommandId::DatabaseDeleteRecord), QStringList());
+  QCOMPARE(F().Boxes().size(), size_t(0));
+}
+
+QTEST_MAIN(TestDatabaseCommands)
+#include "tst_databasecommands.moc"
