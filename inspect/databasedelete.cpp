@@ -77,7 +77,7 @@ void ZEFMON_DeleteDatabaseRecord(CObjectStore& store, std::u16string_view name, 
       PrintStoreError(scope, "returned property buffer is NULL");
       break;
     }
-    if (at != position) continue;  // the read reuses the buffer
+    if (at != position) continue;  // the next read reallocates the buffer
     bool confirmed = true;
     if (secondConfirmation) {
       std::u16string line = FormatRecordLine(buffer, count, size, position, 0);

@@ -57,6 +57,7 @@ void ZEFMON_ReadDatabaseRecords(CObjectStore& store, std::u16string_view name, i
   WORD count = 0;
   BYTE* buffer = nullptr;
   DWORD size = 0;
+  // Each read reallocates the one buffer: no allocation per record.
   for (int position = 0;; ++position) {
     if (CeReadRecordProps(database, CEDB_ALLOWREALLOC, &count, &buffer, &size) == 0) {
       // 0 also ends the walk at the last record, with no error.
@@ -68,9 +69,8 @@ void ZEFMON_ReadDatabaseRecords(CObjectStore& store, std::u16string_view name, i
       break;
     }
     scope.Print(FormatRecordLine(buffer, count, size, position, maxLineLength));
-    LocalFree(buffer);
-    buffer = nullptr;
   }
+  LocalFree(buffer);
   CloseHandle(database);
 }
 
