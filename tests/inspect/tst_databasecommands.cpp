@@ -93,7 +93,7 @@ class TestDatabaseCommands : public QObject {
  private:
   CFrameFixture& F() { return *m_pFixture; }
   CDatabaseSettings& Settings() { return F().Frame().Settings().database; }
-  QString StorePath() const { return m_data.filePath(QStringLiteral("zef/objectstore.db")); }
+  QString StorePath() { return F().TempPath(QStringLiteral("zef/objectstore.db")); }
 
   // zefdb on the test's store; its exit status.
   int Zefdb(const QStringList& args, const QByteArray& input = {}) {
@@ -154,15 +154,12 @@ class TestDatabaseCommands : public QObject {
     Select({database, record});
   }
 
-  QTemporaryDir m_data;
   // One main window for the whole run: the trace channel looks its monitor
   // up once per process.
   std::unique_ptr<CFrameFixture> m_pFixture;
 };
 
 void TestDatabaseCommands::initTestCase() {
-  QVERIFY(m_data.isValid());
-  qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
   m_pFixture = std::make_unique<CFrameFixture>();
   QVERIFY(F().m_bCreated);
   SetTraceMirror(ETraceMirror::kOff);
@@ -171,7 +168,7 @@ void TestDatabaseCommands::initTestCase() {
 void TestDatabaseCommands::init() {
   F().List().ResetContent();
   F().Boxes().clear();
-  QDir(m_data.filePath(QStringLiteral("zef"))).removeRecursively();
+  QDir(F().TempPath(QStringLiteral("zef"))).removeRecursively();
   Settings() = CDatabaseSettings{};
 }
 
@@ -180,7 +177,7 @@ void TestDatabaseCommands::cleanupTestCase() { m_pFixture.reset(); }
 void TestDatabaseCommands::listAllOfAMissingStoreIsEmptyAndCreatesNothing() {
   QCOMPARE(Run(CommandId::DatabaseListAll),
            QStringList{QStringLiteral("Enum databases...")} + InScope("ZEFMON_EnumDatabases()", {}));
-  QVERIFY(!QFile::exists(m_data.filePath(QStringLiteral("zef"))));
+  QVERIFY(!QFile::exists(F().TempPath(QStringLiteral("zef"))));
   QCOMPARE(F().Boxes().size(), size_t(0));
 }
 
@@ -243,7 +240,7 @@ void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore_data() {
 void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore() {
   QFETCH(bool, directory);
   QFETCH(QString, error);
-  QVERIFY(QDir().mkpath(m_data.filePath(QStringLiteral("zef"))));
+  QVERIFY(QDir().mkpath(F().TempPath(QStringLiteral("zef"))));
   if (directory) {
     QVERIFY(QDir().mkpath(StorePath()));
   } else {

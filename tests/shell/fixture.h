@@ -1,5 +1,5 @@
-// A main window of its own for each test: settings in a temporary file,
-// message boxes answered and recorded by the test.
+// A main window of its own for each test: settings and the object store in
+// a temporary directory, message boxes answered and recorded by the test.
 #pragma once
 
 #include "shell/app.h"
@@ -22,6 +22,8 @@ class CFrameFixture {
   explicit CFrameFixture(const QByteArray& iniText = {}, const QString& runtimeDir = {}) {
     m_strSettings = m_dir.filePath(QStringLiteral("ZEFMON.conf"));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.isEmpty() ? m_dir.path() : runtimeDir));
+    // The object store is TempPath("zef/objectstore.db"), never the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path()));
     if (!iniText.isEmpty()) {
       QFile file(m_strSettings);
       if (file.open(QIODevice::WriteOnly)) file.write(iniText);
