@@ -58,42 +58,21 @@ void ZEFMON_DeleteDatabaseRecord(CObjectStore& store, std::u16string_view name, 
                                  std::optional<StringId> secondConfirmation, QWidget* parent) {
   CTraceScope scope("ZEFMON_DeleteDatabaseRecord()");
   if (position < 0 || name.empty()) return;
-  const HANDLE database = OpenDatabaseByName(store, name);
-  if (database == INVALID_HANDLE_VALUE) {
-    PrintStoreError(scope, "open database");
+  // A position beyond the last record ends the walk with nothing written.
+  CRecordWalk walk(store, name, scope);
+  for (int at = 0; walk.Next(); ++at) {
+    if (at != position) continue;
+    if (secondConfirmation) {
+      std::u16string line = FormatRecordLine(walk.Buffer(), walk.Count(), walk.Size(), position, 0);
+      if (line.size() > kMaxConfirmedLine) line.replace(kMaxConfirmedLine, std::u16string::npos, u"...");
+      if (!Confirm(parent, *secondConfirmation, line)) return;
+    }
+    if (CeDeleteRecord(walk.Handle(), walk.Record()))
+      scope.Print("record deleted");
+    else
+      PrintStoreError(scope, "error in deleting record");
     return;
   }
-  WORD count = 0;
-  BYTE* buffer = nullptr;
-  DWORD size = 0;
-  for (int at = 0;; ++at) {
-    const CEOID record = CeReadRecordProps(database, CEDB_ALLOWREALLOC, &count, &buffer, &size);
-    if (record == 0) {
-      // 0 with no error: the position lies beyond the last record.
-      if (store::GetLastError() != 0) PrintStoreError(scope, "read record");
-      break;
-    }
-    if (buffer == nullptr) {
-      PrintStoreError(scope, "returned property buffer is NULL");
-      break;
-    }
-    if (at != position) continue;  // the next read reallocates the buffer
-    bool confirmed = true;
-    if (secondConfirmation) {
-      std::u16string line = FormatRecordLine(buffer, count, size, position, 0);
-      if (line.size() > kMaxConfirmedLine) line.replace(kMaxConfirmedLine, std::u16string::npos, u"...");
-      confirmed = Confirm(parent, *secondConfirmation, line);
-    }
-    if (confirmed) {
-      if (CeDeleteRecord(database, record))
-        scope.Print("record deleted");
-      else
-        PrintStoreError(scope, "error in deleting record");
-    }
-    break;
-  }
-  LocalFree(buffer);
-  CloseHandle(database);
 }
 
 }  // namespace zef

@@ -13,14 +13,37 @@ namespace zef {
 
 using namespace zef::store;
 
-HANDLE OpenDatabaseByName(CObjectStore& store, std::u16string_view name) {
+CRecordWalk::CRecordWalk(CObjectStore& store, std::u16string_view name, CTraceScope& scope) : m_scope(scope) {
   const std::u16string terminated(name);
-  if (terminated.find(u'\0') != std::u16string::npos) {
-    SetLastError(EINVAL);
-    return INVALID_HANDLE_VALUE;
-  }
   CEOID oid = 0;
-  return CeOpenDatabase(store, &oid, terminated.c_str(), 0, CEDB_AUTOINCREMENT);
+  if (terminated.find(u'\0') == std::u16string::npos)
+    m_hDatabase = CeOpenDatabase(store, &oid, terminated.c_str(), 0, CEDB_AUTOINCREMENT);
+  else
+    SetLastError(EINVAL);
+  if (m_hDatabase == INVALID_HANDLE_VALUE) PrintStoreError(m_scope, "open database");
+}
+
+CRecordWalk::~CRecordWalk() {
+  LocalFree(m_pBuffer);
+  if (m_hDatabase != INVALID_HANDLE_VALUE) CloseHandle(m_hDatabase);
+}
+
+bool CRecordWalk::Next() {
+  if (m_hDatabase == INVALID_HANDLE_VALUE) return false;
+  m_nRecord = CeReadRecordProps(m_hDatabase, CEDB_ALLOWREALLOC, &m_nCount, &m_pBuffer, &m_nSize);
+  if (m_nRecord == 0) {
+    // 0 also ends the walk at the last record, with no error.
+    if (store::GetLastError() != 0) PrintStoreError(m_scope, "read record");
+  } else if (m_pBuffer == nullptr) {
+    PrintStoreError(m_scope, "returned property buffer is NULL");
+    m_nRecord = 0;
+  }
+  // Ended for good: later calls read nothing and write no failure twice.
+  if (m_nRecord == 0) {
+    CloseHandle(m_hDatabase);
+    m_hDatabase = INVALID_HANDLE_VALUE;
+  }
+  return m_nRecord != 0;
 }
 
 void PrintStoreError(CTraceScope& scope, const char* what) {
@@ -49,29 +72,9 @@ void ZEFMON_EnumDatabases(CObjectStore& store) {
 
 void ZEFMON_ReadDatabaseRecords(CObjectStore& store, std::u16string_view name, int maxLineLength) {
   CTraceScope scope("ZEFMON_ReadDatabaseRecords()");
-  const HANDLE database = OpenDatabaseByName(store, name);
-  if (database == INVALID_HANDLE_VALUE) {
-    PrintStoreError(scope, "open database");
-    return;
-  }
-  WORD count = 0;
-  BYTE* buffer = nullptr;
-  DWORD size = 0;
-  // Each read reallocates the one buffer: no allocation per record.
-  for (int position = 0;; ++position) {
-    if (CeReadRecordProps(database, CEDB_ALLOWREALLOC, &count, &buffer, &size) == 0) {
-      // 0 also ends the walk at the last record, with no error.
-      if (store::GetLastError() != 0) PrintStoreError(scope, "read record");
-      break;
-    }
-    if (buffer == nullptr) {
-      PrintStoreError(scope, "returned property buffer is NULL");
-      break;
-    }
-    scope.Print(FormatRecordLine(buffer, count, size, position, maxLineLength));
-  }
-  LocalFree(buffer);
-  CloseHandle(database);
+  CRecordWalk walk(store, name, scope);
+  for (int position = 0; walk.Next(); ++position)
+    scope.Print(FormatRecordLine(walk.Buffer(), walk.Count(), walk.Size(), position, maxLineLength));
 }
 
 int RecordPositionOfLine(QStringView line) {

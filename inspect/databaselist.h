@@ -31,14 +31,43 @@ void ZEFMON_EnumDatabases(store::CObjectStore& store);
 // a listing cut short is not taken for the whole database.
 void ZEFMON_ReadDatabaseRecords(store::CObjectStore& store, std::u16string_view name, int maxLineLength);
 
-// Opens a database by name the one way that the listing and Delete record
-// share, so that both walk the same records in the same order: identifier
-// 0, sort property 0, CEDB_AUTOINCREMENT. A name holding U+0000 names no
-// database (EINVAL) rather than the one called by its first part.
-store::HANDLE OpenDatabaseByName(store::CObjectStore& store, std::u16string_view name);
-
 // `what`, then "last error: 0x%04x" with the store's last error.
 void PrintStoreError(CTraceScope& scope, const char* what);
+
+// The records of one database in read order, walked the one way that the
+// listing and Delete record share, so that a position means the same record
+// to both: opened by name (identifier 0, sort property 0,
+// CEDB_AUTOINCREMENT), read with CeReadRecordProps into one buffer that
+// each read reallocates. Failures are written into `scope`, each followed
+// by its last error: "open database" (a name holding U+0000 names no
+// database, EINVAL, rather than the one called by its first part), "read
+// record" (a failed read, told apart from the end), "returned property
+// buffer is NULL". The handle is closed when the walk is destroyed.
+class CRecordWalk {
+ public:
+  CRecordWalk(store::CObjectStore& store, std::u16string_view name, CTraceScope& scope);
+  ~CRecordWalk();
+  CRecordWalk(const CRecordWalk&) = delete;
+  CRecordWalk& operator=(const CRecordWalk&) = delete;
+
+  // Reads the next record; false at the end, after a failure, or when the
+  // database did not open.
+  bool Next();
+
+  store::HANDLE Handle() const { return m_hDatabase; }
+  store::CEOID Record() const { return m_nRecord; }
+  const store::BYTE* Buffer() const { return m_pBuffer; }
+  store::WORD Count() const { return m_nCount; }
+  store::DWORD Size() const { return m_nSize; }
+
+ private:
+  CTraceScope& m_scope;
+  store::HANDLE m_hDatabase = store::INVALID_HANDLE_VALUE;
+  store::CEOID m_nRecord = 0;
+  store::BYTE* m_pBuffer = nullptr;
+  store::WORD m_nCount = 0;
+  store::DWORD m_nSize = 0;
+};
 
 // The position at the start of a record line "007: [3,80] ...": the text
 // before the first colon (none: empty) without leading blanks, tabs and

@@ -77,12 +77,10 @@ class TestDatabaseCommands : public QObject {
   void listRecordsOfALineThatNamesNoDatabase_data();
   void listRecordsOfALineThatNamesNoDatabase();
   void damagedRecordEndsTheListingWithItsError();
-  void deleteDatabase_data();
-  void deleteDatabase();
+  void deletionAsksFirst_data();
+  void deletionAsksFirst();
   void deleteDatabaseRemovedSinceTheListing();
   void deleteDatabaseRemovedWhileTheSecondBoxIsOpen();
-  void deleteRecord_data();
-  void deleteRecord();
   void deleteRecordInTheWrongOrder();
   void deleteRecordBeyondTheLast();
   void recordRemovedWhileTheSecondBoxIsOpen();
@@ -110,6 +108,17 @@ class TestDatabaseCommands : public QObject {
     zefdb.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), StorePath(), QStringLiteral("records"), name});
     zefdb.waitForFinished(30000);
     return QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+  }
+  // The texts of the boxes asked so far; each must be a Yes/No question
+  // with the program's caption.
+  QStringList BoxTexts() {
+    QStringList texts;
+    for (const MessageBoxRequest& box : F().Boxes()) {
+      texts << box.text;
+      if (box.style != (MB_YESNO | MB_ICONQUESTION) || box.caption != QStringLiteral("ZEFMON"))
+        texts << QStringLiteral("(not a Yes/No question of ZEFMON)");
+    }
+    return texts;
   }
   QStringList Databases() {
     QProcess zefdb;
@@ -338,53 +347,58 @@ void TestDatabaseCommands::damagedRecordEndsTheListingWithItsError() {
                                                     QStringLiteral("read record"), QStringLiteral("last error: 0x0054")}));
 }
 
-void TestDatabaseCommands::deleteDatabase_data() {
+void TestDatabaseCommands::deletionAsksFirst_data() {
+  QTest::addColumn<bool>("record");  // Delete record, else Delete database
   QTest::addColumn<bool>("confirmTwice");
   QTest::addColumn<QList<int>>("answers");
-  QTest::addColumn<QStringList>("boxes");
   QTest::addColumn<bool>("deleted");
-  const QString first = QStringLiteral("Really delete the database <MyData>?");
-  const QString second = QStringLiteral("Delete database <MyData>?");
-  QTest::newRow("once, yes") << false << QList<int>{IDYES} << QStringList{first} << true;
-  QTest::newRow("once, no") << false << QList<int>{IDNO} << QStringList{first} << false;
-  QTest::newRow("twice, yes and yes") << true << QList<int>{IDYES, IDYES} << QStringList{first, second} << true;
-  QTest::newRow("twice, yes and no") << true << QList<int>{IDYES, IDNO} << QStringList{first, second} << false;
-  QTest::newRow("twice, no first") << true << QList<int>{IDNO} << QStringList{first} << false;
+  for (const bool record : {false, true}) {
+    const char* command = record ? "record" : "database";
+    const auto row = [&](const char* name) -> QTestData& { return QTest::addRow("%s, %s", command, name) << record; };
+    row("once, yes") << false << QList<int>{IDYES} << true;
+    row("once, no") << false << QList<int>{IDNO} << false;
+    row("twice, yes and yes") << true << QList<int>{IDYES, IDYES} << true;
+    row("twice, yes and no") << true << QList<int>{IDYES, IDNO} << false;
+    row("twice, no first") << true << QList<int>{IDNO} << false;
+  }
 }
 
-void TestDatabaseCommands::deleteDatabase() {
+void TestDatabaseCommands::deletionAsksFirst() {
+  QFETCH(bool, record);
   QFETCH(bool, confirmTwice);
   QFETCH(QList<int>, answers);
-  QFETCH(QStringList, boxes);
   QFETCH(bool, deleted);
   MakeMyData();
   Settings().m_bConfirmTwice = confirmTwice;
   // More lines than the window shows, so that a scroll would be seen.
   for (int i = 0; i < 200; ++i) F().Frame().AppendLine(QStringLiteral("filler"));
-  Run(CommandId::DatabaseListAll);
-  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  ListAndSelect(record ? 1 : -1);
   F().List().SetTopIndex(0);
   for (int answer : answers) F().Answer({answer});
 
-  const QStringList lines = Run(CommandId::DatabaseDelete);
-  QStringList texts;
-  for (const MessageBoxRequest& box : F().Boxes()) {
-    texts << box.text;
-    QCOMPARE(box.style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
-    QCOMPARE(box.caption, QStringLiteral("ZEFMON"));
-  }
-  QCOMPARE(texts, boxes);
+  const QStringList lines = Run(record ? CommandId::DatabaseDeleteRecord : CommandId::DatabaseDelete);
+  QStringList boxes = record ? QStringList{QStringLiteral("Really delete the record <1> in database <MyData>?"),
+                                           QStringLiteral("Delete record <001: [1,16] (uint32)6; >?")}
+                             : QStringList{QStringLiteral("Really delete the database <MyData>?"),
+                                           QStringLiteral("Delete database <MyData>?")};
+  if (!confirmTwice || answers.first() == IDNO) boxes.removeLast();
+  QCOMPARE(BoxTexts(), boxes);
+  const char* scope = record ? "ZEFMON_DeleteDatabaseRecord()" : "ZEFMON_DeleteDatabase()";
   if (answers.first() == IDNO) {
     // Nothing at all: no scope lines, no scrolling.
     QCOMPARE(lines, QStringList());
     QCOMPARE(F().List().GetTopIndex(), 0);
+  } else if (deleted) {
+    QCOMPARE(lines, InScope(scope, {record ? QStringLiteral("record deleted") : QStringLiteral("database deleted")}));
   } else {
-    QCOMPARE(lines, InScope("ZEFMON_DeleteDatabase()",
-                            deleted ? QStringList{QStringLiteral("database deleted")} : QStringList{}));
+    QCOMPARE(lines, InScope(scope, {}));
   }
-  const QStringList left = Databases();
-  QCOMPARE(left.size(), deleted ? 1 : 2);
-  QVERIFY(left.contains(QStringLiteral("\"Other\" type=0 records=0, size=0 KB")));
+  QCOMPARE(Databases().size(), !record && deleted ? 1 : 2);
+  if (record)
+    QCOMPARE(Records(QStringLiteral("MyData")),
+             deleted ? (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")})
+                     : (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
+                                    QStringLiteral("002: [1,16] (uint32)7; ")}));
 }
 
 void TestDatabaseCommands::deleteDatabaseRemovedSinceTheListing() {
@@ -416,48 +430,6 @@ void TestDatabaseCommands::deleteDatabaseRemovedWhileTheSecondBoxIsOpen() {
   QCOMPARE(created, 0);
   QCOMPARE(Databases(), (QStringList{QStringLiteral("\"Other\" type=0 records=0, size=0 KB"),
                                      QStringLiteral("\"MyData\" type=0 records=0, size=0 KB")}));
-}
-
-void TestDatabaseCommands::deleteRecord_data() {
-  QTest::addColumn<bool>("confirmTwice");
-  QTest::addColumn<QList<int>>("answers");
-  QTest::addColumn<QStringList>("boxes");
-  QTest::addColumn<bool>("deleted");
-  const QString first = QStringLiteral("Really delete the record <1> in database <MyData>?");
-  const QString second = QStringLiteral("Delete record <001: [1,16] (uint32)6; >?");
-  QTest::newRow("once, yes") << false << QList<int>{IDYES} << QStringList{first} << true;
-  QTest::newRow("once, no") << false << QList<int>{IDNO} << QStringList{first} << false;
-  QTest::newRow("twice, yes and yes") << true << QList<int>{IDYES, IDYES} << QStringList{first, second} << true;
-  QTest::newRow("twice, yes and no") << true << QList<int>{IDYES, IDNO} << QStringList{first, second} << false;
-  QTest::newRow("twice, no first") << true << QList<int>{IDNO} << QStringList{first} << false;
-}
-
-void TestDatabaseCommands::deleteRecord() {
-  QFETCH(bool, confirmTwice);
-  QFETCH(QList<int>, answers);
-  QFETCH(QStringList, boxes);
-  QFETCH(bool, deleted);
-  MakeMyData();
-  Settings().m_bConfirmTwice = confirmTwice;
-  ListAndSelect(1);
-  for (int answer : answers) F().Answer({answer});
-
-  const QStringList lines = Run(CommandId::DatabaseDeleteRecord);
-  QStringList texts;
-  for (const MessageBoxRequest& box : F().Boxes()) {
-    texts << box.text;
-    QCOMPARE(box.style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
-  }
-  QCOMPARE(texts, boxes);
-  if (answers.first() == IDNO)
-    QCOMPARE(lines, QStringList());
-  else
-    QCOMPARE(lines, InScope("ZEFMON_DeleteDatabaseRecord()",
-                            deleted ? QStringList{QStringLiteral("record deleted")} : QStringList{}));
-  QCOMPARE(Records(QStringLiteral("MyData")),
-           deleted ? (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")})
-                   : (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
-                                  QStringLiteral("002: [1,16] (uint32)7; ")}));
 }
 
 void TestDatabaseCommands::deleteRecordInTheWrongOrder() {
