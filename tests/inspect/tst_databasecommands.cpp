@@ -82,6 +82,7 @@ class TestDatabaseCommands : public QObject {
   void deleteDatabaseRemovedSinceTheListing();
   void deleteDatabaseRemovedWhileTheSecondBoxIsOpen();
   void deleteRecordInTheWrongOrder();
+  void deletionWaitsForAWriterThenGivesUp();
   void deleteRecordBeyondTheLast();
   void recordRemovedWhileTheSecondBoxIsOpen();
   void secondBoxCutsTheRecordLineAt179_data();
@@ -442,6 +443,23 @@ void TestDatabaseCommands::deleteRecordInTheWrongOrder() {
   QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
   QCOMPARE(F().Boxes().size(), size_t(1));
   QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really delete the record <0> in database <>?"));
+  QCOMPARE(Records(QStringLiteral("MyData")).size(), 3);
+}
+
+void TestDatabaseCommands::deletionWaitsForAWriterThenGivesUp() {
+  MakeMyData();
+  ListAndSelect(0);
+  Settings().m_bConfirmTwice = false;
+  // Another program holds the write lock beyond the busy timeout: the
+  // deletion says so, and the record is still there once the lock is gone.
+  {
+    CObjectStore other(StorePath().toStdString());
+    CWriteTransaction hold(other);
+    QCOMPARE(hold.Error(), 0);
+    QCOMPARE(Run(CommandId::DatabaseDeleteRecord),
+             InScope("ZEFMON_DeleteDatabaseRecord()",
+                     {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0010")}));  // EBUSY
+  }
   QCOMPARE(Records(QStringLiteral("MyData")).size(), 3);
 }
 
