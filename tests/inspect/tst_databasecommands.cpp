@@ -14,20 +14,21 @@
 
 #include <functional>
 
+using namespace Qt::Literals::StringLiterals;
 using namespace zef;
 using namespace zef::store;
 using zef::test::CFrameFixture;
 
 namespace {
 
-const QString kIndent = QStringLiteral("  ");
+const QString kIndent = u"  "_s;
 
 // `lines` one level deep between the enter and leave lines of scope `name`.
 QStringList InScope(const char* name, const QStringList& lines) {
   const QString scope = QString::fromLatin1(name);
-  QStringList all{scope + QStringLiteral(" {")};
+  QStringList all{scope + u" {"_s};
   for (const QString& line : lines) all << kIndent + line;
-  all << QStringLiteral("} ") + scope;
+  all << u"} "_s + scope;
   return all;
 }
 
@@ -92,23 +93,29 @@ class TestDatabaseCommands : public QObject {
  private:
   CFrameFixture& F() { return *m_pFixture; }
   CDatabaseSettings& Settings() { return F().Frame().Settings().database; }
-  QString StorePath() { return F().TempPath(QStringLiteral("zef/objectstore.db")); }
+  QString StorePath() { return F().TempPath(u"zef/objectstore.db"_s); }
 
-  // zefdb on the test's store; its exit status.
-  int Zefdb(const QStringList& args, const QByteArray& input = {}) {
+  // zefdb on the test's store: its exit status, and its output lines.
+  int Zefdb(const QStringList& args, const QByteArray& input = {}, QStringList* output = nullptr) {
     QProcess zefdb;
-    zefdb.start(QStringLiteral(ZEF_ZEFDB), QStringList{QStringLiteral("--store"), StorePath()} + args);
-    if (!input.isEmpty()) zefdb.write(input);
+    zefdb.start(QStringLiteral(ZEF_ZEFDB), QStringList{u"--store"_s, StorePath()} + args);
+    zefdb.write(input);
     zefdb.closeWriteChannel();
     if (!zefdb.waitForFinished(30000)) return -1;
-    if (zefdb.exitCode() != 0) qWarning("zefdb %s: %s", qPrintable(args.join(u' ')), zefdb.readAllStandardError().constData());
+    if (output) *output = QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    if (zefdb.exitCode() != 0)
+      qWarning("zefdb %s: %s", qPrintable(args.join(u' ')), zefdb.readAllStandardError().constData());
     return zefdb.exitCode();
   }
   QStringList Records(const QString& name) {
-    QProcess zefdb;
-    zefdb.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), StorePath(), QStringLiteral("records"), name});
-    zefdb.waitForFinished(30000);
-    return QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QStringList lines;
+    Zefdb({u"records"_s, name}, {}, &lines);
+    return lines;
+  }
+  QStringList Databases() {
+    QStringList lines;
+    Zefdb({u"list"_s}, {}, &lines);
+    return lines;
   }
   // The texts of the boxes asked so far; each must be a Yes/No question
   // with the program's caption.
@@ -116,28 +123,22 @@ class TestDatabaseCommands : public QObject {
     QStringList texts;
     for (const MessageBoxRequest& box : F().Boxes()) {
       texts << box.text;
-      if (box.style != (MB_YESNO | MB_ICONQUESTION) || box.caption != QStringLiteral("ZEFMON"))
-        texts << QStringLiteral("(not a Yes/No question of ZEFMON)");
+      if (box.style != (MB_YESNO | MB_ICONQUESTION) || box.caption != u"ZEFMON"_s)
+        texts << u"(not a Yes/No question of ZEFMON)"_s;
     }
     return texts;
   }
-  QStringList Databases() {
-    QProcess zefdb;
-    zefdb.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), StorePath(), QStringLiteral("list")});
-    zefdb.waitForFinished(30000);
-    return QString::fromUtf8(zefdb.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-  }
   // "MyData" with the records u4:5, u4:6, u4:7, and "Other" with none.
   void MakeMyData() {
-    QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("MyData")}), 0);
-    QCOMPARE(Zefdb({QStringLiteral("import"), QStringLiteral("MyData")}, "u4:5\nu4:6\nu4:7\n"), 0);
-    QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("Other")}), 0);
+    QCOMPARE(Zefdb({u"create"_s, u"MyData"_s}), 0);
+    QCOMPARE(Zefdb({u"import"_s, u"MyData"_s}, "u4:5\nu4:6\nu4:7\n"), 0);
+    QCOMPARE(Zefdb({u"create"_s, u"Other"_s}), 0);
   }
 
   // The lines command `id` adds to the monitor.
   QStringList Run(CommandId id) {
     const int before = F().List().GetCount();
-    if (!F().Frame().OnCmdMsg(id)) return {QStringLiteral("(not handled)")};
+    if (!F().Frame().OnCmdMsg(id)) return {u"(not handled)"_s};
     return F().Lines().mid(before);
   }
   int IndexOf(const QString& start) {
@@ -154,12 +155,12 @@ class TestDatabaseCommands : public QObject {
   // and the record line at `position` (or only the database line).
   void ListAndSelect(int position = -1) {
     Run(CommandId::DatabaseListAll);
-    const int database = IndexOf(kIndent + QStringLiteral("\"MyData\""));
+    const int database = IndexOf(kIndent + u"\"MyData\""_s);
     QVERIFY(database >= 0);
     Select({database});
     Run(CommandId::DatabaseListRecords);
     if (position < 0) return;
-    const int record = IndexOf(kIndent + QStringLiteral("%1:").arg(position, 3, 10, QLatin1Char('0')));
+    const int record = IndexOf(kIndent + u"%1:"_s.arg(position, 3, 10, QLatin1Char('0')));
     QVERIFY(record > database);
     Select({database, record});
   }
@@ -178,7 +179,7 @@ void TestDatabaseCommands::initTestCase() {
 void TestDatabaseCommands::init() {
   F().List().ResetContent();
   F().Boxes().clear();
-  QDir(F().TempPath(QStringLiteral("zef"))).removeRecursively();
+  QDir(F().TempPath(u"zef"_s)).removeRecursively();
   Settings() = CDatabaseSettings{};
 }
 
@@ -186,36 +187,36 @@ void TestDatabaseCommands::cleanupTestCase() { m_pFixture.reset(); }
 
 void TestDatabaseCommands::listAllOfAMissingStoreIsEmptyAndCreatesNothing() {
   QCOMPARE(Run(CommandId::DatabaseListAll),
-           QStringList{QStringLiteral("Enum databases...")} + InScope("ZEFMON_EnumDatabases()", {}));
-  QVERIFY(!QFile::exists(F().TempPath(QStringLiteral("zef"))));
-  QCOMPARE(F().Boxes().size(), size_t(0));
+           QStringList{u"Enum databases..."_s} + InScope("ZEFMON_EnumDatabases()", {}));
+  QVERIFY(!QFile::exists(F().TempPath(u"zef"_s)));
+  QCOMPARE(BoxTexts(), QStringList());
 }
 
 void TestDatabaseCommands::listAllShowsEveryDatabaseInCreationOrder() {
-  const auto blob = [](int bytes) { return QStringLiteral("blob:") + QString(2 * bytes, u'0'); };
+  const auto blob = [](int bytes) { return u"blob:"_s + QString(2 * bytes, u'0'); };
   // A blob of n bytes makes a record of 16 + n bytes.
   const QList<QStringList> commands = {
-      {QStringLiteral("create"), QStringLiteral("Zeta")},
-      {QStringLiteral("create"), QStringLiteral("Alpha"), QStringLiteral("--type"), QStringLiteral("2147483648")},
-      {QStringLiteral("create"), QStringLiteral("My\"Data")},
-      {QStringLiteral("create"), QStringLiteral("Bytes1023")},
-      {QStringLiteral("add"), QStringLiteral("Bytes1023"), blob(1007)},
-      {QStringLiteral("create"), QStringLiteral("Bytes1024"), QStringLiteral("--type"), QStringLiteral("7")},
-      {QStringLiteral("add"), QStringLiteral("Bytes1024"), blob(1008)},
-      {QStringLiteral("create"), QStringLiteral("Bytes2047")},
-      {QStringLiteral("add"), QStringLiteral("Bytes2047"), blob(1007)},
-      {QStringLiteral("add"), QStringLiteral("Bytes2047"), blob(1008)},
+      {u"create"_s, u"Zeta"_s},
+      {u"create"_s, u"Alpha"_s, u"--type"_s, u"2147483648"_s},
+      {u"create"_s, u"My\"Data"_s},
+      {u"create"_s, u"Bytes1023"_s},
+      {u"add"_s, u"Bytes1023"_s, blob(1007)},
+      {u"create"_s, u"Bytes1024"_s, u"--type"_s, u"7"_s},
+      {u"add"_s, u"Bytes1024"_s, blob(1008)},
+      {u"create"_s, u"Bytes2047"_s},
+      {u"add"_s, u"Bytes2047"_s, blob(1007)},
+      {u"add"_s, u"Bytes2047"_s, blob(1008)},
   };
   for (const QStringList& command : commands) QCOMPARE(Zefdb(command), 0);
   QCOMPARE(Run(CommandId::DatabaseListAll),
-           QStringList{QStringLiteral("Enum databases...")} +
+           QStringList{u"Enum databases..."_s} +
                InScope("ZEFMON_EnumDatabases()", {
-                                                     QStringLiteral("\"Zeta\" type=0 records=0, size=0 KB"),
-                                                     QStringLiteral("\"Alpha\" type=-2147483648 records=0, size=0 KB"),
-                                                     QStringLiteral("\"My\"Data\" type=0 records=0, size=0 KB"),
-                                                     QStringLiteral("\"Bytes1023\" type=0 records=1, size=0 KB"),
-                                                     QStringLiteral("\"Bytes1024\" type=7 records=1, size=1 KB"),
-                                                     QStringLiteral("\"Bytes2047\" type=0 records=2, size=1 KB"),
+                                                     u"\"Zeta\" type=0 records=0, size=0 KB"_s,
+                                                     u"\"Alpha\" type=-2147483648 records=0, size=0 KB"_s,
+                                                     u"\"My\"Data\" type=0 records=0, size=0 KB"_s,
+                                                     u"\"Bytes1023\" type=0 records=1, size=0 KB"_s,
+                                                     u"\"Bytes1024\" type=7 records=1, size=1 KB"_s,
+                                                     u"\"Bytes2047\" type=0 records=2, size=1 KB"_s,
                                                  }));
   // The lines the monitor shows are zefdb's, indented.
   QStringList shown = F().Lines().mid(2, 6);
@@ -231,26 +232,25 @@ void TestDatabaseCommands::listAllCrossesTheEnumerationPage() {
     CWriteTransaction write(store);
     QCOMPARE(write.Error(), 0);
     for (int i = 0; i < kCount; ++i)
-      QCOMPARE(store.CreateDatabase({QStringLiteral("db%1").arg(i).toStdU16String(), std::uint32_t(i)}), 0);
+      QCOMPARE(store.CreateDatabase({u"db%1"_s.arg(i).toStdU16String(), std::uint32_t(i)}), 0);
     QCOMPARE(write.Commit(), 0);
   }
   const QStringList lines = Run(CommandId::DatabaseListAll);
   QCOMPARE(lines.size(), kCount + 3);
-  for (int i = 0; i < kCount; ++i)
-    QCOMPARE(lines[i + 2], kIndent + QStringLiteral("\"db%1\" type=%1 records=0, size=0 KB").arg(i));
+  for (int i = 0; i < kCount; ++i) QCOMPARE(lines[i + 2], kIndent + u"\"db%1\" type=%1 records=0, size=0 KB"_s.arg(i));
 }
 
 void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore_data() {
   QTest::addColumn<bool>("directory");
   QTest::addColumn<QString>("error");
-  QTest::newRow("garbage file") << false << QStringLiteral("0x0054");  // EILSEQ
-  QTest::newRow("directory in its place") << true << QStringLiteral("0x0015");  // EISDIR
+  QTest::newRow("garbage file") << false << u"0x0054"_s;           // EILSEQ
+  QTest::newRow("directory in its place") << true << u"0x0015"_s;  // EISDIR
 }
 
 void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore() {
   QFETCH(bool, directory);
   QFETCH(QString, error);
-  QVERIFY(QDir().mkpath(F().TempPath(QStringLiteral("zef"))));
+  QVERIFY(QDir().mkpath(F().TempPath(u"zef"_s)));
   if (directory) {
     QVERIFY(QDir().mkpath(StorePath()));
   } else {
@@ -258,18 +258,17 @@ void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4096, 'x'));
   }
-  const QStringList failure{QStringLiteral("open object store"), QStringLiteral("last error: ") + error};
+  const QStringList failure{u"open object store"_s, u"last error: "_s + error};
   QCOMPARE(Run(CommandId::DatabaseListAll),
-           QStringList{QStringLiteral("Enum databases...")} + InScope("ZEFMON_EnumDatabases()", failure));
+           QStringList{u"Enum databases..."_s} + InScope("ZEFMON_EnumDatabases()", failure));
 
   // A line naming a database: List records cannot open it, Delete database
   // says why it found nothing.
-  F().Frame().AppendLine(QStringLiteral("\"MyData\" type=0 records=3, size=0 KB"));
+  F().Frame().AppendLine(u"\"MyData\" type=0 records=3, size=0 KB"_s);
   Select({F().List().GetCount() - 1});
   QCOMPARE(Run(CommandId::DatabaseListRecords),
-           QStringList{QStringLiteral("List records from <MyData>...")} +
-               InScope("ZEFMON_ReadDatabaseRecords()",
-                       {QStringLiteral("open database"), QStringLiteral("last error: ") + error}));
+           QStringList{u"List records from <MyData>..."_s} +
+               InScope("ZEFMON_ReadDatabaseRecords()", {u"open database"_s, u"last error: "_s + error}));
   QCOMPARE(Run(CommandId::DatabaseDelete), InScope("ZEFMON_DeleteDatabase()", failure));
   // Nothing was written over it.
   if (!directory) QCOMPARE(QFileInfo(StorePath()).size(), 4096);
@@ -278,47 +277,41 @@ void TestDatabaseCommands::unreadableStoreIsNotAnEmptyStore() {
 void TestDatabaseCommands::listRecordsOfTheSelectedDatabase() {
   MakeMyData();
   Run(CommandId::DatabaseListAll);
-  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
-  const QStringList records{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
-                            QStringLiteral("002: [1,16] (uint32)7; ")};
+  Select({IndexOf(kIndent + u"\"MyData\""_s)});
+  const QStringList records{u"000: [1,16] (uint32)5; "_s, u"001: [1,16] (uint32)6; "_s, u"002: [1,16] (uint32)7; "_s};
   QCOMPARE(Run(CommandId::DatabaseListRecords),
-           QStringList{QStringLiteral("List records from <MyData>...")} +
-               InScope("ZEFMON_ReadDatabaseRecords()", records));
-  QCOMPARE(Records(QStringLiteral("MyData")), records);
+           QStringList{u"List records from <MyData>..."_s} + InScope("ZEFMON_ReadDatabaseRecords()", records));
+  QCOMPARE(Records(u"MyData"_s), records);
 
   // The line length setting is handed on: 23 characters over 10 keep 13.
   Settings().m_nMaxLineLength = 10;
-  QCOMPARE(Run(CommandId::DatabaseListRecords).mid(2, 3),
-           (QStringList{kIndent + QStringLiteral("000: [1,16] (..."), kIndent + QStringLiteral("001: [1,16] (..."),
-                        kIndent + QStringLiteral("002: [1,16] (...")}));
-  QCOMPARE(F().Boxes().size(), size_t(0));
+  QCOMPARE(
+      Run(CommandId::DatabaseListRecords).mid(2, 3),
+      (QStringList{kIndent + u"000: [1,16] (..."_s, kIndent + u"001: [1,16] (..."_s, kIndent + u"002: [1,16] (..."_s}));
+  QCOMPARE(BoxTexts(), QStringList());
 }
 
 void TestDatabaseCommands::listRecordsOfAnEmptyDatabase() {
   MakeMyData();
-  F().Frame().AppendLine(QStringLiteral("  \"Other\" type=0 records=0, size=0 KB"));
+  F().Frame().AppendLine(u"  \"Other\" type=0 records=0, size=0 KB"_s);
   Select({0});
   QCOMPARE(Run(CommandId::DatabaseListRecords),
-           QStringList{QStringLiteral("List records from <Other>...")} + InScope("ZEFMON_ReadDatabaseRecords()", {}));
+           QStringList{u"List records from <Other>..."_s} + InScope("ZEFMON_ReadDatabaseRecords()", {}));
 }
 
 void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("error");
-  const QString noSuchDatabase = QStringLiteral("0x0002");  // ENOENT
-  QTest::newRow("name holding a quote") << QStringLiteral("  \"My\"Data\" type=0 records=0, size=0 KB")
-                                        << QStringLiteral("My") << noSuchDatabase;
-  QTest::newRow("record line with a string") << QStringLiteral("  000: [1,22] (wchar *)\"MyData\"; ")
-                                             << QStringLiteral("000: [1,22] (wchar *)") << noSuchDatabase;
-  QTest::newRow("letter case counts") << QStringLiteral("\"mydata\" type=0 records=3, size=0 KB")
-                                      << QStringLiteral("mydata") << noSuchDatabase;
-  QTest::newRow("longer than any name") << QStringLiteral("\"MyDataMyDataMyDataMyDataMyDataMyData\"")
-                                        << QStringLiteral("MyDataMyDataMyDataMyDataMyDataMyData")
-                                        << QStringLiteral("0x0024");  // ENAMETOOLONG
-  QTest::newRow("holding U+0000") << QStringLiteral("\"MyData") + QChar(0) + QStringLiteral("x\"")
-                                  << QStringLiteral("MyData") + QChar(0) + QStringLiteral("x")
-                                  << QStringLiteral("0x0016");  // EINVAL, not the database "MyData"
+  const QString noSuchDatabase = u"0x0002"_s;  // ENOENT
+  QTest::newRow("name holding a quote") << u"  \"My\"Data\" type=0 records=0, size=0 KB"_s << u"My"_s << noSuchDatabase;
+  QTest::newRow("record line with a string")
+      << u"  000: [1,22] (wchar *)\"MyData\"; "_s << u"000: [1,22] (wchar *)"_s << noSuchDatabase;
+  QTest::newRow("letter case counts") << u"\"mydata\" type=0 records=3, size=0 KB"_s << u"mydata"_s << noSuchDatabase;
+  QTest::newRow("longer than any name") << u"\"MyDataMyDataMyDataMyDataMyDataMyData\""_s
+                                        << u"MyDataMyDataMyDataMyDataMyDataMyData"_s << u"0x0024"_s;  // ENAMETOOLONG
+  QTest::newRow("holding U+0000") << u"\"MyData"_s + QChar(0) + u"x\""_s << u"MyData"_s + QChar(0) + u"x"_s
+                                  << u"0x0016"_s;  // EINVAL, not the database "MyData"
 }
 
 void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase() {
@@ -326,13 +319,12 @@ void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase() {
   QFETCH(QString, name);
   QFETCH(QString, error);
   MakeMyData();
-  QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("My\"Data")}), 0);
+  QCOMPARE(Zefdb({u"create"_s, u"My\"Data"_s}), 0);
   F().Frame().AppendLine(line);
   Select({0});
   QCOMPARE(Run(CommandId::DatabaseListRecords),
-           QStringList{QStringLiteral("List records from <%1>...").arg(name)} +
-               InScope("ZEFMON_ReadDatabaseRecords()",
-                       {QStringLiteral("open database"), QStringLiteral("last error: ") + error}));
+           QStringList{u"List records from <%1>..."_s.arg(name)} +
+               InScope("ZEFMON_ReadDatabaseRecords()", {u"open database"_s, u"last error: "_s + error}));
 }
 
 void TestDatabaseCommands::damagedRecordEndsTheListingWithItsError() {
@@ -340,12 +332,12 @@ void TestDatabaseCommands::damagedRecordEndsTheListingWithItsError() {
   QCOMPARE(testing::ExecuteSql(StorePath().toStdString(),
                                "UPDATE record SET data=X'07011000' WHERE key=(SELECT min(key)+1 FROM record)"),
            std::string());
-  F().Frame().AppendLine(QStringLiteral("\"MyData\""));
+  F().Frame().AppendLine(u"\"MyData\""_s);
   Select({0});
   // Not taken for the end of the database: the listing says it was cut.
   QCOMPARE(Run(CommandId::DatabaseListRecords).mid(1),
-           InScope("ZEFMON_ReadDatabaseRecords()", {QStringLiteral("000: [1,16] (uint32)5; "),
-                                                    QStringLiteral("read record"), QStringLiteral("last error: 0x0054")}));
+           InScope("ZEFMON_ReadDatabaseRecords()",
+                   {u"000: [1,16] (uint32)5; "_s, u"read record"_s, u"last error: 0x0054"_s}));
 }
 
 void TestDatabaseCommands::deletionAsksFirst_data() {
@@ -372,16 +364,15 @@ void TestDatabaseCommands::deletionAsksFirst() {
   MakeMyData();
   Settings().m_bConfirmTwice = confirmTwice;
   // More lines than the window shows, so that a scroll would be seen.
-  for (int i = 0; i < 200; ++i) F().Frame().AppendLine(QStringLiteral("filler"));
+  for (int i = 0; i < 200; ++i) F().Frame().AppendLine(u"filler"_s);
   ListAndSelect(record ? 1 : -1);
   F().List().SetTopIndex(0);
   for (int answer : answers) F().Answer({answer});
 
   const QStringList lines = Run(record ? CommandId::DatabaseDeleteRecord : CommandId::DatabaseDelete);
-  QStringList boxes = record ? QStringList{QStringLiteral("Really delete the record <1> in database <MyData>?"),
-                                           QStringLiteral("Delete record <001: [1,16] (uint32)6; >?")}
-                             : QStringList{QStringLiteral("Really delete the database <MyData>?"),
-                                           QStringLiteral("Delete database <MyData>?")};
+  QStringList boxes = record ? QStringList{u"Really delete the record <1> in database <MyData>?"_s,
+                                           u"Delete record <001: [1,16] (uint32)6; >?"_s}
+                             : QStringList{u"Really delete the database <MyData>?"_s, u"Delete database <MyData>?"_s};
   if (!confirmTwice || answers.first() == IDNO) boxes.removeLast();
   QCOMPARE(BoxTexts(), boxes);
   const char* scope = record ? "ZEFMON_DeleteDatabaseRecord()" : "ZEFMON_DeleteDatabase()";
@@ -390,60 +381,57 @@ void TestDatabaseCommands::deletionAsksFirst() {
     QCOMPARE(lines, QStringList());
     QCOMPARE(F().List().GetTopIndex(), 0);
   } else if (deleted) {
-    QCOMPARE(lines, InScope(scope, {record ? QStringLiteral("record deleted") : QStringLiteral("database deleted")}));
+    QCOMPARE(lines, InScope(scope, {record ? u"record deleted"_s : u"database deleted"_s}));
   } else {
     QCOMPARE(lines, InScope(scope, {}));
   }
   QCOMPARE(Databases().size(), !record && deleted ? 1 : 2);
   if (record)
-    QCOMPARE(Records(QStringLiteral("MyData")),
-             deleted ? (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")})
-                     : (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)6; "),
-                                    QStringLiteral("002: [1,16] (uint32)7; ")}));
+    QCOMPARE(Records(u"MyData"_s), deleted ? (QStringList{u"000: [1,16] (uint32)5; "_s, u"001: [1,16] (uint32)7; "_s})
+                                           : (QStringList{u"000: [1,16] (uint32)5; "_s, u"001: [1,16] (uint32)6; "_s,
+                                                          u"002: [1,16] (uint32)7; "_s}));
 }
 
 void TestDatabaseCommands::deleteDatabaseRemovedSinceTheListing() {
   MakeMyData();
   Run(CommandId::DatabaseListAll);
-  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
-  QCOMPARE(Zefdb({QStringLiteral("drop"), QStringLiteral("MyData")}), 0);
+  Select({IndexOf(kIndent + u"\"MyData\""_s)});
+  QCOMPARE(Zefdb({u"drop"_s, u"MyData"_s}), 0);
   // Not found: no second box, only the scope lines.
   QCOMPARE(Run(CommandId::DatabaseDelete), InScope("ZEFMON_DeleteDatabase()", {}));
   QCOMPARE(F().Boxes().size(), size_t(1));
-  QCOMPARE(Databases(), QStringList{QStringLiteral("\"Other\" type=0 records=0, size=0 KB")});
+  QCOMPARE(Databases(), QStringList{u"\"Other\" type=0 records=0, size=0 KB"_s});
 }
 
 void TestDatabaseCommands::deleteDatabaseRemovedWhileTheSecondBoxIsOpen() {
   MakeMyData();
   Run(CommandId::DatabaseListAll);
-  Select({IndexOf(kIndent + QStringLiteral("\"MyData\""))});
+  Select({IndexOf(kIndent + u"\"MyData\""_s)});
   // Another program drops it, and makes a new one of the same name, while
   // the box is open: it can write, and the one that was asked about is gone.
   int dropped = -1, created = -1;
   const CAtBox atSecond(2, [&] {
-    dropped = Zefdb({QStringLiteral("drop"), QStringLiteral("MyData")});
-    created = Zefdb({QStringLiteral("create"), QStringLiteral("MyData")});
+    dropped = Zefdb({u"drop"_s, u"MyData"_s});
+    created = Zefdb({u"create"_s, u"MyData"_s});
   });
   QCOMPARE(Run(CommandId::DatabaseDelete),
-           InScope("ZEFMON_DeleteDatabase()",
-                   {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0002")}));
+           InScope("ZEFMON_DeleteDatabase()", {u"error in deleting record"_s, u"last error: 0x0002"_s}));
   QCOMPARE(dropped, 0);
   QCOMPARE(created, 0);
-  QCOMPARE(Databases(), (QStringList{QStringLiteral("\"Other\" type=0 records=0, size=0 KB"),
-                                     QStringLiteral("\"MyData\" type=0 records=0, size=0 KB")}));
+  QCOMPARE(Databases(),
+           (QStringList{u"\"Other\" type=0 records=0, size=0 KB"_s, u"\"MyData\" type=0 records=0, size=0 KB"_s}));
 }
 
 void TestDatabaseCommands::deleteRecordInTheWrongOrder() {
   MakeMyData();
   // The record line above the database line: no name, and position 0 from
   // a line without a colon. The box shows what was read; nothing is deleted.
-  F().Frame().AppendLine(QStringLiteral("  002: [1,16] (uint32)7; "));
-  F().Frame().AppendLine(QStringLiteral("  \"MyData\" type=0 records=3, size=0 KB"));
+  F().Frame().AppendLine(u"  002: [1,16] (uint32)7; "_s);
+  F().Frame().AppendLine(u"  \"MyData\" type=0 records=3, size=0 KB"_s);
   Select({0, 1});
   QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
-  QCOMPARE(F().Boxes().size(), size_t(1));
-  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really delete the record <0> in database <>?"));
-  QCOMPARE(Records(QStringLiteral("MyData")).size(), 3);
+  QCOMPARE(BoxTexts(), QStringList{u"Really delete the record <0> in database <>?"_s});
+  QCOMPARE(Records(u"MyData"_s).size(), 3);
 }
 
 void TestDatabaseCommands::deletionWaitsForAWriterThenGivesUp() {
@@ -456,21 +444,21 @@ void TestDatabaseCommands::deletionWaitsForAWriterThenGivesUp() {
     CObjectStore other(StorePath().toStdString());
     CWriteTransaction hold(other);
     QCOMPARE(hold.Error(), 0);
-    QCOMPARE(Run(CommandId::DatabaseDeleteRecord),
-             InScope("ZEFMON_DeleteDatabaseRecord()",
-                     {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0010")}));  // EBUSY
+    QCOMPARE(
+        Run(CommandId::DatabaseDeleteRecord),
+        InScope("ZEFMON_DeleteDatabaseRecord()", {u"error in deleting record"_s, u"last error: 0x0010"_s}));  // EBUSY
   }
-  QCOMPARE(Records(QStringLiteral("MyData")).size(), 3);
+  QCOMPARE(Records(u"MyData"_s).size(), 3);
 }
 
 void TestDatabaseCommands::deleteRecordBeyondTheLast() {
   MakeMyData();
   ListAndSelect(2);
-  QCOMPARE(Zefdb({QStringLiteral("delete"), QStringLiteral("MyData"), QStringLiteral("0")}), 0);
+  QCOMPARE(Zefdb({u"delete"_s, u"MyData"_s, u"0"_s}), 0);
   // Position 2 is beyond the two records left: asked once, nothing deleted.
   QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
   QCOMPARE(F().Boxes().size(), size_t(1));
-  QCOMPARE(Records(QStringLiteral("MyData")).size(), 2);
+  QCOMPARE(Records(u"MyData"_s).size(), 2);
 }
 
 void TestDatabaseCommands::recordRemovedWhileTheSecondBoxIsOpen() {
@@ -479,14 +467,12 @@ void TestDatabaseCommands::recordRemovedWhileTheSecondBoxIsOpen() {
   // Another program deletes the record shown in the box: it can write while
   // the box is open, and the deletion deletes nothing in its place.
   int deleted = -1;
-  const CAtBox atSecond(2, [&] { deleted = Zefdb({QStringLiteral("delete"), QStringLiteral("MyData"), QStringLiteral("1")}); });
+  const CAtBox atSecond(2, [&] { deleted = Zefdb({u"delete"_s, u"MyData"_s, u"1"_s}); });
   QCOMPARE(Run(CommandId::DatabaseDeleteRecord),
-           InScope("ZEFMON_DeleteDatabaseRecord()",
-                   {QStringLiteral("error in deleting record"), QStringLiteral("last error: 0x0002")}));
+           InScope("ZEFMON_DeleteDatabaseRecord()", {u"error in deleting record"_s, u"last error: 0x0002"_s}));
   QCOMPARE(deleted, 0);
   QCOMPARE(F().Boxes().size(), size_t(2));
-  QCOMPARE(Records(QStringLiteral("MyData")),
-           (QStringList{QStringLiteral("000: [1,16] (uint32)5; "), QStringLiteral("001: [1,16] (uint32)7; ")}));
+  QCOMPARE(Records(u"MyData"_s), (QStringList{u"000: [1,16] (uint32)5; "_s, u"001: [1,16] (uint32)7; "_s}));
 }
 
 void TestDatabaseCommands::secondBoxCutsTheRecordLineAt179_data() {
@@ -500,19 +486,17 @@ void TestDatabaseCommands::secondBoxCutsTheRecordLineAt179_data() {
 void TestDatabaseCommands::secondBoxCutsTheRecordLineAt179() {
   QFETCH(int, length);
   QFETCH(bool, cut);
-  QCOMPARE(Zefdb({QStringLiteral("create"), QStringLiteral("MyData")}), 0);
-  QCOMPARE(Zefdb({QStringLiteral("add"), QStringLiteral("MyData"), QStringLiteral("str:") + QString(length, u'x')}), 0);
+  QCOMPARE(Zefdb({u"create"_s, u"MyData"_s}), 0);
+  QCOMPARE(Zefdb({u"add"_s, u"MyData"_s, u"str:"_s + QString(length, u'x')}), 0);
   // The listing is not shortened by the same rule: it keeps its setting's.
   Settings().m_nMaxLineLength = 0;
   ListAndSelect(0);
   F().Answer({IDYES, IDNO});
   Run(CommandId::DatabaseDeleteRecord);
-  const QString line =
-      QStringLiteral("000: [1,%1] (wchar *)\"%2\"; ").arg(18 + 2 * length).arg(QString(length, u'x'));
+  const QString line = u"000: [1,%1] (wchar *)\"%2\"; "_s.arg(18 + 2 * length).arg(QString(length, u'x'));
   QCOMPARE(line.size(), 26 + length);
   QCOMPARE(F().Boxes().size(), size_t(2));
-  QCOMPARE(F().Boxes()[1].text,
-           QStringLiteral("Delete record <%1>?").arg(cut ? line.left(179) + QStringLiteral("...") : line));
+  QCOMPARE(F().Boxes()[1].text, u"Delete record <%1>?"_s.arg(cut ? line.left(179) + u"..."_s : line));
 }
 
 void TestDatabaseCommands::itemsFollowTheSelection() {
@@ -525,8 +509,8 @@ void TestDatabaseCommands::itemsFollowTheSelection() {
     QList<int> selected;
     bool listRecords, deleteDatabase, deleteRecord;
   };
-  const int databaseLine = IndexOf(kIndent + QStringLiteral("\"MyData\""));
-  const int recordLine = IndexOf(kIndent + QStringLiteral("000:"));
+  const int databaseLine = IndexOf(kIndent + u"\"MyData\""_s);
+  const int recordLine = IndexOf(kIndent + u"000:"_s);
   const SCase cases[] = {
       {{}, false, false, false},
       {{databaseLine}, true, true, false},
@@ -549,7 +533,7 @@ void TestDatabaseCommands::itemsFollowTheSelection() {
   Select({recordLine});
   QCOMPARE(Run(CommandId::DatabaseDelete), QStringList());
   QCOMPARE(Run(CommandId::DatabaseDeleteRecord), QStringList());
-  QCOMPARE(F().Boxes().size(), size_t(0));
+  QCOMPARE(BoxTexts(), QStringList());
 }
 
 QTEST_MAIN(TestDatabaseCommands)
