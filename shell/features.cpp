@@ -2,6 +2,8 @@
 
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
+#include "stress/stresscommands.h"
+#include "tools/toolcommands.h"
 
 namespace zef {
 
@@ -9,6 +11,8 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
+  features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
+  features.push_back(std::make_unique<CToolCommands>(host));
   return features;
 }
 
