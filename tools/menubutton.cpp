@@ -12,6 +12,10 @@ bool CMenuButton::SubclassDlgItem(int id, CDialog& dialog) {
   // alone handles them now.
   QObject::disconnect(button, &QAbstractButton::clicked, &dialog, nullptr);
   connect(button, &QAbstractButton::clicked, this, &CMenuButton::OnClicked);
+  // A click leaves the focus where it was, so that after picking from the
+  // popup Enter goes on acting on the field being edited rather than
+  // opening the popup again. The keyboard still reaches it with Tab.
+  button->setFocusPolicy(Qt::TabFocus);
   m_pButton = button;
   return true;
 }

@@ -28,8 +28,9 @@ class CMenuButton : public QObject {
   CMenuButton() = default;
 
   // Takes over push button `id` of `dialog`, once: from then on its clicks
-  // open the popup and no longer reach the dialog as command `id`. False
-  // when the dialog has no push button `id`.
+  // open the popup and no longer reach the dialog as command `id`, and a
+  // click leaves the focus where it was. False when the dialog has no push
+  // button `id`.
   bool SubclassDlgItem(int id, CDialog& dialog);
   QPushButton* GetButton() const { return m_pButton; }
 

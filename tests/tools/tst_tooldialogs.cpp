@@ -187,10 +187,16 @@ void TestToolDialogs::modeChangeKeepsResultUntilEnter() {
     PickMode(d, 4);
     QCOMPARE(d.windowTitle(), QStringLiteral("Calculator Bin->Dec"));
     QCOMPARE(Text(d, IDC_CALC_RESULT), QStringLiteral("65"));
-    // The caption's ok converts like Enter, in the new mode.
-    ClickCaptionOk(d);
+    // Enter, where the focus is after the click on ">>", converts in the
+    // new mode (and does not open the popup again).
+    QCOMPARE(d.focusWidget(), d.GetDlgItem(IDC_CALC_VALUE));
+    QTest::keyClick(d.focusWidget(), Qt::Key_Return);
     QVERIFY(d.isVisible());
     QCOMPARE(Text(d, IDC_CALC_RESULT), QStringLiteral("5"));
+    // The caption's ok converts like Enter.
+    PickMode(d, 0);
+    ClickCaptionOk(d);
+    QCOMPARE(Text(d, IDC_CALC_RESULT), QStringLiteral("65"));
     // Reopening starts over (checked below).
     QTest::mouseClick(d.GetDlgItem(IDC_CANCEL), Qt::LeftButton);
   });
