@@ -6,9 +6,11 @@
 // Figures, medians of alternating rounds (the machine's load drifts):
 // lines per second with logging off, quick draw on and off; with logging on
 // (quick draw on), beside a bare open-append-close of the same records into
-// a file in the same directory, and the ratio of the two.
+// a file in the same directory, and the ratio of the two; and the log file's
+// own AppendToLogFile without the list, to tell where the time goes.
 #include "shell/app.h"
 #include "shell/mainframe.h"
+#include "monitor/logfile.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -58,16 +60,26 @@ double RunBareAppend(const QByteArray& path, int lines) {
   return lines / (double(timer.nsecsElapsed()) / 1e9);
 }
 
+// The log file alone: the monitor's AppendToLogFile for the same lines,
+// without the list.
+double RunLogFileOnly(const QString& path, int lines) {
+  QElapsedTimer timer;
+  timer.start();
+  const QString prefix = QStringLiteral("  loopindex=");
+  for (int i = 0; i < lines; ++i) zef::AppendToLogFile(path, prefix + QString::number(i));
+  return lines / (double(timer.nsecsElapsed()) / 1e9);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir dir;
+  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
   QApplication application(argc, argv);
   const int lines = argc > 1 ? std::stoi(argv[1]) : 1000000;
   const int rounds = argc > 2 ? std::stoi(argv[2]) : 5;
 
-  QTemporaryDir dir;
-  qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
   zef::CQrbWinApp app(std::make_unique<zef::CProfile>(dir.filePath(QStringLiteral("ZEFMON.conf"))));
   QString error;
   if (!app.InitInstance(&error)) qFatal("main window: %s", qPrintable(error));
@@ -81,7 +93,7 @@ int main(int argc, char** argv) {
   const QString loopLog = dir.filePath(QStringLiteral("loop.log"));
   const QByteArray bareLog = QFile::encodeName(dir.filePath(QStringLiteral("bare.log")));
 
-  std::vector<double> quickOn, quickOff, logged, bare;
+  std::vector<double> quickOn, quickOff, logged, bare, logOnly;
   for (int round = 0; round < rounds; ++round) {
     settings.monitor.m_bLogToFile = false;
     settings.monitor.m_bQuickDraw = true;
@@ -89,11 +101,16 @@ int main(int argc, char** argv) {
     settings.monitor.m_bQuickDraw = false;
     quickOff.push_back(RunLoop(frame, lines));
 
+    // Logged and bare take turns at going first, so that neither always
+    // meets the other's file in the cache.
     settings.monitor.m_bQuickDraw = true;
     settings.monitor.m_bLogToFile = true;
     settings.monitor.m_strLogFile = loopLog;
+    if (round % 2 != 0) bare.push_back(RunBareAppend(bareLog, lines));
     logged.push_back(RunLoop(frame, lines));
-    bare.push_back(RunBareAppend(bareLog, lines));
+    if (round % 2 == 0) bare.push_back(RunBareAppend(bareLog, lines));
+    QFile::remove(loopLog);
+    logOnly.push_back(RunLogFileOnly(loopLog, lines));
     QFile::remove(loopLog);
     QFile::remove(QFile::decodeName(bareLog));
   }
@@ -104,5 +121,6 @@ int main(int argc, char** argv) {
   std::printf("  logging on,  quick draw on : %12.0f\n", Median(logged));
   std::printf("  bare open-append-close     : %12.0f\n", Median(bare));
   std::printf("  logging on / bare          : %12.2f\n", Median(logged) / Median(bare));
+  std::printf("  AppendToLogFile alone      : %12.0f\n", Median(logOnly));
   return 0;
 }
