@@ -66,11 +66,12 @@ enum class StringId : std::uint32_t {
   ReallyQuit = 61211,
   ReallyResetNestedCalls = 61212,
   ReallyClearContent = 61213,
+  SettingsNotSaved = 61230,  // %1 the settings file, %2 why it could not be written
   NoSystemMessage = 61204,
   InvalidNumber = 61205,
   CalculatorCaption = 61206,
   // Not one of the handheld's strings: a number beyond 32 bits.
-  NumberOutOfRange = 61230,
+  NumberOutOfRange = 61240,
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }

@@ -22,11 +22,12 @@ const QHash<std::uint32_t, QString>& Table() {
                              "(last error=%2)")},
       {61205, QStringLiteral("%1 is not a valid number. Invalid Character(s): %2")},
       {61206, QStringLiteral("Calculator %1")},
-      {61230, QStringLiteral("%1 is out of range: only numbers from -2147483648 to 4294967295 (32 bits) are "
+      {61240, QStringLiteral("%1 is out of range: only numbers from -2147483648 to 4294967295 (32 bits) are "
                              "accepted.")},
       {61211, QStringLiteral("Really quit ZEFMON?")},
       {61212, QStringLiteral("Really reset nested calls counter?")},
       {61213, QStringLiteral("Really clear monitor content?")},
+      {61230, QStringLiteral("The settings could not be saved to %1: %2.")},
   };
   return table;
 }
