@@ -1,12 +1,9 @@
 // The number conversions of the calculator and the error lookup at their
-// edges (the dialogs' tests drive the ordinary cases), and the system's
-// error texts.
-#include "platform/system/errors.h"
+// edges; the dialogs' tests drive the ordinary cases.
 #include "tools/numbers.h"
 
 #include <QTest>
 
-#include <cerrno>
 
 using namespace zef;
 
@@ -17,8 +14,6 @@ class TestNumbers : public QObject {
   void parse();
   void everyAcceptedValueRoundTrips_data();
   void everyAcceptedValueRoundTrips();
-  void systemTextAndName_data();
-  void systemTextAndName();
 };
 
 void TestNumbers::parse_data() {
@@ -79,30 +74,6 @@ void TestNumbers::everyAcceptedValueRoundTrips() {
   }
   const CParsedNumber decimal = ParseNumber(FormatNumber(value, 10), 10);
   QCOMPARE(decimal.m_nValue, value);
-}
-
-void TestNumbers::systemTextAndName_data() {
-  QTest::addColumn<quint32>("code");
-  QTest::addColumn<QString>("text");  // empty: the system has none
-
-  QTest::newRow("ENOENT") << quint32(ENOENT) << QStringLiteral("No such file or directory (ENOENT)");
-  QTest::newRow("EMLINK") << quint32(EMLINK) << QStringLiteral("Too many links (EMLINK)");
-  QTest::newRow("0 has no name") << quint32(0) << QStringLiteral("Success");
-  QTest::newRow("4096") << quint32(4096) << QString();
-  QTest::newRow("all bits") << quint32(0xffffffffu) << QString();
-  QTest::newRow("highest positive") << quint32(0x7fffffffu) << QString();
-}
-
-void TestNumbers::systemTextAndName() {
-  QFETCH(quint32, code);
-  QFETCH(QString, text);
-  // Without an application object the C locale holds: English texts.
-  SetLastError(0);
-  QString written = QStringLiteral("stale");
-  const std::uint32_t count = FormatMessage(code, &written);
-  QCOMPARE(written, text);
-  QCOMPARE(count, std::uint32_t(text.size()));
-  QCOMPARE(GetLastError(), text.isEmpty() ? std::uint32_t(EINVAL) : 0u);
 }
 
 QTEST_APPLESS_MAIN(TestNumbers)
