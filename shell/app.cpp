@@ -42,6 +42,12 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   // Without the socket the monitor still works for its own tools; say why
   // other programs cannot reach it.
   m_pServer = std::make_unique<CWindowServer>(CWindowManager::Instance());
+  // What the server refused or dropped, and where it serves when it had to
+  // leave the usual place: a line of its own in the list and on stderr.
+  QObject::connect(m_pServer.get(), &CWindowServer::Notice, m_pMainWnd.get(), [frame = m_pMainWnd.get()](const QString& text) {
+    std::fprintf(stderr, "zefmon: %s\n", qPrintable(text));
+    frame->AppendLine(text);
+  });
   QString serveError;
   if (!m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError)) {
     const QString line = QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
