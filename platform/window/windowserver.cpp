@@ -97,6 +97,7 @@ struct CWindowServer::SClient {
   bool bEof = false;
   bool bBusy = false;  // one of its groups is running, maybe in a nested loop
   bool bDead = false;
+  bool bListed = false;  // in m_active
 
   bool OutPending() const { return nOutSent < strOut.size(); }
   bool InPartial() const { return !strIn.empty(); }
@@ -252,6 +253,7 @@ void CWindowServer::OnEpoll() {
         continue;
       }
       if (client->bDead) continue;
+      Activate(client);
       if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) client->bReadable = true;
       if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) client->bHangUp = true;
       if (events[i].events & EPOLLOUT) Flush(client);
@@ -311,6 +313,7 @@ void CWindowServer::AcceptClients() {
       ::close(fd);
       continue;
     }
+    Activate(client.get());
     m_clients.push_back(std::move(client));
   }
 }
@@ -319,6 +322,21 @@ char* CWindowServer::Scratch() {
   const size_t level = size_t(m_nDepth - 1);
   while (m_scratch.size() <= level) m_scratch.push_back(std::make_unique<char[]>(kReadChunk));
   return m_scratch[level].get();
+}
+
+void CWindowServer::Activate(SClient* client) {
+  if (client->bListed) return;
+  client->bListed = true;
+  m_active.push_back(client);
+}
+
+bool CWindowServer::NeedsService(const SClient& client) {
+  if (client.bDead) return false;
+  if (client.bReadable || client.bBusy || client.bEof) return true;
+  // Groups that wait for their replies to be read come back with EPOLLOUT;
+  // complete ones that wait for a turn stay listed.
+  return !client.OutPending() && !client.strIn.empty() &&
+         wire::ScanGroup(client.strIn.data(), client.strIn.size()).eScan != wire::EScan::kIncomplete;
 }
 
 void CWindowServer::ProcessClients() {
@@ -330,10 +348,11 @@ void CWindowServer::ProcessClients() {
   bool more = false;
   while (progress) {
     progress = false;
-    // Each client in turn, one read's worth of groups each, so a busy client
-    // cannot starve others.
-    for (size_t i = 0; i < m_clients.size(); ++i) {
-      switch (Serve(m_clients[i].get())) {
+    // Each client that may have work, in turn, one read's worth of groups
+    // each, so a busy client cannot starve others. Idle connections are not
+    // in the list and cost nothing here.
+    for (size_t i = 0; i < m_active.size(); ++i) {
+      switch (Serve(m_active[i])) {
         case EServe::kGone:
           return;  // a handler destroyed the server
         case EServe::kProgress:
@@ -351,8 +370,14 @@ void CWindowServer::ProcessClients() {
   if (!guard) return;
   --m_nDepth;
   if (more) m_pContinue->start();
-  if (m_nDepth == 0) Reap();
-  UpdateStallTimer();
+  if (m_nDepth == 0) {
+    std::erase_if(m_active, [](SClient* client) {
+      if (NeedsService(*client)) return false;
+      client->bListed = false;
+      return true;
+    });
+    Reap();
+  }
 }
 
 bool CWindowServer::ReadInto(SClient* client, char* data, size_t size, size_t* got) {
@@ -410,6 +435,7 @@ CWindowServer::EServe CWindowServer::Serve(SClient* client) {
       if (!client->bDead && used < got) {
         client->strIn.assign(scratch + used, got - used);
         client->tInSince = Clock::now();
+        ArmStallTimer();
       }
     }
   } else {
@@ -588,6 +614,7 @@ void CWindowServer::Flush(SClient* client) {
     client->nOutSent = 0;
     client->tOutSince = {};
     WatchOutput(client, false);
+    Activate(client);  // groups may wait for this
     return;
   }
   // The client is not reading: the time it takes counts from the last reply
@@ -598,7 +625,7 @@ void CWindowServer::Flush(SClient* client) {
     client->nOutSent = 0;
   }
   WatchOutput(client, true);
-  UpdateStallTimer();
+  ArmStallTimer();
 }
 
 void CWindowServer::Drop(SClient* client, EKind kind, const QString& text) {
@@ -645,17 +672,18 @@ void CWindowServer::CheckStalls() {
     }
   }
   if (dropped) ProcessClients();  // frees what the dropped held, or leaves it to the running pass
-  UpdateStallTimer();
-}
-
-void CWindowServer::UpdateStallTimer() {
   bool any = false;
   for (const auto& client : m_clients) any = any || (!client->bDead && (client->OutPending() || client->InPartial()));
-  if (any && !m_pStallTimer->isActive()) m_pStallTimer->start();
   if (!any) m_pStallTimer->stop();
 }
 
+void CWindowServer::ArmStallTimer() {
+  if (!m_pStallTimer->isActive()) m_pStallTimer->start();
+}
+
 void CWindowServer::Reap() {
+  // Dead clients leave the active list at depth 0 before they are freed.
+  std::erase_if(m_active, [](SClient* client) { return client->bDead; });
   std::erase_if(m_clients, [](const std::unique_ptr<SClient>& client) { return client->bDead; });
 }
 

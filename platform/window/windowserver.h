@@ -95,7 +95,9 @@ class CWindowServer final : public QObject {
   void Drop(SClient* client, EKind kind, const QString& text);
   void Report(EKind kind, const QString& text);
   void CheckStalls();
-  void UpdateStallTimer();
+  void ArmStallTimer();
+  void Activate(SClient* client);
+  static bool NeedsService(const SClient& client);
   void Reap();
   char* Scratch();
 
@@ -110,6 +112,9 @@ class CWindowServer final : public QObject {
   std::string m_strPath;
   unsigned long m_nSocketInode = 0;
   std::vector<std::unique_ptr<SClient>> m_clients;
+  // Clients that may have work: readable, running a group, or holding
+  // complete groups. Only these are visited by a pass.
+  std::vector<SClient*> m_active;
   // One read buffer per nesting level of ProcessClients: a handler's nested
   // loop may read other clients while an outer level still runs groups from
   // its own buffer.

@@ -110,7 +110,10 @@ std::string FormatC(const char* format, va_list args) {
       ++p;
       if (*p == '*') {
         const int precision = va_arg(args, int);
-        if (precision >= 0) flags += "." + std::to_string(precision);  // a negative one is as if absent
+        if (precision >= 0) {  // a negative one is as if absent
+          flags += '.';
+          flags += std::to_string(precision);
+        }
         ++p;
       } else {
         flags += '.';

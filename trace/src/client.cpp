@@ -236,7 +236,8 @@ void CHandOverPipeline::Fail() {
 
 void CHandOverPipeline::Pump(short revents) {
   if (m_bFailed) return;
-  if (revents & (POLLERR | POLLNVAL)) revents |= POLLIN;  // recv tells what happened
+  (void)revents;  // every call tries both ways; the socket says what it can take
+  if (!TakeReplies()) return;
   while (UnsentBytes() > 0) {
     const ssize_t n = ::send(Fd(), m_strOut.data() + m_nSent, UnsentBytes(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
@@ -245,6 +246,8 @@ void CHandOverPipeline::Pump(short revents) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    // The server went away: the replies it sent before still count.
+    TakeReplies();
     Fail();
     return;
   }
@@ -255,16 +258,19 @@ void CHandOverPipeline::Pump(short revents) {
     m_strOut.clear();
     m_nSent = 0;
   }
+}
+
+bool CHandOverPipeline::TakeReplies() {
   // Replies: 16-byte headers, with text only for WM_GETTEXT, which a
   // hand-over does not send; anything else is a broken server.
   for (;;) {
     char chunk[64 * 1024];
     const ssize_t n = ::recv(Fd(), chunk, sizeof chunk, MSG_DONTWAIT);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     if (n <= 0) {
       Fail();
-      return;
+      return false;
     }
     m_strIn.append(chunk, size_t(n));
     size_t pos = 0;
@@ -273,14 +279,14 @@ void CHandOverPipeline::Pump(short revents) {
       std::memcpy(&reply, m_strIn.data() + pos, sizeof reply);
       if (reply.nTextBytes != 0 || m_nReplies >= 3 * m_nQueued) {
         Fail();
-        return;
+        return false;
       }
       pos += sizeof reply;
       ++m_nReplies;
     }
     m_strIn.erase(0, pos);
     m_nConfirmed = m_nReplies / 3;
-    if (size_t(n) < sizeof chunk) break;
+    if (size_t(n) < sizeof chunk) return true;
   }
 }
 

@@ -82,7 +82,7 @@ class CHandOverPipeline {
 
   // Queues one line; *cut says whether it had to be cut to fit a frame.
   void Queue(std::u16string_view line, bool* cut);
-  // Writes what the socket takes and reads the replies that came, without
+  // Reads the replies that came and writes what the socket takes, without
   // blocking. `revents` from poll; 0 just tries.
   void Pump(short revents);
 
@@ -98,6 +98,8 @@ class CHandOverPipeline {
 
  private:
   void Fail();
+  // False when the connection failed.
+  bool TakeReplies();
 
   CWindowClient& m_client;
   HWND m_hMonitor;
