@@ -44,7 +44,8 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   m_pServer = std::make_unique<CWindowServer>(CWindowManager::Instance());
   // What the server refused or dropped, and where it serves when it had to
   // leave the usual place: a line of its own in the list and on stderr.
-  QObject::connect(m_pServer.get(), &CWindowServer::Notice, m_pMainWnd.get(), [frame = m_pMainWnd.get()](const QString& text) {
+  CMainFrame* frame = m_pMainWnd.get();
+  QObject::connect(m_pServer.get(), &CWindowServer::Notice, frame, [frame](const QString& text) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(text));
     frame->AppendLine(text);
   });
