@@ -16,6 +16,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,6 +29,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +62,32 @@ bool WriteExactly(int fd, const void* data, size_t size) {
   return true;
 }
 
+// Processor time of a process, user and system, in microseconds.
+struct SCpu {
+  double user = 0;
+  double system = 0;
+};
+
+SCpu CpuOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  // Fields after the command name, which is in parentheses and may hold spaces.
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long long ticks[2] = {0, 0};
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) ticks[0] = std::stoll(field);
+    if (i == 15) ticks[1] = std::stoll(field);
+  }
+  const double us = 1e6 / double(::sysconf(_SC_CLK_TCK));
+  return {double(ticks[0]) * us, double(ticks[1]) * us};
+}
+
+SCpu operator-(SCpu a, SCpu b) { return {a.user - b.user, a.system - b.system}; }
+
+SCpu g_echoCpu;  // the raw echo process's, of the last RawPingPong
+
 // Round trips per second between this process and a forked echo process.
 double RawPingPong(int rounds) {
   int pair[2];
@@ -87,7 +115,10 @@ double RawPingPong(int rounds) {
   }
   const double rate = rounds / Seconds(start);
   ::close(pair[0]);
-  ::waitpid(child, nullptr, 0);
+  rusage usage{};
+  ::wait4(child, nullptr, 0, &usage);
+  g_echoCpu = {usage.ru_utime.tv_sec * 1e6 + double(usage.ru_utime.tv_usec),
+               usage.ru_stime.tv_sec * 1e6 + double(usage.ru_stime.tv_usec)};
   return rate;
 }
 
@@ -149,7 +180,7 @@ double TraceClients(int clients, int lines, zef::ETraceMirror mirror) {
 
 // Seconds zeftrace takes to hand over every line of `file` (standard error
 // to /dev/null); it ends only after the monitor took the last line.
-double PipeFile(const std::string& zeftrace, const std::string& file) {
+double PipeFile(const std::string& zeftrace, const std::string& file, SCpu* cpu) {
   const auto start = Clock::now();
   const pid_t child = ::fork();
   if (child == 0) {
@@ -161,8 +192,11 @@ double PipeFile(const std::string& zeftrace, const std::string& file) {
     ::_exit(127);
   }
   int status = 0;
-  ::waitpid(child, &status, 0);
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
   const double seconds = Seconds(start);
+  *cpu = {usage.ru_utime.tv_sec * 1e6 + double(usage.ru_utime.tv_usec),
+          usage.ru_stime.tv_sec * 1e6 + double(usage.ru_stime.tv_usec)};
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::fprintf(stderr, "zef_bench_trace: zeftrace failed (status %d)\n", status);
     return 0;
@@ -290,9 +324,16 @@ int main(int argc, char** argv) {
   // and each reported as its median, so that they share the same conditions.
   constexpr int kRounds = 5;
   std::vector<double> raw, one, oneMirrored, four;
+  std::vector<double> echoUser, echoSystem, monitorUser, monitorSystem;
   for (int round = 0; round < kRounds; ++round) {
     raw.push_back(RawPingPong(lines));
+    echoUser.push_back(g_echoCpu.user / (lines + 1000));
+    echoSystem.push_back(g_echoCpu.system / (lines + 1000));
+    const SCpu before = CpuOf(host);
     one.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+    const SCpu used = CpuOf(host) - before;
+    monitorUser.push_back(used.user / lines);
+    monitorSystem.push_back(used.system / lines);
     oneMirrored.push_back(TraceClients(1, lines, zef::ETraceMirror::kOn));
     four.push_back(TraceClients(4, lines / 4, zef::ETraceMirror::kOff));
   }
@@ -310,6 +351,8 @@ int main(int argc, char** argv) {
   std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", median(oneMirrored),
               median(oneMirrored) / rawRate);
   std::printf("4 clients together, mirror off:    %9.0f lines/s\n", median(four));
+  std::printf("processor time per line (user + system): raw echo %.1f + %.1f us; monitor, 1 client %.1f + %.1f us\n",
+              median(echoUser), median(echoSystem), median(monitorUser), median(monitorSystem));
 
   if (pipeLines > 0) {
     // A file of 60-character lines through zeftrace, beside the synchronous
@@ -327,16 +370,23 @@ int main(int argc, char** argv) {
       std::ofstream(file) << text;
     }
     constexpr int kPipeRounds = 3;
-    std::vector<double> piped, synchronous;
+    std::vector<double> piped, synchronous, monitorCpu, senderCpu;
     for (int round = 0; round < kPipeRounds; ++round) {
       synchronous.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
-      const double seconds = PipeFile(ZEF_CLI, file);
+      const SCpu before = CpuOf(host);
+      SCpu sender;
+      const double seconds = PipeFile(ZEF_CLI, file, &sender);
+      const SCpu used = CpuOf(host) - before;
       piped.push_back(seconds > 0 ? pipeLines / seconds : 0);
+      monitorCpu.push_back((used.user + used.system) / pipeLines);
+      senderCpu.push_back((sender.user + sender.system) / pipeLines);
     }
     std::printf("zeftrace, %d lines of 60 characters from a file: %9.0f lines/s (%.2f s; %.1fx the synchronous "
                 "%.0f lines/s); %d rounds, medians\n",
                 pipeLines, median(piped), pipeLines / median(piped), median(piped) / median(synchronous),
                 median(synchronous), kPipeRounds);
+    std::printf("processor time per piped line: monitor %.2f us, zeftrace %.2f us\n", median(monitorCpu),
+                median(senderCpu));
   }
 
   if (idle > 0) {
