@@ -2,6 +2,7 @@
 // runs over every line without a match.
 //
 //   QT_QPA_PLATFORM=offscreen bench_line_commands [lines]   (default 1000000)
+#include "monitor/monitorcommands.h"
 #include "shell/app.h"
 #include "shell/mainframe.h"
 
@@ -57,12 +58,12 @@ int main(int argc, char* argv[]) {
   for (const bool matchCase : {false, true}) {
     record.Flags = FR_FINDNEXT | FR_DOWN | (matchCase ? std::uint32_t(FR_MATCHCASE) : 0u);
     list.SetCaretIndex(0);
-    const double ms = TimeMs([&] { frame.OnFindReplace(&record); });
+    const double ms = TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); });
     std::printf("%-44s %10.2f\n", matchCase ? "Find down, match case, no match" : "Find down, any case, no match", ms);
   }
   record.Flags = FR_FINDNEXT;
   list.SetCaretIndex(list.GetCount() - 1);
-  std::printf("%-44s %10.2f\n", "Find up, any case, no match", TimeMs([&] { frame.OnFindReplace(&record); }));
+  std::printf("%-44s %10.2f\n", "Find up, any case, no match", TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
 
   // The searches alone, as Mark Block makes them.
   std::printf("%-44s %10.2f\n", "search up for the enter line, no match",
@@ -81,7 +82,7 @@ int main(int argc, char* argv[]) {
   std::printf("%-44s %10.2f   (%d lines selected)\n", "Mark Block up, no enter line", ms, list.GetSelCount());
   std::printf("%-44s %10.2f\n", "Unmark Lines", TimeMs([&] { frame.OnCmdMsg(CommandId::UnmarkLines); }));
 
-  frame.m_bAskBeforeClose = false;
+  frame.Settings().general.m_bAskBeforeClose = false;
   frame.close();
   return 0;
 }

@@ -2,6 +2,7 @@
 // file's path, the indent string and quick draw.
 #pragma once
 
+#include "monitor/settings.h"
 #include "platform/dialog/dialog.h"
 
 #include <QString>
@@ -9,14 +10,6 @@
 class QLineEdit;
 
 namespace zef {
-
-// The four monitor settings the dialog edits.
-struct CMonitorSettings {
-  bool m_bLogToFile = false;
-  QString m_strLogFile;
-  QString m_strIndentChars;
-  bool m_bQuickDraw = false;
-};
 
 class CMonitorDlg : public CSettingsDlg {
   Q_OBJECT

@@ -36,9 +36,8 @@ class CQrbWinApp {
   // How dialogs present themselves, from the two flags below.
   CLookAndFeel LookAndFeel() const;
 
-  // Look & Feel settings, loaded and saved by the main frame's ExchangeSettings.
-  bool m_bShowCancelBtn = false;
-  bool m_bNoFullScreenDlg = false;
+  // Section "Init.LaF", loaded and saved by the main frame's ExchangeSettings.
+  CLookAndFeel m_lookAndFeel{false, false};
 
   // Command handlers of the application's table.
   void OnAppAbout();

@@ -1,36 +1,24 @@
 // The frame's command table, command routing, and menu 128 as the menu bar.
 #include "shell/app.h"
+#include "shell/features.h"
 #include "shell/mainframe.h"
 #include "res/menu.h"
 
 #include <QMenuBar>
-#include <QTextBrowser>
 
 namespace zef {
 
-struct CMainFrame::CommandEntry {
-  CommandId id;
-  void (CMainFrame::*handler)();
-  // Null: always enabled when its popup opens.
-  bool (CMainFrame::*enabled)();
-};
-
-const CMainFrame::CommandEntry* CMainFrame::FindCommand(CommandId id) {
-  static const CommandEntry table[] = {
-      {CommandId::EntryFromBuffer, &CMainFrame::OnEntryFromBuffer, nullptr},
-      {CommandId::ViewLine, &CMainFrame::OnViewLine, &CMainFrame::CanViewLine},
-      {CommandId::MarkBlock, &CMainFrame::OnMarkBlock, &CMainFrame::CanMarkBlock},
-      {CommandId::UnmarkLines, &CMainFrame::OnUnmarkLines, &CMainFrame::CanUnmarkLines},
-      {CommandId::Clear, &CMainFrame::OnClear, &CMainFrame::CanClear},
-      {CommandId::Find, &CMainFrame::OnFind, &CMainFrame::CanFind},
-      {CommandId::ResetNestedCalls, &CMainFrame::OnResetNestedCalls, nullptr},
-      {CommandId::Options, &CMainFrame::OnOptions, nullptr},
-      {CommandId::SetupMonitor, &CMainFrame::OnSetupMonitor, nullptr},
-      {CommandId::SetupDatabase, &CMainFrame::OnSetupDatabase, nullptr},
-      {CommandId::AppExit, &CMainFrame::OnAppExit, nullptr},
-      {CommandId::HelpContents, &CMainFrame::OnHelpContents, nullptr},
+void CMainFrame::BuildCommandTable() {
+  m_commands = {
+      {CommandId::EntryFromBuffer, [this] { OnEntryFromBuffer(); }, {}},
+      {CommandId::AppExit, [this] { OnAppExit(); }, {}},
   };
-  for (const CommandEntry& entry : table)
+  m_features = CreateFeatures(*this, m_settings);
+  for (const auto& feature : m_features) feature->AddCommands(m_commands);
+}
+
+const CCommandEntry* CMainFrame::FindCommand(CommandId id) const {
+  for (const CCommandEntry& entry : m_commands)
     if (entry.id == id) return &entry;
   return nullptr;
 }
@@ -38,15 +26,15 @@ const CMainFrame::CommandEntry* CMainFrame::FindCommand(CommandId id) {
 bool CMainFrame::OnCmdMsg(CommandId id) {
   // The view handles no command of its own; then the frame, then the
   // application object.
-  if (const CommandEntry* entry = FindCommand(id)) {
-    (this->*entry->handler)();
+  if (const CCommandEntry* entry = FindCommand(id)) {
+    entry->handler();
     return true;
   }
   return m_app.OnCmdMsg(id);
 }
 
 bool CMainFrame::IsCommandEnabled(CommandId id) {
-  if (const CommandEntry* entry = FindCommand(id)) return !entry->enabled || (this->*entry->enabled)();
+  if (const CCommandEntry* entry = FindCommand(id)) return !entry->enabled || entry->enabled();
   return m_app.HasCommand(id);
 }
 
@@ -90,20 +78,6 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup) {
     if (action->isSeparator() || action->menu()) continue;
     action->setEnabled(IsCommandEnabled(CommandId(action->data().toUInt())));
   }
-}
-
-void CMainFrame::OnHelpContents() {
-  if (!m_pHelp) {
-    m_pHelp = new QTextBrowser(this);
-    m_pHelp->setWindowFlag(Qt::Window);
-    m_pHelp->setAttribute(Qt::WA_DeleteOnClose);
-    m_pHelp->setWindowTitle(QStringLiteral("ZEFMON Help"));
-    m_pHelp->setSource(QUrl(QStringLiteral("qrc:/res/help.html")));
-    m_pHelp->resize(560, 640);
-  }
-  m_pHelp->show();
-  m_pHelp->raise();
-  m_pHelp->activateWindow();
 }
 
 }  // namespace zef

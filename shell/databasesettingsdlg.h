@@ -6,9 +6,10 @@
 
 namespace zef {
 
+// Section "Init.Database".
 struct CDatabaseSettings {
-  int m_nMaxLineLength = 0;
-  bool m_bConfirmTwice = false;
+  int m_nMaxLineLength = 179;
+  bool m_bConfirmTwice = true;
 };
 
 class CDatabaseSettingsDlg : public CSettingsDlg {

@@ -2,16 +2,10 @@
 // the fitting of the main window to the input method.
 #pragma once
 
+#include "monitor/settings.h"
 #include "platform/dialog/dialog.h"
 
 namespace zef {
-
-struct CGeneralOptions {
-  bool m_bAskBeforeClose = false;
-  bool m_bAskBeforeResetNestedCalls = false;
-  bool m_bAskBeforeClearContent = false;
-  bool m_bAdjustWndSip = false;
-};
 
 class CGeneralOptionsDlg : public CSettingsDlg {
   Q_OBJECT

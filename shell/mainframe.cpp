@@ -1,6 +1,7 @@
 #include "shell/mainframe.h"
 
 #include "shell/app.h"
+#include "monitor/linecommands.h"
 #include "monitor/logfile.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"
@@ -9,13 +10,18 @@
 #include <QDir>
 #include <QShortcut>
 
+#include <cstdio>
+
 namespace zef {
 
 CMainFrame::CMainFrame(CQrbWinApp& app) : m_app(app), m_wndView(this) {
   connect(&m_settingChange, &CSettingChangeSource::settingChange, this, &CMainFrame::OnSettingChange);
+  BuildCommandTable();
 }
 
 CMainFrame::~CMainFrame() {
+  // Features may own windows parented to the frame: they go first.
+  m_features.clear();
   // The view is a member: take it out of the window before QMainWindow's
   // destructor would delete it as the central widget.
   takeCentralWidget();
@@ -37,18 +43,19 @@ bool CMainFrame::LoadFrame() {
 
   BuildMenuBar();
   ExchangeSettings(true);
-  GetList().SetIndent(m_strIndentChars);
+  GetList().SetIndent(m_settings.monitor.m_strIndentChars);
 
   // WM_HELP: the help key opens the contents, as the menu item does.
   auto* help = new QShortcut(QKeySequence::HelpContents, this);
-  connect(help, &QShortcut::activated, this, &CMainFrame::OnHelpContents);
+  connect(help, &QShortcut::activated, this, [this] { OnCmdMsg(CommandId::HelpContents); });
   return true;
 }
 
 void CMainFrame::AppendLine(const QString& line) {
   CMonitorList& list = GetList();
-  if (m_bLogToFile) {
-    switch (AppendToLogFile(ResolveLogFilePath(m_strLogFile, QDir::homePath()), line)) {
+  const CMonitorSettings& monitor = m_settings.monitor;
+  if (monitor.m_bLogToFile) {
+    switch (AppendToLogFile(ResolveLogFilePath(monitor.m_strLogFile, QDir::homePath()), line)) {
       case LogWrite::Written:
         break;
       case LogWrite::OpenFailed:
@@ -62,7 +69,7 @@ void CMainFrame::AppendLine(const QString& line) {
     }
   }
   list.AddString(line);
-  if (!m_bQuickDraw) ScrollToEnd();
+  if (!monitor.m_bQuickDraw) ScrollToEnd();
 }
 
 void CMainFrame::ScrollToEnd() {
@@ -73,6 +80,17 @@ void CMainFrame::ScrollToEnd() {
   list.SetScrollPos(SB_VERT, maxPos, true);
   list.OnVScroll(SB_BOTTOM);
 }
+
+QString CMainFrame::GetSelectedLine() {
+  CMonitorList& list = GetList();
+  if (list.GetSelCount() != 1) return QString();
+  const std::vector<int> selected = list.GetSelItems(1);
+  return selected.empty() ? QString() : list.GetText(selected.front());
+}
+
+QString CMainFrame::GetSelectedName() { return QuotedNameOf(GetSelectedLine()); }
+
+CLookAndFeel CMainFrame::LookAndFeel() const { return m_app.LookAndFeel(); }
 
 void CMainFrame::OnEntryFromBuffer() { AppendLine(GetList().GetWindowText()); }
 
@@ -95,19 +113,26 @@ LRESULT CMainFrame::WindowProc(std::uint32_t message, WPARAM wParam, std::u16str
 void CMainFrame::OnWindowTextChanged() { setWindowTitle(GetWindowText()); }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (m_bAskBeforeClose &&
+  if (m_settings.general.m_bAskBeforeClose &&
       MessageBoxFromTable(this, ToUInt(StringId::ReallyQuit), MB_YESNO | MB_ICONQUESTION) == IDNO) {
     event->ignore();
     return;
   }
-  ExchangeSettings(false);
-  if (m_pHelp) m_pHelp->close();
+  for (const auto& feature : m_features) feature->OnFrameClosing();
+  QString reason;
+  if (!ExchangeSettings(false, &reason)) {
+    // The program still ends; the user learns what was lost and where.
+    const QString file = QDir::toNativeSeparators(m_app.GetProfile().FileName());
+    std::fprintf(stderr, "zefmon: %s\n",
+                 qPrintable(FormatString(LoadString(ToUInt(StringId::SettingsNotSaved)), file, reason)));
+    MessageBoxFromTable(this, ToUInt(StringId::SettingsNotSaved), MB_OK | MB_ICONEXCLAMATION, file, reason);
+  }
   event->accept();
   emit closed();
 }
 
 void CMainFrame::OnSettingChange() {
-  if (m_bAdjustWndSip) FitWindowToSip();
+  if (m_settings.general.m_bAdjustWndSip) FitWindowToSip();
 }
 
 void CMainFrame::FitWindowToSip() {

@@ -2,15 +2,16 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
-#include "platform/dialog/finddialog.h"
+#include "monitor/monitorhost.h"
 #include "monitor/monitorview.h"
 #include "res/resource.h"
 #include "platform/dialog/sip.h"
 #include "platform/window/window.h"
+#include "shell/settings.h"
 
 #include <QMainWindow>
-#include <QPointer>
-#include <QTextBrowser>
+#include <memory>
+#include <vector>
 
 class QMenu;
 
@@ -18,7 +19,7 @@ namespace zef {
 
 class CQrbWinApp;
 
-class CMainFrame : public QMainWindow, public CWindowObject {
+class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost {
   Q_OBJECT
  public:
   explicit CMainFrame(CQrbWinApp& app);
@@ -31,15 +32,17 @@ class CMainFrame : public QMainWindow, public CWindowObject {
 
   // The one way into the monitor: log file (when on), list, scroll (unless
   // quick draw is on).
-  void AppendLine(const QString& line);
+  void AppendLine(const QString& line) override;
   // Scrolls the list to its last line whatever quick draw says.
-  void ScrollToEnd();
+  void ScrollToEnd() override;
 
-  // Reads all seventeen settings (load) or writes them all.
-  void ExchangeSettings(bool load);
+  // Reads all seventeen settings (load) or writes them all to the file.
+  // False when a save did not reach the file; `reason` then says why.
+  bool ExchangeSettings(bool load, QString* reason = nullptr);
 
-  // Offers command `id` to the view, then the frame's table, then the
-  // application's. False when nobody handles it.
+  // Offers command `id` to the view, then the frame's table (its own rows
+  // and every feature's), then the application's. False when nobody handles
+  // it.
   bool OnCmdMsg(CommandId id);
   // Whether the command's item is enabled when its popup opens. Commands
   // that nothing handles yet are greyed.
@@ -53,36 +56,25 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text,
                      std::u16string* textOut) override;
 
-  // The text of the one selected line; empty unless exactly one is selected.
-  QString GetSelectedLine();
-  // The name quoted at the start of the selected line.
-  QString GetSelectedName();
-
-  // Notifications of the find dialog.
-  void OnFindReplace(const FINDREPLACE* record);
-  CFindReplaceDialog* FindDialog() const { return m_pFindDialog; }
+  QString GetSelectedLine() override;
+  QString GetSelectedName() override;
+  QWidget* GetWindow() override { return this; }
+  CLookAndFeel LookAndFeel() const override;
 
   CMonitorView& GetView() { return m_wndView; }
-  CMonitorList& GetList() { return m_wndView.GetList(); }
-  QTextBrowser* HelpWindow() const { return m_pHelp; }
+  CMonitorList& GetList() override { return m_wndView.GetList(); }
 
-  // Settings (see ExchangeSettings for their keys and defaults).
-  int m_nTimerLoopCounter = -1;
-  int m_nLoopCount = 100;
-  int m_nLoopDelay = 500;
-  int m_nTimerLoopCount = 100;
-  int m_nTimerLoopDelay = 200;
-  int m_nTimerLoopInterval = 500;
-  bool m_bLogToFile = false;
-  QString m_strLogFile = QStringLiteral("\\ZEFMON.LOG");
-  bool m_bQuickDraw = true;
-  QString m_strIndentChars = QStringLiteral("  ");
-  int m_nMaxLineLength = 179;
-  bool m_bConfirmTwice = true;
-  bool m_bAskBeforeClose = true;
-  bool m_bAskBeforeResetNestedCalls = true;
-  bool m_bAskBeforeClearContent = true;
-  bool m_bAdjustWndSip = false;
+  // The settings sections the frame holds (see ExchangeSettings for their
+  // keys and defaults).
+  CSettingsRecord& Settings() { return m_settings; }
+
+  // The feature of type `Feature`, or null.
+  template <class Feature>
+  Feature* GetFeature() const {
+    for (const auto& feature : m_features)
+      if (auto* found = dynamic_cast<Feature*>(feature.get())) return found;
+    return nullptr;
+  }
 
  signals:
   // The close went ahead: settings are saved and the program ends.
@@ -93,35 +85,21 @@ class CMainFrame : public QMainWindow, public CWindowObject {
   void OnWindowTextChanged() override;
 
  private:
-  struct CommandEntry;
-  static const CommandEntry* FindCommand(CommandId id);
+  const CCommandEntry* FindCommand(CommandId id) const;
+  void BuildCommandTable();
 
   void BuildMenuBar();
   void OnInitMenuPopup(QMenu* popup);
 
   void OnEntryFromBuffer();
-  void OnViewLine();
-  void OnMarkBlock();
-  void OnUnmarkLines();
-  void OnClear();
-  void OnFind();
-  void OnOptions();
-  void OnSetupMonitor();
-  void OnSetupDatabase();
-  void OnResetNestedCalls();
-  bool CanViewLine();
-  bool CanMarkBlock();
-  bool CanUnmarkLines();
-  bool CanClear();
-  bool CanFind();
   void OnAppExit();
-  void OnHelpContents();
 
   CQrbWinApp& m_app;
   CMonitorView m_wndView;
   CSettingChangeSource m_settingChange;
-  QPointer<QTextBrowser> m_pHelp;
-  QPointer<CFindReplaceDialog> m_pFindDialog;
+  CSettingsRecord m_settings;
+  std::vector<std::unique_ptr<CFeature>> m_features;
+  std::vector<CCommandEntry> m_commands;
 };
 
 }  // namespace zef

@@ -1,37 +1,61 @@
-// The Setup commands of the main frame: each copies its settings into its
-// dialog and takes them back only when the dialog ends with OK.
-#include "shell/app.h"
+// The Setup commands: each copies its section into its dialog and takes the
+// values back only when the dialog ends with OK.
+#include "shell/optioncommands.h"
+
+#include "monitor/monitordlg.h"
+#include "monitor/monitorlist.h"
 #include "shell/databasesettingsdlg.h"
 #include "shell/generaloptionsdlg.h"
-#include "shell/mainframe.h"
-#include "monitor/monitordlg.h"
+
+#include <QShortcut>
 
 namespace zef {
 
-void CMainFrame::OnOptions() {
-  CGeneralOptions options{m_bAskBeforeClose, m_bAskBeforeResetNestedCalls, m_bAskBeforeClearContent, m_bAdjustWndSip};
-  if (!RunGeneralOptions(this, m_app.LookAndFeel(), options)) return;
-  m_bAskBeforeClose = options.m_bAskBeforeClose;
-  m_bAskBeforeResetNestedCalls = options.m_bAskBeforeResetNestedCalls;
-  m_bAskBeforeClearContent = options.m_bAskBeforeClearContent;
-  m_bAdjustWndSip = options.m_bAdjustWndSip;
+COptionCommands::COptionCommands(IMonitorHost& host, CSettingsRecord& settings)
+    : m_host(host), m_settings(settings) {}
+
+COptionCommands::~COptionCommands() { delete m_pHelp.data(); }
+
+void COptionCommands::AddCommands(std::vector<CCommandEntry>& table) {
+  using C = COptionCommands;
+  table.push_back(MakeCommand(CommandId::Options, this, &C::OnOptions));
+  table.push_back(MakeCommand(CommandId::SetupMonitor, this, &C::OnSetupMonitor));
+  table.push_back(MakeCommand(CommandId::SetupDatabase, this, &C::OnSetupDatabase));
+  table.push_back(MakeCommand(CommandId::HelpContents, this, &C::OnHelpContents));
 }
 
-void CMainFrame::OnSetupMonitor() {
-  CMonitorSettings settings{m_bLogToFile, m_strLogFile, m_strIndentChars, m_bQuickDraw};
-  if (!RunMonitorSettings(this, m_app.LookAndFeel(), settings)) return;
-  m_bLogToFile = settings.m_bLogToFile;
-  m_strLogFile = settings.m_strLogFile;
-  m_strIndentChars = settings.m_strIndentChars;
-  GetList().SetIndent(m_strIndentChars);
-  m_bQuickDraw = settings.m_bQuickDraw;
+void COptionCommands::OnFrameClosing() {
+  if (m_pHelp) m_pHelp->close();
 }
 
-void CMainFrame::OnSetupDatabase() {
-  CDatabaseSettings settings{m_nMaxLineLength, m_bConfirmTwice};
-  if (!RunDatabaseSettings(this, m_app.LookAndFeel(), settings)) return;
-  m_nMaxLineLength = settings.m_nMaxLineLength;
-  m_bConfirmTwice = settings.m_bConfirmTwice;
+void COptionCommands::OnOptions() { RunGeneralOptions(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.general); }
+
+void COptionCommands::OnSetupMonitor() {
+  if (!RunMonitorSettings(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.monitor)) return;
+  m_host.GetList().SetIndent(m_settings.monitor.m_strIndentChars);
+}
+
+void COptionCommands::OnSetupDatabase() {
+  RunDatabaseSettings(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.database);
+}
+
+void COptionCommands::OnHelpContents() {
+  if (!m_pHelp) {
+    m_pHelp = new QTextBrowser(m_host.GetWindow());
+    m_pHelp->setWindowFlag(Qt::Window);
+    m_pHelp->setAttribute(Qt::WA_DeleteOnClose);
+    m_pHelp->setWindowTitle(QStringLiteral("ZEFMON Help"));
+    m_pHelp->setSource(QUrl(QStringLiteral("qrc:/res/help.html")));
+    m_pHelp->resize(560, 640);
+    // Closed from the keyboard like any viewer window.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+      auto* shortcut = new QShortcut(key, m_pHelp);
+      QObject::connect(shortcut, &QShortcut::activated, m_pHelp, &QWidget::close);
+    }
+  }
+  m_pHelp->show();
+  m_pHelp->raise();
+  m_pHelp->activateWindow();
 }
 
 }  // namespace zef

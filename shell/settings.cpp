@@ -1,4 +1,5 @@
-// The settings record: seventeen values in five sections of the profile.
+// The settings record: seventeen values in five sections of the profile,
+// loaded and saved through one table over the section structs.
 #include "shell/app.h"
 #include "shell/mainframe.h"
 
@@ -6,7 +7,7 @@
 
 namespace zef {
 
-void CMainFrame::ExchangeSettings(bool load) {
+bool CMainFrame::ExchangeSettings(bool load, QString* reason) {
   // One row per value, in the order they are read and written. Booleans and
   // integers carry their default when absent, strings theirs.
   //
@@ -22,23 +23,23 @@ void CMainFrame::ExchangeSettings(bool load) {
     const char16_t* textDefault;
   };
   const Row rows[] = {
-      {u"Init.General", u"AskBeforeCloseZEFMON", &m_bAskBeforeClose, 1, nullptr},
-      {u"Init.General", u"AskBeforeResetNestedCalls", &m_bAskBeforeResetNestedCalls, 1, nullptr},
-      {u"Init.General", u"AskBeforeClearContent", &m_bAskBeforeClearContent, 1, nullptr},
-      {u"Init.General", u"AdjustWndSip", &m_bAdjustWndSip, 0, nullptr},
-      {u"Init.Loop", u"Count", &m_nLoopCount, 100, nullptr},
-      {u"Init.Loop", u"Delay", &m_nLoopDelay, 20, nullptr},
-      {u"Init.Loop", u"CountWM_TIMER", &m_nTimerLoopCount, 100, nullptr},
-      {u"Init.Loop", u"DelayWM_TIMER", &m_nTimerLoopDelay, 60000, nullptr},
-      {u"Init.Loop", u"TimerWM_TIMER", &m_nTimerLoopInterval, 90, nullptr},
-      {u"Init.Monitor", u"LogToFile", &m_bLogToFile, 0, nullptr},
-      {u"Init.Monitor", u"LogFile", &m_strLogFile, 0, u"\\ZEFMON.LOG"},
-      {u"Init.Monitor", u"IndentChars", &m_strIndentChars, 0, u"  "},
-      {u"Init.Monitor", u"QDraw", &m_bQuickDraw, 1, nullptr},
-      {u"Init.Database", u"MaxLineLength", &m_nMaxLineLength, 179, nullptr},
-      {u"Init.Database", u"ConfirmTwice", &m_bConfirmTwice, 1, nullptr},
-      {u"Init.LaF", u"ShowCancelBtn", &m_app.m_bShowCancelBtn, 1, nullptr},
-      {u"Init.LaF", u"NoFullScreenDlg", &m_app.m_bNoFullScreenDlg, 1, nullptr},
+      {u"Init.General", u"AskBeforeCloseZEFMON", &m_settings.general.m_bAskBeforeClose, 1, nullptr},
+      {u"Init.General", u"AskBeforeResetNestedCalls", &m_settings.general.m_bAskBeforeResetNestedCalls, 1, nullptr},
+      {u"Init.General", u"AskBeforeClearContent", &m_settings.general.m_bAskBeforeClearContent, 1, nullptr},
+      {u"Init.General", u"AdjustWndSip", &m_settings.general.m_bAdjustWndSip, 0, nullptr},
+      {u"Init.Loop", u"Count", &m_settings.loop.m_nLoopCount, 100, nullptr},
+      {u"Init.Loop", u"Delay", &m_settings.loop.m_nLoopDelay, 20, nullptr},
+      {u"Init.Loop", u"CountWM_TIMER", &m_settings.loop.m_nTimerLoopCount, 100, nullptr},
+      {u"Init.Loop", u"DelayWM_TIMER", &m_settings.loop.m_nTimerLoopDelay, 60000, nullptr},
+      {u"Init.Loop", u"TimerWM_TIMER", &m_settings.loop.m_nTimerLoopInterval, 90, nullptr},
+      {u"Init.Monitor", u"LogToFile", &m_settings.monitor.m_bLogToFile, 0, nullptr},
+      {u"Init.Monitor", u"LogFile", &m_settings.monitor.m_strLogFile, 0, u"\\ZEFMON.LOG"},
+      {u"Init.Monitor", u"IndentChars", &m_settings.monitor.m_strIndentChars, 0, u"  "},
+      {u"Init.Monitor", u"QDraw", &m_settings.monitor.m_bQuickDraw, 1, nullptr},
+      {u"Init.Database", u"MaxLineLength", &m_settings.database.m_nMaxLineLength, 179, nullptr},
+      {u"Init.Database", u"ConfirmTwice", &m_settings.database.m_bConfirmTwice, 1, nullptr},
+      {u"Init.LaF", u"ShowCancelBtn", &m_app.m_lookAndFeel.m_bShowCancelBtn, 1, nullptr},
+      {u"Init.LaF", u"NoFullScreenDlg", &m_app.m_lookAndFeel.m_bNoFullScreenDlg, 1, nullptr},
   };
 
   CProfile& profile = m_app.GetProfile();
@@ -63,7 +64,7 @@ void CMainFrame::ExchangeSettings(bool load) {
         profile.WriteProfileString(section, entry, text);
     }
   }
-  if (!load) profile.Flush();
+  return load || profile.Flush(reason);
 }
 
 }  // namespace zef

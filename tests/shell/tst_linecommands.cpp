@@ -1,4 +1,5 @@
 // The line commands of the "&Monitor" menu, driven through their command ids.
+#include "monitor/monitorcommands.h"
 #include "tests/shell/fixture.h"
 #include "monitor/linecommands.h"
 
@@ -157,7 +158,7 @@ void TestLineCommands::clearKeepsDepthAndAsks() {
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Clear));
   QCOMPARE(f.Boxes().back().text, QStringLiteral("Really clear monitor content?"));
   QCOMPARE(f.List().GetCount(), 2);
-  f.Frame().m_bAskBeforeClearContent = false;
+  f.Frame().Settings().general.m_bAskBeforeClearContent = false;
   const size_t asked = f.Boxes().size();
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Clear));
   QCOMPARE(f.Boxes().size(), asked);
@@ -206,7 +207,7 @@ void TestLineCommands::find() {
   f.List().SetCaretIndex(current);
   f.List().SetSel(true, 1);
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));
-  CFindReplaceDialog* dialog = f.Frame().FindDialog();
+  CFindReplaceDialog* dialog = f.Frame().GetFeature<CMonitorCommands>()->FindDialog();
   QVERIFY(dialog);
   QTest::keyClicks(dialog->FindEdit(), text);
   if (!down) QTest::mouseClick(dialog->UpButton(), Qt::LeftButton, {}, QPoint(6, dialog->UpButton()->height() / 2));
@@ -226,7 +227,7 @@ void TestLineCommands::findDialogLifecycle() {
   Append(f, {QStringLiteral("a x"), QStringLiteral("b x"), QStringLiteral("c x")});
   f.List().SetCaretIndex(0);
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));
-  QPointer<CFindReplaceDialog> dialog = f.Frame().FindDialog();
+  QPointer<CFindReplaceDialog> dialog = f.Frame().GetFeature<CMonitorCommands>()->FindDialog();
   QVERIFY(!f.Frame().IsCommandEnabled(CommandId::Find));  // one at a time
   QVERIFY(!dialog->FindNextButton()->isEnabled());          // nothing to find yet
   QTest::keyClicks(dialog->FindEdit(), QStringLiteral("x"));
@@ -236,7 +237,7 @@ void TestLineCommands::findDialogLifecycle() {
   QTest::mouseClick(dialog->FindNextButton(), Qt::LeftButton);
   QCOMPARE(f.List().GetCurSel(), 2);
   dialog->close();
-  QVERIFY(!f.Frame().FindDialog());
+  QVERIFY(!f.Frame().GetFeature<CMonitorCommands>()->FindDialog());
   QTRY_VERIFY(dialog.isNull());
   QVERIFY(f.Frame().IsCommandEnabled(CommandId::Find));
 }

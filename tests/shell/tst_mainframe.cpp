@@ -1,8 +1,11 @@
 // The main window: window tree, menu, command routing, intake and log file.
+#include "monitor/monitorcommands.h"
+#include "shell/optioncommands.h"
 #include "tests/shell/fixture.h"
 #include "res/menu.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QMenuBar>
 #include <QTimer>
 #include <QScrollBar>
@@ -25,6 +28,9 @@ class TestMainFrame : public QObject {
   void exitAsksAndNoKeepsRunning();
   void settingChangeFitsOnlyWhenAdjusting();
   void contentsOpensHelp();
+  void helpClosesFromTheKeyboard_data();
+  void helpClosesFromTheKeyboard();
+  void secondMonitorSaysWhereTraceClientsGo();
 };
 
 void TestMainFrame::titleAndWindowTree() {
@@ -128,8 +134,8 @@ void TestMainFrame::bufferHandOverAppendsIndentedLines() {
 void TestMainFrame::logFileRecordsWhatIsAppended() {
   CFrameFixture f;
   const QString path = f.TempPath(QStringLiteral("monitor.log"));
-  f.Frame().m_bLogToFile = true;
-  f.Frame().m_strLogFile = path;
+  f.Frame().Settings().monitor.m_bLogToFile = true;
+  f.Frame().Settings().monitor.m_strLogFile = path;
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b {"));
   f.Frame().AppendLine(QStringLiteral("Hello"));
@@ -141,20 +147,20 @@ void TestMainFrame::logFileRecordsWhatIsAppended() {
 
 void TestMainFrame::unopenableLogFileGivesFatalLineBeforeEachLine() {
   CFrameFixture f;
-  f.Frame().m_bLogToFile = true;
-  f.Frame().m_strLogFile = f.TempPath(QStringLiteral("no/such/dir/x.log"));
+  f.Frame().Settings().monitor.m_bLogToFile = true;
+  f.Frame().Settings().monitor.m_strLogFile = f.TempPath(QStringLiteral("no/such/dir/x.log"));
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b"));
   const QString fatal = QStringLiteral("FATAL: Failed to open log file!");
   // Indented like any line, not logged, and repeated for every line.
   QCOMPARE(f.Lines(), (QStringList{fatal, QStringLiteral("a {"), QStringLiteral("  ") + fatal, QStringLiteral("  b")}));
-  QVERIFY(f.Frame().m_bLogToFile);
+  QVERIFY(f.Frame().Settings().monitor.m_bLogToFile);
 }
 
 void TestMainFrame::loggingOffNeverTouchesTheFile() {
   CFrameFixture f;
   const QString path = f.TempPath(QStringLiteral("never.log"));
-  f.Frame().m_strLogFile = path;
+  f.Frame().Settings().monitor.m_strLogFile = path;
   f.Frame().AppendLine(QStringLiteral("x"));
   QVERIFY(!QFile::exists(path));
   QCOMPARE(f.Lines(), QStringList{QStringLiteral("x")});
@@ -173,7 +179,7 @@ void TestMainFrame::quickDrawDecidesScrolling() {
   QCOMPARE(f.List().GetScrollPos(SB_VERT), maxPos);
   Q_UNUSED(bar);
 
-  f.Frame().m_bQuickDraw = false;
+  f.Frame().Settings().monitor.m_bQuickDraw = false;
   for (int i = 0; i < 100; ++i) f.Frame().AppendLine(QStringLiteral("more %1").arg(i));
   f.List().GetScrollRange(SB_VERT, &minPos, &maxPos);
   QCOMPARE(f.List().GetScrollPos(SB_VERT), maxPos);
@@ -196,7 +202,7 @@ void TestMainFrame::settingChangeFitsOnlyWhenAdjusting() {
   const QSize before = f.Frame().size();
   f.Frame().OnSettingChange();
   QCOMPARE(f.Frame().size(), before);
-  f.Frame().m_bAdjustWndSip = true;
+  f.Frame().Settings().general.m_bAdjustWndSip = true;
   f.Frame().OnSettingChange();
   QVERIFY(f.Frame().size() != before);
 }
@@ -204,9 +210,43 @@ void TestMainFrame::settingChangeFitsOnlyWhenAdjusting() {
 void TestMainFrame::contentsOpensHelp() {
   CFrameFixture f;
   QVERIFY(f.Frame().OnCmdMsg(CommandId::HelpContents));
-  QVERIFY(f.Frame().HelpWindow());
-  QTRY_VERIFY(f.Frame().HelpWindow()->isVisible());
-  QVERIFY(f.Frame().HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
+  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow());
+  QTRY_VERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->isVisible());
+  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
+}
+
+void TestMainFrame::helpClosesFromTheKeyboard_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+  QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier);
+}
+
+void TestMainFrame::helpClosesFromTheKeyboard() {
+  QFETCH(int, key);
+  QFETCH(int, modifiers);
+  CFrameFixture f;
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::HelpContents));
+  QPointer<QTextBrowser> help = f.Frame().GetFeature<COptionCommands>()->HelpWindow();
+  QVERIFY(help);
+  QVERIFY(QTest::qWaitForWindowActive(help));
+  QTest::keyClick(help, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+  QTRY_VERIFY(!help || !help->isVisible());
+  // The monitor stays.
+  QVERIFY(f.Frame().isVisible());
+}
+
+void TestMainFrame::secondMonitorSaysWhereTraceClientsGo() {
+  QTemporaryDir runtime;
+  CFrameFixture first({}, runtime.path());
+  QVERIFY(first.Lines().isEmpty());
+  CFrameFixture second({}, runtime.path());
+  QVERIFY(second.m_bCreated);
+  QCOMPARE(second.Lines().value(0),
+           QStringLiteral("Another ZEFMON is already running: trace clients reach that one, not this one."));
+  // Not exactly over the first one.
+  QVERIFY(second.Frame().pos() != first.Frame().pos());
+  QVERIFY(second.Frame().isVisible());
 }
 
 QTEST_MAIN(TestMainFrame)

@@ -1,11 +1,17 @@
 // The seventeen settings: defaults, odd stored values, and when they are saved.
 #include "tests/shell/fixture.h"
+#include "tests/shell/settingsrows.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QSettings>
+#include <QSignalSpy>
+
+#include <unistd.h>
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::SettingRows;
 
 class TestSettings : public QObject {
   Q_OBJECT
@@ -17,29 +23,118 @@ class TestSettings : public QObject {
   void confirmedCloseWritesEveryValueNormalised();
   void declinedCloseWritesNothing();
   void closeWithoutAskingSavesAtOnce();
+  void everySettingIsReadUnderItsOwnName_data();
+  void everySettingIsReadUnderItsOwnName();
+  void everySettingIsWrittenUnderItsOwnName_data();
+  void everySettingIsWrittenUnderItsOwnName();
+  void unsavableSettingsAreReportedAndTheProgramEnds_data();
+  void unsavableSettingsAreReportedAndTheProgramEnds();
 };
+
+namespace {
+void AddRowPerSetting() {
+  QTest::addColumn<int>("row");
+  const auto rows = SettingRows();
+  for (std::size_t i = 0; i < rows.size(); ++i) QTest::newRow(rows[i].key) << int(i);
+}
+// A value as the file holds it: booleans as 0 or 1.
+QString StoredText(const QVariant& value) {
+  if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+  return value.toString();
+}
+}  // namespace
+
+void TestSettings::everySettingIsReadUnderItsOwnName_data() { AddRowPerSetting(); }
+
+void TestSettings::everySettingIsReadUnderItsOwnName() {
+  QFETCH(int, row);
+  const auto rows = SettingRows();
+  const auto& setting = rows[std::size_t(row)];
+  CFrameFixture f(QByteArray("[") + setting.section + "]\n" + setting.key + '=' + setting.iniText + '\n');
+  QCOMPARE(setting.get(f.Frame(), f.App()), setting.other);
+  // It reached its own field and no other.
+  for (const auto& other : rows) {
+    if (&other != &setting) QCOMPARE(other.get(f.Frame(), f.App()), other.loadDefault);
+  }
+}
+
+void TestSettings::everySettingIsWrittenUnderItsOwnName_data() { AddRowPerSetting(); }
+
+void TestSettings::everySettingIsWrittenUnderItsOwnName() {
+  QFETCH(int, row);
+  const auto rows = SettingRows();
+  const auto& setting = rows[std::size_t(row)];
+  CFrameFixture f;
+  setting.set(f.Frame(), f.App(), setting.other);
+  QVERIFY(f.Frame().close());
+
+  QSettings stored(f.SettingsFile(), QSettings::IniFormat);
+  QCOMPARE(stored.value(zef::test::SettingPath(setting)).toString(), QString::fromLatin1(setting.iniText));
+  QStringList expectedKeys;
+  for (const auto& each : rows) {
+    expectedKeys << zef::test::SettingPath(each);
+    if (&each != &setting) QCOMPARE(stored.value(zef::test::SettingPath(each)).toString(), StoredText(each.loadDefault));
+  }
+  QStringList keys = stored.allKeys();
+  keys.sort();
+  expectedKeys.sort();
+  QCOMPARE(keys, expectedKeys);
+}
+
+void TestSettings::unsavableSettingsAreReportedAndTheProgramEnds_data() {
+  QTest::addColumn<bool>("folderInPlace");  // else the settings folder is read-only
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("a folder in the file's place") << true << QStringLiteral("it is a folder, not a file");
+  QTest::newRow("read-only folder") << false << QStringLiteral("Permission denied");
+}
+
+void TestSettings::unsavableSettingsAreReportedAndTheProgramEnds() {
+  QFETCH(bool, folderInPlace);
+  QFETCH(QString, reason);
+  if (!folderInPlace && ::geteuid() == 0) QSKIP("permissions do not stop the superuser");
+  CFrameFixture f;
+  const QString folder = QFileInfo(f.SettingsFile()).absolutePath();
+  if (folderInPlace) {
+    QVERIFY(QDir().mkpath(f.SettingsFile()));
+  } else {
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+  }
+  QSignalSpy closed(&f.Frame(), &CMainFrame::closed);
+  f.Answer({IDYES, IDOK});
+  const bool wentAhead = f.Frame().close();
+  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  QVERIFY(wentAhead);
+  QCOMPARE(closed.count(), 1);
+  QCOMPARE(f.Boxes().size(), std::size_t{2});
+  const MessageBoxRequest& report = f.Boxes()[1];
+  QCOMPARE(report.text, QStringLiteral("The settings could not be saved to %1: %2.")
+                            .arg(QDir::toNativeSeparators(f.SettingsFile()), reason));
+  QCOMPARE(report.caption, QStringLiteral("ZEFMON"));
+  QCOMPARE(report.style, std::uint32_t(MB_OK | MB_ICONEXCLAMATION));
+}
 
 void TestSettings::noFileGivesTheLoadDefaults() {
   CFrameFixture f;
   QVERIFY(f.m_bCreated);
   CMainFrame& m = f.Frame();
-  QCOMPARE(m.m_bAskBeforeClose, true);
-  QCOMPARE(m.m_bAskBeforeResetNestedCalls, true);
-  QCOMPARE(m.m_bAskBeforeClearContent, true);
-  QCOMPARE(m.m_bAdjustWndSip, false);
-  QCOMPARE(m.m_nLoopCount, 100);
-  QCOMPARE(m.m_nLoopDelay, 20);  // not the construction value 500
-  QCOMPARE(m.m_nTimerLoopCount, 100);
-  QCOMPARE(m.m_nTimerLoopDelay, 60000);
-  QCOMPARE(m.m_nTimerLoopInterval, 90);
-  QCOMPARE(m.m_bLogToFile, false);
-  QCOMPARE(m.m_strLogFile, QStringLiteral("\\ZEFMON.LOG"));
-  QCOMPARE(m.m_strIndentChars, QStringLiteral("  "));
-  QCOMPARE(m.m_bQuickDraw, true);
-  QCOMPARE(m.m_nMaxLineLength, 179);
-  QCOMPARE(m.m_bConfirmTwice, true);
-  QCOMPARE(f.App().m_bShowCancelBtn, true);
-  QCOMPARE(f.App().m_bNoFullScreenDlg, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClose, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeResetNestedCalls, true);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClearContent, true);
+  QCOMPARE(m.Settings().general.m_bAdjustWndSip, false);
+  QCOMPARE(m.Settings().loop.m_nLoopCount, 100);
+  QCOMPARE(m.Settings().loop.m_nLoopDelay, 20);  // not the construction value 500
+  QCOMPARE(m.Settings().loop.m_nTimerLoopCount, 100);
+  QCOMPARE(m.Settings().loop.m_nTimerLoopDelay, 60000);
+  QCOMPARE(m.Settings().loop.m_nTimerLoopInterval, 90);
+  QCOMPARE(m.Settings().monitor.m_bLogToFile, false);
+  QCOMPARE(m.Settings().monitor.m_strLogFile, QStringLiteral("\\ZEFMON.LOG"));
+  QCOMPARE(m.Settings().monitor.m_strIndentChars, QStringLiteral("  "));
+  QCOMPARE(m.Settings().monitor.m_bQuickDraw, true);
+  QCOMPARE(m.Settings().database.m_nMaxLineLength, 179);
+  QCOMPARE(m.Settings().database.m_bConfirmTwice, true);
+  QCOMPARE(f.App().m_lookAndFeel.m_bShowCancelBtn, true);
+  QCOMPARE(f.App().m_lookAndFeel.m_bNoFullScreenDlg, true);
 }
 
 void TestSettings::storedValuesAreReadAsStored() {
@@ -48,13 +143,13 @@ void TestSettings::storedValuesAreReadAsStored() {
       "[Init.Monitor]\nIndentChars=\nQDraw=0\nLogFile=/tmp/x.log\n"
       "[Init.Database]\nMaxLineLength=5\n[Init.LaF]\nNoFullScreenDlg=0\n");
   CMainFrame& m = f.Frame();
-  QCOMPARE(m.m_bAskBeforeClose, true);  // 5 reads as on
-  QCOMPARE(m.m_bAdjustWndSip, true);
-  QCOMPARE(m.m_strIndentChars, QString());  // present but empty: no indent
-  QCOMPARE(m.m_bQuickDraw, false);
-  QCOMPARE(m.m_strLogFile, QStringLiteral("/tmp/x.log"));
-  QCOMPARE(m.m_nMaxLineLength, 5);  // no range applied on load
-  QCOMPARE(f.App().m_bNoFullScreenDlg, false);
+  QCOMPARE(m.Settings().general.m_bAskBeforeClose, true);  // 5 reads as on
+  QCOMPARE(m.Settings().general.m_bAdjustWndSip, true);
+  QCOMPARE(m.Settings().monitor.m_strIndentChars, QString());  // present but empty: no indent
+  QCOMPARE(m.Settings().monitor.m_bQuickDraw, false);
+  QCOMPARE(m.Settings().monitor.m_strLogFile, QStringLiteral("/tmp/x.log"));
+  QCOMPARE(m.Settings().database.m_nMaxLineLength, 5);  // no range applied on load
+  QCOMPARE(f.App().m_lookAndFeel.m_bNoFullScreenDlg, false);
 
   // The empty indent string reached the list: no indent at any depth.
   m.AppendLine(QStringLiteral("a {"));
@@ -65,23 +160,23 @@ void TestSettings::storedValuesAreReadAsStored() {
 
 void TestSettings::wrongTypesReadAsDefaults() {
   CFrameFixture f("[Init.Loop]\nCount=lots\nDelay=12abc\n[Init.Database]\nMaxLineLength=\n");
-  QCOMPARE(f.Frame().m_nLoopCount, 100);
-  QCOMPARE(f.Frame().m_nLoopDelay, 20);
-  QCOMPARE(f.Frame().m_nMaxLineLength, 179);
+  QCOMPARE(f.Frame().Settings().loop.m_nLoopCount, 100);
+  QCOMPARE(f.Frame().Settings().loop.m_nLoopDelay, 20);
+  QCOMPARE(f.Frame().Settings().database.m_nMaxLineLength, 179);
 }
 
 void TestSettings::unreadableFileGivesDefaults() {
   static const char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
   CFrameFixture f(QByteArray(kGarbage, sizeof kGarbage - 1));
   QVERIFY(f.m_bCreated);
-  QCOMPARE(f.Frame().m_nTimerLoopInterval, 90);
-  QCOMPARE(f.Frame().m_strIndentChars, QStringLiteral("  "));
+  QCOMPARE(f.Frame().Settings().loop.m_nTimerLoopInterval, 90);
+  QCOMPARE(f.Frame().Settings().monitor.m_strIndentChars, QStringLiteral("  "));
 }
 
 void TestSettings::confirmedCloseWritesEveryValueNormalised() {
   CFrameFixture f("[Init.General]\nAskBeforeResetNestedCalls=5\n");
-  f.Frame().m_nLoopCount = 7;
-  f.Frame().m_strIndentChars = QStringLiteral("  ");
+  f.Frame().Settings().loop.m_nLoopCount = 7;
+  f.Frame().Settings().monitor.m_strIndentChars = QStringLiteral("  ");
   f.Answer({IDYES});
   QVERIFY(f.Frame().close());
   QSettings stored(f.SettingsFile(), QSettings::IniFormat);
@@ -95,7 +190,7 @@ void TestSettings::confirmedCloseWritesEveryValueNormalised() {
 
 void TestSettings::declinedCloseWritesNothing() {
   CFrameFixture f;
-  f.Frame().m_nLoopCount = 3;
+  f.Frame().Settings().loop.m_nLoopCount = 3;
   f.Answer({IDNO});
   QVERIFY(!f.Frame().close());
   QCOMPARE(f.Boxes().size(), size_t(1));

@@ -1,0 +1,70 @@
+// How a feature plugs into the main window. A feature (the monitor's line
+// commands, the options, the toolbox's inspectors, loops and tools) owns its
+// commands and contributes them to the frame's one command table; its
+// handlers reach the monitor only through IMonitorHost, which the main frame
+// implements.
+#pragma once
+
+#include "platform/dialog/dialog.h"
+#include "res/resource.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QWidget;
+
+namespace zef {
+
+class CMonitorList;
+
+class IMonitorHost {
+ public:
+  virtual ~IMonitorHost() = default;
+
+  // The monitor's one way in: log file (when on), list, scroll (unless quick
+  // draw is on).
+  virtual void AppendLine(const QString& line) = 0;
+  // Scrolls the list to its last line whatever quick draw says.
+  virtual void ScrollToEnd() = 0;
+  virtual CMonitorList& GetList() = 0;
+  // The text of the one selected line; empty unless exactly one is selected.
+  virtual QString GetSelectedLine() = 0;
+  // The name quoted at the start of the selected line.
+  virtual QString GetSelectedName() = 0;
+  // The parent of the feature's message boxes (which go through the one
+  // message-box hook) and dialogs, and how those dialogs present themselves.
+  virtual QWidget* GetWindow() = 0;
+  virtual CLookAndFeel LookAndFeel() const = 0;
+};
+
+// One row of the frame's command table.
+struct CCommandEntry {
+  CommandId id = CommandId::None;
+  std::function<void()> handler;
+  // Empty: always enabled when its popup opens.
+  std::function<bool()> enabled;
+};
+
+// A table row for member handlers of `feature`; without `enabled` the item is
+// always enabled.
+template <class Feature>
+CCommandEntry MakeCommand(CommandId id, Feature* feature, void (Feature::*handler)(),
+                          bool (Feature::*enabled)() = nullptr) {
+  CCommandEntry entry{id, [feature, handler] { (feature->*handler)(); }, {}};
+  if (enabled) entry.enabled = [feature, enabled] { return (feature->*enabled)(); };
+  return entry;
+}
+
+class CFeature {
+ public:
+  virtual ~CFeature() = default;
+  // Appends the feature's rows to the frame's command table.
+  virtual void AddCommands(std::vector<CCommandEntry>& table) = 0;
+  // The main window is about to close for good (settings not yet saved):
+  // close the feature's own windows, stop its timers.
+  virtual void OnFrameClosing() {}
+};
+
+}  // namespace zef
