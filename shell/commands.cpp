@@ -51,9 +51,47 @@ void CMainFrame::BuildMenuBar() {
 }
 
 void CMainFrame::OnInitMenuPopup(QMenu* popup) {
-  for (QAction* action : popup->actions()) {
+  const QList<QAction*> items = popup->actions();
+  for (QAction* action : items) {
     const CommandId id = CommandOf(action);
     if (id != CommandId::None) action->setEnabled(IsCommandEnabled(id));
+  }
+  // The first popup is known by its item 0, Error Lookup; only it sets its
+  // sub-popups' selection-driven items.
+  if (!items.isEmpty() && CommandOf(items.first()) == CommandId::ErrorLookup)
+    EnableFirstPopupItems(items);
+}
+
+void CMainFrame::EnableFirstPopupItems(const QList<QAction*>& items) {
+  const int selected = GetList().GetSelCount();
+  // Database (2), Processes (3) and Windows (4). An item stays greyed while
+  // nothing handles its command, whatever the selection.
+  for (const qsizetype position : {2, 3, 4}) {
+    QMenu* popup = position < items.size() ? items[position]->menu() : nullptr;
+    if (!popup) continue;
+    for (QAction* action : popup->actions()) {
+      if (action->isSeparator() || action->menu()) continue;
+      const auto id = CommandId(action->data().toUInt());
+      bool enable = false;
+      switch (id) {
+        case CommandId::DatabaseListRecords:
+        case CommandId::DatabaseDelete:
+          enable = !GetSelectedName().isEmpty() && selected == 1;
+          break;
+        case CommandId::DatabaseDeleteRecord:
+          enable = selected == 2;
+          break;
+        case CommandId::ProcessTerminate:
+          enable = GetSelectedProcessId() != 0 && selected == 1;
+          break;
+        case CommandId::WindowClose:
+          enable = GetSelectedWindowHandle() != 0 && selected == 1;
+          break;
+        default:
+          continue;
+      }
+      action->setEnabled(enable && (FindCommand(id) || m_app.HasCommand(id)));
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 #include "shell/features.h"
 
+#include "inspect/processcommands.h"
+#include "inspect/windowcommands.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
 #include "stress/stresscommands.h"
@@ -13,6 +15,8 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));
+  features.push_back(std::make_unique<CProcessCommands>(host));
+  features.push_back(std::make_unique<CWindowCommands>(host));
   return features;
 }
 

@@ -1,6 +1,7 @@
 #include "shell/mainframe.h"
 
 #include "shell/app.h"
+#include "inspect/selection.h"
 #include "monitor/linecommands.h"
 #include "monitor/logfile.h"
 #include "platform/dialog/msgbox.h"
@@ -92,6 +93,10 @@ QString CMainFrame::GetSelectedLine() {
 }
 
 QString CMainFrame::GetSelectedName() { return QuotedNameOf(GetSelectedLine()); }
+
+std::uint32_t CMainFrame::GetSelectedProcessId() { return ProcessIdOfLine(GetSelectedLine()); }
+
+std::uint32_t CMainFrame::GetSelectedWindowHandle() { return WindowHandleOfLine(GetSelectedLine()); }
 
 CLookAndFeel CMainFrame::LookAndFeel() const { return m_app.LookAndFeel(); }
 

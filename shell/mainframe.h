@@ -60,6 +60,10 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
 
   QString GetSelectedLine() override;
   QString GetSelectedName() override;
+  // The process id of the selected process line, the handle of the selected
+  // window line; 0 when the selection (exactly one line) names none.
+  std::uint32_t GetSelectedProcessId();
+  std::uint32_t GetSelectedWindowHandle();
   QWidget* GetWindow() override { return this; }
   CLookAndFeel LookAndFeel() const override;
 
@@ -99,6 +103,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
 
   void BuildMenuBar();
   void OnInitMenuPopup(QMenu* popup);
+  void EnableFirstPopupItems(const QList<QAction*>& items);
 
   void OnEntryFromBuffer();
   void OnAppExit();

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "monitor/settings.h"
-#include "shell/databasesettingsdlg.h"
+#include "inspect/databasesettingsdlg.h"
 #include "stress/settings.h"
 
 namespace zef {

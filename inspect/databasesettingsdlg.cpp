@@ -1,4 +1,4 @@
-#include "shell/databasesettingsdlg.h"
+#include "inspect/databasesettingsdlg.h"
 
 namespace zef {
 

@@ -1,0 +1,42 @@
+#include "inspect/processlist.h"
+
+#include "inspect/selection.h"
+#include "platform/system/errors.h"
+
+#include <zeftrace/trace.h>
+
+namespace zef {
+
+void ZEFMON_EnumProcesses(const char* procRoot) {
+  CTraceScope scope("ZEFMON_EnumProcesses()");
+  const HSNAPSHOT snapshot = CreateToolhelp32Snapshot(
+      TH32CS_SNAPHEAPLIST | TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD | TH32CS_SNAPMODULE, 0, procRoot);
+  if (!snapshot) {
+    scope.PrintF("Failed to enum processes. HRESULT: 0x%04x", GetLastError());
+    return;
+  }
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (bool more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    const QString line = QStringLiteral("pid=0x%1, threads=%2, %3")
+                             .arg(QString::number(entry.th32ProcessID, 16), QString::number(entry.cntThreads),
+                                  QString::fromUtf16(entry.szExeFile));
+    scope.Print(TraceView(line));
+  }
+  CloseToolhelp32Snapshot(snapshot);
+}
+
+void ZEFMON_TerminateProcess(std::uint32_t processId) {
+  CTraceScope scope("ZEFMON_TerminateProcess()");
+  const CProcessHandle process = OpenProcess(processId);
+  if (!process) {
+    scope.PrintF("Failed to open process. HRESULT: 0x%04x", GetLastError());
+    return;
+  }
+  if (TerminateProcess(process, 0))
+    scope.PrintF("Process 0x%04x terminated.", processId);
+  else
+    scope.PrintF("Failed to terminate process. HRESULT: 0x%04x", GetLastError());
+}
+
+}  // namespace zef

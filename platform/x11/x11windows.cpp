@@ -1,0 +1,294 @@
+#include "platform/x11/x11windows.h"
+
+#include "platform/system/textunits.h"
+
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace zef {
+namespace {
+
+// A reply of xcb, freed with free().
+template <class T>
+using TReply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <class T>
+TReply<T> Own(T* reply) {
+  return TReply<T>(reply, &std::free);
+}
+
+// An error reply that the caller only needs to know happened.
+bool Failed(xcb_generic_error_t* error) {
+  if (!error) return false;
+  std::free(error);
+  return true;
+}
+
+// The errno that stands for a broken or refused connection.
+int ConnectionErrno(int xcbError, bool connecting) {
+  switch (xcbError) {
+    case XCB_CONN_CLOSED_MEM_INSUFFICIENT:
+      return ENOMEM;
+    case XCB_CONN_CLOSED_REQ_LEN_EXCEED:
+      return EMSGSIZE;
+    case XCB_CONN_CLOSED_PARSE_ERR:
+    case XCB_CONN_CLOSED_INVALID_SCREEN:
+      return EINVAL;
+    case XCB_CONN_CLOSED_EXT_NOTSUPPORTED:
+      return ENOTSUP;
+    default:
+      return connecting ? ECONNREFUSED : ECONNRESET;
+  }
+}
+
+// The property's bytes up to its first zero, decoded: UTF-8 when typed
+// UTF8_STRING, Latin-1 (the type STRING) otherwise.
+QString TextOf(const xcb_get_property_reply_t* reply, std::uint32_t utf8String, int skipFields = 0) {
+  if (!reply || reply->format != 8) return {};
+  const char* data = static_cast<const char*>(xcb_get_property_value(reply));
+  const char* end = data + xcb_get_property_value_length(reply);
+  // WM_CLASS holds "instance\0class\0": skip to the field asked for.
+  for (; skipFields > 0; --skipFields) {
+    const void* zero = std::memchr(data, 0, std::size_t(end - data));
+    if (!zero) return {};
+    data = static_cast<const char*>(zero) + 1;
+  }
+  if (const void* zero = std::memchr(data, 0, std::size_t(end - data))) end = static_cast<const char*>(zero);
+  const auto length = qsizetype(end - data);
+  return reply->type == utf8String && utf8String != 0 ? QString::fromUtf8(data, length)
+                                                      : QString::fromLatin1(data, length);
+}
+
+// Property lengths are counted in 32-bit units. A text cut to `units`
+// UTF-16 units needs at most 3 bytes per unit in UTF-8.
+std::uint32_t LongsForUnits(int units) { return std::uint32_t(units) * 3 / 4 + 2; }
+
+// WM_CLASS is read to this many 32-bit units, so a long instance part
+// cannot hide the class part while a huge one costs no more.
+constexpr std::uint32_t kClassLongs = 1024;
+
+struct SWindowCookies {
+  xcb_window_t window;
+  xcb_get_window_attributes_cookie_t attributes;
+  xcb_get_property_cookie_t netWmName;
+  xcb_get_property_cookie_t wmName;
+  xcb_get_property_cookie_t wmClass;
+};
+
+}  // namespace
+
+CX11Windows::CX11Windows(const char* displayName) {
+  int screenNumber = 0;
+  m_pConnection = xcb_connect(displayName, &screenNumber);
+  if (const int error = xcb_connection_has_error(m_pConnection)) {
+    m_nConnectErrno = ConnectionErrno(error, true);
+    return;
+  }
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_pConnection));
+  for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  if (screens.rem <= 0) {
+    m_nConnectErrno = EINVAL;
+    return;
+  }
+  m_nRoot = screens.data->root;
+}
+
+CX11Windows::~CX11Windows() { xcb_disconnect(m_pConnection); }
+
+bool CX11Windows::Usable() {
+  if (m_nConnectErrno != 0) {
+    errno = m_nConnectErrno;
+    return false;
+  }
+  if (const int error = xcb_connection_has_error(m_pConnection)) {
+    errno = ConnectionErrno(error, false);
+    return false;
+  }
+  return true;
+}
+
+const CX11Windows::SAtoms& CX11Windows::Atoms() {
+  if (m_bAtomsRead) return m_atoms;
+  struct SName {
+    const char* name;
+    std::uint32_t SAtoms::*field;
+  };
+  static constexpr SName kNames[] = {
+      {"_NET_CLIENT_LIST", &SAtoms::netClientList},
+      {"_NET_WM_NAME", &SAtoms::netWmName},
+      {"UTF8_STRING", &SAtoms::utf8String},
+      {"WM_PROTOCOLS", &SAtoms::wmProtocols},
+      {"WM_DELETE_WINDOW", &SAtoms::wmDeleteWindow},
+      {"_NET_CLOSE_WINDOW", &SAtoms::netCloseWindow},
+      {"_NET_SUPPORTING_WM_CHECK", &SAtoms::netSupportingWmCheck},
+  };
+  xcb_intern_atom_cookie_t cookies[std::size(kNames)];
+  // Only atoms that exist: a name no client used cannot be on any window.
+  for (std::size_t i = 0; i < std::size(kNames); ++i)
+    cookies[i] = xcb_intern_atom(m_pConnection, 1, std::uint16_t(std::strlen(kNames[i].name)), kNames[i].name);
+  for (std::size_t i = 0; i < std::size(kNames); ++i) {
+    auto reply = Own(xcb_intern_atom_reply(m_pConnection, cookies[i], nullptr));
+    m_atoms.*kNames[i].field = reply ? reply->atom : 0;
+  }
+  m_bAtomsRead = true;
+  return m_atoms;
+}
+
+bool CX11Windows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) {
+  if (!Usable()) return false;
+  const SAtoms& atoms = Atoms();
+
+  // The window manager's list when there is one, else the root's children.
+  std::vector<xcb_window_t> list;
+  bool onlyMapped = false;
+  {
+    xcb_query_tree_cookie_t tree = xcb_query_tree(m_pConnection, m_nRoot);
+    xcb_get_property_cookie_t clients{};
+    if (atoms.netClientList != 0)
+      clients = xcb_get_property(m_pConnection, 0, m_nRoot, atoms.netClientList, XCB_ATOM_WINDOW, 0, kMaxWindows);
+    auto treeReply = Own(xcb_query_tree_reply(m_pConnection, tree, nullptr));
+    auto clientsReply = Own<xcb_get_property_reply_t>(
+        atoms.netClientList != 0 ? xcb_get_property_reply(m_pConnection, clients, nullptr) : nullptr);
+    if (!Usable()) return false;
+    if (clientsReply && clientsReply->type == XCB_ATOM_WINDOW && clientsReply->format == 32) {
+      const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(clientsReply.get()));
+      list.assign(ids, ids + xcb_get_property_value_length(clientsReply.get()) / 4);
+    } else if (treeReply) {
+      const xcb_window_t* ids = xcb_query_tree_children(treeReply.get());
+      const int count = xcb_query_tree_children_length(treeReply.get());
+      list.assign(ids, ids + std::min<std::uint32_t>(std::uint32_t(count), kMaxWindows));
+      onlyMapped = true;
+    }
+  }
+
+  // Every request first, then every reply.
+  std::vector<SWindowCookies> cookies;
+  cookies.reserve(list.size());
+  const std::uint32_t textLongs = LongsForUnits(maxUnits);
+  for (xcb_window_t window : list) {
+    SWindowCookies c{};
+    c.window = window;
+    c.attributes = xcb_get_window_attributes(m_pConnection, window);
+    if (atoms.netWmName != 0)
+      c.netWmName = xcb_get_property(m_pConnection, 0, window, atoms.netWmName, XCB_ATOM_ANY, 0, textLongs);
+    c.wmName = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, textLongs);
+    c.wmClass = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, kClassLongs);
+    cookies.push_back(c);
+  }
+  for (const SWindowCookies& c : cookies) {
+    xcb_generic_error_t* error = nullptr;
+    auto attributes = Own(xcb_get_window_attributes_reply(m_pConnection, c.attributes, &error));
+    // A window that went away since the list was read fails every request.
+    const bool gone = Failed(error) || !attributes;
+    error = nullptr;
+    auto netWmName = Own<xcb_get_property_reply_t>(
+        atoms.netWmName != 0 ? xcb_get_property_reply(m_pConnection, c.netWmName, &error) : nullptr);
+    Failed(error);
+    error = nullptr;
+    auto wmName = Own(xcb_get_property_reply(m_pConnection, c.wmName, &error));
+    Failed(error);
+    error = nullptr;
+    auto wmClass = Own(xcb_get_property_reply(m_pConnection, c.wmClass, &error));
+    Failed(error);
+    if (!Usable()) return false;
+    if (gone || (onlyMapped && attributes->map_state == XCB_MAP_STATE_UNMAPPED)) continue;
+
+    CTopLevelWindow window;
+    window.hWnd = c.window;
+    window.strText = TextOf(netWmName.get(), atoms.utf8String);
+    if (window.strText.isEmpty()) window.strText = TextOf(wmName.get(), atoms.utf8String);
+    window.strText = CutToUnits(window.strText, maxUnits);
+    window.strClass = CutToUnits(TextOf(wmClass.get(), atoms.utf8String, 1), maxUnits);
+    windows.push_back(std::move(window));
+  }
+  return true;
+}
+
+bool CX11Windows::IsWindow(std::uint32_t hWnd) {
+  if (!Usable()) return false;
+  if (hWnd == 0) {
+    errno = ENXIO;
+    return false;
+  }
+  xcb_generic_error_t* error = nullptr;
+  auto reply = Own(xcb_get_window_attributes_reply(m_pConnection, xcb_get_window_attributes(m_pConnection, hWnd), &error));
+  if (Failed(error) || !reply) {
+    if (Usable()) errno = ENXIO;
+    return false;
+  }
+  return true;
+}
+
+bool CX11Windows::HasWindowManager() {
+  // A running window manager names a window of its own on the root, and
+  // that window names itself (so a manager that died leaves no false trace).
+  const SAtoms& atoms = Atoms();
+  if (atoms.netSupportingWmCheck == 0) return false;
+  const auto checkOf = [this, &atoms](xcb_window_t window) -> xcb_window_t {
+    xcb_generic_error_t* error = nullptr;
+    auto reply = Own(xcb_get_property_reply(
+        m_pConnection,
+        xcb_get_property(m_pConnection, 0, window, atoms.netSupportingWmCheck, XCB_ATOM_WINDOW, 0, 1), &error));
+    if (Failed(error) || !reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return 0;
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+  };
+  const xcb_window_t manager = checkOf(m_nRoot);
+  return manager != 0 && checkOf(manager) == manager;
+}
+
+bool CX11Windows::CloseWindow(std::uint32_t hWnd) {
+  if (!IsWindow(hWnd)) return false;
+  const SAtoms& atoms = Atoms();
+
+  bool takesPart = false;
+  if (atoms.wmProtocols != 0 && atoms.wmDeleteWindow != 0) {
+    xcb_generic_error_t* error = nullptr;
+    auto reply = Own(xcb_get_property_reply(
+        m_pConnection, xcb_get_property(m_pConnection, 0, hWnd, atoms.wmProtocols, XCB_ATOM_ATOM, 0, 64), &error));
+    if (Failed(error)) {
+      errno = ENXIO;
+      return false;
+    }
+    if (reply && reply->format == 32) {
+      const auto* protocols = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+      const int count = xcb_get_property_value_length(reply.get()) / 4;
+      for (int i = 0; i < count; ++i) takesPart = takesPart || protocols[i] == atoms.wmDeleteWindow;
+    }
+  }
+
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = hWnd;
+  xcb_window_t destination = hWnd;
+  std::uint32_t mask = XCB_EVENT_MASK_NO_EVENT;
+  if (takesPart) {
+    event.type = atoms.wmProtocols;
+    event.data.data32[0] = atoms.wmDeleteWindow;
+    event.data.data32[1] = XCB_CURRENT_TIME;
+  } else if (atoms.netCloseWindow != 0 && HasWindowManager()) {
+    event.type = atoms.netCloseWindow;
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = 2;  // source: a pager or tool acting for the user
+    destination = m_nRoot;
+    mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  } else {
+    return Usable();
+  }
+  static_assert(sizeof event == 32, "X events are 32 bytes");
+  xcb_void_cookie_t sent =
+      xcb_send_event_checked(m_pConnection, 0, destination, mask, reinterpret_cast<const char*>(&event));
+  // The check is the round trip: once it returns the server has delivered
+  // the request, or refused it because the window went away meanwhile.
+  if (Failed(xcb_request_check(m_pConnection, sent))) {
+    errno = ENXIO;
+    return false;
+  }
+  return Usable();
+}
+
+}  // namespace zef

@@ -1,0 +1,226 @@
+// Listing and closing windows of a real X server (a virtual one of the
+// test's own), made by a small X client with known titles and classes.
+#include "inspect/windowlist.h"
+#include "platform/x11/x11windows.h"
+#include "tests/inspect/tracecapture.h"
+#include "tests/inspect/xvfb.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+
+using namespace zef;
+using zef::test::Hex4;
+using zef::test::Scoped;
+
+namespace {
+
+// One run of the test client: its window ids in the order it made them.
+class CClient {
+ public:
+  ~CClient() {
+    if (m_process.state() == QProcess::NotRunning) return;
+    m_process.kill();
+    m_process.waitForFinished();
+  }
+
+  bool Start(const QString& display, const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    m_process.setProcessEnvironment(environment);
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral(ZEF_X11CLIENT), arguments);
+    for (;;) {
+      const QByteArray line = ReadLine();
+      if (line.isNull()) return false;
+      if (line == "ready") return true;
+      m_ids.push_back(line.toUInt(nullptr, 16));
+    }
+  }
+
+  // The next line it printed, waiting for it; null when it ended first.
+  QByteArray ReadLine() {
+    while (!m_process.canReadLine())
+      if (!m_process.waitForReadyRead(20000)) return {};
+    return m_process.readLine().trimmed();
+  }
+
+  // Closes its standard input, which ends it, and waits until it has.
+  bool Stop() {
+    m_process.closeWriteChannel();
+    return m_process.waitForFinished(20000);
+  }
+
+  std::uint32_t Id(std::size_t index) const { return index < m_ids.size() ? m_ids[index] : 0; }
+  QProcess& Process() { return m_process; }
+
+ private:
+  QProcess m_process;
+  std::vector<std::uint32_t> m_ids;
+};
+
+QString Line(std::uint32_t hWnd, const QString& cls, const QString& name) {
+  return QStringLiteral("hwnd=%1, class=%2, name='%3'").arg(Hex4(hWnd), cls, name);
+}
+
+}  // namespace
+
+class TestX11Windows : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void listsTitlesAndClassesOfMappedWindowsInServerOrder();
+  void wmNameServesWhenThereIsNoNetWmName();
+  void aManagersClientListIsTheList();
+  void closeAsksAWindowThatTakesPartInDeleteWindow();
+  void closeGoesThroughTheManagerOtherwise();
+  void closeWithNeitherSendsNothing();
+  void vanishedWindowGivesTheFailureLine();
+  void noServerGivesTheFailureLines();
+
+ private:
+  std::unique_ptr<CX11Windows> Connect() {
+    return std::make_unique<CX11Windows>(QFile::encodeName(m_xvfb.Display()).constData());
+  }
+  // The middle lines of a listing that name one of `ids`.
+  QStringList LinesOf(const QStringList& lines, const std::vector<std::uint32_t>& ids);
+
+  test::CTraceCapture m_trace;
+  test::CXvfb m_xvfb;
+};
+
+void TestX11Windows::initTestCase() {
+  QString why;
+  if (!m_xvfb.Start(&why)) QFAIL(qPrintable(why));
+}
+
+QStringList TestX11Windows::LinesOf(const QStringList& lines, const std::vector<std::uint32_t>& ids) {
+  QStringList found;
+  for (const QString& line : lines)
+    for (std::uint32_t id : ids)
+      if (line.startsWith(QStringLiteral("hwnd=%1,").arg(Hex4(id)))) found << line;
+  return found;
+}
+
+void TestX11Windows::listsTitlesAndClassesOfMappedWindowsInServerOrder() {
+  const QString hundred = QStringLiteral("0123456789").repeated(10);
+  const QString emoji = QString(85, u'a') + QString::fromUtf16(u"\U0001F600");
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(),
+                       {QStringLiteral("--unmapped"), QStringLiteral("ZefTest"), QStringLiteral("Hello ZEF"),
+                        QStringLiteral("ZefTest"), QString(), QStringLiteral("ZefTest"), hundred,
+                        QStringLiteral("Zef{Brace}"), QStringLiteral("Grüße aus Köln"), QStringLiteral("ZefTest"), emoji}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  const QStringList lines = m_trace.Take();
+  QCOMPARE(lines.first(), QStringLiteral("ZEFMON_EnumWindows() {"));
+  QCOMPARE(lines.last(), QStringLiteral("} ZEFMON_EnumWindows()"));
+  QCOMPARE(WindowLines, lines.mid(1, lines.size() - 2));
+  // The unmapped sixth window is not listed; the others in the order mapped.
+  QCOMPARE(LinesOf(lines, {client.Id(0), client.Id(1), client.Id(2), client.Id(3), client.Id(4), client.Id(5)}),
+           (QStringList{
+               Line(client.Id(0), QStringLiteral("ZefTest"), QStringLiteral("Hello ZEF")),
+               Line(client.Id(1), QStringLiteral("ZefTest"), QString()),
+               Line(client.Id(2), QStringLiteral("ZefTest"), hundred.left(86)),
+               Line(client.Id(3), QStringLiteral("Zef{Brace}"), QStringLiteral("Grüße aus Köln")),
+               // The pair that would straddle the 86th unit is dropped whole.
+               Line(client.Id(4), QStringLiteral("ZefTest"), QString(85, u'a')),
+           }));
+}
+
+void TestX11Windows::wmNameServesWhenThereIsNoNetWmName() {
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("--wm-name"), QStringLiteral("ZefLatin"), QStringLiteral("Plain name")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  QCOMPARE(LinesOf(m_trace.Take(), {client.Id(0)}),
+           QStringList{Line(client.Id(0), QStringLiteral("ZefLatin"), QStringLiteral("Plain name"))});
+}
+
+void TestX11Windows::aManagersClientListIsTheList() {
+  CClient manager;
+  QVERIFY(manager.Start(m_xvfb.Display(), {QStringLiteral("--fake-wm"), QStringLiteral("--unmapped"), QStringLiteral("ZefWm"),
+                                           QStringLiteral("one"), QStringLiteral("ZefWm"), QStringLiteral("two")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  // Exactly the list, in its order, unmapped windows included.
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumWindows()", {
+                                                             Line(manager.Id(2), QStringLiteral("ZefTest"), QStringLiteral("unmapped")),
+                                                             Line(manager.Id(1), QStringLiteral("ZefWm"), QStringLiteral("two")),
+                                                             Line(manager.Id(0), QStringLiteral("ZefWm"), QStringLiteral("one")),
+                                                         }));
+  QVERIFY(manager.Stop());
+}
+
+void TestX11Windows::closeAsksAWindowThatTakesPartInDeleteWindow() {
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("ZefTest"), QStringLiteral("close me")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_CloseWindow(*x, client.Id(0));
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {}));
+  QCOMPARE(client.ReadLine(), QByteArray("closed 0x") + QByteArray::number(client.Id(0), 16));
+  QVERIFY(client.Process().waitForFinished(20000));
+  QCOMPARE(client.Process().exitCode(), 0);
+}
+
+void TestX11Windows::closeGoesThroughTheManagerOtherwise() {
+  CClient stubborn;
+  QVERIFY(stubborn.Start(m_xvfb.Display(), {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
+  CClient manager;
+  QVERIFY(manager.Start(m_xvfb.Display(), {QStringLiteral("--fake-wm")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_CloseWindow(*x, stubborn.Id(0));
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {}));
+  QCOMPARE(manager.ReadLine(), QByteArray("net-close 0x") + QByteArray::number(stubborn.Id(0), 16));
+  QVERIFY(manager.Stop());
+  // The manager decides; this one did nothing, so the window is still there.
+  QVERIFY(x->IsWindow(stubborn.Id(0)));
+}
+
+void TestX11Windows::closeWithNeitherSendsNothing() {
+  CClient stubborn;
+  QVERIFY(stubborn.Start(m_xvfb.Display(), {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_CloseWindow(*x, stubborn.Id(0));
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {}));
+  QVERIFY(x->IsWindow(stubborn.Id(0)));
+  QCOMPARE(stubborn.Process().state(), QProcess::Running);
+}
+
+void TestX11Windows::vanishedWindowGivesTheFailureLine() {
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("ZefTest"), QStringLiteral("short-lived")}));
+  const std::uint32_t gone = client.Id(0);
+  QVERIFY(client.Stop());
+  const auto x = Connect();
+  // The server destroys a client's windows once it has seen it leave.
+  QTRY_VERIFY(!x->IsWindow(gone));
+  for (const std::uint32_t hWnd : {gone, 0u}) {
+    m_trace.Take();
+    ZEFMON_CloseWindow(*x, hWnd);
+    QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {QStringLiteral("Failed to close window. HRESULT: 0x0006")}));
+  }
+}
+
+void TestX11Windows::noServerGivesTheFailureLines() {
+  CX11Windows nowhere(":65000");
+  QVERIFY(!nowhere.IsConnected());
+  m_trace.Take();
+  ZEFMON_EnumWindows(nowhere);
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumWindows()", {QStringLiteral("Failed to enum windows. HRESULT: 0x006f")}));
+  ZEFMON_CloseWindow(nowhere, 0x400001);
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {QStringLiteral("Failed to close window. HRESULT: 0x006f")}));
+  CX11Windows unparsable("no display here");
+  ZEFMON_EnumWindows(unparsable);
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumWindows()", {QStringLiteral("Failed to enum windows. HRESULT: 0x0016")}));
+}
+
+QTEST_GUILESS_MAIN(TestX11Windows)
+#include "tst_x11windows.moc"
