@@ -1,14 +1,22 @@
 // Lines per second from one and from four client processes into a monitor,
 // and the rate of a raw Unix-socket ping-pong (64-byte message, 4-byte
-// answer) between two processes, which bounds any synchronous hand-over.
+// answer) between two processes, which bounds any synchronous hand-over;
+// then zeftrace fed a file of 60-character lines (pipelined hand-overs)
+// beside the synchronous rate of the same run, and the monitor's resident
+// memory with 1,000 idle connections against none.
 //
 // The monitor is started here with a private runtime, home and config
 // directory: the test host by default, or the real program (--monitor PATH,
-// offscreen, with quick draw set by --quickdraw).
+// offscreen, with quick draw set by --quickdraw). --cpu N pins this process,
+// the monitor and every client to one core, so that the server's own cost
+// per line shows against the raw round trip on that core.
 #include <zeftrace/trace.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,6 +28,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +62,32 @@ bool WriteExactly(int fd, const void* data, size_t size) {
   return true;
 }
 
+// Processor time of a process, user and system, in microseconds.
+struct SCpu {
+  double user = 0;
+  double system = 0;
+};
+
+SCpu CpuOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  // Fields after the command name, which is in parentheses and may hold spaces.
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long long ticks[2] = {0, 0};
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) ticks[0] = std::stoll(field);
+    if (i == 15) ticks[1] = std::stoll(field);
+  }
+  const double us = 1e6 / double(::sysconf(_SC_CLK_TCK));
+  return {double(ticks[0]) * us, double(ticks[1]) * us};
+}
+
+SCpu operator-(SCpu a, SCpu b) { return {a.user - b.user, a.system - b.system}; }
+
+SCpu g_echoCpu;  // the raw echo process's, of the last RawPingPong
+
 // Round trips per second between this process and a forked echo process.
 double RawPingPong(int rounds) {
   int pair[2];
@@ -79,7 +115,10 @@ double RawPingPong(int rounds) {
   }
   const double rate = rounds / Seconds(start);
   ::close(pair[0]);
-  ::waitpid(child, nullptr, 0);
+  rusage usage{};
+  ::wait4(child, nullptr, 0, &usage);
+  g_echoCpu = {usage.ru_utime.tv_sec * 1e6 + double(usage.ru_utime.tv_usec),
+               usage.ru_stime.tv_sec * 1e6 + double(usage.ru_stime.tv_usec)};
   return rate;
 }
 
@@ -139,6 +178,56 @@ double TraceClients(int clients, int lines, zef::ETraceMirror mirror) {
   return rate;
 }
 
+// Seconds zeftrace takes to hand over every line of `file` (standard error
+// to /dev/null); it ends only after the monitor took the last line.
+double PipeFile(const std::string& zeftrace, const std::string& file, SCpu* cpu) {
+  const auto start = Clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int in = ::open(file.c_str(), O_RDONLY);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+    ::execl(zeftrace.c_str(), zeftrace.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  const double seconds = Seconds(start);
+  *cpu = {usage.ru_utime.tv_sec * 1e6 + double(usage.ru_utime.tv_usec),
+          usage.ru_stime.tv_sec * 1e6 + double(usage.ru_stime.tv_usec)};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "zef_bench_trace: zeftrace failed (status %d)\n", status);
+    return 0;
+  }
+  return seconds;
+}
+
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string word;
+  while (status >> word)
+    if (word == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+  return 0;
+}
+
+int Connect(const std::string& socketPath) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 bool MonitorAnswers(const std::string& socketPath) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
@@ -158,15 +247,37 @@ int main(int argc, char** argv) {
 #endif
   std::string quickDraw = "1";
   int lines = 20000;
+  int pipeLines = 1000000;
+  int idle = 1000;
+  int cpu = -1;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--monitor") monitor = argv[i + 1];
     else if (option == "--quickdraw") quickDraw = argv[i + 1];
     else if (option == "--lines") lines = std::atoi(argv[i + 1]);
+    else if (option == "--pipe-lines") pipeLines = std::atoi(argv[i + 1]);
+    else if (option == "--idle") idle = std::atoi(argv[i + 1]);
+    else if (option == "--cpu") cpu = std::atoi(argv[i + 1]);
   }
-  if (monitor.empty() || lines <= 0) {
-    std::fprintf(stderr, "usage: zef_bench_trace [--monitor <zefmon>] [--quickdraw 0|1] [--lines N]\n");
+  if (monitor.empty() || lines <= 0 || pipeLines < 0 || idle < 0) {
+    std::fprintf(stderr,
+                 "usage: zef_bench_trace [--monitor <zefmon>] [--quickdraw 0|1] [--lines N] [--pipe-lines N]\n"
+                 "                       [--idle N] [--cpu N]\n");
     return 2;
+  }
+  if (cpu >= 0) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    if (::sched_setaffinity(0, sizeof set, &set) != 0) {
+      std::perror("zef_bench_trace: sched_setaffinity");
+      return 1;
+    }
+  }
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < rlim_t(idle) + 64) {
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, rlim_t(idle) + 64);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
   }
 
   char scratch[] = "/tmp/zef-bench-XXXXXX";
@@ -213,9 +324,16 @@ int main(int argc, char** argv) {
   // and each reported as its median, so that they share the same conditions.
   constexpr int kRounds = 5;
   std::vector<double> raw, one, oneMirrored, four;
+  std::vector<double> echoUser, echoSystem, monitorUser, monitorSystem;
   for (int round = 0; round < kRounds; ++round) {
     raw.push_back(RawPingPong(lines));
+    echoUser.push_back(g_echoCpu.user / (lines + 1000));
+    echoSystem.push_back(g_echoCpu.system / (lines + 1000));
+    const SCpu before = CpuOf(host);
     one.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+    const SCpu used = CpuOf(host) - before;
+    monitorUser.push_back(used.user / lines);
+    monitorSystem.push_back(used.system / lines);
     oneMirrored.push_back(TraceClients(1, lines, zef::ETraceMirror::kOn));
     four.push_back(TraceClients(4, lines / 4, zef::ETraceMirror::kOff));
   }
@@ -233,6 +351,62 @@ int main(int argc, char** argv) {
   std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", median(oneMirrored),
               median(oneMirrored) / rawRate);
   std::printf("4 clients together, mirror off:    %9.0f lines/s\n", median(four));
+  std::printf("processor time per line (user + system): raw echo %.1f + %.1f us; monitor, 1 client %.1f + %.1f us\n",
+              median(echoUser), median(echoSystem), median(monitorUser), median(monitorSystem));
+
+  if (pipeLines > 0) {
+    // A file of 60-character lines through zeftrace, beside the synchronous
+    // rate of one library client measured in alternating rounds.
+    const std::string file = root + "/lines.txt";
+    {
+      std::string text;
+      text.reserve(size_t(pipeLines) * 61);
+      char line[64];
+      for (int k = 0; k < pipeLines; ++k) {
+        std::snprintf(line, sizeof line, "zeftrace line %09d of a file, sixty characters in all..", k);
+        text.append(line, 60);
+        text += '\n';
+      }
+      std::ofstream(file) << text;
+    }
+    constexpr int kPipeRounds = 3;
+    std::vector<double> piped, synchronous, monitorCpu, senderCpu;
+    for (int round = 0; round < kPipeRounds; ++round) {
+      synchronous.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+      const SCpu before = CpuOf(host);
+      SCpu sender;
+      const double seconds = PipeFile(ZEF_CLI, file, &sender);
+      const SCpu used = CpuOf(host) - before;
+      piped.push_back(seconds > 0 ? pipeLines / seconds : 0);
+      monitorCpu.push_back((used.user + used.system) / pipeLines);
+      senderCpu.push_back((sender.user + sender.system) / pipeLines);
+    }
+    std::printf("zeftrace, %d lines of 60 characters from a file: %9.0f lines/s (%.2f s; %.1fx the synchronous "
+                "%.0f lines/s); %d rounds, medians\n",
+                pipeLines, median(piped), pipeLines / median(piped), median(piped) / median(synchronous),
+                median(synchronous), kPipeRounds);
+    std::printf("processor time per piped line: monitor %.2f us, zeftrace %.2f us\n", median(monitorCpu),
+                median(senderCpu));
+  }
+
+  if (idle > 0) {
+    // Idle connections: resident memory of the monitor with them against
+    // without. A synchronous line after them is taken only once every one
+    // of them was accepted.
+    TraceClients(1, 1, zef::ETraceMirror::kOff);
+    const long before = ResidentKiB(host);
+    std::vector<int> connections;
+    for (int i = 0; i < idle; ++i) {
+      const int fd = Connect(socketPath);
+      if (fd < 0) break;
+      connections.push_back(fd);
+    }
+    TraceClients(1, 1, zef::ETraceMirror::kOff);
+    const long after = ResidentKiB(host);
+    std::printf("%zu idle connections: resident memory %+.1f MB (%.1f MB without, %.1f MB with)\n",
+                connections.size(), (after - before) / 1024.0, before / 1024.0, after / 1024.0);
+    for (int fd : connections) ::close(fd);
+  }
 
   ::close(input[1]);  // the test host quits at the end of its input
   ::kill(host, SIGTERM);

@@ -9,8 +9,7 @@
 
 namespace zef {
 
-CWindowCommands::CWindowCommands(IMonitorHost& host, TOpenWindows openWindows)
-    : m_host(host), m_openWindows(openWindows ? std::move(openWindows) : TOpenWindows(OpenDesktopWindows)) {}
+CWindowCommands::CWindowCommands(IMonitorHost& host) : m_host(host) {}
 
 void CWindowCommands::AddCommands(std::vector<CCommandEntry>& table) {
   using C = CWindowCommands;
@@ -24,7 +23,9 @@ bool CWindowCommands::CanCloseWindow() {
 
 void CWindowCommands::OnListWindows() {
   m_host.AppendLine(QStringLiteral("Enum windows..."));
-  ZEFMON_EnumWindows(*m_openWindows());
+  // Each command opens the desktop's windows afresh (a connection of its
+  // own to the X server) and lets go when done.
+  ZEFMON_EnumWindows(*OpenDesktopWindows());
   m_host.ScrollToEnd();
 }
 
@@ -36,7 +37,7 @@ void CWindowCommands::OnCloseWindow() {
   if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyCloseWindow), MB_YESNO | MB_ICONQUESTION,
                           FormatHex4(hWnd)) == IDNO)
     return;
-  ZEFMON_CloseWindow(*m_openWindows(), hWnd);
+  ZEFMON_CloseWindow(*OpenDesktopWindows(), hWnd);
 }
 
 }  // namespace zef

@@ -3,20 +3,12 @@
 #pragma once
 
 #include "monitor/monitorhost.h"
-#include "platform/x11/toplevelwindows.h"
-
-#include <functional>
-#include <memory>
 
 namespace zef {
 
 class CWindowCommands : public CFeature {
  public:
-  // How a command reaches the desktop's windows; each command opens them
-  // afresh and lets go when done.
-  using TOpenWindows = std::function<std::unique_ptr<ITopLevelWindows>()>;
-
-  explicit CWindowCommands(IMonitorHost& host, TOpenWindows openWindows = {});
+  explicit CWindowCommands(IMonitorHost& host);
 
   void AddCommands(std::vector<CCommandEntry>& table) override;
 
@@ -26,7 +18,6 @@ class CWindowCommands : public CFeature {
   bool CanCloseWindow();
 
   IMonitorHost& m_host;
-  TOpenWindows m_openWindows;
 };
 
 }  // namespace zef

@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -37,6 +38,16 @@ class IMonitorHost {
   // message-box hook) and dialogs, and how those dialogs present themselves.
   virtual QWidget* GetWindow() = 0;
   virtual CLookAndFeel LookAndFeel() const = 0;
+
+  // Window timers of the main window. After SetTimer, `onTick` runs on the
+  // UI thread about every `intervalMs` milliseconds (a negative interval is
+  // taken as 0: on every pass of the event loop) until KillTimer(id).
+  // Setting an id again replaces its timer. Ticks come only while an event
+  // loop runs (a modal dialog's included), so none come while a handler
+  // blocks, and missed ticks are not made up. False when no timer could be
+  // set.
+  virtual bool SetTimer(std::uint32_t id, int intervalMs, std::function<void()> onTick) = 0;
+  virtual void KillTimer(std::uint32_t id) = 0;
 };
 
 // One row of the frame's command table.

@@ -95,6 +95,36 @@ const std::vector<MenuItem>& MainMenu() {
   return menu;
 }
 
+namespace {
+
+// The menu items say " --> ", the calculator's captions "->": two texts.
+const std::vector<MenuItem>& CalculatorMenu() {
+  using C = CommandId;
+  static const std::vector<MenuItem> menu = {
+      Popup(u">>",
+            {
+                Cmd(u"Dec --> Hex", C::CalcDecToHex),
+                Cmd(u"Dec --> Bin", C::CalcDecToBin),
+                Cmd(u"Dec --> Oct", C::CalcDecToOct),
+                Sep(),
+                Cmd(u"Hex --> Dec", C::CalcHexToDec),
+                Cmd(u"Bin --> Dec", C::CalcBinToDec),
+                Cmd(u"Oct --> Dec", C::CalcOctToDec),
+            }),
+  };
+  return menu;
+}
+
+}  // namespace
+
+const std::vector<MenuItem>* FindMenuResource(std::uint32_t id) {
+  switch (id) {
+    case IDR_MAINFRAME: return &MainMenu();
+    case IDR_CALCMENU: return &CalculatorMenu();
+    default: return nullptr;
+  }
+}
+
 std::vector<CommandId> MenuCommandIds() {
   std::vector<CommandId> ids;
   Collect(MainMenu(), ids);

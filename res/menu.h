@@ -1,4 +1,5 @@
-// Menu 128: the main window's menu bar as data.
+// The menu resources as data: menu 128, the main window's menu bar, and
+// menu 135, the calculator's popup of conversion modes.
 #pragma once
 
 #include "res/resource.h"
@@ -22,5 +23,9 @@ const std::vector<MenuItem>& MainMenu();
 
 // Every command id of the menu, depth first, in menu order.
 std::vector<CommandId> MenuCommandIds();
+
+// Menu resource `id` (128 or 135), its top-level items in order; null for
+// an id that is not a menu of the program.
+const std::vector<MenuItem>* FindMenuResource(std::uint32_t id);
 
 }  // namespace zef

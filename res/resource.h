@@ -46,12 +46,19 @@ enum class CommandId : std::uint32_t {
   // " &? "
   HelpContents = 57670,
   AppAbout = 57664,
+  // Menu 135, the calculator's modes
+  CalcDecToHex = 32790,
+  CalcDecToBin = 32791,
+  CalcDecToOct = 32792,
+  CalcHexToDec = 32793,
+  CalcBinToDec = 32794,
+  CalcOctToDec = 32795,
 };
-
-
 
 // Resources with id 128: the main menu, the icon and the title string.
 inline constexpr std::uint32_t IDR_MAINFRAME = 128;
+// Menu 135: the calculator's ">>" popup of conversion modes.
+inline constexpr std::uint32_t IDR_CALCMENU = 135;
 
 // Message strings.
 enum class StringId : std::uint32_t {
@@ -66,6 +73,11 @@ enum class StringId : std::uint32_t {
   ReallyTerminateProcess = 61215,
   ReallyCloseWindow = 61216,
   SettingsNotSaved = 61230,  // %1 the settings file, %2 why it could not be written
+  NoSystemMessage = 61204,
+  InvalidNumber = 61205,
+  CalculatorCaption = 61206,
+  // Not one of the handheld's strings: a number beyond 32 bits.
+  NumberOutOfRange = 61240,
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }

@@ -18,6 +18,12 @@ const QHash<std::uint32_t, QString>& Table() {
                              "debugged program)")},
       {32802, QStringLiteral("Set general ZEFMON options")},
       {32800, QStringLiteral("General settings for database manipulations")},
+      {61204, QStringLiteral("No system error message available for %1. Refer to ZEFMON help for more information! "
+                             "(last error=%2)")},
+      {61205, QStringLiteral("%1 is not a valid number. Invalid Character(s): %2")},
+      {61206, QStringLiteral("Calculator %1")},
+      {61240, QStringLiteral("%1 is out of range: only numbers from -2147483648 to 4294967295 (32 bits) are "
+                             "accepted.")},
       {61207, QStringLiteral("Really delete the database <%1>?")},
       {61208, QStringLiteral("Really delete the record <%1> in database <%2>?")},
       {61209, QStringLiteral("Delete record <%1>?")},

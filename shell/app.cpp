@@ -49,6 +49,13 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   // Serving is settled before the window shows, so that a second monitor
   // can open beside the first instead of exactly over it.
   m_pServer = std::make_unique<CWindowServer>(CWindowManager::Instance());
+  // What the server refused or dropped, and where it serves when it had to
+  // leave the usual place: a line of its own in the list and on stderr.
+  CMainFrame* frame = m_pMainWnd.get();
+  QObject::connect(m_pServer.get(), &CWindowServer::Notice, frame, [frame](const QString& text) {
+    std::fprintf(stderr, "zefmon: %s\n", qPrintable(text));
+    frame->AppendLine(text);
+  });
   QString serveError;
   const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
   const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);

@@ -2,7 +2,7 @@
 #include "shell/app.h"
 #include "shell/features.h"
 #include "shell/mainframe.h"
-#include "res/menu.h"
+#include "platform/dialog/menu.h"
 
 #include <QMenuBar>
 
@@ -38,33 +38,10 @@ bool CMainFrame::IsCommandEnabled(CommandId id) {
   return m_app.HasCommand(id);
 }
 
-namespace {
-
-void AddItems(QMenu* menu, const std::vector<MenuItem>& items, CMainFrame* frame) {
-  for (const MenuItem& item : items) {
-    switch (item.kind) {
-      case MenuItem::Kind::Separator:
-        menu->addSeparator();
-        break;
-      case MenuItem::Kind::Popup:
-        AddItems(menu->addMenu(item.caption), item.items, frame);
-        break;
-      case MenuItem::Kind::Command: {
-        QAction* action = menu->addAction(item.caption);
-        action->setData(ToUInt(item.id));
-        const CommandId id = item.id;
-        QObject::connect(action, &QAction::triggered, frame, [frame, id] { frame->OnCmdMsg(id); });
-        break;
-      }
-    }
-  }
-}
-
-}  // namespace
-
 void CMainFrame::BuildMenuBar() {
   QMenuBar* bar = menuBar();
-  for (const MenuItem& popup : MainMenu()) AddItems(bar->addMenu(popup.caption), popup.items, this);
+  const auto onCommand = [this](CommandId id) { OnCmdMsg(id); };
+  for (const MenuItem& popup : MainMenu()) AppendMenuItems(*bar->addMenu(popup.caption), popup.items, onCommand);
   // The update handlers run whenever a popup (or a sub-popup) opens.
   const QList<QMenu*> menus = bar->findChildren<QMenu*>();
   for (QMenu* menu : menus) {
@@ -76,12 +53,12 @@ void CMainFrame::BuildMenuBar() {
 void CMainFrame::OnInitMenuPopup(QMenu* popup) {
   const QList<QAction*> items = popup->actions();
   for (QAction* action : items) {
-    if (action->isSeparator() || action->menu()) continue;
-    action->setEnabled(IsCommandEnabled(CommandId(action->data().toUInt())));
+    const CommandId id = CommandOf(action);
+    if (id != CommandId::None) action->setEnabled(IsCommandEnabled(id));
   }
   // The first popup is known by its item 0, Error Lookup; only it sets its
   // sub-popups' selection-driven items.
-  if (!items.isEmpty() && !items.first()->menu() && CommandId(items.first()->data().toUInt()) == CommandId::ErrorLookup)
+  if (!items.isEmpty() && CommandOf(items.first()) == CommandId::ErrorLookup)
     EnableFirstPopupItems(items);
 }
 

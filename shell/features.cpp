@@ -5,6 +5,8 @@
 #include "inspect/windowcommands.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
+#include "stress/stresscommands.h"
+#include "tools/toolcommands.h"
 
 #include <zefstore/store.h>
 
@@ -14,6 +16,8 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
+  features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
+  features.push_back(std::make_unique<CToolCommands>(host));
   features.push_back(std::make_unique<CDatabaseCommands>(host, settings.database, store::DefaultStorePath()));
   features.push_back(std::make_unique<CProcessCommands>(host));
   features.push_back(std::make_unique<CWindowCommands>(host));

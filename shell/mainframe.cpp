@@ -10,6 +10,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QShortcut>
+#include <QTimerEvent>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -96,6 +99,39 @@ std::uint32_t CMainFrame::GetSelectedProcessId() { return ProcessIdOfLine(GetSel
 std::uint32_t CMainFrame::GetSelectedWindowHandle() { return WindowHandleOfLine(GetSelectedLine()); }
 
 CLookAndFeel CMainFrame::LookAndFeel() const { return m_app.LookAndFeel(); }
+
+bool CMainFrame::SetTimer(std::uint32_t id, int intervalMs, std::function<void()> onTick) {
+  KillTimer(id);
+  const int qtTimerId = startTimer(std::max(0, intervalMs));
+  if (qtTimerId == 0) return false;
+  m_timers[id] = CWindowTimer{qtTimerId, std::move(onTick)};
+  return true;
+}
+
+void CMainFrame::KillTimer(std::uint32_t id) {
+  const auto found = m_timers.find(id);
+  if (found == m_timers.end()) return;
+  killTimer(found->second.m_nQtTimerId);
+  m_timers.erase(found);
+}
+
+void CMainFrame::OnTimer(std::uint32_t id) {
+  const auto found = m_timers.find(id);
+  if (found == m_timers.end()) return;
+  // A copy: the tick may kill or replace its own timer.
+  const std::function<void()> onTick = found->second.m_onTick;
+  if (onTick) onTick();
+}
+
+void CMainFrame::timerEvent(QTimerEvent* event) {
+  for (const auto& [id, timer] : m_timers) {
+    if (timer.m_nQtTimerId == event->timerId()) {
+      OnTimer(id);
+      return;
+    }
+  }
+  QMainWindow::timerEvent(event);
+}
 
 void CMainFrame::OnEntryFromBuffer() { AppendLine(GetList().GetWindowText()); }
 

@@ -10,6 +10,8 @@
 #include "shell/settings.h"
 
 #include <QMainWindow>
+
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -65,6 +67,12 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   QWidget* GetWindow() override { return this; }
   CLookAndFeel LookAndFeel() const override;
 
+  bool SetTimer(std::uint32_t id, int intervalMs, std::function<void()> onTick) override;
+  void KillTimer(std::uint32_t id) override;
+  // WM_TIMER: the tick of window timer `id`; nothing when that timer is not
+  // set.
+  void OnTimer(std::uint32_t id);
+
   CMonitorView& GetView() { return m_wndView; }
   CMonitorList& GetList() override { return m_wndView.GetList(); }
 
@@ -86,6 +94,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
   void OnWindowTextChanged() override;
 
  private:
@@ -105,6 +114,12 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   CSettingsRecord m_settings;
   std::vector<std::unique_ptr<CFeature>> m_features;
   std::vector<CCommandEntry> m_commands;
+
+  struct CWindowTimer {
+    int m_nQtTimerId;
+    std::function<void()> m_onTick;
+  };
+  std::map<std::uint32_t, CWindowTimer> m_timers;  // by window timer id
 };
 
 }  // namespace zef

@@ -5,17 +5,9 @@
 
 #include "monitor/settings.h"
 #include "inspect/databasesettingsdlg.h"
+#include "stress/settings.h"
 
 namespace zef {
-
-// Section "Init.Loop": the blocking loop and the timer loop.
-struct CLoopSettings {
-  int m_nLoopCount = 100;
-  int m_nLoopDelay = 500;
-  int m_nTimerLoopCount = 100;
-  int m_nTimerLoopDelay = 200;
-  int m_nTimerLoopInterval = 500;
-};
 
 // The sections the main frame holds; the fifth, "Init.LaF", is the
 // application object's CLookAndFeel.

@@ -96,6 +96,10 @@ CWindowObject* CWindowManager::FromHandle(HWND window) const {
   return it == m_windows.end() ? nullptr : it->second.object;
 }
 
+bool CWindowManager::IsTopLevel(HWND window) const {
+  return std::find(m_topLevel.begin(), m_topLevel.end(), window) != m_topLevel.end();
+}
+
 HWND FindWindow(const QString& title) {
   return CWindowManager::Instance().FindWindow(View(title));
 }

@@ -62,6 +62,8 @@ class CWindowManager final : public IWindowHost {
                       std::u16string* textOut) override;
 
   CWindowObject* FromHandle(HWND window) const;
+  // Whether `window` exists and has no parent.
+  bool IsTopLevel(HWND window) const;
 
  private:
   friend class CWindowObject;

@@ -1,26 +1,44 @@
 #include "platform/window/windowserver.h"
 
+#include "platform/window/window.h"
+
 #include <zeftrace/wire.h>
 
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace zef {
 namespace {
 
-// Beyond one maximal group, a client may have this much unprocessed input
-// or unread replies before it is dropped.
-constexpr size_t kMaxInputBytes = 2 * size_t(wire::kMaxTextBytes) + 64 * 1024;
-constexpr size_t kMaxOutputBytes = 2 * size_t(wire::kMaxTextBytes) + 64 * 1024;
-constexpr size_t kMaxClients = 256;
+using Clock = std::chrono::steady_clock;
+
+// One read takes at most this much; a group larger than that is read on
+// only as far as it goes.
+constexpr size_t kReadChunk = 64 * 1024;
+// Input held beyond one read chunk, for all clients together, while large
+// groups arrive; a client that would need more waits for its turn.
+constexpr size_t kLargeGroupBudget = 64 * 1024 * 1024;
+// Replies held for one client before its further groups wait for it to read.
+constexpr size_t kOutputHigh = 64 * 1024;
+// Requests running at once, each possibly in a nested event loop; a further
+// one waits until one returns, so clients cannot stack dialogs without end.
+constexpr int kMaxNestedRequests = 8;
+// A pass over the clients works about this long, then lets the event loop
+// paint and take input before it goes on.
+constexpr auto kSlice = std::chrono::milliseconds(8);
 
 QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -28,19 +46,72 @@ bool IsCarriedMessage(std::uint32_t message) {
   return message == WM_SETTEXT || message == WM_GETTEXT || message == WM_COMMAND || message == WM_CLOSE;
 }
 
+// A group runs with nothing between its frames, so it may not hold a request
+// whose handler could run a nested loop (a dialog, the close confirmation).
+bool AllowedInGroup(const wire::SFrameHeader& h) {
+  if (h.nOp != std::uint8_t(wire::EOp::kSendMessage)) return true;
+  if (h.nMessage == WM_CLOSE) return false;
+  return h.nMessage != WM_COMMAND || (h.nWParam & 0xFFFF) == kEntryFromBufferCommand;
+}
+
+// Enough descriptors for kMaxClients connections and the program's own files.
+void RaiseOpenFileLimit() {
+  constexpr rlim_t kWanted = CWindowServer::kMaxClients + 1024;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= kWanted) return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kWanted : std::min(kWanted, limit.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 }  // namespace
+
+enum class CWindowServer::EKind {
+  kOtherUser,
+  kTooManyClients,
+  kNoDescriptor,
+  kNotAFrame,
+  kUnknownRequest,
+  kTextLength,
+  kGroupTooLong,
+  kHalfGroup,
+  kUnreadReplies,
+  kRetitle,
+  kNotInGroup,
+  kDirectory,
+  kQuiet,  // a client that went away: nothing to say
+};
 
 struct CWindowServer::SClient {
   int nFd = -1;
+  pid_t nPid = 0;
+  // Input not handled yet: the rest of a read whose groups wait for the
+  // client to read its replies, or a group still arriving.
   std::string strIn;
-  std::string strOut;
-  QSocketNotifier* pReadNotifier = nullptr;
-  QSocketNotifier* pWriteNotifier = nullptr;
+  std::string strOut;  // replies the socket did not take yet, from nOutSent on
+  size_t nOutSent = 0;
+  Clock::time_point tInSince{};   // since when strIn holds an incomplete group
+  Clock::time_point tOutSince{};  // since when replies wait for the client to read
+  bool bReadable = true;  // the socket may hold input: an edge was seen and no read found it empty since
+  bool bHangUp = false;   // the peer shut its side: a short read does not mean nothing is left (the end is)
+  bool bWatchOut = false;
   bool bEof = false;
+  bool bBusy = false;  // one of its groups is running, maybe in a nested loop
   bool bDead = false;
+  bool bListed = false;  // in m_active
+
+  bool OutPending() const { return nOutSent < strOut.size(); }
+  bool InPartial() const { return !strIn.empty(); }
 };
 
-CWindowServer::CWindowServer(IWindowHost& host, QObject* parent) : QObject(parent), m_host(host) {}
+CWindowServer::CWindowServer(CWindowManager& windows, QObject* parent) : QObject(parent), m_windows(windows) {
+  m_pContinue = new QTimer(this);
+  m_pContinue->setSingleShot(true);
+  m_pContinue->setInterval(0);
+  connect(m_pContinue, &QTimer::timeout, this, &CWindowServer::ProcessClients);
+  m_pStallTimer = new QTimer(this);
+  connect(m_pStallTimer, &QTimer::timeout, this, &CWindowServer::CheckStalls);
+  SetStallTimeout(kDefaultStallTimeout);
+}
 
 CWindowServer::~CWindowServer() { Close(); }
 
@@ -52,16 +123,32 @@ int CWindowServer::ClientCount() const {
   return count;
 }
 
+size_t CWindowServer::BufferedBytes() const {
+  // Heap memory only: an empty string's inline capacity costs nothing extra.
+  const size_t inline_ = std::string().capacity();
+  auto held = [inline_](const std::string& buffer) { return buffer.capacity() > inline_ ? buffer.capacity() : 0; };
+  size_t bytes = 0;
+  for (const auto& client : m_clients) bytes += held(client->strIn) + held(client->strOut);
+  return bytes;
+}
+
+void CWindowServer::SetStallTimeout(std::chrono::milliseconds timeout) {
+  m_stallTimeout = std::max(timeout, std::chrono::milliseconds(1));
+  // Deadlines are checked a few times per timeout, so a stall ends within
+  // about 1.25 timeouts.
+  m_pStallTimer->setInterval(int(std::max<long long>(m_stallTimeout.count() / 4, 1)));
+}
+
 bool CWindowServer::Listen(const QString& title, QString* errorText) {
   Close();
   auto fail = [errorText](const QString& text) {
     if (errorText) *errorText = text;
     return false;
   };
-  std::string dirError;
-  const std::string dir = wire::SocketDirectory(true, &dirError);
-  if (dir.empty()) return fail(QStringLiteral("Cannot serve windows: %1").arg(QString::fromStdString(dirError)));
-  const std::string path = dir + "/" + wire::SocketNameForTitle(title.toStdString());
+  const wire::SSocketDirectory dir = wire::FindSocketDirectory(wire::SSocketPlaces::FromEnvironment(), true);
+  if (dir.strPath.empty())
+    return fail(QStringLiteral("Cannot serve windows: %1").arg(QString::fromStdString(dir.strError)));
+  const std::string path = dir.strPath + "/" + wire::SocketNameForTitle(title.toStdString());
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path)
@@ -88,6 +175,7 @@ bool CWindowServer::Listen(const QString& title, QString* errorText) {
       return fail(QStringLiteral("Cannot replace the stale socket %1: %2").arg(shownPath, ErrnoText(errno)));
   }
 
+  RaiseOpenFileLimit();
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return fail(QStringLiteral("Cannot serve windows: socket: %1").arg(ErrnoText(errno)));
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -98,27 +186,41 @@ bool CWindowServer::Listen(const QString& title, QString* errorText) {
     return fail(QStringLiteral("Cannot bind %1: %2").arg(shownPath, ErrnoText(error)));
   }
   ::chmod(path.c_str(), 0600);
-  if (::listen(fd, 64) != 0) {
+  const int epoll = ::epoll_create1(EPOLL_CLOEXEC);
+  epoll_event listenEvent{};
+  listenEvent.events = EPOLLIN;  // level-triggered: connections left waiting are reported again
+  listenEvent.data.ptr = nullptr;
+  if (::listen(fd, 128) != 0 || epoll < 0 || ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &listenEvent) != 0) {
     const int error = errno;
     ::close(fd);
+    if (epoll >= 0) ::close(epoll);
     ::unlink(path.c_str());
     return fail(QStringLiteral("Cannot listen on %1: %2").arg(shownPath, ErrnoText(error)));
   }
   if (::lstat(path.c_str(), &st) == 0) m_nSocketInode = st.st_ino;
   m_nListenFd = fd;
+  m_nEpollFd = epoll;
+  m_nSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   m_strPath = path;
-  m_pListenNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-  connect(m_pListenNotifier, &QSocketNotifier::activated, this, &CWindowServer::AcceptClients);
+  m_pNotifier = new QSocketNotifier(epoll, QSocketNotifier::Read, this);
+  connect(m_pNotifier, &QSocketNotifier::activated, this, &CWindowServer::OnEpoll);
+  if (!dir.strNotice.empty()) Report(EKind::kDirectory, QString::fromStdString(dir.strNotice));
   return true;
 }
 
 void CWindowServer::Close() {
-  for (auto& client : m_clients) Drop(client.get(), {});
-  if (!m_bProcessing) Reap();
-  if (m_pListenNotifier) {
-    m_pListenNotifier->setEnabled(false);
-    m_pListenNotifier->deleteLater();
-    m_pListenNotifier = nullptr;
+  for (auto& client : m_clients) Drop(client.get(), EKind::kQuiet, {});
+  if (m_nDepth == 0) Reap();
+  m_pContinue->stop();
+  m_pStallTimer->stop();
+  if (m_pNotifier) {
+    m_pNotifier->setEnabled(false);
+    m_pNotifier->deleteLater();  // its signal may be the one running
+    m_pNotifier = nullptr;
+  }
+  for (int* fd : {&m_nEpollFd, &m_nSpareFd}) {
+    if (*fd >= 0) ::close(*fd);
+    *fd = -1;
   }
   if (m_nListenFd >= 0) {
     ::close(m_nListenFd);
@@ -131,207 +233,457 @@ void CWindowServer::Close() {
   m_strPath.clear();
 }
 
-void CWindowServer::AcceptClients() {
+void CWindowServer::Report(EKind kind, const QString& text) {
+  if (kind == EKind::kQuiet || !m_reported.insert(int(kind)).second) return;
+  Q_EMIT Notice(text);
+}
+
+void CWindowServer::OnEpoll() {
+  if (m_nEpollFd < 0) return;
+  bool accept = false;
+  epoll_event events[128];
   for (;;) {
-    const int fd = ::accept4(m_nListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int n = ::epoll_wait(m_nEpollFd, events, 128, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (int i = 0; i < n; ++i) {
+      auto* client = static_cast<SClient*>(events[i].data.ptr);
+      if (!client) {
+        accept = true;
+        continue;
+      }
+      if (client->bDead) continue;
+      Activate(client);
+      if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) client->bReadable = true;
+      if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) client->bHangUp = true;
+      if (events[i].events & EPOLLOUT) Flush(client);
+    }
+    if (n < 128) break;
+  }
+  if (accept) AcceptClients();
+  ProcessClients();
+}
+
+void CWindowServer::AcceptClients() {
+  // A bounded batch: the listening socket is level-triggered and reports
+  // the rest on the next pass.
+  for (int batch = 0; batch < 64 && m_nListenFd >= 0; ++batch) {
+    int fd = ::accept4(m_nListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_nSpareFd >= 0) {
+      // Out of descriptors: take the client with the spare one and turn it
+      // away, rather than leave it queued and the listener ready forever.
+      const int error = errno;
+      ::close(m_nSpareFd);
+      fd = ::accept4(m_nListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      ucred peer{};
+      socklen_t length = sizeof peer;
+      if (fd >= 0) ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length);
+      if (fd >= 0) ::close(fd);
+      m_nSpareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+      Report(EKind::kNoDescriptor, QStringLiteral("Refused a client (pid %1): %2 (%3 connections open)")
+                                       .arg(peer.pid)
+                                       .arg(ErrnoText(error))
+                                       .arg(ClientCount()));
+      if (fd < 0) return;
+      continue;
+    }
     if (fd < 0) return;  // EAGAIN, or an error the next activation retries
     ucred peer{};
     socklen_t length = sizeof peer;
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::geteuid()) {
       ::close(fd);
-      Q_EMIT ClientRefused(peer.uid);
+      Report(EKind::kOtherUser, QStringLiteral("Refused a client of user %1 (pid %2)").arg(peer.uid).arg(peer.pid));
       continue;
     }
     if (size_t(ClientCount()) >= kMaxClients) {
       ::close(fd);
-      Q_EMIT ClientDropped(QStringLiteral("too many clients"));
+      Report(EKind::kTooManyClients,
+             QStringLiteral("Refused a client (pid %1): %2 connections are open").arg(peer.pid).arg(kMaxClients));
       continue;
     }
     auto client = std::make_unique<SClient>();
     client->nFd = fd;
-    SClient* raw = client.get();
-    client->pReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(client->pReadNotifier, &QSocketNotifier::activated, this, [this, raw] { ReadClient(raw); });
-    client->pWriteNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    client->pWriteNotifier->setEnabled(false);
-    connect(client->pWriteNotifier, &QSocketNotifier::activated, this, [this, raw] { WriteClient(raw); });
+    client->nPid = peer.pid;
+    epoll_event event{};
+    // Edge-triggered: an idle or waiting connection costs the loop nothing;
+    // bReadable remembers an edge until a read finds the socket empty.
+    event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+    event.data.ptr = client.get();
+    if (::epoll_ctl(m_nEpollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+      ::close(fd);
+      continue;
+    }
+    Activate(client.get());
     m_clients.push_back(std::move(client));
   }
 }
 
-void CWindowServer::ReadClient(SClient* client) {
-  if (client->bDead) return;
-  char chunk[64 * 1024];
-  while (client->strIn.size() < kMaxInputBytes) {
-    const ssize_t n = ::recv(client->nFd, chunk, sizeof chunk, 0);
-    if (n > 0) {
-      client->strIn.append(chunk, size_t(n));
-      // A short read drained the socket; the notifier fires again for more.
-      if (size_t(n) < sizeof chunk) break;
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    // End of stream or a reset: whole groups already received still run.
-    client->bEof = true;
-    client->pReadNotifier->setEnabled(false);
-    break;
-  }
-  // A full buffer is read on only after its groups ran.
-  if (client->strIn.size() >= kMaxInputBytes) client->pReadNotifier->setEnabled(false);
-  ProcessClients();
+char* CWindowServer::Scratch() {
+  const size_t level = size_t(m_nDepth - 1);
+  while (m_scratch.size() <= level) m_scratch.push_back(std::make_unique<char[]>(kReadChunk));
+  return m_scratch[level].get();
 }
 
-void CWindowServer::WriteClient(SClient* client) {
-  if (client->bDead) return;
-  while (!client->strOut.empty()) {
-    const ssize_t n = ::send(client->nFd, client->strOut.data(), client->strOut.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      client->strOut.erase(0, size_t(n));
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    Drop(client, {});  // the client went away; nothing to report
-    return;
-  }
-  client->pWriteNotifier->setEnabled(!client->strOut.empty());
-  if (client->strOut.size() > kMaxOutputBytes) {
-    Drop(client, QStringLiteral("client does not read its replies"));
-    return;
-  }
-  if (client->strOut.empty()) ProcessClients();  // it may have groups waiting for the reply to go out
+void CWindowServer::Activate(SClient* client) {
+  if (client->bListed) return;
+  client->bListed = true;
+  m_active.push_back(client);
 }
 
-CWindowServer::EScan CWindowServer::ScanGroup(const SClient& client, size_t* groupEnd, QString* reason) const {
-  size_t pos = 0;
-  for (std::uint32_t frames = 1;; ++frames) {
-    if (client.strIn.size() - pos < sizeof(wire::SFrameHeader)) return EScan::kIncomplete;
-    wire::SFrameHeader h;
-    std::memcpy(&h, client.strIn.data() + pos, sizeof h);
-    if (h.nMagic != wire::kMagic || h.nVersion != wire::kVersion || h.nReserved != 0) {
-      *reason = QStringLiteral("not a frame of this protocol version");
-      return EScan::kInvalid;
-    }
-    if (h.nOp < std::uint8_t(wire::EOp::kFindWindow) || h.nOp > std::uint8_t(wire::EOp::kSendMessage) ||
-        (h.nFlags & ~wire::kFlagGroupContinues) != 0) {
-      *reason = QStringLiteral("unknown request");
-      return EScan::kInvalid;
-    }
-    if (h.nTextBytes > wire::kMaxTextBytes || h.nTextBytes % sizeof(char16_t) != 0) {
-      *reason = QStringLiteral("text length %1 out of range").arg(h.nTextBytes);
-      return EScan::kInvalid;
-    }
-    if (frames > wire::kMaxGroupFrames) {
-      *reason = QStringLiteral("group too long");
-      return EScan::kInvalid;
-    }
-    pos += sizeof h;
-    if (client.strIn.size() - pos < h.nTextBytes) return EScan::kIncomplete;
-    pos += h.nTextBytes;
-    if (!(h.nFlags & wire::kFlagGroupContinues)) {
-      *groupEnd = pos;
-      return EScan::kComplete;
-    }
-  }
+bool CWindowServer::NeedsService(const SClient& client) {
+  if (client.bDead) return false;
+  if (client.bReadable || client.bBusy || client.bEof) return true;
+  // Groups that wait for their replies to be read come back with EPOLLOUT;
+  // complete ones that wait for a turn stay listed.
+  return !client.OutPending() && !client.strIn.empty() &&
+         wire::ScanGroup(client.strIn.data(), client.strIn.size()).eScan != wire::EScan::kIncomplete;
 }
 
 void CWindowServer::ProcessClients() {
-  if (m_bProcessing) return;  // a nested event loop: the running pass takes the input up
-  m_bProcessing = true;
+  if (m_nExclusive > 0 || m_nListenFd < 0) return;  // a group is running: nothing may come between its frames
   QPointer<CWindowServer> guard(this);
+  ++m_nDepth;
+  const auto sliceEnd = Clock::now() + kSlice;
   bool progress = true;
+  bool more = false;
   while (progress) {
     progress = false;
-    // One group per client and round, so a busy client cannot starve others.
-    for (size_t i = 0; i < m_clients.size(); ++i) {
-      SClient* client = m_clients[i].get();
-      if (client->bDead || !client->strOut.empty()) continue;
-      size_t groupEnd = 0;
-      QString reason;
-      switch (ScanGroup(*client, &groupEnd, &reason)) {
-        case EScan::kInvalid:
-          Drop(client, reason);
-          continue;
-        case EScan::kIncomplete:
-          if (client->strIn.size() >= kMaxInputBytes) {
-            Drop(client, QStringLiteral("request too large"));
-          } else if (client->bEof) {
-            Drop(client, {});  // gone, maybe mid-line: a half group never runs
-          } else if (!client->pReadNotifier->isEnabled()) {
-            client->pReadNotifier->setEnabled(true);
-          }
-          continue;
-        case EScan::kComplete:
+    // Each client that may have work, in turn, one read's worth of groups
+    // each, so a busy client cannot starve others. Idle connections are not
+    // in the list and cost nothing here.
+    for (size_t i = 0; i < m_active.size(); ++i) {
+      switch (Serve(m_active[i])) {
+        case EServe::kGone:
+          return;  // a handler destroyed the server
+        case EServe::kProgress:
+          progress = true;
+          break;
+        case EServe::kIdle:
           break;
       }
-      if (!RunGroup(client, groupEnd)) return;  // the server itself was destroyed
-      progress = true;
+    }
+    if (progress && Clock::now() >= sliceEnd) {
+      more = true;
+      break;
     }
   }
   if (!guard) return;
-  m_bProcessing = false;
-  Reap();
+  --m_nDepth;
+  if (more) m_pContinue->start();
+  if (m_nDepth == 0) {
+    std::erase_if(m_active, [](SClient* client) {
+      if (NeedsService(*client)) return false;
+      client->bListed = false;
+      return true;
+    });
+    Reap();
+  }
 }
 
-bool CWindowServer::RunGroup(SClient* client, size_t groupEnd) {
-  QPointer<CWindowServer> guard(this);
-  std::string replies;
+bool CWindowServer::ReadInto(SClient* client, char* data, size_t size, size_t* got) {
+  *got = 0;
+  for (;;) {
+    const ssize_t n = ::recv(client->nFd, data, size, 0);
+    if (n > 0) {
+      *got = size_t(n);
+      // A short read emptied the socket and new input brings a new edge;
+      // only the end of the stream may still wait behind it.
+      if (size_t(n) < size && !client->bHangUp) client->bReadable = false;
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    client->bReadable = false;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;
+    client->bEof = true;  // end of stream or a reset
+    return false;
+  }
+}
+
+CWindowServer::EServe CWindowServer::Serve(SClient* client) {
+  if (client->bDead || client->bBusy || client->OutPending() || client->nFd < 0) return EServe::kIdle;
+  bool progress = false;
+  // Groups left from an earlier read run before anything more is read.
+  if (!client->strIn.empty()) {
+    const wire::SGroupScan scan = wire::ScanGroup(client->strIn.data(), client->strIn.size());
+    if (scan.eScan != wire::EScan::kIncomplete) {
+      const size_t used = RunGroups(client, client->strIn.data(), client->strIn.size());
+      if (used == std::string::npos) return EServe::kGone;
+      if (client->bDead) return EServe::kProgress;
+      client->strIn.erase(0, used);
+      if (client->strIn.empty()) std::string().swap(client->strIn);
+      if (used > 0) progress = true;
+      if (!client->strIn.empty() &&
+          wire::ScanGroup(client->strIn.data(), client->strIn.size()).eScan != wire::EScan::kIncomplete)
+        return progress ? EServe::kProgress : EServe::kIdle;  // waits for its replies to be read, or for a turn
+    }
+  }
+  if (!client->bReadable) {
+    if (client->bEof && !client->bDead) {
+      // Gone, maybe mid-line: a half group never runs.
+      Drop(client, EKind::kQuiet, {});
+      return EServe::kProgress;
+    }
+    return progress ? EServe::kProgress : EServe::kIdle;
+  }
+
+  size_t got = 0;
+  if (client->strIn.empty()) {
+    char* scratch = Scratch();
+    if (ReadInto(client, scratch, kReadChunk, &got)) {
+      const size_t used = RunGroups(client, scratch, got);
+      if (used == std::string::npos) return EServe::kGone;
+      if (!client->bDead && used < got) {
+        client->strIn.assign(scratch + used, got - used);
+        client->tInSince = Clock::now();
+        ArmStallTimer();
+      }
+    }
+  } else {
+    // The rest of a group: read what it needs, in chunks; beyond one chunk
+    // only while the servers's budget for large groups allows.
+    const wire::SGroupScan scan = wire::ScanGroup(client->strIn.data(), client->strIn.size());
+    const size_t have = client->strIn.size();
+    size_t want = std::max(scan.nEnd, have + 1) - have;
+    want = std::min(std::max(want, kReadChunk - std::min(have, kReadChunk)), kReadChunk);
+    if (have + want > kReadChunk) {
+      size_t held = 0;
+      for (const auto& other : m_clients)
+        if (other->strIn.size() > kReadChunk) held += other->strIn.size() - kReadChunk;
+      if (held + want > kLargeGroupBudget) return progress ? EServe::kProgress : EServe::kIdle;
+    }
+    client->strIn.resize(have + want);
+    ReadInto(client, client->strIn.data() + have, want, &got);
+    client->strIn.resize(have + got);
+    if (got > 0) {
+      const size_t used = RunGroups(client, client->strIn.data(), client->strIn.size());
+      if (used == std::string::npos) return EServe::kGone;
+      if (!client->bDead) {
+        client->strIn.erase(0, used);
+        if (used > 0) client->tInSince = Clock::now();
+        if (client->strIn.empty()) std::string().swap(client->strIn);
+      }
+    }
+  }
+  if (client->bEof && !client->bDead && !client->bReadable) {
+    // Whole groups already received still run (above, or once their replies
+    // are read); only a half group is left behind.
+    const bool waiting = !client->strIn.empty() &&
+                         wire::ScanGroup(client->strIn.data(), client->strIn.size()).eScan == wire::EScan::kComplete;
+    if (!waiting) Drop(client, EKind::kQuiet, {});
+  }
+  return got > 0 || client->bDead || progress ? EServe::kProgress : EServe::kIdle;
+}
+
+size_t CWindowServer::RunGroups(SClient* client, const char* data, size_t size) {
   size_t pos = 0;
-  while (pos < groupEnd) {
+  while (!client->bDead && pos < size) {
+    if (client->strOut.size() - client->nOutSent >= kOutputHigh) {
+      Flush(client);
+      if (client->bDead || client->OutPending()) break;
+    }
+    const wire::SGroupScan scan = wire::ScanGroup(data + pos, size - pos);
+    if (scan.eScan == wire::EScan::kIncomplete) break;
+    if (scan.eScan == wire::EScan::kInvalid) {
+      const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->nPid);
+      switch (scan.eFault) {
+        case wire::EFault::kNotAFrame:
+          Drop(client, EKind::kNotAFrame, who + QStringLiteral("not a frame of this protocol version"));
+          break;
+        case wire::EFault::kUnknownRequest:
+          Drop(client, EKind::kUnknownRequest, who + QStringLiteral("unknown request"));
+          break;
+        case wire::EFault::kTextLength:
+          Drop(client, EKind::kTextLength,
+               who + QStringLiteral("text length %1 out of range (at most %2 bytes)")
+                         .arg(scan.nTextBytes)
+                         .arg(wire::kMaxTextBytes));
+          break;
+        case wire::EFault::kGroupTooLong:
+        case wire::EFault::kNone:
+          Drop(client, EKind::kGroupTooLong,
+               who + QStringLiteral("a group of more than %1 frames").arg(wire::kMaxGroupFrames));
+          break;
+      }
+      break;
+    }
+    // A request alone may run a nested loop; past the limit it waits until
+    // one of those returns.
+    if (scan.nFrames == 1 && m_nNested >= kMaxNestedRequests) break;
+    if (!RunGroup(client, data + pos, scan.nEnd, scan.nFrames)) return std::string::npos;
+    pos += scan.nEnd;
+  }
+  if (!client->bDead) Flush(client);
+  return pos;
+}
+
+bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std::uint32_t frames) {
+  QPointer<CWindowServer> guard(this);
+  const bool exclusive = frames > 1;
+  if (exclusive) {
+    ++m_nExclusive;
+  } else {
+    ++m_nNested;
+  }
+  // Its input (maybe in strIn) stays put while a handler runs.
+  client->bBusy = true;
+  std::u16string text;
+  std::u16string textOut;
+  size_t pos = 0;
+  while (pos < end) {
     wire::SFrameHeader h;
-    std::memcpy(&h, client->strIn.data() + pos, sizeof h);
+    std::memcpy(&h, data + pos, sizeof h);
     pos += sizeof h;
-    std::u16string text(h.nTextBytes / sizeof(char16_t), u'\0');
-    std::memcpy(text.data(), client->strIn.data() + pos, h.nTextBytes);
+    text.resize(h.nTextBytes / sizeof(char16_t));
+    std::memcpy(text.data(), data + pos, h.nTextBytes);
     pos += h.nTextBytes;
 
     wire::SReplyHeader reply{};
-    std::u16string textOut;
+    textOut.clear();
     switch (static_cast<wire::EOp>(h.nOp)) {
       case wire::EOp::kFindWindow:
-        reply.nResult = m_host.FindWindow(text);
+        reply.nResult = m_windows.FindWindow(text);
         break;
       case wire::EOp::kGetFirstChild:
-        reply.nResult = m_host.GetFirstChild(h.nWindow);
+        reply.nResult = m_windows.GetFirstChild(h.nWindow);
         break;
       case wire::EOp::kSendMessage:
         if (!IsCarriedMessage(h.nMessage)) {
           reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
-          break;
+        } else if (exclusive && !AllowedInGroup(h)) {
+          reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
+          Report(EKind::kNotInGroup,
+                 QStringLiteral("Refused a request of pid %1: a command or close may only be sent alone, "
+                                "not inside a group of frames")
+                     .arg(client->nPid));
+        } else if (h.nMessage == WM_SETTEXT && m_windows.IsTopLevel(h.nWindow)) {
+          // Clients find a monitor by its title: no other process renames it.
+          reply.nStatus = std::uint32_t(wire::EStatus::kRefused);
+          Report(EKind::kRetitle, QStringLiteral("Refused a request of pid %1 to retitle the window \"%2\"")
+                                      .arg(client->nPid)
+                                      .arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
+        } else {
+          reply.nResult = m_windows.SendMessage(h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
+                                                h.nMessage == WM_GETTEXT ? &textOut : nullptr);
         }
-        reply.nResult = m_host.SendMessage(h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
-                                           h.nMessage == WM_GETTEXT ? &textOut : nullptr);
         break;
     }
     if (!guard) return false;  // a handler closed the program
     if (textOut.size() * sizeof(char16_t) > wire::kMaxTextBytes) textOut.resize(wire::kMaxTextBytes / sizeof(char16_t));
     reply.nTextBytes = std::uint32_t(textOut.size() * sizeof(char16_t));
-    replies.append(reinterpret_cast<const char*>(&reply), sizeof reply);
-    replies.append(reinterpret_cast<const char*>(textOut.data()), reply.nTextBytes);
+    if (!client->bDead) {
+      client->strOut.append(reinterpret_cast<const char*>(&reply), sizeof reply);
+      client->strOut.append(reinterpret_cast<const char*>(textOut.data()), reply.nTextBytes);
+    }
   }
-  if (client->bDead) return true;  // dropped meanwhile (by Close in a handler)
-  client->strIn.erase(0, groupEnd);
-  client->strOut += replies;
-  WriteClient(client);
+  if (exclusive) {
+    --m_nExclusive;
+  } else {
+    --m_nNested;
+  }
+  client->bBusy = false;
   return true;
 }
 
-void CWindowServer::Drop(SClient* client, const QString& reason) {
+void CWindowServer::WatchOutput(SClient* client, bool watch) {
+  if (client->bWatchOut == watch || client->nFd < 0) return;
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLRDHUP | EPOLLET | (watch ? std::uint32_t(EPOLLOUT) : 0u);
+  event.data.ptr = client;
+  ::epoll_ctl(m_nEpollFd, EPOLL_CTL_MOD, client->nFd, &event);
+  client->bWatchOut = watch;
+}
+
+void CWindowServer::Flush(SClient* client) {
+  if (client->bDead) return;
+  bool sent = false;
+  while (client->OutPending()) {
+    const ssize_t n = ::send(client->nFd, client->strOut.data() + client->nOutSent,
+                             client->strOut.size() - client->nOutSent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      client->nOutSent += size_t(n);
+      sent = true;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+    Drop(client, EKind::kQuiet, {});  // the client went away
+    return;
+  }
+  if (!client->OutPending()) {
+    if (client->strOut.capacity() > 0) std::string().swap(client->strOut);
+    client->nOutSent = 0;
+    client->tOutSince = {};
+    WatchOutput(client, false);
+    Activate(client);  // groups may wait for this
+    return;
+  }
+  // The client is not reading: the time it takes counts from the last reply
+  // it did read.
+  if (sent || client->tOutSince == Clock::time_point{}) client->tOutSince = Clock::now();
+  if (client->nOutSent >= kReadChunk) {
+    client->strOut.erase(0, client->nOutSent);
+    client->nOutSent = 0;
+  }
+  WatchOutput(client, true);
+  ArmStallTimer();
+}
+
+void CWindowServer::Drop(SClient* client, EKind kind, const QString& text) {
   if (client->bDead) return;
   client->bDead = true;
-  for (QSocketNotifier* notifier : {client->pReadNotifier, client->pWriteNotifier}) {
-    notifier->setEnabled(false);
-    notifier->deleteLater();  // it may be the one whose signal is running
+  if (client->nFd >= 0) {
+    ::epoll_ctl(m_nEpollFd, EPOLL_CTL_DEL, client->nFd, nullptr);
+    ::close(client->nFd);
   }
-  ::close(client->nFd);
   client->nFd = -1;
-  client->strIn = {};
-  client->strOut = {};
-  if (!reason.isEmpty()) Q_EMIT ClientDropped(reason);
+  // A running request may still read its input from strIn; it is freed when
+  // the client is reaped.
+  if (!client->bBusy) std::string().swap(client->strIn);
+  std::string().swap(client->strOut);
+  client->nOutSent = 0;
+  if (kind != EKind::kQuiet) {
+    ++m_nDrops;
+    Report(kind, text);
+  }
+}
+
+void CWindowServer::CheckStalls() {
+  const auto now = Clock::now();
+  bool dropped = false;
+  for (const auto& owned : m_clients) {
+    SClient* client = owned.get();
+    if (client->bDead) continue;
+    const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->nPid);
+    const QString seconds = QString::number(double(m_stallTimeout.count()) / 1000.0);
+    if (client->OutPending()) {
+      if (now - client->tOutSince >= m_stallTimeout) {
+        Drop(client, EKind::kUnreadReplies, who + QStringLiteral("its replies were not read for %1 s").arg(seconds));
+        dropped = true;
+      }
+    } else if (client->bBusy || (!client->strIn.empty() && wire::ScanGroup(client->strIn.data(), client->strIn.size())
+                                                                 .eScan != wire::EScan::kIncomplete)) {
+      // Waiting on this side (its request runs, or its groups wait for a
+      // turn): the client's clock does not run.
+      client->tInSince = now;
+    } else if (client->InPartial() && now - client->tInSince >= m_stallTimeout) {
+      Drop(client, EKind::kHalfGroup,
+           who + QStringLiteral("half a request did not complete within %1 s").arg(seconds));
+      dropped = true;
+    }
+  }
+  if (dropped) ProcessClients();  // frees what the dropped held, or leaves it to the running pass
+  bool any = false;
+  for (const auto& client : m_clients) any = any || (!client->bDead && (client->OutPending() || client->InPartial()));
+  if (!any) m_pStallTimer->stop();
+}
+
+void CWindowServer::ArmStallTimer() {
+  if (!m_pStallTimer->isActive()) m_pStallTimer->start();
 }
 
 void CWindowServer::Reap() {
+  // Dead clients leave the active list at depth 0 before they are freed.
+  std::erase_if(m_active, [](SClient* client) { return client->bDead; });
   std::erase_if(m_clients, [](const std::unique_ptr<SClient>& client) { return client->bDead; });
 }
 

@@ -1,40 +1,61 @@
-// The server end of the window-message transport: serves the windows of an
-// IWindowHost to trace clients of other processes over a Unix-domain socket
-// named from a top-level window's title, on the Qt event loop of the UI
-// thread.
+// The server end of the window-message transport: serves the windows of this
+// process to trace clients of other processes over a Unix-domain socket named
+// from a top-level window's title, on the Qt event loop of the UI thread.
 //
-// Guarantees: every request is answered after the host handled it (clients
-// are synchronous); a group of frames (one hand-over) runs whole, with no
-// other client's frames in between, so concurrent clients never share the
-// single buffer slot; only processes of this user are served; malformed,
-// oversized, half-sent or unread traffic costs the server a bounded buffer
-// and ends in dropping that client, never in blocking the UI thread.
+// Guarantees:
+// - Every request is answered after the windows handled it, in order.
+// - A group of several frames (one hand-over: set buffer, command, reset
+//   buffer) runs whole, with no other client's frames in between. A request
+//   sent alone may run a nested event loop (a dialog, a message box); other
+//   clients are served meanwhile, as they are while the user has the same
+//   dialog open.
+// - Only processes of this user are served. Another process cannot retitle a
+//   top-level window (the title is how clients find it).
+// - An idle connection holds no buffer. A connection's input is read only
+//   when nothing it sent before waits to be handled, at most one read chunk
+//   or one group ahead; the rest stays in the kernel. Half a group that does
+//   not complete, and replies left unread, are dropped after the stall
+//   timeout. Malformed or oversized traffic ends in dropping that client.
+//   None of it blocks the UI thread.
+// - What was refused or dropped is said through Notice, once per kind.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <zeftrace/windowhost.h>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace zef {
+
+class CWindowManager;
 
 class CWindowServer final : public QObject {
   Q_OBJECT
 
  public:
-  // `host` must outlive the server.
-  explicit CWindowServer(IWindowHost& host, QObject* parent = nullptr);
+  static constexpr std::chrono::milliseconds kDefaultStallTimeout{10000};
+  // Connections served at once; the open-file limit is raised to allow them.
+  static constexpr size_t kMaxClients = 4096;
+
+  // `windows` must outlive the server.
+  explicit CWindowServer(CWindowManager& windows, QObject* parent = nullptr);
   ~CWindowServer() override;
 
   // Serves at <per-user socket directory>/<title>.sock. A socket left by a
   // dead server is replaced; one that a live server answers on is left alone
-  // and Listen fails, with the reason in *errorText.
+  // and Listen fails, with the reason in *errorText. When the usual directory
+  // cannot be used and the home fallback is, Notice says so.
   bool Listen(const QString& title, QString* errorText);
   // Stops serving, drops every client and removes the socket file.
   void Close();
@@ -42,35 +63,67 @@ class CWindowServer final : public QObject {
   bool IsListening() const { return m_nListenFd >= 0; }
   QString SocketPath() const;
   int ClientCount() const;
+  // Bytes held for all clients (input not handled yet, replies not sent).
+  size_t BufferedBytes() const;
+  // Connections dropped for breaking the protocol or its limits, or stalling.
+  int DropCount() const { return m_nDrops; }
+  // How long half a group may wait for its rest, and replies for their
+  // reader, before the connection is dropped. Tests shorten it.
+  void SetStallTimeout(std::chrono::milliseconds timeout);
 
  Q_SIGNALS:
-  // A process of another user connected and was turned away.
-  void ClientRefused(quint32 uid);
-  // A client was disconnected for breaking the protocol or its limits.
-  void ClientDropped(const QString& reason);
+  // One sentence: a refused client or request, a dropped connection (once
+  // per kind), or where the server serves when it left the usual place.
+  void Notice(const QString& text);
 
  private:
   struct SClient;
-  enum class EScan { kIncomplete, kComplete, kInvalid };
+  enum class EKind;
+  enum class EServe { kIdle, kProgress, kGone };
 
+  void OnEpoll();
   void AcceptClients();
-  void ReadClient(SClient* client);
-  void WriteClient(SClient* client);
   void ProcessClients();
-  bool RunGroup(SClient* client, size_t groupEnd);
-  EScan ScanGroup(const SClient& client, size_t* groupEnd, QString* reason) const;
-  void Drop(SClient* client, const QString& reason);
+  EServe Serve(SClient* client);
+  bool ReadInto(SClient* client, char* data, size_t size, size_t* got);
+  // Runs the complete groups at the start of data; returns the bytes used,
+  // or npos when the server itself was destroyed by a handler.
+  size_t RunGroups(SClient* client, const char* data, size_t size);
+  bool RunGroup(SClient* client, const char* data, size_t end, std::uint32_t frames);
+  void Flush(SClient* client);
+  void WatchOutput(SClient* client, bool watch);
+  void Drop(SClient* client, EKind kind, const QString& text);
+  void Report(EKind kind, const QString& text);
+  void CheckStalls();
+  void ArmStallTimer();
+  void Activate(SClient* client);
+  static bool NeedsService(const SClient& client);
   void Reap();
+  char* Scratch();
 
-  IWindowHost& m_host;
+  CWindowManager& m_windows;
   int m_nListenFd = -1;
-  QSocketNotifier* m_pListenNotifier = nullptr;
+  int m_nEpollFd = -1;
+  int m_nSpareFd = -1;  // given up to accept (and turn away) a client when no descriptor is left
+  QSocketNotifier* m_pNotifier = nullptr;
+  QTimer* m_pContinue = nullptr;    // resumes work left when a pass gave the event loop its turn
+  QTimer* m_pStallTimer = nullptr;  // runs while a connection has a deadline
+  std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
   std::string m_strPath;
   unsigned long m_nSocketInode = 0;
   std::vector<std::unique_ptr<SClient>> m_clients;
-  // Set while groups run; input arriving in nested event loops of a handler
-  // is only buffered, and the running loop picks it up afterwards.
-  bool m_bProcessing = false;
+  // Clients that may have work: readable, running a group, or holding
+  // complete groups. Only these are visited by a pass.
+  std::vector<SClient*> m_active;
+  // One read buffer per nesting level of ProcessClients: a handler's nested
+  // loop may read other clients while an outer level still runs groups from
+  // its own buffer.
+  std::vector<std::unique_ptr<char[]>> m_scratch;
+  int m_nDepth = 0;      // ProcessClients levels running
+  int m_nExclusive = 0;  // groups of several frames running: nothing may come between their frames
+  int m_nNested = 0;     // single requests running (each may be a nested loop)
+  int m_nDrops = 0;
+  std::set<int> m_reported;
 };
 
 }  // namespace zef

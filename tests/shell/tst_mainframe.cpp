@@ -101,6 +101,8 @@ void TestMainFrame::everyCommandReachesAHandlerOrIsGreyed() {
       if (action->isSeparator() || action->menu() || !action->isEnabled()) continue;
       const auto id = CommandId(action->data().toUInt());
       if (id == CommandId::AppExit || id == CommandId::HelpContents) continue;  // exercised below
+      // The faults end or hang the process: tests/stress runs them in one of its own.
+      if (id >= CommandId::DivisionByZero && id <= CommandId::UnterminatedRecursion) continue;
       QVERIFY2(f.Frame().OnCmdMsg(id), qPrintable(action->text()));
     }
   }

@@ -1,6 +1,9 @@
-# Installs the trace package into a scratch prefix, then builds and runs one
-# consumer through find_package and one through pkg-config. No monitor runs
-# for them (empty runtime directory): the lines must reach standard error.
+# Installs the trace package into a scratch prefix that is not on the
+# loader's path, then builds and runs consumers as the README shows: through
+# find_package (in its build tree, and installed with the link path as its
+# run path) and through pkg-config from C and C++ (with -rpath, and with
+# LD_LIBRARY_PATH). No monitor runs for them (empty runtime directory): the
+# lines must reach standard error.
 # Inputs: BUILD_DIR, CONSUMER_DIR, WORK_DIR, CMAKE_COMMAND, and SANITIZE when
 # the library was built with sanitizers (the consumers then need their runtime).
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -31,12 +34,17 @@ if(SANITIZE)
   set(sanitize_flags -fsanitize=${SANITIZE})
 endif()
 run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_INSTALL_PREFIX=${WORK_DIR}/consumer -DCMAKE_INSTALL_RPATH_USE_LINK_PATH=ON
     "-DCMAKE_CXX_FLAGS=${sanitize_flags}" "-DCMAKE_EXE_LINKER_FLAGS=${sanitize_flags}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/build/consumer)
-if(NOT run_err STREQUAL "Consumer() {\nvalue=42\n} Consumer() (0)\n")
-  message(FATAL_ERROR "unexpected mirror of the CMake consumer:\n${run_err}")
-endif()
+run(${CMAKE_COMMAND} --install ${WORK_DIR}/build)
+set(cmake_mirror "Consumer() {\nvalue=42\n} Consumer() (0)\n")
+foreach(consumer ${WORK_DIR}/build/consumer ${WORK_DIR}/consumer/bin/consumer)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${consumer})
+  if(NOT run_err STREQUAL cmake_mirror)
+    message(FATAL_ERROR "unexpected mirror of ${consumer}:\n${run_err}")
+  endif()
+endforeach()
 
 file(GLOB_RECURSE pc_file ${prefix}/zeftrace.pc)
 get_filename_component(pc_dir "${pc_file}" DIRECTORY)
@@ -44,13 +52,34 @@ set(ENV{PKG_CONFIG_PATH} ${pc_dir})
 run(pkg-config --cflags --libs zeftrace)
 string(STRIP "${run_out}" flags)
 separate_arguments(flags UNIX_COMMAND "${flags}")
-file(GLOB_RECURSE lib_file ${prefix}/libzeftrace.so)
-get_filename_component(lib_dir "${lib_file}" DIRECTORY)
-run(cc -std=c99 -Wall -Wextra -Wpedantic -Werror ${sanitize_flags} ${CONSUMER_DIR}/main.c ${flags} -Wl,-rpath,${lib_dir}
-    -o ${WORK_DIR}/c_consumer)
-run(${CMAKE_COMMAND} -E env XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/c_consumer)
-if(NOT run_err STREQUAL "c_consumer() {\nvalue=7\n} c_consumer()\n")
-  message(FATAL_ERROR "unexpected mirror of the pkg-config consumer:\n${run_err}")
+run(pkg-config --variable=libdir zeftrace)
+string(STRIP "${run_out}" lib_dir)
+set(c_flags -std=c99 -Wall -Wextra -Wpedantic -Werror ${sanitize_flags})
+set(cxx_flags -std=c++17 -Wall -Wextra -Wpedantic -Werror ${sanitize_flags})
+set(c_mirror "c_consumer() {\nvalue=7\n} c_consumer()\n")
+
+# Without a run path the loader does not find the library in this prefix...
+run(cc ${c_flags} ${CONSUMER_DIR}/main.c ${flags} -o ${WORK_DIR}/c_plain)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/c_plain
+  RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(rc EQUAL 0 OR NOT err MATCHES "libzeftrace")
+  message(FATAL_ERROR "a consumer without run path started (${rc}): ${err}")
+endif()
+# ... unless told where it is,
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${lib_dir} XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/c_plain)
+if(NOT run_err STREQUAL c_mirror)
+  message(FATAL_ERROR "unexpected mirror of the C consumer on LD_LIBRARY_PATH:\n${run_err}")
+endif()
+# ... or built with the prefix's library directory as its run path, in C and C++.
+run(cc ${c_flags} ${CONSUMER_DIR}/main.c ${flags} -Wl,-rpath,${lib_dir} -o ${WORK_DIR}/c_consumer)
+run(c++ ${cxx_flags} ${CONSUMER_DIR}/main.cpp ${flags} -Wl,-rpath,${lib_dir} -o ${WORK_DIR}/cxx_consumer)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/c_consumer)
+if(NOT run_err STREQUAL c_mirror)
+  message(FATAL_ERROR "unexpected mirror of the pkg-config C consumer:\n${run_err}")
+endif()
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH XDG_RUNTIME_DIR=${WORK_DIR}/runtime ${WORK_DIR}/cxx_consumer)
+if(NOT run_err STREQUAL cmake_mirror)
+  message(FATAL_ERROR "unexpected mirror of the pkg-config C++ consumer:\n${run_err}")
 endif()
 
 # The installed command-line sender finds its library and reports the missing monitor.

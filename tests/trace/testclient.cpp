@@ -4,16 +4,28 @@
 //   threads <n> <count>    n threads, each "thread <t> line <k>"
 //   fork <count>           one line, then parent and forked child each trace count lines at once
 //   late                   one line, "WAITING" on stdout, waits for a stdin line, two more lines
+//   each <line>...         each argument as one line
+//   long <units> <times>   a line of <units> 'x' characters, <times> times
+//   brokenpipe [blocked]   traces into a standard error whose reader has gone (with SIGPIPE
+//                          blocked and already pending: "blocked"), then says on stdout
+//                          whether SIGPIPE is pending
+//   printf                 C++ and C PrintF of null strings and characters
 //   raw <socket> <kind>    speaks the wire directly: hello, garbage, hugelen, half,
-//                          die-midline, noread
+//                          die-midline, noread, command (a lone command that opens a
+//                          dialog), groupcommand (the same inside a group), retitle,
+//                          bigframes (a group of three 1 MiB frames), close (WM_CLOSE to
+//                          the monitor, "SENT", then "REPLY ..." once answered)
 #include <zeftrace/trace.h>
 #include <zeftrace/windowhost.h>
 #include <zeftrace/wire.h>
+#include <zeftrace/zeftrace.h>
 
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <pthread.h>
 
 #include <csignal>
 #include <cstdio>
@@ -57,6 +69,19 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
+// One reply: its result, status and text length, or false when the server
+// closed the connection.
+bool ReadReply(int fd, zef::wire::SReplyHeader* reply, std::string* text = nullptr) {
+  if (::recv(fd, reply, sizeof *reply, MSG_WAITALL) != ssize_t(sizeof *reply)) return false;
+  std::string bytes(reply->nTextBytes, '\0');
+  if (reply->nTextBytes > 0 && ::recv(fd, bytes.data(), bytes.size(), MSG_WAITALL) != ssize_t(bytes.size()))
+    return false;
+  if (text) *text = std::move(bytes);
+  return true;
+}
+
+constexpr std::uint64_t kDialogCommand = 40001;
+
 void WaitForStdinEnd() {
   std::string ignored;
   while (std::getline(std::cin, ignored)) {
@@ -73,6 +98,25 @@ int Raw(const std::string& path, const std::string& kind) {
     return 1;
   }
   using zef::wire::EOp;
+  // The monitor's windows, looked up as the library does.
+  auto lookUp = [fd](std::uint32_t window) {
+    SendAll(fd, window ? Frame(EOp::kGetFirstChild, 0, window, 0, 0, {}) : Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF"));
+    zef::wire::SReplyHeader reply{};
+    return ReadReply(fd, &reply) ? std::uint32_t(reply.nResult) : 0u;
+  };
+  std::uint32_t monitor = 0, buffer = 0;
+  if (kind == "command" || kind == "groupcommand" || kind == "retitle" || kind == "bigframes" || kind == "close") {
+    monitor = lookUp(0);
+    buffer = lookUp(lookUp(monitor));
+  }
+  if (kind == "close") {
+    SendAll(fd, Frame(EOp::kSendMessage, 0, monitor, zef::WM_CLOSE, 0, {}));
+    std::printf("SENT\n");
+    std::fflush(stdout);
+    zef::wire::SReplyHeader reply{};
+    if (ReadReply(fd, &reply)) std::printf("REPLY %lld %u\n", static_cast<long long>(reply.nResult), reply.nStatus);
+    return 0;
+  }
   if (kind == "hello") {
     SendAll(fd, Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF"));
     zef::wire::SReplyHeader reply{};
@@ -82,6 +126,48 @@ int Raw(const std::string& path, const std::string& kind) {
     } else {
       std::printf("REFUSED\n");
     }
+    return 0;
+  }
+  if (kind == "command" || kind == "groupcommand") {
+    // A command whose handler runs a dialog's nested loop: alone it is
+    // taken, inside a group it is refused.
+    std::string request;
+    if (kind == "groupcommand")
+      request = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, buffer, zef::WM_SETTEXT, 0, u"x");
+    request += Frame(EOp::kSendMessage, 0, monitor, zef::WM_COMMAND, kDialogCommand, {});
+    SendAll(fd, request);
+    zef::wire::SReplyHeader reply{};
+    if (kind == "groupcommand" && !ReadReply(fd, &reply)) return 1;
+    if (!ReadReply(fd, &reply)) return 1;
+    std::printf("REPLY %lld %u\n", static_cast<long long>(reply.nResult), reply.nStatus);
+    return 0;
+  }
+  if (kind == "retitle") {
+    SendAll(fd, Frame(EOp::kSendMessage, 0, monitor, zef::WM_SETTEXT, 0, u"HIJACKED"));
+    zef::wire::SReplyHeader reply{};
+    if (!ReadReply(fd, &reply)) return 1;
+    SendAll(fd, Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF"));
+    zef::wire::SReplyHeader found{};
+    if (!ReadReply(fd, &found)) return 1;
+    std::printf("REPLY %lld %u FIND %lld\n", static_cast<long long>(reply.nResult), reply.nStatus,
+                static_cast<long long>(found.nResult));
+    return 0;
+  }
+  if (kind == "bigframes") {
+    const std::u16string big(zef::wire::kMaxTextBytes / 2, u'b');
+    std::string group;
+    for (int i = 0; i < 3; ++i)
+      group += Frame(EOp::kSendMessage, i < 2 ? zef::wire::kFlagGroupContinues : 0, buffer, zef::WM_SETTEXT, 0, big);
+    group += Frame(EOp::kSendMessage, 0, buffer, zef::WM_GETTEXT, 0, {});
+    SendAll(fd, group);
+    zef::wire::SReplyHeader reply{};
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+      if (!ReadReply(fd, &reply, &text)) {
+        std::printf("DROPPED\n");
+        return 1;
+      }
+    std::printf("BUFFER %zu\n", text.size());
     return 0;
   }
   if (kind == "garbage") {
@@ -155,10 +241,48 @@ int main(int argc, char** argv) {
     std::getline(std::cin, go);
     zef::TraceLine("late 1");
     zef::TraceLine("late 2");
+  } else if (mode == "each") {
+    for (size_t i = 1; i < args.size(); ++i) zef::TraceLine(args[i]);
+  } else if (mode == "long" && args.size() == 3) {
+    const std::string line(std::stoul(args[1]), 'x');
+    for (int i = std::stoi(args[2]); i > 0; --i) zef::TraceLine(line);
+  } else if (mode == "brokenpipe") {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    if (args.size() == 2 && args[1] == "blocked") {
+      ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      ::raise(SIGPIPE);
+    }
+    int ends[2];
+    if (::pipe(ends) != 0) return 2;
+    ::close(ends[0]);
+    ::dup2(ends[1], STDERR_FILENO);
+    for (int k = 1; k <= 10; ++k) zef::TraceLine("line " + std::to_string(k));
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    std::printf("%s\n", sigismember(&pending, SIGPIPE) ? "PENDING" : "NOT PENDING");
+  } else if (mode == "printf") {
+    const char* none = nullptr;
+    const char16_t* none16 = nullptr;
+    const wchar_t* noneWide = nullptr;
+    zef::CTraceScope scope("P()");
+    scope.PrintF("s=%s", none);
+    scope.PrintF(u"u=%s", none16);
+    scope.PrintF(L"w=%s", noneWide);
+    scope.PrintF("n=%s", nullptr);
+    scope.PrintF("c=%c", '\xe4');
+    scope.PrintF("e=%c", u'\u20ac');
+    scope.Print(none);
+    zef_trace_scope* c = zef_trace_scope_begin("c()");
+    const char* volatile hidden = nullptr;  // a null the compiler cannot see, as in real programs
+    zef_trace_scope_printf(c, "s=%s %c %lc", hidden, 0xe4, static_cast<wint_t>(0x20ac));
+    zef_trace_scope_end(c);
   } else if (mode == "raw" && args.size() == 3) {
     return Raw(args[1], args[2]);
   } else {
-    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|late|raw ...\n");
+    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|fork|late|each|long|brokenpipe|printf|raw ...\n");
     return 2;
   }
   return 0;

@@ -2,13 +2,20 @@
 // titled "ZEF" (or --title), its first child, and that child's first child
 // as the buffer; the main window takes command 32779 by reading the buffer.
 // Served through CWindowServer. Talks to its driver on stdin/stdout:
-//   stdout: "READY <socket>", "ERROR <text>", "REFUSED <uid>", "DROPPED <reason>"
+//   stdout: "READY <socket>", "ERROR <text>", "NOTICE <text>" (the server's notices)
 //   stdin:  "dump" -> one "LINE <text>" per received line, then "END";
 //           "count" -> "COUNT <n>"; "quit";
+//           "stats" -> "STATS <clients> <buffered bytes> <drops> <rss KiB>";
 //           "modal" -> runs a nested event loop, as a modal message box does,
 //           says "MODAL", and leaves it at "endmodal".
+// WM_COMMAND kDialogCommand from a client runs the same nested loop inside
+// its handler (a command that opens a dialog): "MODAL", then "endmodal".
 // --nest-on <line>: taking that line, the handler runs a nested event loop
 // for a moment, as a handler that shows a message box would.
+// --freeze-on <line>: taking that line, the handler blocks the UI thread for
+// a second and a half, as a hung monitor would.
+// --stall-timeout-ms <n>: the server's stall timeout.
+// --inert: WM_CLOSE and kDialogCommand from clients do nothing (for fuzzing).
 #include "platform/window/windowserver.h"
 #include "platform/window/window.h"
 
@@ -18,8 +25,11 @@
 #include <QSocketNotifier>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -32,6 +42,20 @@ void Say(const QString& text) {
 
 class CBufferHost final : public zef::CWindowObject {};
 
+constexpr zef::WPARAM kDialogCommand = 40001;
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string word;
+  while (status >> word)
+    if (word == "VmRSS:") {
+      long kib = 0;
+      status >> kib;
+      return kib;
+    }
+  return 0;
+}
+
 class CMainWindow final : public zef::CWindowObject {
  public:
   explicit CMainWindow(const QString& title) {
@@ -41,6 +65,9 @@ class CMainWindow final : public zef::CWindowObject {
   }
   const QStringList& Lines() const { return m_lines; }
   void SetNestOn(const QString& line) { m_strNestOn = line; }
+  void SetFreezeOn(const QString& line) { m_strFreezeOn = line; }
+  void SetInert() { m_bInert = true; }
+  QEventLoop& Modal() { return m_modal; }
 
   zef::LRESULT WindowProc(std::uint32_t message, zef::WPARAM wParam, std::u16string_view text,
                           std::u16string* textOut) override {
@@ -51,7 +78,15 @@ class CMainWindow final : public zef::CWindowObject {
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
       }
+      if (!m_strFreezeOn.isEmpty() && m_lines.back() == m_strFreezeOn)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
       return 0;
+    }
+    if (m_bInert && (message == zef::WM_CLOSE || (message == zef::WM_COMMAND && wParam == kDialogCommand))) return 0;
+    if (message == zef::WM_COMMAND && wParam == kDialogCommand) {
+      Say(QStringLiteral("MODAL"));
+      m_modal.exec();
+      return 1;
     }
     if (message == zef::WM_CLOSE) {
       QCoreApplication::quit();
@@ -65,6 +100,9 @@ class CMainWindow final : public zef::CWindowObject {
   CBufferHost m_wndBuffer;
   QStringList m_lines;
   QString m_strNestOn;
+  QString m_strFreezeOn;
+  QEventLoop m_modal;
+  bool m_bInert = false;
 };
 
 }  // namespace
@@ -77,11 +115,13 @@ int main(int argc, char** argv) {
 
   CMainWindow window(title);
   if (int i = int(args.indexOf(QStringLiteral("--nest-on"))); i >= 0 && i + 1 < args.size()) window.SetNestOn(args[i + 1]);
+  if (int i = int(args.indexOf(QStringLiteral("--freeze-on"))); i >= 0 && i + 1 < args.size())
+    window.SetFreezeOn(args[i + 1]);
+  if (args.contains(QStringLiteral("--inert"))) window.SetInert();
   zef::CWindowServer server(zef::CWindowManager::Instance());
-  QObject::connect(&server, &zef::CWindowServer::ClientRefused,
-                   [](quint32 uid) { Say(QStringLiteral("REFUSED %1").arg(uid)); });
-  QObject::connect(&server, &zef::CWindowServer::ClientDropped,
-                   [](const QString& reason) { Say(QStringLiteral("DROPPED ") + reason); });
+  if (int i = int(args.indexOf(QStringLiteral("--stall-timeout-ms"))); i >= 0 && i + 1 < args.size())
+    server.SetStallTimeout(std::chrono::milliseconds(args[i + 1].toInt()));
+  QObject::connect(&server, &zef::CWindowServer::Notice, [](const QString& text) { Say(QStringLiteral("NOTICE ") + text); });
   QString error;
   if (!server.Listen(title, &error)) {
     Say(QStringLiteral("ERROR ") + error);
@@ -90,7 +130,7 @@ int main(int argc, char** argv) {
   Say(QStringLiteral("READY ") + server.SocketPath());
 
   std::string command;
-  QEventLoop modal;
+  QEventLoop& modal = window.Modal();
   QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
   QObject::connect(&input, &QSocketNotifier::activated, [&] {
     char chunk[256];
@@ -108,6 +148,12 @@ int main(int argc, char** argv) {
         out += "END\n";
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         std::fflush(stdout);
+      } else if (word == "stats") {
+        Say(QStringLiteral("STATS %1 %2 %3 %4")
+                .arg(server.ClientCount())
+                .arg(server.BufferedBytes())
+                .arg(server.DropCount())
+                .arg(ResidentKiB()));
       } else if (word == "count") {
         Say(QStringLiteral("COUNT %1").arg(window.Lines().size()));
       } else if (word == "modal") {

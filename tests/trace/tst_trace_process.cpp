@@ -2,13 +2,19 @@
 // (zef_trace_testhost, serving its windows with CWindowServer) and programs
 // linking the trace library (zef_trace_testclient). Every test runs in its
 // own XDG_RUNTIME_DIR, so no real monitor is disturbed or reached.
+#include <zeftrace/windowhost.h>
+#include <zeftrace/wire.h>
+
 #include <QFile>
+#include <QRandomGenerator>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -63,8 +69,22 @@ class CHost {
     }
   }
   QString WaitFor(const QByteArray& prefix) { return WaitForLine(m_process, m_seen, prefix); }
+  // "STATS <clients> <buffered bytes> <drops> <rss KiB>" as numbers.
+  QList<qint64> Stats() {
+    Send("stats");
+    QList<qint64> numbers;
+    for (const QString& word : WaitFor("STATS").mid(6).split(u' ')) numbers.append(word.toLongLong());
+    return numbers;
+  }
+  int Count() {
+    Send("count");
+    return WaitFor("COUNT").mid(6).toInt();
+  }
   QProcess& Process() { return m_process; }
-  void Send(const QByteArray& command) { m_process.write(command + '\n'); }
+  void Send(const QByteArray& command) {
+    m_process.write(command + '\n');
+    m_process.waitForBytesWritten(kTimeoutMs);  // now, not when this process next waits on the host
+  }
 
  private:
   QProcess m_process;
@@ -81,6 +101,42 @@ std::unique_ptr<QProcess> StartClient(const QProcessEnvironment& env, const QStr
 
 bool Finish(QProcess& client) {
   return client.waitForFinished(kTimeoutMs) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+}
+
+bool FinishWith(QProcess& process, int status) {
+  return process.waitForFinished(kTimeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == status;
+}
+
+std::unique_ptr<QProcess> StartZeftrace(const QProcessEnvironment& env, const QStringList& args = {}) {
+  auto cli = std::make_unique<QProcess>();
+  cli->setProcessEnvironment(env);
+  cli->start(QStringLiteral(ZEF_CLI), args);
+  cli->waitForStarted();
+  return cli;
+}
+
+QByteArray NumberedLines(const char* prefix, int from, int to) {
+  QByteArray lines;
+  for (int k = from; k <= to; ++k) lines += prefix + QByteArray::number(k) + '\n';
+  return lines;
+}
+
+// Every line of `lines` matches `form` (sender, number); each sender's
+// numbers run 1, 2, 3, ... to `count`: nothing lost, doubled or reordered.
+bool EachSenderInOrder(const QStringList& lines, const QRegularExpression& form, int senders, int count) {
+  std::map<QString, int> last;
+  for (const QString& line : lines) {
+    const auto match = form.match(line);
+    if (!match.hasMatch() || match.captured(2).toInt() != ++last[match.captured(1)]) {
+      qWarning("out of order or unexpected: %s", qPrintable(line));
+      return false;
+    }
+  }
+  if (int(last.size()) != senders) return false;
+  for (const auto& [sender, n] : last)
+    if (n != count) return false;
+  return true;
 }
 
 }  // namespace
@@ -238,8 +294,8 @@ class TestTraceTransport : public QObject {
   void misbehavingClientDoesNotDisturbOthers_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("dropReason");  // empty: no drop is reported
-    QTest::newRow("garbage") << QStringLiteral("garbage") << QStringLiteral("DROPPED not a frame");
-    QTest::newRow("huge length") << QStringLiteral("hugelen") << QStringLiteral("DROPPED text length");
+    QTest::newRow("garbage") << QStringLiteral("garbage") << QStringLiteral("not a frame of this protocol");
+    QTest::newRow("huge length") << QStringLiteral("hugelen") << QStringLiteral("text length 4294967280 out of range");
     QTest::newRow("half a frame, then silence") << QStringLiteral("half") << QString();
     QTest::newRow("killed mid-line") << QStringLiteral("die-midline") << QString();
     QTest::newRow("never reads replies") << QStringLiteral("noread") << QString();
@@ -258,7 +314,12 @@ class TestTraceTransport : public QObject {
       QByteArray seen;
       QCOMPARE(WaitForLine(*bad, seen, "SENT"), QStringLiteral("SENT"));
     }
-    if (!dropReason.isEmpty()) QVERIFY(host.WaitFor(dropReason.toUtf8()).startsWith(dropReason));
+    if (!dropReason.isEmpty()) {
+      const QString notice = host.WaitFor("NOTICE");
+      QVERIFY2(notice.startsWith(QStringLiteral("NOTICE Dropped a client (pid %1): ").arg(bad->processId())) &&
+                   notice.contains(dropReason),
+               qPrintable(notice));
+    }
 
     auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("300")});
     QVERIFY(Finish(*good));
@@ -291,13 +352,15 @@ class TestTraceTransport : public QObject {
     raw.setProcessEnvironment(m_env);
     asNobody(raw);
     raw.start(client.filePath(), {QStringLiteral("raw"), socketPath, QStringLiteral("hello")});
+    QVERIFY(raw.waitForStarted(kTimeoutMs));
+    const qint64 rawPid = raw.processId();
     QVERIFY(raw.waitForFinished(kTimeoutMs));
     if (raw.exitCode() == 99 || raw.exitStatus() != QProcess::NormalExit)
       QSKIP("cannot run the test client as nobody here");
     const QByteArray answer = raw.readAllStandardOutput();
     if (answer.startsWith("CONNECT-FAILED")) QSKIP("nobody cannot reach the test directory");
     QCOMPARE(answer, QByteArray("REFUSED\n"));
-    QCOMPARE(host.WaitFor("REFUSED"), QStringLiteral("REFUSED 65534"));
+    QCOMPARE(host.WaitFor("NOTICE"), QStringLiteral("NOTICE Refused a client of user 65534 (pid %1)").arg(rawPid));
 
     // The library itself does not even try a directory of another user.
     QProcess lines;
@@ -359,6 +422,388 @@ class TestTraceTransport : public QObject {
     QVERIFY(Finish(piped));
     QCOMPARE(host.Lines(), (QStringList{QStringLiteral("two words"), QStringLiteral("first"),
                                         QStringLiteral("second"), QString(), QStringLiteral("last")}));
+  }
+
+  // --- zeftrace: a tee that never breaks a pipeline ---
+
+  void zeftraceWithoutMonitorKeepsThePipelineWhole() {
+    // seq | zeftrace | wc -l with no monitor: seq is not killed, every line
+    // comes out on standard error after one notice, and zeftrace says 1.
+    const QString err = m_pRuntime->path() + QStringLiteral("/err");
+    QProcess shell;
+    shell.setProcessEnvironment(m_env);
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("seq 1 200000 | '%1' 2>'%2' | wc -l; echo \"${PIPESTATUS[*]}\"")
+                                           .arg(QStringLiteral(ZEF_CLI), err)});
+    QVERIFY(Finish(shell));
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray("0\n0 1 0\n"));
+    QFile file(err);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray copied = file.readAll();
+    const qsizetype firstEnd = copied.indexOf('\n');
+    QVERIFY2(copied.startsWith("zeftrace: no monitor is running ("), copied.left(200).constData());
+    QVERIFY(copied.left(firstEnd).endsWith("lines go to standard error only"));
+    QVERIFY(copied.mid(firstEnd + 1) == NumberedLines("", 1, 200000));
+  }
+
+  void zeftraceSaysOnceWhenTheMonitorGoesAway() {
+    auto host = std::make_unique<CHost>(m_env);
+    QVERIFY(host->Start().startsWith(QStringLiteral("READY ")));
+    auto cli = StartZeftrace(m_env);
+    const QByteArray early = NumberedLines("early ", 1, 20000);
+    cli->write(early);
+    QVERIFY(cli->waitForBytesWritten(kTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(host->Count() >= 1000, kTimeoutMs);
+    host->Process().kill();
+    QVERIFY(host->Process().waitForFinished(kTimeoutMs));
+    const QByteArray late = NumberedLines("late ", 1, 20000);
+    cli->write(late);
+    cli->closeWriteChannel();
+    QVERIFY(FinishWith(*cli, 1));
+
+    // Every line on standard error, and one notice between them.
+    QByteArray copied = cli->readAllStandardError();
+    const QRegularExpression notice(
+        QStringLiteral("zeftrace: the monitor went away after (\\d+) lines; the rest go to standard error only\n"));
+    const auto match = notice.match(QString::fromUtf8(copied));
+    QVERIFY2(match.hasMatch(), copied.right(300).constData());
+    QCOMPARE(QString::fromUtf8(copied).count(notice), 1);
+    const int after = match.captured(1).toInt();
+    QVERIFY(after >= 1 && after <= 20000);
+    copied.remove(copied.indexOf("zeftrace: the monitor went away"), match.capturedLength());
+    QVERIFY(copied == early + late);
+  }
+
+  void pipelinedAndSynchronousClientsTogether() {
+    // 4 zeftrace streams and 4 library clients at once: every line exactly
+    // once, in order per sender; zeftrace copies its input to stderr as is.
+    constexpr int kSenders = 4, kPiped = 20000, kSynchronous = 3000;
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    std::vector<std::unique_ptr<QProcess>> piped, synchronous;
+    std::vector<QByteArray> inputs;
+    for (int c = 0; c < kSenders; ++c) {
+      inputs.push_back(NumberedLines(QByteArray("pipe " + QByteArray::number(c) + " line ").constData(), 1, kPiped));
+      piped.push_back(StartZeftrace(m_env));
+      synchronous.push_back(
+          StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QString::number(kSynchronous)}));
+      synchronous.back()->setStandardErrorFile(QProcess::nullDevice());
+    }
+    for (int c = 0; c < kSenders; ++c) {
+      piped[size_t(c)]->write(inputs[size_t(c)]);
+      piped[size_t(c)]->closeWriteChannel();
+    }
+    for (int c = 0; c < kSenders; ++c) {
+      QVERIFY(Finish(*piped[size_t(c)]));
+      QVERIFY(piped[size_t(c)]->readAllStandardError() == inputs[size_t(c)]);
+      QVERIFY(Finish(*synchronous[size_t(c)]));
+    }
+    const QStringList lines = host.Lines();
+    QCOMPARE(lines.size(), kSenders * (kPiped + kSynchronous));
+    QStringList pipeLines, clientLines;
+    for (const QString& line : lines) (line.startsWith(u'p') ? pipeLines : clientLines).append(line);
+    QVERIFY(EachSenderInOrder(pipeLines, QRegularExpression(QStringLiteral("^pipe (\\d) line (\\d+)$")), kSenders,
+                              kPiped));
+    QVERIFY(EachSenderInOrder(clientLines, QRegularExpression(QStringLiteral("^client (\\d) line (\\d+)$")), kSenders,
+                              kSynchronous));
+  }
+
+  void timeoutSendsTheRestToStandardError() {
+    CHost host(m_env);
+    QVERIFY(host.Start({QStringLiteral("--freeze-on"), QStringLiteral("freeze")}).startsWith(QStringLiteral("READY ")));
+    QProcessEnvironment env = m_env;
+    env.insert(QStringLiteral("ZEFTRACE_TIMEOUT_MS"), QStringLiteral("300"));
+    auto client = StartClient(env, {QStringLiteral("each"), QStringLiteral("a"), QStringLiteral("freeze"),
+                                    QStringLiteral("b"), QStringLiteral("c")});
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardError(),
+             QByteArray("a\nfreeze\nzeftrace: the monitor took longer than 300 ms (ZEFTRACE_TIMEOUT_MS) to take a "
+                        "line; this and all later lines of this process go to standard error only\nb\nc\n"));
+    QCOMPARE(host.Lines(), (QStringList{QStringLiteral("a"), QStringLiteral("freeze")}));
+
+    auto cli = StartZeftrace(env);
+    cli->write("x\nfreeze\ny\n");
+    cli->closeWriteChannel();
+    QVERIFY(FinishWith(*cli, 1));
+    const QByteArray copied = cli->readAllStandardError();
+    QVERIFY2(copied.startsWith("x\nfreeze\ny\n") || copied.startsWith("x\nfreeze\nzeftrace: the monitor took longer"),
+             copied.constData());
+    QCOMPARE(copied.count("zeftrace: the monitor took longer than 300 ms"), 1);
+  }
+
+  void lineCutAtTheLimitEndsInAnEllipsis() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    auto client = StartClient(m_env, {QStringLiteral("long"), QStringLiteral("600000"), QStringLiteral("2")});
+    QVERIFY(Finish(*client));
+    const QStringList lines = host.Lines();
+    QCOMPARE(lines.size(), 2);
+    for (const QString& line : lines) {
+      QCOMPARE(line.size(), 512 * 1024);
+      QVERIFY(line.endsWith(QChar(0x2026)));
+      QCOMPARE(line.count(u'x'), 512 * 1024 - 1);
+    }
+    const QByteArray err = client->readAllStandardError();
+    QCOMPARE(err.count("was cut for the monitor"), 1);
+    QCOMPARE(err.count(QByteArray(600000, 'x') + '\n'), 2);  // the copy on stderr is whole
+
+    auto cli = StartZeftrace(m_env);
+    const QByteArray longLine(2'000'000, 'y');
+    cli->write(longLine + "\nshort\n");
+    cli->closeWriteChannel();
+    QVERIFY(Finish(*cli));
+    const QByteArray copied = cli->readAllStandardError();
+    QCOMPARE(copied, longLine + "\nzeftrace: a line longer than 524288 characters was cut for the monitor, where "
+                                "it ends in \u2026\nshort\n");
+    const QStringList after = host.Lines();
+    QCOMPARE(after.size(), 4);
+    QVERIFY(after[2].endsWith(QChar(0x2026)) && after[2].size() == 512 * 1024);
+    QCOMPARE(after[3], QStringLiteral("short"));
+  }
+
+  // --- requests that could hold, hide or bloat the monitor ---
+
+  void requestOpeningADialogDoesNotHoldOtherClients() {
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto dialog = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("command")});
+    QCOMPARE(host.WaitFor("MODAL"), QStringLiteral("MODAL"));
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int c = 0; c < 4; ++c) {
+      clients.push_back(StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("200")}));
+      clients.back()->setStandardErrorFile(QProcess::nullDevice());
+    }
+    for (auto& client : clients) QVERIFY(Finish(*client));
+    QCOMPARE(host.Lines().size(), 800);  // all taken while the dialog is open
+    QCOMPARE(dialog->state(), QProcess::Running);
+    host.Send("endmodal");
+    QVERIFY(Finish(*dialog));
+    QCOMPARE(dialog->readAllStandardOutput(), QByteArray("REPLY 1 0\n"));
+  }
+
+  void commandInsideAGroupIsRefused() {
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto bad = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("groupcommand")});
+    const qint64 pid = bad->processId();
+    QVERIFY(Finish(*bad));
+    QCOMPARE(bad->readAllStandardOutput(), QByteArray("REPLY 0 1\n"));  // unsupported, never run
+    // The next word of the host is the notice, not "MODAL".
+    QCOMPARE(host.WaitFor(""), QStringLiteral("NOTICE Refused a request of pid %1: a command or close may only be "
+                                              "sent alone, not inside a group of frames")
+                                   .arg(pid));
+  }
+
+  void anotherProcessCannotRetitleTheMonitor() {
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto bad = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("retitle")});
+    const qint64 pid = bad->processId();
+    QVERIFY(Finish(*bad));
+    QCOMPARE(bad->readAllStandardOutput(), QByteArray("REPLY 0 2 FIND 16\n"));  // refused; still found as "ZEF"
+    QCOMPARE(host.WaitFor("NOTICE"),
+             QStringLiteral("NOTICE Refused a request of pid %1 to retitle the window \"ZEF\"").arg(pid));
+    auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("3")});
+    QVERIFY(Finish(*good));
+    QCOMPARE(host.Lines().size(), 3);
+  }
+
+  void groupOfThreeLargestFramesIsTaken() {
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto big = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("bigframes")});
+    QVERIFY(Finish(*big));
+    QCOMPARE(big->readAllStandardOutput(), QByteArray("BUFFER 1048576\n"));
+    QCOMPARE(host.Stats().value(2), 0);  // nothing dropped
+  }
+
+  void manyIdleConnectionsAndOneThatWorks() {
+    constexpr int kIdle = 1100;
+    rlimit limit{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+    if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < kIdle + 100) QSKIP("the open-file limit is too low");
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kIdle + 100 : limit.rlim_max;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    const QByteArray path = QFile::encodeName(ready.mid(6));
+    std::vector<int> idle;
+    for (int i = 0; i < kIdle; ++i) {
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+      QVERIFY2(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0, std::strerror(errno));
+      idle.push_back(fd);
+    }
+    auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("300")});
+    QVERIFY(Finish(*good));
+    QCOMPARE(host.Lines().size(), 300);
+    QTRY_COMPARE_WITH_TIMEOUT(host.Stats().value(0), qint64(kIdle), kTimeoutMs);
+    QCOMPARE(host.Stats().value(1), 0);  // idle connections hold no buffer
+    for (int fd : idle) ::close(fd);
+    QTRY_COMPARE_WITH_TIMEOUT(host.Stats().value(0), 0, kTimeoutMs);
+  }
+
+  void stalledClientIsDroppedAfterTheTimeout_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("half a group") << QStringLiteral("half") << QStringLiteral("half a request did not complete within 0.2 s");
+    QTest::newRow("replies never read") << QStringLiteral("noread") << QStringLiteral("its replies were not read for 0.2 s");
+  }
+  void stalledClientIsDroppedAfterTheTimeout() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    CHost host(m_env);
+    const QString ready = host.Start({QStringLiteral("--stall-timeout-ms"), QStringLiteral("200")});
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto bad = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), kind});
+    const qint64 pid = bad->processId();
+    QCOMPARE(host.WaitFor("NOTICE"), QStringLiteral("NOTICE Dropped a client (pid %1): %2").arg(pid).arg(reason));
+    // Its connection and every byte held for it are gone.
+    QTRY_COMPARE_WITH_TIMEOUT(host.Stats().mid(0, 3), (QList<qint64>{0, 0, 1}), kTimeoutMs);
+    QByteArray seen;
+    QCOMPARE(WaitForLine(*bad, seen, "SENT"), QStringLiteral("SENT"));
+    bad->closeWriteChannel();
+    QVERIFY(Finish(*bad));
+    auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("10")});
+    QVERIFY(Finish(*good));
+    QCOMPARE(host.Lines().size(), 10);
+  }
+
+  void fuzzedStreamsNeverHurtTheServer() {
+    // Hundreds of connections, each a few groups of random requests with
+    // some bytes damaged, then the end of the stream. The server answers or
+    // drops each, and stays whole for a client that follows.
+    using namespace zef::wire;
+    CHost host(m_env);
+    const QString ready = host.Start({QStringLiteral("--inert")});
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    const QByteArray path = QFile::encodeName(ready.mid(6));
+    QRandomGenerator random(1337);
+    const std::uint32_t windows[] = {0, 0x10, 0x11, 0x12, 0x13};
+    const std::uint32_t messages[] = {zef::WM_SETTEXT, zef::WM_GETTEXT, zef::WM_COMMAND, zef::WM_CLOSE, 0x0200};
+    for (int round = 0; round < 400; ++round) {
+      std::string stream;
+      for (int g = int(random.bounded(1, 4)); g > 0; --g) {
+        const std::uint32_t frames = random.bounded(1u, 5u);
+        for (std::uint32_t f = 0; f < frames; ++f) {
+          std::u16string text(random.bounded(6) == 0 ? random.bounded(3000u) : random.bounded(20u), u'f');
+          const SFrameHeader h = MakeFrame(EOp(random.bounded(1, 4)), f + 1 < frames ? kFlagGroupContinues : kFlagNone,
+                                           windows[random.bounded(5)], messages[random.bounded(5)],
+                                           random.bounded(3) ? zef::kEntryFromBufferCommand : random.generate(), text.size());
+          stream.append(reinterpret_cast<const char*>(&h), sizeof h);
+          stream.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+        }
+      }
+      for (int m = int(random.bounded(4)); m > 0; --m) stream[random.bounded(quint32(stream.size()))] = char(random.bounded(256));
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+      QVERIFY(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+      // Write and read at once, as the server may answer before it took all.
+      size_t sent = 0;
+      bool open = true;
+      while (open) {
+        pollfd p{fd, short(POLLIN | (sent < stream.size() ? POLLOUT : 0)), 0};
+        QVERIFY2(::poll(&p, 1, kTimeoutMs) == 1, qPrintable(QStringLiteral("round %1 stuck").arg(round)));
+        if (p.revents & POLLOUT) {
+          const ssize_t n = ::send(fd, stream.data() + sent, stream.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+          if (n > 0) sent += size_t(n);
+          if (n < 0 && errno != EAGAIN) sent = stream.size();
+          if (sent == stream.size()) ::shutdown(fd, SHUT_WR);
+        }
+        if (p.revents & (POLLIN | POLLHUP | POLLERR)) {
+          char sink[65536];
+          open = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) != 0 || sent < stream.size();
+          if (sent < stream.size() && (p.revents & (POLLHUP | POLLERR))) open = false;
+        }
+      }
+      ::close(fd);
+    }
+    auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("50")});
+    QVERIFY(Finish(*good));
+    QCOMPARE(host.Lines().mid(host.Lines().size() - 50).first(), QStringLiteral("client 1 line 1"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.Stats().mid(0, 2), (QList<qint64>{0, 0}), kTimeoutMs);
+  }
+
+  void realMonitorTakesLinesWhileAClientsCloseAsks() {
+    // The main window's close confirmation, asked for by a client, is a
+    // message box with a nested loop: other clients go on tracing.
+    QTemporaryDir home;
+    QProcessEnvironment env = m_env;
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess monitor;
+    monitor.setProcessEnvironment(env);
+    monitor.start(QStringLiteral(ZEF_MONITOR), {});
+    QVERIFY(monitor.waitForStarted());
+    const QString socketPath = m_pRuntime->path() + QStringLiteral("/zef/ZEF.sock");
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socketPath), kTimeoutMs);
+    auto close = StartClient(m_env, {QStringLiteral("raw"), socketPath, QStringLiteral("close")});
+    QByteArray seen;
+    QCOMPARE(WaitForLine(*close, seen, "SENT"), QStringLiteral("SENT"));
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int c = 0; c < 4; ++c) {
+      clients.push_back(StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("200")}));
+      clients.back()->setStandardErrorFile(QProcess::nullDevice());
+    }
+    for (auto& client : clients) QVERIFY(Finish(*client));  // each line was taken: the clients are synchronous
+    QCOMPARE(close->state(), QProcess::Running);            // the confirmation is still open
+    QCOMPARE(monitor.state(), QProcess::Running);
+    monitor.kill();
+    monitor.waitForFinished();
+    close->kill();
+    close->waitForFinished();
+  }
+
+  // --- the library inside its host ---
+
+  void standardErrorWithoutReaderNeverKillsTheHost_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArray>("pending");
+    QTest::newRow("SIGPIPE unblocked") << QString() << QByteArray("NOT PENDING\n");
+    QTest::newRow("host's own SIGPIPE pending") << QStringLiteral("blocked") << QByteArray("PENDING\n");
+  }
+  void standardErrorWithoutReaderNeverKillsTheHost() {
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, pending);
+    QStringList args{QStringLiteral("brokenpipe")};
+    if (!mode.isEmpty()) args << mode;
+    auto client = StartClient(m_env, args);
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardOutput(), pending);
+  }
+
+  void standardErrorReaderGoneInAPipeline() {
+    // prog 2>&1 >/dev/null | head -c3: the program runs to its end.
+    QProcess shell;
+    shell.setProcessEnvironment(m_env);
+    shell.start(QStringLiteral("bash"), {QStringLiteral("-c"),
+                                         QStringLiteral("'%1' lines 1 200000 2>&1 >/dev/null | head -c3; echo \" ${PIPESTATUS[*]}\"")
+                                             .arg(QStringLiteral(ZEF_TESTCLIENT))});
+    QVERIFY(Finish(shell));
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray("cli 0 0\n"));
+  }
+
+  void printFOfNullStringsAndCharacters() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    auto client = StartClient(m_env, {QStringLiteral("printf")});
+    QVERIFY(Finish(*client));
+    QCOMPARE(host.Lines(),
+             (QStringList{QStringLiteral("P() {"), QStringLiteral("s=(null)"), QStringLiteral("u=(null)"),
+                          QStringLiteral("w=(null)"), QStringLiteral("n=(null)"), QString::fromUtf16(u"c=\u00e4"),
+                          QString::fromUtf16(u"e=\u20ac"), QString(), QStringLiteral("c() {"),
+                          QString::fromUtf16(u"s=(null) \u00e4 \u20ac"), QStringLiteral("} c()"), QStringLiteral("} P()")}));
   }
 };
 

@@ -8,8 +8,9 @@
 #include <QTest>
 
 #include <climits>
-#include <thread>
 #include <cstdint>
+#include <cwchar>
+#include <thread>
 
 namespace {
 
@@ -129,6 +130,21 @@ class TestTraceEmitter : public QObject {
     QTest::newRow("no conversion") << f("plain", 5) << QStringLiteral("plain");
     QTest::newRow("trailing percent") << f("50%", 5) << QStringLiteral("50%");
     QTest::newRow("char") << f("%c", 'A') << QStringLiteral("A");
+    QTest::newRow("char beyond ASCII is Latin-1 in UTF-8") << f("%c", '\xe4') << QString::fromUtf16(u"\u00e4");
+    QTest::newRow("char16_t") << f("[%c]", u'\u20ac') << QString::fromUtf16(u"[\u20ac]");
+    QTest::newRow("char32_t astral") << f("%c", U'\U0001F600') << QString::fromUtf16(u"\U0001F600");
+    QTest::newRow("int code point") << f("%c", 0xe9) << QString::fromUtf16(u"\u00e9");
+    QTest::newRow("not a character") << f("%c", -1) << QString::fromUtf16(u"\uFFFD");
+    QTest::newRow("lone surrogate") << f("%c", char16_t(0xD800)) << QString::fromUtf16(u"\uFFFD");
+    QTest::newRow("character width counts characters") << f("[%3c|%-2c]", '\xe4') << QString::fromUtf16(u"[  \u00e4|%-2c]");
+    const char* none = nullptr;
+    const char16_t* none16 = nullptr;
+    const wchar_t* noneWide = nullptr;
+    QTest::newRow("null string") << f("name=%s", none) << QStringLiteral("name=(null)");
+    QTest::newRow("null UTF-16 string") << f("%s", none16) << QStringLiteral("(null)");
+    QTest::newRow("null wide string") << f("%s", noneWide) << QStringLiteral("(null)");
+    QTest::newRow("nullptr") << f("%s", nullptr) << QStringLiteral("(null)");
+    QTest::newRow("null string, width kept") << f("[%8s]", none) << QStringLiteral("[  (null)]");
     QTest::newRow("bool") << f("%d", true) << QStringLiteral("1");
   }
   void printFFormatsOneValueByItsType() {
@@ -188,6 +204,58 @@ class TestTraceEmitter : public QObject {
     QCOMPARE(g_host.m_lines,
              (QStringList{QStringLiteral("c() {"), QStringLiteral("n=3"), QStringLiteral("} c() (ok)")}));
     QCOMPARE(zef_trace_monitor_found(), 1);
+  }
+
+  void nullStringsAreEmptyLinesNotCrashes() {
+    const char* none = nullptr;
+    const char16_t* none16 = nullptr;
+    const wchar_t* noneWide = nullptr;
+    zef::TraceLine(none);
+    zef::TraceLine(none16);
+    zef::TraceLine(noneWide);
+    {
+      zef::CTraceScope scope(none);
+      scope.Print(none16);
+      scope.PrintF(none, 5);
+      scope.SetResult(noneWide);
+    }
+    QCOMPARE(g_host.m_lines, (QStringList{QString(), QString(), QString(), QStringLiteral(" {"), QString(), QString(),
+                                          QStringLiteral("} ")}));
+  }
+
+  void cApiPrintfConvertsLikePrintf_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    auto c = [](const char* format, auto... args) {
+      g_host.m_lines.clear();
+      zef_trace_scope* scope = zef_trace_scope_begin("s()");
+      zef_trace_scope_printf(scope, format, args...);
+      zef_trace_scope_end(scope);
+      return g_host.m_lines.value(1);
+    };
+    // Nulls unseen by the compiler's format check.
+    const char* volatile none = nullptr;
+    const wchar_t* volatile noneWide = nullptr;
+    QTest::newRow("several conversions") << c("%s=%d, %u%%", "n", -3, 7u) << QStringLiteral("n=-3, 7%");
+    QTest::newRow("null string") << c("[%s]", static_cast<const char*>(none)) << QStringLiteral("[(null)]");
+    QTest::newRow("null wide string") << c("[%ls]", static_cast<const wchar_t*>(noneWide)) << QStringLiteral("[(null)]");
+    QTest::newRow("char beyond ASCII") << c("%c", 0xe4) << QString::fromUtf16(u"\u00e4");
+    QTest::newRow("signed char promoted") << c("%c", static_cast<int>(static_cast<signed char>(-28))) << QString::fromUtf16(u"\u00e4");
+    QTest::newRow("wide char") << c("%lc", static_cast<wint_t>(0x20ac)) << QString::fromUtf16(u"\u20ac");
+    QTest::newRow("wide string") << c("%ls", L"\u00fc\U0001F600") << QString::fromUtf16(u"\u00fc\U0001F600");
+    QTest::newRow("star width and precision") << c("[%*.*f]", 7, 2, 3.14159) << QStringLiteral("[   3.14]");
+    QTest::newRow("negative star width") << c("[%-*d]", -4, 5) << QStringLiteral("[5   ]");
+    QTest::newRow("length modifiers") << c("%hhd %hd %ld %lld %zu %jd", 300, 70000, -5L, 1LL << 40, size_t(9), intmax_t(-1))
+                                      << QStringLiteral("44 4464 -5 1099511627776 9 -1");
+    QTest::newRow("hex of a negative int") << c("%x", -1) << QStringLiteral("ffffffff");
+    QTest::newRow("long double") << c("%.1Lf", 2.25L) << QStringLiteral("2.2");
+    QTest::newRow("pointer") << c("%p", static_cast<void*>(nullptr)) << QStringLiteral("(nil)");
+    QTest::newRow("positional arguments") << c("%2$s %1$s", "b", "a") << QStringLiteral("a b");
+  }
+  void cApiPrintfConvertsLikePrintf() {
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QCOMPARE(line, expected);
   }
 
   void otherThreadDoesNotCallTheLocalHost() {

@@ -1,9 +1,15 @@
 // One-value printf formatting for PrintF. The value's type, not the format,
 // decides how it is read; the format only shapes the output.
+#include "format.h"
+
+#include "text.h"
+
 #include <zeftrace/trace.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace zef::detail {
@@ -49,14 +55,36 @@ std::string Snprintf(const std::string& conversion, A... args) {
   return big;
 }
 
-// `flags` holds the flags, width and precision of the conversion (no '*').
+// %c: the value as one character in UTF-8. A value of one byte is a
+// Latin-1 character (a char holding 0xE4 is "ä"), a wider one a code point;
+// what is not a character becomes U+FFFD. The width counts characters.
+std::string FormatCharacter(const std::string& flags, const SFormatValue& v) {
+  unsigned long long raw = v.eKind == EKind::kSigned ? static_cast<unsigned long long>(v.nSigned) : v.nUnsigned;
+  if (v.nBytes > 0 && v.nBytes < sizeof raw) raw &= (1ull << (8 * v.nBytes)) - 1;
+  std::string character;
+  text::AppendUtf8(character, raw > 0x10FFFF ? char32_t(0xFFFD) : static_cast<char32_t>(raw));
+  size_t width = 0;
+  bool left = false;
+  for (size_t i = 0; i < flags.size() && flags[i] != '.'; ++i) {
+    if (flags[i] == '-') left = true;
+    if (flags[i] >= '1' && flags[i] <= '9') {
+      width = std::strtoul(flags.c_str() + i, nullptr, 10);
+      break;
+    }
+  }
+  const std::string padding(width > 1 ? std::min<size_t>(width - 1, 1u << 20) : 0, ' ');
+  return left ? character + padding : padding + character;
+}
+
+}  // namespace
+
 std::string FormatValue(std::string flags, char conversion, const SFormatValue& v) {
   if (!Fits(conversion, v.eKind)) conversion = NaturalConversion(v.eKind);
   const bool isSigned = conversion == 'd' || conversion == 'i';
   switch (v.eKind) {
     case EKind::kSigned:
     case EKind::kUnsigned: {
-      if (conversion == 'c') return Snprintf("%" + flags + "c", static_cast<int>(v.nSigned | v.nUnsigned));
+      if (conversion == 'c') return FormatCharacter(flags, v);
       if (isSigned) {
         long long s = v.eKind == EKind::kSigned ? v.nSigned : static_cast<long long>(v.nUnsigned);
         if (v.eKind == EKind::kUnsigned && v.nUnsigned > static_cast<unsigned long long>(LLONG_MAX))
@@ -80,8 +108,6 @@ std::string FormatValue(std::string flags, char conversion, const SFormatValue& 
   }
   return {};
 }
-
-}  // namespace
 
 std::string FormatOne(std::string_view format, const SFormatValue& value) {
   std::string out;

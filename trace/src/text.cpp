@@ -19,7 +19,10 @@ void AppendUtf16(std::u16string& out, char32_t c) {
   }
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
+  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -37,11 +40,8 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-}  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+  out.reserve(out.size() + text.size());
   size_t i = 0;
   while (i < text.size()) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
@@ -84,6 +84,11 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     AppendUtf16(out, c);
     i = j;
   }
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  AppendUtf8AsUtf16(out, text);
   return out;
 }
 

@@ -4,6 +4,7 @@
 #include <zeftrace/windowhost.h>
 
 #include "client.h"
+#include "errout.h"
 #include "localhost.h"
 #include "text.h"
 
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 
@@ -29,6 +31,11 @@ struct SEmitter {
   HWND hMonitor = 0;
   HWND hBuffer = 0;
   CWindowClient client;
+  // ZEFTRACE_TIMEOUT_MS: a hand-over that takes longer ends this process's
+  // hand-overs; that line and all later ones go to standard error only.
+  std::chrono::milliseconds timeout{0};
+  bool bTimedOut = false;
+  bool bCutSaid = false;
   // The fork generation of the lookup. A forked child is a process of its
   // own: it must not talk on its parent's connection (the replies would go
   // to whichever reads first), so it starts afresh with a lookup of its own.
@@ -56,18 +63,30 @@ thread_local bool t_bInHandOver = false;
 thread_local std::deque<std::u16string>* t_pPending = nullptr;
 
 void Mirror(std::u16string_view line) {
+  if (errout::Gone()) return;
   std::string bytes = text::Utf16ToUtf8(line);
   bytes += '\n';
-  // One write per line, so that lines of concurrent processes stay whole.
-  const char* data = bytes.data();
-  size_t size = bytes.size();
-  while (size > 0) {
-    const ssize_t n = ::write(STDERR_FILENO, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
+  errout::Write(bytes);
+}
+
+// A positive number of milliseconds; anything else is no limit.
+std::chrono::milliseconds TimeoutFromEnvironment() {
+  const char* value = std::getenv("ZEFTRACE_TIMEOUT_MS");
+  if (!value || !*value) return std::chrono::milliseconds(0);
+  char* end = nullptr;
+  errno = 0;
+  const long long ms = std::strtoll(value, &end, 10);
+  if (errno != 0 || *end != '\0' || ms <= 0) return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds(ms);
+}
+
+// Said once per process, when the timeout ends the hand-overs.
+void SayTimedOut(SEmitter& e) {
+  e.bTimedOut = true;
+  e.eRoute = ERoute::kNone;
+  errout::Write("zeftrace: the monitor took longer than " + std::to_string(e.timeout.count()) +
+                " ms (ZEFTRACE_TIMEOUT_MS) to take a line; this and all later lines of this process go to "
+                "standard error only\n");
 }
 
 // Caller holds the mutex. The lookup is made once per process: a monitor
@@ -87,6 +106,8 @@ void LookUpMonitor(SEmitter& e) {
   }
   e.bLookupAttempted = true;
   e.nLookupGeneration = g_nForkGeneration.load(std::memory_order_relaxed);
+  e.timeout = TimeoutFromEnvironment();
+  e.client.SetTimeout(e.timeout);
   if (!e.client.Connect(kMonitorTitle, nullptr)) return;
   e.hMonitor = e.client.FindWindow(kMonitorTitle);
   if (e.hMonitor != 0) {
@@ -96,6 +117,9 @@ void LookUpMonitor(SEmitter& e) {
   if (e.hBuffer != 0) {
     e.eRoute = ERoute::kRemote;
   } else {
+    // A monitor that hangs during the lookup counts as one that took too
+    // long for a line.
+    if (e.client.LastExchange() == EExchange::kTimedOut) SayTimedOut(e);
     e.client.Close();
   }
 }
@@ -104,14 +128,21 @@ void ForgetParentAfterFork(SEmitter& e) {
   if (!e.bLookupAttempted || e.nLookupGeneration == g_nForkGeneration.load(std::memory_order_relaxed)) return;
   e.client.Close();  // drops only this process's reference
   e.bLookupAttempted = false;
+  e.bTimedOut = false;
+  e.bCutSaid = false;
   e.eRoute = ERoute::kNone;
   e.hMonitor = e.hBuffer = 0;
 }
 
 void HandOverLocked(SEmitter& e, std::u16string_view line) {
-  if (e.bMirror.load(std::memory_order_relaxed)) Mirror(line);
+  const bool mirrored = e.bMirror.load(std::memory_order_relaxed);
+  if (mirrored) Mirror(line);
   ForgetParentAfterFork(e);
   if (!e.bLookupAttempted) LookUpMonitor(e);
+  if (e.bTimedOut) {
+    if (!mirrored) Mirror(line);
+    return;
+  }
   switch (e.eRoute) {
     case ERoute::kNone:
       return;
@@ -126,11 +157,22 @@ void HandOverLocked(SEmitter& e, std::u16string_view line) {
       host->SendMessage(e.hBuffer, WM_SETTEXT, 0, kBufferMarker, nullptr);
       return;
     }
-    case ERoute::kRemote:
+    case ERoute::kRemote: {
       // A failed hand-over (the monitor went away) is ignored; the client is
       // closed then and later lines go to the mirror only.
-      e.client.HandOver(e.hMonitor, e.hBuffer, line);
+      bool cut = false;
+      const EExchange outcome = e.client.HandOver(e.hMonitor, e.hBuffer, line, &cut);
+      if (cut && !e.bCutSaid) {
+        e.bCutSaid = true;
+        errout::Write("zeftrace: a line longer than " + std::to_string(kMaxLineUnits) +
+                      " characters was cut for the monitor, where it ends in \u2026\n");
+      }
+      if (outcome == EExchange::kTimedOut) {
+        SayTimedOut(e);
+        if (!mirrored) Mirror(line);
+      }
       return;
+    }
   }
 }
 

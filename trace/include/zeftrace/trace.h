@@ -41,6 +41,19 @@ inline void TraceLine(std::u8string_view line) {
 }
 #endif
 
+namespace detail {
+// A null C string is an empty one here, as in the C API, instead of a view
+// that cannot be made.
+template <class C>
+std::basic_string_view<C> View(const C* text) {
+  return text ? std::basic_string_view<C>(text) : std::basic_string_view<C>();
+}
+}  // namespace detail
+
+inline void TraceLine(const char* utf8Line) { TraceLine(detail::View(utf8Line)); }
+inline void TraceLine(const char16_t* line) { TraceLine(detail::View(line)); }
+inline void TraceLine(const wchar_t* line) { TraceLine(detail::View(line)); }
+
 // Whether this process hands its lines to a monitor. Makes the once-per-process
 // lookup when no line was emitted yet.
 ZEFTRACE_API bool TraceMonitorFound();
@@ -71,7 +84,10 @@ template <class T>
 SFormatValue MakeFormatValue(const T& value) {
   using U = std::decay_t<T>;
   SFormatValue v;
-  if constexpr (std::is_same_v<U, bool>) {
+  if constexpr (std::is_null_pointer_v<U>) {
+    v.eKind = SFormatValue::EKind::kString;
+    v.strText = "(null)";
+  } else if constexpr (std::is_same_v<U, bool>) {
     v.eKind = SFormatValue::EKind::kSigned;
     v.nBytes = sizeof(int);
     v.nSigned = value ? 1 : 0;
@@ -89,16 +105,25 @@ SFormatValue MakeFormatValue(const T& value) {
   } else if constexpr (std::is_floating_point_v<U>) {
     v.eKind = SFormatValue::EKind::kFloat;
     v.dFloat = value;
-  } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+  } else if constexpr (std::is_convertible_v<const T&, std::string_view> ||
+                       std::is_convertible_v<const T&, std::u16string_view> ||
+                       std::is_convertible_v<const T&, std::wstring_view>) {
     v.eKind = SFormatValue::EKind::kString;
-    const std::string_view text(value);
-    v.strText.assign(text.data(), text.size());
-  } else if constexpr (std::is_convertible_v<const T&, std::u16string_view>) {
-    v.eKind = SFormatValue::EKind::kString;
-    v.strText = ToUtf8(std::u16string_view(value));
-  } else if constexpr (std::is_convertible_v<const T&, std::wstring_view>) {
-    v.eKind = SFormatValue::EKind::kString;
-    v.strText = ToUtf8(std::wstring_view(value));
+    // A null C string prints as printf prints it.
+    if constexpr (std::is_pointer_v<T>) {
+      if (value == nullptr) {
+        v.strText = "(null)";
+        return v;
+      }
+    }
+    if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+      const std::string_view text(value);
+      v.strText.assign(text.data(), text.size());
+    } else if constexpr (std::is_convertible_v<const T&, std::u16string_view>) {
+      v.strText = ToUtf8(std::u16string_view(value));
+    } else {
+      v.strText = ToUtf8(std::wstring_view(value));
+    }
   } else if constexpr (std::is_pointer_v<U>) {
     v.eKind = SFormatValue::EKind::kPointer;
     v.pPointer = static_cast<const void*>(value);
@@ -116,7 +141,9 @@ SFormatValue MakeFormatValue(const T& value) {
 // format's conversion are kept, a conversion letter that does not fit the
 // value is replaced by the natural one (d, g, s or p), and length modifiers
 // are ignored. Integers narrower than 64 bits keep their width for %x/%o/%u,
-// so -1 as an int gives "ffffffff".
+// so -1 as an int gives "ffffffff". A null string prints "(null)"; %c
+// writes the character as UTF-8 (a char or an 8-bit value as Latin-1, wider
+// values as the code point).
 template <class T>
 void TracePrintF(std::string_view utf8Format, const T& value) {
   TraceLine(detail::FormatOne(utf8Format, detail::MakeFormatValue(value)));
@@ -143,9 +170,16 @@ class ZEFTRACE_API CTraceScope {
   CTraceScope(const CTraceScope&) = delete;
   CTraceScope& operator=(const CTraceScope&) = delete;
 
+  explicit CTraceScope(const char* utf8Name) : CTraceScope(detail::View(utf8Name)) {}
+  explicit CTraceScope(const char16_t* name) : CTraceScope(detail::View(name)) {}
+  explicit CTraceScope(const wchar_t* name) : CTraceScope(detail::View(name)) {}
+
   void Print(std::string_view utf8Line) { TraceLine(utf8Line); }
   void Print(std::u16string_view line) { TraceLine(line); }
   void Print(std::wstring_view line) { TraceLine(line); }
+  void Print(const char* utf8Line) { TraceLine(utf8Line); }
+  void Print(const char16_t* line) { TraceLine(line); }
+  void Print(const wchar_t* line) { TraceLine(line); }
 
   template <class F, class T>
   void PrintF(const F& format, const T& value) {
@@ -155,6 +189,9 @@ class ZEFTRACE_API CTraceScope {
   void SetResult(std::string_view utf8Result);
   void SetResult(std::u16string_view result);
   void SetResult(std::wstring_view result);
+  void SetResult(const char* utf8Result) { SetResult(detail::View(utf8Result)); }
+  void SetResult(const char16_t* result) { SetResult(detail::View(result)); }
+  void SetResult(const wchar_t* result) { SetResult(detail::View(result)); }
 
   const std::u16string& GetName() const { return m_strName; }
   const std::u16string& GetResult() const { return m_strResult; }
@@ -162,7 +199,9 @@ class ZEFTRACE_API CTraceScope {
  private:
   template <class F>
   static auto FormatView(const F& format) {
-    if constexpr (std::is_convertible_v<const F&, std::string_view>) {
+    if constexpr (std::is_pointer_v<F>) {
+      return detail::View(format);
+    } else if constexpr (std::is_convertible_v<const F&, std::string_view>) {
       return std::string_view(format);
     } else if constexpr (std::is_convertible_v<const F&, std::u16string_view>) {
       return std::u16string_view(format);

@@ -4,7 +4,7 @@
 // both include it. It is not installed: only those two ends speak it.
 //
 // A connection is a Unix-domain stream socket in the per-user directory
-// (see SocketDirectory). The client writes request frames, the server answers
+// (see FindSocketDirectory). The client writes request frames, the server answers
 // every frame with one reply, in order, after the UI thread handled it.
 //
 //   request: SFrameHeader (32 bytes) + nTextBytes of UTF-16 text
@@ -18,6 +18,7 @@
 #ifndef ZEFTRACE_WIRE_H
 #define ZEFTRACE_WIRE_H
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -49,12 +50,9 @@ enum EFrameFlags : std::uint8_t {
 
 enum class EStatus : std::uint32_t {
   kOk = 0,
-  kUnsupportedMessage = 1,  // the message is not one the transport carries
+  kUnsupportedMessage = 1,  // the message is not one the transport carries, or not inside a group
+  kRefused = 2,             // carried, but not taken from another process (retitling a top-level window)
 };
-
-// Limits the server enforces; a client exceeding them is dropped.
-inline constexpr std::uint32_t kMaxTextBytes = 1u << 20;  // 512 Ki UTF-16 units per frame
-inline constexpr std::uint32_t kMaxGroupFrames = 8;
 
 struct SFrameHeader {
   std::uint32_t nMagic;
@@ -79,6 +77,12 @@ static_assert(offsetof(SFrameHeader, nWParam) == 16 && offsetof(SFrameHeader, nT
 static_assert(sizeof(SReplyHeader) == 16);
 static_assert(std::is_trivially_copyable_v<SFrameHeader> && std::is_trivially_copyable_v<SReplyHeader>);
 
+// Limits the server enforces; a client exceeding them is dropped. A server
+// must be ready to hold one whole group of the largest size for a client.
+inline constexpr std::uint32_t kMaxTextBytes = 1u << 20;  // 512 Ki UTF-16 units per frame
+inline constexpr std::uint32_t kMaxGroupFrames = 8;
+inline constexpr std::size_t kMaxGroupBytes = kMaxGroupFrames * (sizeof(SFrameHeader) + kMaxTextBytes);
+
 inline SFrameHeader MakeFrame(EOp op, std::uint8_t flags, std::uint32_t window, std::uint32_t message,
                               std::uint64_t wParam, std::size_t textUnits) {
   SFrameHeader h{};
@@ -93,41 +97,152 @@ inline SFrameHeader MakeFrame(EOp op, std::uint8_t flags, std::uint32_t window, 
   return h;
 }
 
-// The per-user directory holding one socket per served top-level title:
-// $XDG_RUNTIME_DIR/zef, else /tmp/zef-<uid>. It must be a real directory
-// owned by this user with no access for others. With `create`, a missing
-// directory is made (mode 0700). Returns an empty string and sets *error when
-// the directory is missing, foreign or open to others.
-inline std::string SocketDirectory(bool create, std::string* error) {
-  std::string dir;
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') {
-    dir = std::string(runtime) + "/zef";
-  } else {
-    dir = "/tmp/zef-" + std::to_string(static_cast<unsigned long>(::geteuid()));
+// What the start of a connection's unhandled input holds: a whole group, the
+// beginning of one, or bytes that break the protocol. Looks at no byte past
+// `size`, and at no more than one group.
+enum class EScan { kIncomplete, kComplete, kInvalid };
+enum class EFault { kNone, kNotAFrame, kUnknownRequest, kTextLength, kGroupTooLong };
+
+struct SGroupScan {
+  EScan eScan = EScan::kIncomplete;
+  std::size_t nEnd = 0;          // kComplete: bytes of the whole group; kIncomplete: bytes it needs at least
+  std::uint32_t nFrames = 0;     // kComplete: frames in the group
+  EFault eFault = EFault::kNone;
+  std::uint32_t nTextBytes = 0;  // kTextLength: the length the frame asked for
+};
+
+inline SGroupScan ScanGroup(const char* data, std::size_t size) {
+  SGroupScan scan;
+  std::size_t pos = 0;
+  for (std::uint32_t frames = 1;; ++frames) {
+    if (size - pos < sizeof(SFrameHeader)) {
+      scan.nEnd = pos + sizeof(SFrameHeader);
+      return scan;
+    }
+    SFrameHeader h;
+    std::memcpy(&h, data + pos, sizeof h);
+    scan.eScan = EScan::kInvalid;
+    if (h.nMagic != kMagic || h.nVersion != kVersion || h.nReserved != 0) {
+      scan.eFault = EFault::kNotAFrame;
+      return scan;
+    }
+    if (h.nOp < std::uint8_t(EOp::kFindWindow) || h.nOp > std::uint8_t(EOp::kSendMessage) ||
+        (h.nFlags & ~kFlagGroupContinues) != 0) {
+      scan.eFault = EFault::kUnknownRequest;
+      return scan;
+    }
+    if (h.nTextBytes > kMaxTextBytes || h.nTextBytes % sizeof(char16_t) != 0) {
+      scan.eFault = EFault::kTextLength;
+      scan.nTextBytes = h.nTextBytes;
+      return scan;
+    }
+    if (frames > kMaxGroupFrames) {
+      scan.eFault = EFault::kGroupTooLong;
+      return scan;
+    }
+    scan.eScan = EScan::kIncomplete;
+    pos += sizeof h;
+    if (size - pos < h.nTextBytes) {
+      scan.nEnd = pos + h.nTextBytes;
+      return scan;
+    }
+    pos += h.nTextBytes;
+    if (!(h.nFlags & kFlagGroupContinues)) {
+      scan.eScan = EScan::kComplete;
+      scan.nEnd = pos;
+      scan.nFrames = frames;
+      return scan;
+    }
   }
-  if (create && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    if (error) *error = "cannot create " + dir + ": " + std::strerror(errno);
-    return {};
+}
+
+// Where the per-user socket directory is looked for; FromEnvironment() is
+// what both ends use, tests pass places of their own.
+struct SSocketPlaces {
+  std::string strRuntimeDir;  // $XDG_RUNTIME_DIR when absolute, else empty
+  std::string strTmpDir = "/tmp";
+  std::string strHomeDir;  // $HOME when absolute, else the password entry's
+
+  static SSocketPlaces FromEnvironment() {
+    SSocketPlaces places;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+      places.strRuntimeDir = runtime;
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+      places.strHomeDir = home;
+    } else {
+      char buffer[4096];
+      passwd entry{};
+      passwd* found = nullptr;
+      if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir &&
+          found->pw_dir[0] == '/')
+        places.strHomeDir = found->pw_dir;
+    }
+    return places;
   }
+};
+
+struct SSocketDirectory {
+  std::string strPath;    // empty when there is none to use
+  std::string strError;   // why, when strPath is empty
+  std::string strNotice;  // set when the home fallback is used: why the usual place was not
+};
+
+// Empty when `dir` is a real directory (not a symbolic link) owned by this
+// user with no access for others; else what is wrong with it.
+inline std::string ProblemWithDirectory(const std::string& dir) {
   struct stat st {};
-  if (::lstat(dir.c_str(), &st) != 0) {
-    if (error) *error = dir + ": " + std::strerror(errno);
-    return {};
+  if (::lstat(dir.c_str(), &st) != 0) return dir + ": " + std::strerror(errno);
+  if (S_ISLNK(st.st_mode)) return dir + " is a symbolic link";
+  if (!S_ISDIR(st.st_mode)) return dir + " is not a directory";
+  if (st.st_uid != ::geteuid()) return dir + " belongs to another user";
+  if ((st.st_mode & 077) != 0) return dir + " is accessible to other users (mode must be 0700)";
+  return {};
+}
+
+// The per-user directory holding one socket per served top-level title:
+// $XDG_RUNTIME_DIR/zef; without XDG_RUNTIME_DIR, /tmp/zef-<uid>, unless that
+// is not this user's own (another user may create it first in the shared
+// /tmp), and then ~/.cache/zef. The server (`create`) makes missing
+// directories, mode 0700; a client only looks, by the same rule, so both
+// ends agree on the place.
+inline SSocketDirectory FindSocketDirectory(const SSocketPlaces& places, bool create) {
+  SSocketDirectory result;
+  auto usable = [create](const std::string& dir) {
+    if (create && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+      return "cannot create " + dir + ": " + std::strerror(errno);
+    return ProblemWithDirectory(dir);
+  };
+  if (!places.strRuntimeDir.empty()) {
+    result.strPath = places.strRuntimeDir + "/zef";
+    result.strError = usable(result.strPath);
+    if (!result.strError.empty()) result.strPath.clear();
+    return result;
   }
-  if (!S_ISDIR(st.st_mode)) {
-    if (error) *error = dir + " is not a directory";
-    return {};
+  const std::string tmp = places.strTmpDir + "/zef-" + std::to_string(static_cast<unsigned long>(::geteuid()));
+  const std::string tmpProblem = usable(tmp);
+  if (tmpProblem.empty()) {
+    result.strPath = tmp;
+    return result;
   }
-  if (st.st_uid != ::geteuid()) {
-    if (error) *error = dir + " belongs to another user";
-    return {};
+  if (places.strHomeDir.empty()) {
+    result.strError = tmpProblem + ", and there is no home directory to use instead";
+    return result;
   }
-  if ((st.st_mode & 077) != 0) {
-    if (error) *error = dir + " is accessible to other users (mode must be 0700)";
-    return {};
+  const std::string cache = places.strHomeDir + "/.cache";
+  if (create && ::mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) {
+    result.strError = tmpProblem + ", and cannot create " + cache + ": " + std::strerror(errno);
+    return result;
   }
-  return dir;
+  const std::string home = cache + "/zef";
+  if (const std::string homeProblem = usable(home); !homeProblem.empty()) {
+    // A client that finds neither reports the usual place, where a monitor
+    // normally is.
+    result.strError = create ? tmpProblem + ", and " + homeProblem : tmpProblem;
+    return result;
+  }
+  result.strPath = home;
+  result.strNotice = tmpProblem + "; using " + home + " instead";
+  return result;
 }
 
 // The socket file name for a top-level window title: bytes outside

@@ -1,0 +1,18 @@
+// The settings section of the stress loops. Its initial values are the
+// construction values; the values read when a setting is absent are in the
+// settings table.
+#pragma once
+
+namespace zef {
+
+// Section "Init.Loop": the blocking loop and the timer loop. A negative
+// delay or interval is taken as 0.
+struct CLoopSettings {
+  int m_nLoopCount = 100;          // index lines of the blocking loop
+  int m_nLoopDelay = 500;          // ms slept before each of them
+  int m_nTimerLoopCount = 100;     // tick lines of the timer loop
+  int m_nTimerLoopDelay = 200;     // edited and saved; no loop reads it
+  int m_nTimerLoopInterval = 500;  // ms between ticks, read when the loop starts
+};
+
+}  // namespace zef
