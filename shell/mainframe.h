@@ -2,6 +2,7 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
+#include "monitor/logfile.h"
 #include "monitor/monitorhost.h"
 #include "monitor/monitorview.h"
 #include "res/resource.h"
@@ -99,6 +100,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   CSettingsRecord m_settings;
   std::vector<std::unique_ptr<CFeature>> m_features;
   std::vector<CCommandEntry> m_commands;
+  CLogFile m_logFile;
 };
 
 }  // namespace zef
