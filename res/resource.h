@@ -59,6 +59,7 @@ enum class StringId : std::uint32_t {
   ReallyQuit = 61211,
   ReallyResetNestedCalls = 61212,
   ReallyClearContent = 61213,
+  SettingsNotSaved = 61230,  // %1 the settings file, %2 why it could not be written
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }

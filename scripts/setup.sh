@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
-          libsqlite3-dev libxcb1-dev xvfb xauth x11-utils imagemagick)
+          libsqlite3-dev libxcb1-dev xvfb xauth x11-utils imagemagick
+          desktop-file-utils man-db)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,18 @@
 #include <cstdio>
 
 namespace zef {
+namespace {
+
+// How far a second monitor opens from where the first one did.
+constexpr int kSecondMonitorOffset = 40;
+
+// Listen tells a socket that a live monitor answers on from other failures
+// only in its text; this is the one place that reads it.
+bool IsServedByAnotherMonitor(const QString& serveError) {
+  return serveError.startsWith(QStringLiteral("Another program already serves the window"));
+}
+
+}  // namespace
 
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
 
@@ -33,18 +45,36 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   }
   // The program's own tools trace into their own monitor by direct calls.
   SetLocalWindowHost(&CWindowManager::Instance());
-  // A desktop has no screen-filling default: start at a working size.
-  const QRect available = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                           : QRect(0, 0, 800, 600);
-  m_pMainWnd->resize(std::min(760, available.width()), std::min(560, available.height()));
-  m_pMainWnd->show();
 
-  // Without the socket the monitor still works for its own tools; say why
-  // other programs cannot reach it.
+  // Serving is settled before the window shows, so that a second monitor
+  // can open beside the first instead of exactly over it.
   m_pServer = std::make_unique<CWindowServer>(CWindowManager::Instance());
   QString serveError;
-  if (!m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError)) {
-    const QString line = QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
+  const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
+  const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);
+
+  // A desktop has no screen-filling default: start at a working size,
+  // centred, or offset from there when another monitor is already open.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+  const QSize size(std::min(760, available.width()), std::min(560, available.height()));
+  m_pMainWnd->resize(size);
+  QPoint topLeft = available.center() - QPoint(size.width() / 2, size.height() / 2);
+  if (secondMonitor) {
+    topLeft += QPoint(kSecondMonitorOffset, kSecondMonitorOffset);
+    topLeft.setX(std::max(available.left(), std::min(topLeft.x(), available.right() + 1 - size.width())));
+    topLeft.setY(std::max(available.top(), std::min(topLeft.y(), available.bottom() + 1 - size.height())));
+  }
+  m_pMainWnd->move(topLeft);
+  m_pMainWnd->show();
+
+  // Without the socket the monitor still works for its own tools; its first
+  // line says where other programs' lines go instead.
+  if (!serving) {
+    const QString line = secondMonitor
+                             ? QStringLiteral("Another ZEFMON is already running: trace clients reach that one, not "
+                                              "this one.")
+                             : QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(line));
     m_pMainWnd->AppendLine(line);
   }

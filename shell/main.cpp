@@ -6,9 +6,105 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: zefmon [--help] [--version]\n"
+    "\n"
+    "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
+    "and the zeftrace command, send their trace lines to the running monitor,\n"
+    "which shows them indented by call nesting. Help > Contents describes it all.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
+
+const char* Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+bool HasPlatformArgument(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) return true;
+  return false;
+}
+
+// The sentence for a window system that cannot be reached.
+std::string NoWindowSystemSentence() {
+  if (const char* platform = Env("QT_QPA_PLATFORM"))
+    return std::string("zefmon: cannot open a window through the platform \"") + platform +
+           "\" that QT_QPA_PLATFORM names.\n";
+  std::string where = "the display";
+  if (const char* display = Env("DISPLAY")) {
+    where = std::string("the display \"") + display + '"';
+  } else if (const char* wayland = Env("WAYLAND_DISPLAY")) {
+    where = std::string("the Wayland display \"") + wayland + '"';
+  }
+  return "zefmon: cannot open a window on " + where + "; run zefmon in a graphical session.\n";
+}
+
+// While QApplication starts, Qt's messages are held back: when the platform
+// plugin cannot start, Qt ends the program with a fatal message after
+// several lines of its own, and the user gets one sentence instead.
+QtMessageHandler g_previousHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> g_heldMessages;
+
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) {
+    std::fputs(NoWindowSystemSentence().c_str(), stderr);
+    // Qt would abort after this handler returns.
+    std::_Exit(1);
+  }
+  g_heldMessages.emplace_back(type, message);
+}
+
+// Puts the previous handler back and passes it what was held.
+void ReleaseStartupMessages() {
+  qInstallMessageHandler(g_previousHandler);
+  for (const auto& [type, message] : g_heldMessages) {
+    const QMessageLogger logger;
+    switch (type) {
+      case QtDebugMsg: logger.debug("%s", qUtf8Printable(message)); break;
+      case QtInfoMsg: logger.info("%s", qUtf8Printable(message)); break;
+      case QtWarningMsg: logger.warning("%s", qUtf8Printable(message)); break;
+      default: logger.critical("%s", qUtf8Printable(message)); break;
+    }
+  }
+  g_heldMessages.clear();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before any window system is needed.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("zefmon %s\n", ZEF_VERSION);
+      return 0;
+    }
+  }
+  if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
+    std::fputs("zefmon: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are unset); "
+               "run zefmon in a graphical session.\n",
+               stderr);
+    return 1;
+  }
+
+  g_previousHandler = qInstallMessageHandler(StartupMessageHandler);
   QApplication application(argc, argv);
+  ReleaseStartupMessages();
   QApplication::setQuitOnLastWindowClosed(false);
 
   zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), zef::AppName()));

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QShortcut>
 
+#include <cstdio>
+
 namespace zef {
 
 CMainFrame::CMainFrame(CQrbWinApp& app) : m_app(app), m_wndView(this) {
@@ -118,7 +120,14 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     return;
   }
   for (const auto& feature : m_features) feature->OnFrameClosing();
-  ExchangeSettings(false);
+  QString reason;
+  if (!ExchangeSettings(false, &reason)) {
+    // The program still ends; the user learns what was lost and where.
+    const QString file = QDir::toNativeSeparators(m_app.GetProfile().FileName());
+    std::fprintf(stderr, "zefmon: %s\n",
+                 qPrintable(FormatString(LoadString(ToUInt(StringId::SettingsNotSaved)), file, reason)));
+    MessageBoxFromTable(this, ToUInt(StringId::SettingsNotSaved), MB_OK | MB_ICONEXCLAMATION, file, reason);
+  }
   event->accept();
   emit closed();
 }

@@ -37,8 +37,9 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // Scrolls the list to its last line whatever quick draw says.
   void ScrollToEnd() override;
 
-  // Reads all seventeen settings (load) or writes them all.
-  void ExchangeSettings(bool load);
+  // Reads all seventeen settings (load) or writes them all to the file.
+  // False when a save did not reach the file; `reason` then says why.
+  bool ExchangeSettings(bool load, QString* reason = nullptr);
 
   // Offers command `id` to the view, then the frame's table (its own rows
   // and every feature's), then the application's. False when nobody handles

@@ -7,6 +7,8 @@
 #include "shell/databasesettingsdlg.h"
 #include "shell/generaloptionsdlg.h"
 
+#include <QShortcut>
+
 namespace zef {
 
 COptionCommands::COptionCommands(IMonitorHost& host, CSettingsRecord& settings)
@@ -45,6 +47,11 @@ void COptionCommands::OnHelpContents() {
     m_pHelp->setWindowTitle(QStringLiteral("ZEFMON Help"));
     m_pHelp->setSource(QUrl(QStringLiteral("qrc:/res/help.html")));
     m_pHelp->resize(560, 640);
+    // Closed from the keyboard like any viewer window.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+      auto* shortcut = new QShortcut(key, m_pHelp);
+      QObject::connect(shortcut, &QShortcut::activated, m_pHelp, &QWidget::close);
+    }
   }
   m_pHelp->show();
   m_pHelp->raise();

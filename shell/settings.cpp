@@ -7,7 +7,7 @@
 
 namespace zef {
 
-void CMainFrame::ExchangeSettings(bool load) {
+bool CMainFrame::ExchangeSettings(bool load, QString* reason) {
   // One row per value, in the order they are read and written. Booleans and
   // integers carry their default when absent, strings theirs.
   //
@@ -64,7 +64,7 @@ void CMainFrame::ExchangeSettings(bool load) {
         profile.WriteProfileString(section, entry, text);
     }
   }
-  if (!load) profile.Flush();
+  return load || profile.Flush(reason);
 }
 
 }  // namespace zef

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zef {
 namespace {
@@ -30,6 +31,13 @@ constexpr int kIconSize = 32;
 
 QString ToQString(std::u16string_view text) {
   return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+// The template of `id`, or an empty one for an id the program does not hold
+// (a dialog that DoModal refuses to run).
+DialogTemplate TemplateOrEmpty(DialogTemplateId id) {
+  if (const DialogTemplate* found = FindDialogTemplate(id)) return *found;
+  return DialogTemplate{id, u"", u"System", 8, 0, 0, kDialogStyle, 0, {}};
 }
 
 // MulDiv: a * b / c rounded to the nearest integer.
@@ -84,7 +92,6 @@ class CNativeDialogGeometry final : public IDialogGeometry {
     return ToCRect(QRect(button.mapToGlobal(QPoint(0, 0)), button.size()));
   }
   CRect GetClientRect(const CDialog& dialog) override { return dialog.GetClientRect(); }
-  int GetScreenHeight(const CDialog& dialog) override { return dialog.TargetScreen()->geometry().height(); }
   void MoveWindow(CDialog& dialog, const CRect& windowRect) override { dialog.MoveWindow(windowRect); }
   void CenterWindow(CDialog& dialog) override { dialog.CenterWindow(); }
   void MoveButton(QWidget& button, const CRect& clientRect) override { button.setGeometry(ToQRect(clientRect)); }
@@ -164,7 +171,8 @@ void DDV_MinMaxInt(CDataExchange& dx, int value, int min, int max) {
 
 CDialog::CDialog(DialogTemplateId templateId, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
-      m_template(*FindDialogTemplate(templateId)),
+      m_bTemplateFound(FindDialogTemplate(templateId) != nullptr),
+      m_template(TemplateOrEmpty(templateId)),
       m_nStyle(m_template.style) {
   QFont font(ToQString(m_template.fontName), m_template.fontPointSize);
   setFont(font);
@@ -461,6 +469,11 @@ void CDialog::SetFocusToFirstControl() {
 }
 
 int CDialog::DoModal() {
+  if (!m_bTemplateFound) {
+    std::fprintf(stderr, "zefmon: dialog %u has no template and is not shown\n",
+                 static_cast<unsigned>(m_template.id));
+    return -1;
+  }
   m_nResult = IDCANCEL;
   m_bEnded = false;
   if (OnInitDialog()) SetFocusToFirstControl();
@@ -517,17 +530,16 @@ void PlaceCancelButton(CDialog& dialog, QWidget& button, IDialogGeometry& geomet
   const int x = (wd - wb) / 2;
   int y = 0;
   if (dialog.IsFullScreen()) {
-    // The lower edge ends 5 pixels above the client bottom when the dialog
-    // is as far from the screen's top as from its bottom; otherwise the
-    // button shifts by the difference of those two distances.
-    const CRect client = geometry.GetClientRect(dialog);
-    const int screenHeight = geometry.GetScreenHeight(dialog);
-    y = rd.bottom - screenHeight - client.top - hb + rd.top + client.bottom - 5;
+    // Measured from the client area alone. The handheld derived the same
+    // place from the screen's height, which holds only while the dialog is
+    // as far from the screen's top as from its bottom (two bars of equal
+    // height); with one panel at the top of a desktop that put the button
+    // below the dialog, where it was never seen.
+    y = geometry.GetClientRect(dialog).bottom - hb - 5;
   } else {
     geometry.MoveWindow(dialog, {rd.left, rd.top, rd.left + wd, rd.top + (rd.bottom + hb + 10 - rd.top)});
     geometry.CenterWindow(dialog);
-    const CRect client = geometry.GetClientRect(dialog);
-    y = client.bottom - hb - 5;
+    y = geometry.GetClientRect(dialog).bottom - hb - 5;
   }
   geometry.MoveButton(button, {x, y, x + wb, y + hb});
   button.show();

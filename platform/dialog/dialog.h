@@ -111,7 +111,8 @@ class CDialog : public QDialog {
   ~CDialog() override;
 
   // Initialises the dialog (OnInitDialog), shows it and runs it until it
-  // ends. Returns IDOK or IDCANCEL (or what EndDialog was given).
+  // ends. Returns IDOK or IDCANCEL (or what EndDialog was given); -1 without
+  // showing anything when the program holds no template of that id.
   int DoModal();
   void EndDialog(int result);
 
@@ -180,7 +181,8 @@ class CDialog : public QDialog {
   void SetFocusToFirstControl();
   void ConnectSettingChange();
 
-  const DialogTemplate& m_template;
+  bool m_bTemplateFound;
+  const DialogTemplate m_template;
   std::uint32_t m_nStyle;
   bool m_bFullScreen = true;
   bool m_bEnded = false;
@@ -223,7 +225,6 @@ class IDialogGeometry {
   virtual CRect GetWindowRect(const CDialog& dialog) = 0;
   virtual CRect GetWindowRect(const QWidget& button) = 0;
   virtual CRect GetClientRect(const CDialog& dialog) = 0;
-  virtual int GetScreenHeight(const CDialog& dialog) = 0;
   virtual void MoveWindow(CDialog& dialog, const CRect& windowRect) = 0;
   virtual void CenterWindow(CDialog& dialog) = 0;
   // `clientRect` in the dialog's client coordinates.
@@ -237,9 +238,10 @@ IDialogGeometry& NativeDialogGeometry();
 // `noFullScreen`, shows the caption's "ok", removes the close box.
 void PrepareDialog(CDialog& dialog, bool noFullScreen);
 
-// Brings the Cancel button into view, centred, its lower edge 5 pixels above
-// the client area's bottom (a centred dialog grows by the button's height
-// plus 10 to make room). Runs after the framework's initialisation.
+// Brings the Cancel button into view, centred on the dialog's width, its
+// lower edge 5 pixels above the client area's bottom, full screen or centred
+// (a centred dialog first grows by the button's height plus 10 to make
+// room). Runs after the framework's initialisation.
 void PlaceCancelButton(CDialog& dialog, QWidget& button);
 void PlaceCancelButton(CDialog& dialog, QWidget& button, IDialogGeometry& geometry);
 

@@ -36,7 +36,12 @@ int MessageBox(QWidget* parent, const QString& text, std::uint32_t style) {
   const MessageBoxRequest request{text, AppName(), style};
   if (Hook()) return Hook()(request);
 
-  QMessageBox box(IconOf(style), request.caption, text, QMessageBox::NoButton, parent);
+  QMessageBox box(IconOf(style), request.caption, QString(), QMessageBox::NoButton, parent);
+  // Boxes show lines, names and records as they are: "<b>" or "&lt;" in a
+  // traced line is text, never markup. Set before the text, which QMessageBox
+  // would otherwise classify on assignment.
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
   switch (style & 0x0F) {
     case MB_YESNO:
       box.addButton(QMessageBox::Yes);

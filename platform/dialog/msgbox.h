@@ -24,7 +24,8 @@ using MessageBoxHook = std::function<int(const MessageBoxRequest&)>;
 // the hook that was set before.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
-// Shows a modal box (caption "ZEFMON") and returns the button chosen.
+// Shows a modal box (caption "ZEFMON") with `text` as plain text, never
+// interpreted as markup, and returns the button chosen.
 int MessageBox(QWidget* parent, const QString& text, std::uint32_t style);
 
 // A box whose text is string `id` of the string table with %1 and %2

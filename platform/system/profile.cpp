@@ -1,5 +1,8 @@
 #include "platform/system/profile.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 
 namespace zef {
@@ -8,10 +11,14 @@ QString Key(const QString& section, const QString& entry) { return section + u'/
 }  // namespace
 
 CProfile::CProfile(const QString& company, const QString& application)
-    : m_pSettings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, company, application)) {}
+    : m_pSettings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, company, application)) {
+  m_pSettings->setFallbacksEnabled(false);
+}
 
 CProfile::CProfile(const QString& fileName)
-    : m_pSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+    : m_pSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
+  m_pSettings->setFallbacksEnabled(false);
+}
 
 CProfile::~CProfile() = default;
 
@@ -41,9 +48,37 @@ void CProfile::WriteProfileString(const QString& section, const QString& entry, 
   m_pSettings->setValue(Key(section, entry), value);
 }
 
-bool CProfile::Flush() {
+QString CProfile::FileName() const { return m_pSettings->fileName(); }
+
+bool CProfile::Flush(QString* reason) {
   m_pSettings->sync();
-  return m_pSettings->status() == QSettings::NoError;
+  if (m_pSettings->status() == QSettings::NoError) return true;
+  if (reason) *reason = WriteProblem();
+  return false;
+}
+
+QString CProfile::WriteProblem() const {
+  // QSettings reports only "access error" or "format error"; the reason is
+  // found by retracing its steps: the folder must exist (it creates missing
+  // ones) and take a new file, since the file is replaced as a whole.
+  const QString fileName = FileName();
+  if (m_pSettings->status() == QSettings::FormatError) return QStringLiteral("the file is not a settings file");
+  const QFileInfo file(fileName);
+  if (file.isDir()) return QStringLiteral("it is a folder, not a file");
+  const QString folder = file.absolutePath();
+  if (!QFileInfo(folder).isDir()) {
+    // The nearest part of the path that exists says why the folder is missing.
+    QFileInfo existing(folder);
+    while (!existing.exists() && existing.absoluteFilePath() != existing.absolutePath())
+      existing.setFile(existing.absolutePath());
+    if (!existing.isDir()) return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(existing.filePath()));
+    return QStringLiteral("the folder %1 does not exist and cannot be created").arg(QDir::toNativeSeparators(folder));
+  }
+  // Opening a save file writes nothing until it is committed.
+  QSaveFile probe(fileName);
+  if (!probe.open(QIODevice::WriteOnly)) return probe.errorString();
+  probe.cancelWriting();
+  return QStringLiteral("writing it failed (is the disk full?)");
 }
 
 }  // namespace zef

@@ -3,7 +3,10 @@
 //
 // Backed by QSettings in the native format (on Linux an INI file,
 // ~/.config/<company>/<application>.conf), one group per section, value
-// names unchanged, integers stored as integers.
+// names unchanged, integers stored as integers. Only that one file is read:
+// the settings library's fallbacks (~/.config/<company>.conf and the
+// system-wide files under /etc/xdg) are off, so values of other files are
+// neither used nor copied into the user's file at the next save.
 #pragma once
 
 #include <QString>
@@ -32,11 +35,17 @@ class CProfile {
   void WriteProfileInt(const QString& section, const QString& entry, int value);
   void WriteProfileString(const QString& section, const QString& entry, const QString& value);
 
-  // Writes pending changes to the file. Returns false when the file could
-  // not be written (nothing is reported to the user).
-  bool Flush();
+  // The file the profile reads and writes.
+  QString FileName() const;
+
+  // Writes pending changes to the file. False when the file could not be
+  // written; `reason` (when given) then says why, as one phrase ("Permission
+  // denied", "it is a folder, not a file").
+  bool Flush(QString* reason = nullptr);
 
  private:
+  QString WriteProblem() const;
+
   std::unique_ptr<QSettings> m_pSettings;
 };
 

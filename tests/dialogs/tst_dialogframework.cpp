@@ -21,7 +21,6 @@ class CFakeGeometry final : public IDialogGeometry {
   CRect GetWindowRect(const CDialog&) override { return m_dialog; }
   CRect GetWindowRect(const QWidget&) override { return m_button; }
   CRect GetClientRect(const CDialog&) override { return m_client; }
-  int GetScreenHeight(const CDialog&) override { return m_nScreenHeight; }
   void MoveWindow(CDialog&, const CRect& rect) override {
     m_client.bottom += rect.Height() - m_dialog.Height();
     m_client.right += rect.Width() - m_dialog.Width();
@@ -92,6 +91,7 @@ class TestDialogFramework : public QObject {
   void monitorConfirmedWritesBack_data();
   void monitorConfirmedWritesBack();
   void firstControlHasFocusOnOpen();
+  void dialogWithoutTemplateIsNeverShown();
 };
 
 void TestDialogFramework::placeCancelButtonArithmetic_data() {
@@ -104,8 +104,12 @@ void TestDialogFramework::placeCancelButtonArithmetic_data() {
   // Button 80 x 21 far below the dialog, as the templates place it.
   QTest::newRow("full screen, between bars of equal height")
       << true << CRect{0, 26, 240, 294} << CRect{0, 0, 240, 268} << CRect{80, 242, 160, 263} << 268;
-  QTest::newRow("full screen, touching the screen's bottom: shifted by 26")
-      << true << CRect{0, 26, 240, 320} << CRect{0, 0, 240, 294} << CRect{80, 294, 160, 315} << 294;
+  // The button is placed from the client area alone, so it stays inside the
+  // dialog whatever bars or panels surround it.
+  QTest::newRow("full screen, touching the screen's bottom")
+      << true << CRect{0, 26, 240, 320} << CRect{0, 0, 240, 294} << CRect{80, 268, 160, 289} << 294;
+  QTest::newRow("full screen below a 30-pixel top panel of a desktop")
+      << true << CRect{0, 30, 1024, 768} << CRect{0, 0, 1022, 711} << CRect{472, 685, 552, 706} << 738;
   QTest::newRow("centred, client 80 high grows by 31")
       << false << CRect{20, 100, 220, 200} << CRect{0, 0, 198, 80} << CRect{60, 85, 140, 106} << 131;
   QTest::newRow("centred, odd width difference truncates")
@@ -170,9 +174,8 @@ void TestDialogFramework::settingsDialogPresentation() {
     if (showCancel) {
       QVERIFY(cancel.isVisible());
       QCOMPARE(cancel.x(), (dlg.width() - cancel.width()) / 2);
-      if (noFullScreen || dlg.TargetScreen()->geometry() == available) {
-        QCOMPARE(cancel.geometry().bottom() + 1, client.bottom - 5);
-      }
+      QCOMPARE(cancel.geometry().bottom() + 1, client.bottom - 5);
+      QVERIFY(dlg.ClientArea()->rect().contains(cancel.geometry()));
     } else {
       QVERIFY(!cancel.isVisible());
     }
@@ -338,6 +341,22 @@ void TestDialogFramework::firstControlHasFocusOnOpen() {
   });
   QCOMPARE(dlg.DoModal(), int(IDOK));
   QCOMPARE(dlg.m_bLogToFile, 1);
+}
+
+void TestDialogFramework::dialogWithoutTemplateIsNeverShown() {
+  CDialog dlg(DialogTemplateId(4711));
+  QVERIFY(dlg.Template().controls.empty());
+  // Ends a dialog that opens after all, so that the test fails rather than hangs.
+  bool shown = false;
+  QTimer guard;
+  guard.setSingleShot(true);
+  connect(&guard, &QTimer::timeout, [&] {
+    shown = dlg.isVisible();
+    if (shown) dlg.EndDialog(kLeftOpen);
+  });
+  guard.start(0);
+  QCOMPARE(dlg.DoModal(), -1);
+  QVERIFY(!shown);
 }
 
 }  // namespace zef::test

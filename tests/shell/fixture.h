@@ -17,10 +17,11 @@ namespace zef::test {
 class CFrameFixture {
  public:
   // `iniText` is written to the settings file first (empty: no file at all).
-  explicit CFrameFixture(const QByteArray& iniText = {}) {
+  // The monitor serves trace clients from a socket folder of its own, or
+  // from `runtimeDir` when given (where another monitor may serve already).
+  explicit CFrameFixture(const QByteArray& iniText = {}, const QString& runtimeDir = {}) {
     m_strSettings = m_dir.filePath(QStringLiteral("ZEFMON.conf"));
-    // The monitor serves trace clients from a socket directory of its own.
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.isEmpty() ? m_dir.path() : runtimeDir));
     if (!iniText.isEmpty()) {
       QFile file(m_strSettings);
       if (file.open(QIODevice::WriteOnly)) file.write(iniText);

@@ -5,6 +5,7 @@
 #include "res/menu.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QMenuBar>
 #include <QTimer>
 #include <QScrollBar>
@@ -36,6 +37,9 @@ class TestMainFrame : public QObject {
   void exitAsksAndNoKeepsRunning();
   void settingChangeFitsOnlyWhenAdjusting();
   void contentsOpensHelp();
+  void helpClosesFromTheKeyboard_data();
+  void helpClosesFromTheKeyboard();
+  void secondMonitorSaysWhereTraceClientsGo();
 };
 
 void TestMainFrame::titleAndWindowTree() {
@@ -322,6 +326,40 @@ void TestMainFrame::contentsOpensHelp() {
   QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow());
   QTRY_VERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->isVisible());
   QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
+}
+
+void TestMainFrame::helpClosesFromTheKeyboard_data() {
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  QTest::newRow("Escape") << int(Qt::Key_Escape) << int(Qt::NoModifier);
+  QTest::newRow("Ctrl+W") << int(Qt::Key_W) << int(Qt::ControlModifier);
+}
+
+void TestMainFrame::helpClosesFromTheKeyboard() {
+  QFETCH(int, key);
+  QFETCH(int, modifiers);
+  CFrameFixture f;
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::HelpContents));
+  QPointer<QTextBrowser> help = f.Frame().GetFeature<COptionCommands>()->HelpWindow();
+  QVERIFY(help);
+  QVERIFY(QTest::qWaitForWindowActive(help));
+  QTest::keyClick(help, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+  QTRY_VERIFY(!help || !help->isVisible());
+  // The monitor stays.
+  QVERIFY(f.Frame().isVisible());
+}
+
+void TestMainFrame::secondMonitorSaysWhereTraceClientsGo() {
+  QTemporaryDir runtime;
+  CFrameFixture first({}, runtime.path());
+  QVERIFY(first.Lines().isEmpty());
+  CFrameFixture second({}, runtime.path());
+  QVERIFY(second.m_bCreated);
+  QCOMPARE(second.Lines().value(0),
+           QStringLiteral("Another ZEFMON is already running: trace clients reach that one, not this one."));
+  // Not exactly over the first one.
+  QVERIFY(second.Frame().pos() != first.Frame().pos());
+  QVERIFY(second.Frame().isVisible());
 }
 
 QTEST_MAIN(TestMainFrame)

@@ -1,11 +1,17 @@
 // The seventeen settings: defaults, odd stored values, and when they are saved.
 #include "tests/shell/fixture.h"
+#include "tests/shell/settingsrows.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QSettings>
+#include <QSignalSpy>
+
+#include <unistd.h>
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::SettingRows;
 
 class TestSettings : public QObject {
   Q_OBJECT
@@ -17,7 +23,96 @@ class TestSettings : public QObject {
   void confirmedCloseWritesEveryValueNormalised();
   void declinedCloseWritesNothing();
   void closeWithoutAskingSavesAtOnce();
+  void everySettingIsReadUnderItsOwnName_data();
+  void everySettingIsReadUnderItsOwnName();
+  void everySettingIsWrittenUnderItsOwnName_data();
+  void everySettingIsWrittenUnderItsOwnName();
+  void unsavableSettingsAreReportedAndTheProgramEnds_data();
+  void unsavableSettingsAreReportedAndTheProgramEnds();
 };
+
+namespace {
+void AddRowPerSetting() {
+  QTest::addColumn<int>("row");
+  const auto rows = SettingRows();
+  for (std::size_t i = 0; i < rows.size(); ++i) QTest::newRow(rows[i].key) << int(i);
+}
+// A value as the file holds it: booleans as 0 or 1.
+QString StoredText(const QVariant& value) {
+  if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+  return value.toString();
+}
+}  // namespace
+
+void TestSettings::everySettingIsReadUnderItsOwnName_data() { AddRowPerSetting(); }
+
+void TestSettings::everySettingIsReadUnderItsOwnName() {
+  QFETCH(int, row);
+  const auto rows = SettingRows();
+  const auto& setting = rows[std::size_t(row)];
+  CFrameFixture f(QByteArray("[") + setting.section + "]\n" + setting.key + '=' + setting.iniText + '\n');
+  QCOMPARE(setting.get(f.Frame(), f.App()), setting.other);
+  // It reached its own field and no other.
+  for (const auto& other : rows) {
+    if (&other != &setting) QCOMPARE(other.get(f.Frame(), f.App()), other.loadDefault);
+  }
+}
+
+void TestSettings::everySettingIsWrittenUnderItsOwnName_data() { AddRowPerSetting(); }
+
+void TestSettings::everySettingIsWrittenUnderItsOwnName() {
+  QFETCH(int, row);
+  const auto rows = SettingRows();
+  const auto& setting = rows[std::size_t(row)];
+  CFrameFixture f;
+  setting.set(f.Frame(), f.App(), setting.other);
+  QVERIFY(f.Frame().close());
+
+  QSettings stored(f.SettingsFile(), QSettings::IniFormat);
+  QCOMPARE(stored.value(zef::test::SettingPath(setting)).toString(), QString::fromLatin1(setting.iniText));
+  QStringList expectedKeys;
+  for (const auto& each : rows) {
+    expectedKeys << zef::test::SettingPath(each);
+    if (&each != &setting) QCOMPARE(stored.value(zef::test::SettingPath(each)).toString(), StoredText(each.loadDefault));
+  }
+  QStringList keys = stored.allKeys();
+  keys.sort();
+  expectedKeys.sort();
+  QCOMPARE(keys, expectedKeys);
+}
+
+void TestSettings::unsavableSettingsAreReportedAndTheProgramEnds_data() {
+  QTest::addColumn<bool>("folderInPlace");  // else the settings folder is read-only
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("a folder in the file's place") << true << QStringLiteral("it is a folder, not a file");
+  QTest::newRow("read-only folder") << false << QStringLiteral("Permission denied");
+}
+
+void TestSettings::unsavableSettingsAreReportedAndTheProgramEnds() {
+  QFETCH(bool, folderInPlace);
+  QFETCH(QString, reason);
+  if (!folderInPlace && ::geteuid() == 0) QSKIP("permissions do not stop the superuser");
+  CFrameFixture f;
+  const QString folder = QFileInfo(f.SettingsFile()).absolutePath();
+  if (folderInPlace) {
+    QVERIFY(QDir().mkpath(f.SettingsFile()));
+  } else {
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+  }
+  QSignalSpy closed(&f.Frame(), &CMainFrame::closed);
+  f.Answer({IDYES, IDOK});
+  const bool wentAhead = f.Frame().close();
+  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+  QVERIFY(wentAhead);
+  QCOMPARE(closed.count(), 1);
+  QCOMPARE(f.Boxes().size(), std::size_t{2});
+  const MessageBoxRequest& report = f.Boxes()[1];
+  QCOMPARE(report.text, QStringLiteral("The settings could not be saved to %1: %2.")
+                            .arg(QDir::toNativeSeparators(f.SettingsFile()), reason));
+  QCOMPARE(report.caption, QStringLiteral("ZEFMON"));
+  QCOMPARE(report.style, std::uint32_t(MB_OK | MB_ICONEXCLAMATION));
+}
 
 void TestSettings::noFileGivesTheLoadDefaults() {
   CFrameFixture f;

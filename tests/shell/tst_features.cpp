@@ -1,0 +1,173 @@
+// The seams features plug into: their rows found by id in the frame's
+// table, commands nobody handles greyed, and the settings sections' two
+// sets of defaults.
+#include "res/menu.h"
+#include "shell/features.h"
+#include "tests/dialogs/dialogdriver.h"
+#include "tests/shell/fixture.h"
+#include "tests/shell/settingsrows.h"
+
+#include <QMenuBar>
+#include <QSet>
+
+using namespace zef;
+using zef::test::CFrameFixture;
+using zef::test::SettingRows;
+
+Q_DECLARE_METATYPE(zef::CommandId)
+Q_DECLARE_METATYPE(zef::DialogTemplateId)
+
+namespace {
+
+void Append(CFrameFixture& f, std::initializer_list<const char*> lines) {
+  for (const char* line : lines) f.Frame().AppendLine(QString::fromLatin1(line));
+}
+
+QAction* MenuAction(CMainFrame& frame, CommandId id) {
+  const QList<QAction*> actions = frame.menuBar()->findChildren<QAction*>();
+  for (QAction* action : actions)
+    if (!action->menu() && !action->isSeparator() && action->data().toUInt() == ToUInt(id)) return action;
+  return nullptr;
+}
+
+QMenu* PopupOf(QAction* action) {
+  for (QObject* object : action->associatedObjects())
+    if (auto* menu = qobject_cast<QMenu*>(object)) return menu;
+  return nullptr;
+}
+
+}  // namespace
+
+class TestFeatures : public QObject {
+  Q_OBJECT
+ private slots:
+  void featureRowsAreFoundById();
+  void commandsReachTheirHandlersByNumber_data();
+  void commandsReachTheirHandlersByNumber();
+  void unmarkLinesReachesTheMonitorByNumber();
+  void commandNobodyHandlesStaysGreyed();
+  void sectionDefaults_data();
+  void sectionDefaults();
+};
+
+void TestFeatures::featureRowsAreFoundById() {
+  CFrameFixture f;
+  // A second set of the same features, over the same monitor, for their rows.
+  CSettingsRecord settings;
+  const auto features = CreateFeatures(f.Frame(), settings);
+  std::vector<CCommandEntry> rows;
+  for (const auto& feature : features) feature->AddCommands(rows);
+  QVERIFY(!rows.empty());
+
+  const std::vector<CommandId> menu = MenuCommandIds();
+  QSet<std::uint32_t> seen{ToUInt(CommandId::EntryFromBuffer), ToUInt(CommandId::AppExit)};
+  for (const CCommandEntry& row : rows) {
+    const QByteArray name = QByteArray::number(ToUInt(row.id));
+    // An id in two rows, or one the application handles too, would leave one
+    // handler unreachable.
+    QVERIFY2(!seen.contains(ToUInt(row.id)), name);
+    QVERIFY2(!f.App().HasCommand(row.id), name);
+    QVERIFY2(std::find(menu.begin(), menu.end(), row.id) != menu.end(), name);
+    seen.insert(ToUInt(row.id));
+  }
+
+  // The frame asks each row's own rule: with no lines, then with lines and a
+  // selection on a brace line.
+  const auto compareRules = [&] {
+    for (const CCommandEntry& row : rows) {
+      const bool expected = !row.enabled || row.enabled();
+      QVERIFY2(f.Frame().IsCommandEnabled(row.id) == expected, QByteArray::number(ToUInt(row.id)));
+    }
+  };
+  compareRules();
+  Append(f, {"A() {", "x", "} A()"});
+  f.List().SetCaretIndex(0);
+  f.List().SetSel(true, 0);
+  compareRules();
+}
+
+void TestFeatures::commandsReachTheirHandlersByNumber_data() {
+  QTest::addColumn<CommandId>("command");
+  QTest::addColumn<DialogTemplateId>("opens");
+  QTest::newRow("Options (options feature)") << CommandId::Options << DialogTemplateId::GeneralOptions;
+  QTest::newRow("Monitor (options feature)") << CommandId::SetupMonitor << DialogTemplateId::Monitor;
+  QTest::newRow("Database (options feature)") << CommandId::SetupDatabase << DialogTemplateId::DatabaseSettings;
+  QTest::newRow("Look & Feel (application)") << CommandId::LookAndFeel << DialogTemplateId::LookAndFeel;
+  QTest::newRow("About (application)") << CommandId::AppAbout << DialogTemplateId::About;
+}
+
+void TestFeatures::commandsReachTheirHandlersByNumber() {
+  QFETCH(CommandId, command);
+  QFETCH(DialogTemplateId, opens);
+  CFrameFixture f;
+  DialogTemplateId opened{};
+  zef::test::WhenOpen([&](CDialog& dlg) {
+    opened = dlg.Template().id;
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+  });
+  QVERIFY(f.Frame().OnCmdMsg(command));
+  QCOMPARE(opened, opens);
+}
+
+void TestFeatures::unmarkLinesReachesTheMonitorByNumber() {
+  CFrameFixture f;
+  Append(f, {"a", "b", "c"});
+  f.List().SetSel(true, -1);
+  QCOMPARE(f.List().GetSelCount(), 3);
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::UnmarkLines));
+  QCOMPARE(f.List().GetSelCount(), 0);
+}
+
+void TestFeatures::commandNobodyHandlesStaysGreyed() {
+  CFrameFixture f;
+  // Lines selected, so that no selection rule could be what greys an item.
+  Append(f, {"\"db\" type=1 records=2, size=3 KB", "pid=0x10, threads=1, x"});
+  f.List().SetSel(true, -1);
+  // Commands without an enabling rule of their own: enabled once a feature
+  // handles them. Those still unhandled are checked.
+  const CommandId candidates[] = {CommandId::Calculator,     CommandId::ErrorLookup,  CommandId::DatabaseListAll,
+                                  CommandId::ProcessListAll, CommandId::WindowListAll, CommandId::Loop,
+                                  CommandId::LoopTimer,      CommandId::SetupLoop};
+  int checked = 0;
+  for (CommandId id : candidates) {
+    if (f.Frame().IsCommandEnabled(id)) continue;
+    const QByteArray name = QByteArray::number(ToUInt(id));
+    QAction* action = MenuAction(f.Frame(), id);
+    QVERIFY2(action != nullptr, name);
+    QMenu* popup = PopupOf(action);
+    QVERIFY2(popup != nullptr, name);
+    action->setEnabled(true);
+    for (int opening = 0; opening < 2; ++opening) {
+      emit popup->aboutToShow();
+      QVERIFY2(!action->isEnabled(), name);
+    }
+    QVERIFY2(!f.Frame().OnCmdMsg(id), name);
+    ++checked;
+  }
+  if (checked == 0) QSKIP("every candidate command has a handler now");
+}
+
+void TestFeatures::sectionDefaults_data() {
+  QTest::addColumn<int>("row");
+  const auto rows = SettingRows();
+  for (std::size_t i = 0; i < rows.size(); ++i) QTest::newRow(rows[i].key) << int(i);
+}
+
+void TestFeatures::sectionDefaults() {
+  QFETCH(int, row);
+  const auto& setting = SettingRows()[std::size_t(row)];
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("ZEFMON.conf"));
+  {
+    // Constructed, not yet created: the sections' own initial values.
+    CQrbWinApp app(std::make_unique<CProfile>(file));
+    CMainFrame frame(app);
+    QCOMPARE(setting.get(frame, app), setting.construction);
+  }
+  // Created with no settings file: what the load puts in for an absent value.
+  CFrameFixture f;
+  QCOMPARE(setting.get(f.Frame(), f.App()), setting.loadDefault);
+}
+
+QTEST_MAIN(TestFeatures)
+#include "tst_features.moc"
