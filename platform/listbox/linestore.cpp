@@ -438,6 +438,21 @@ void CLineStore::SetAllSelected(bool select) {
   m_nSelected = select ? m_nCount : 0;
 }
 
+void CLineStore::SetRangeSelected(int first, int last, bool select) {
+  Location at = Locate(first);
+  for (int left = last - first + 1; left > 0; ++at.nSegment, at.nLine = 0) {
+    std::vector<std::uint8_t>& flags = m_vSegments[std::size_t(at.nSegment)].vFlags;
+    const int end = std::min(int(flags.size()), at.nLine + left);
+    for (int line = at.nLine; line < end; ++line) {
+      std::uint8_t& f = flags[std::size_t(line)];
+      if (bool(f & kSelected) == select) continue;
+      f = select ? std::uint8_t(f | kSelected) : std::uint8_t(f & ~kSelected);
+      m_nSelected += select ? 1 : -1;
+    }
+    left -= end - at.nLine;
+  }
+}
+
 std::vector<int> CLineStore::SelectedItems(int maxItems) const {
   std::vector<int> items;
   if (maxItems <= 0 || m_nSelected == 0) return items;

@@ -76,6 +76,8 @@ class CLineStore {
   // Returns whether the mark changed.
   bool SetSelected(int index, bool select);
   void SetAllSelected(bool select);
+  // Lines first..last, both included (valid indices, first <= last).
+  void SetRangeSelected(int first, int last, bool select);
   int SelectedCount() const { return m_nSelected; }
   // The selected indices in ascending order, at most `maxItems` of them.
   std::vector<int> SelectedItems(int maxItems) const;

@@ -383,6 +383,15 @@ int CListBox::SetSel(bool select, int index) {
   return 0;
 }
 
+int CListBox::SelItemRange(bool select, int first, int last) {
+  if (first > last) std::swap(first, last);
+  if (!d->IsValid(first) || !d->IsValid(last)) return LB_ERR;
+  // As SetSel for each line, without finding each line anew.
+  d->store.SetRangeSelected(first, last, select);
+  if (last >= d->nTop && first < d->nTop + d->ShownRows()) d->UpdateAll();
+  return 0;
+}
+
 int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.Length(index) : LB_ERR; }
 
 QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(index) : QString(); }

@@ -58,6 +58,7 @@ class CListBox : public QAbstractScrollArea {
   std::vector<int> GetSelItems(int maxItems) const;  // LB_GETSELITEMS, ascending
   bool GetSel(int index) const;                  // LB_GETSEL
   int SetSel(bool select, int index);            // LB_SETSEL; index -1 means every line
+  int SelItemRange(bool select, int first, int last);  // LB_SELITEMRANGE, both ends included
   int GetTextLen(int index) const;               // LB_GETTEXTLEN, LB_ERR for a bad index
   QString GetText(int index) const;              // LB_GETTEXT, empty for a bad index
   int GetTopIndex() const;                       // LB_GETTOPINDEX

@@ -58,6 +58,8 @@ class TestLineStore : public QObject {
   void FindOverIndentedLinesAgreesWithTheShownLines();
   void IndentCostsNothingPerLine();
   void LengthCapCountsTheIndent();
+  void RangeSelectionMatchesLineByLine_data();
+  void RangeSelectionMatchesLineByLine();
 };
 
 void TestLineStore::RoundTripsEveryKindOfLine() {
@@ -374,6 +376,44 @@ void TestLineStore::LengthCapCountsTheIndent() {
   QCOMPARE(store.OwnText(0), QStringLiteral("ab"));
   QCOMPARE(store.Length(1), CLineStore::kMaxLineLength);
   QCOMPARE(store.OwnText(1), QString());
+}
+
+void TestLineStore::RangeSelectionMatchesLineByLine_data() {
+  QTest::addColumn<int>("first");
+  QTest::addColumn<int>("last");
+  QTest::addColumn<bool>("select");
+  const int seg = CLineStore::kSegmentLines;
+  QTest::newRow("one line") << 7 << 7 << true;
+  QTest::newRow("within a segment") << 10 << 200 << true;
+  QTest::newRow("across three segments") << seg - 3 << 2 * seg + 5 << true;
+  QTest::newRow("to the last line") << 2 * seg << 3 * seg + 99 << true;
+  QTest::newRow("unselect across segments") << 5 << 2 * seg + 1 << false;
+}
+
+void TestLineStore::RangeSelectionMatchesLineByLine() {
+  QFETCH(int, first);
+  QFETCH(int, last);
+  QFETCH(bool, select);
+  // Two stores, some lines selected beforehand; one takes the range, the
+  // other the same lines one by one.
+  CLineStore range;
+  CLineStore single;
+  const int n = CLineStore::kSegmentLines * 3 + 100;
+  for (int i = 0; i < n; ++i) {
+    range.Append(u"x");
+    single.Append(u"x");
+  }
+  // An insert leaves a segment that is not full.
+  range.Insert(CLineStore::kSegmentLines + 1, u"y");
+  single.Insert(CLineStore::kSegmentLines + 1, u"y");
+  for (int i = 0; i < n; i += 37) {
+    range.SetSelected(i, true);
+    single.SetSelected(i, true);
+  }
+  range.SetRangeSelected(first, last, select);
+  for (int i = first; i <= last; ++i) single.SetSelected(i, select);
+  QCOMPARE(range.SelectedCount(), single.SelectedCount());
+  QCOMPARE(range.SelectedItems(n + 1), single.SelectedItems(n + 1));
 }
 
 QTEST_APPLESS_MAIN(TestLineStore)

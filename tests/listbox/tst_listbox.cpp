@@ -153,6 +153,14 @@ void TestListBox::SetSelOnOneOrEveryLine() {
   QCOMPARE(list.SetSel(false, 12), 0);
   QVERIFY(!list.GetSel(12));
   QVERIFY(!list.GetSel(99));
+  QCOMPARE(list.SelItemRange(true, 15, 3), 0);  // ends in either order
+  QCOMPARE(list.GetSelCount(), 13);
+  QCOMPARE(list.SelItemRange(false, 4, 14), 0);
+  QCOMPARE(list.GetSelItems(20), (std::vector<int>{3, 15}));
+  QCOMPARE(list.SelItemRange(true, 0, 20), LB_ERR);
+  QCOMPARE(list.SelItemRange(true, -1, 3), LB_ERR);
+  QCOMPARE(list.GetSelCount(), 2);
+  QCOMPARE(list.GetCurSel(), 0);
 }
 
 void TestListBox::InsertStringPlacesLineAndKeepsMarks_data() {
