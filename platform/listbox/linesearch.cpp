@@ -136,11 +136,18 @@ CIndentMatch::CIndentMatch(QStringView indent, const CLineSearch& search) : m_se
   }
   std::stable_sort(m_vCrossings.begin(), m_vCrossings.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [key, crossing] : m_vCrossings) m_nCrossDepth = std::min(m_nCrossDepth, crossing.nDepth);
+  for (int b = 0; b < 256; ++b) {
+    const char16_t key = KeyOf(char16_t(b), cs);
+    m_abLatin1Starts[b] = std::any_of(m_vCrossings.begin(), m_vCrossings.end(),
+                                      [key](const auto& entry) { return entry.first == key; });
+  }
 }
 
 bool CIndentMatch::Matches(std::uint32_t depth, const CStoredText& text) const {
   if (depth >= m_nInsideDepth) return true;
-  if (m_vCrossings.empty() || text.nUnits == 0 || depth == 0) return false;
+  if (depth < m_nCrossDepth || text.nUnits == 0) return false;
+  if (!text.bWide && !m_abLatin1Starts[(unsigned char)text.pData[0]]) return false;
   const char16_t first = text.bWide ? AsView(text).front().unicode() : char16_t((unsigned char)text.pData[0]);
   const char16_t key = KeyOf(first, m_search.Sensitivity());
   const auto lower = std::lower_bound(m_vCrossings.begin(), m_vCrossings.end(), key,

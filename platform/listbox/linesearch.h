@@ -86,6 +86,10 @@ class CIndentMatch {
   // first unit of the tail that must start the own text, so a line is
   // checked only against the heads its first unit allows.
   std::vector<std::pair<char16_t, Crossing>> m_vCrossings;
+  std::uint32_t m_nCrossDepth = kNever;  // the least depth of any crossing
+  // Per first byte of a Latin-1 text: whether any crossing's tail may start
+  // with it, so that most lines are turned away by one look-up.
+  bool m_abLatin1Starts[256] = {};
 };
 
 }  // namespace zef
