@@ -234,8 +234,12 @@ CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded, std::ui
 }
 
 QStringView CLineStore::Fit(QStringView line, int& depth) const {
+  if (depth <= 0) {
+    depth = 0;
+    return line.left(std::min<qsizetype>(line.size(), kMaxLineLength));
+  }
   const qsizetype period = m_vIndents[std::size_t(m_nIndent)].size();
-  if (depth < 0 || period == 0) depth = 0;
+  if (period == 0) depth = 0;
   const qint64 indentUnits = std::min<qint64>(qint64(depth) * period, kMaxLineLength);
   return line.left(std::min<qsizetype>(line.size(), kMaxLineLength - indentUnits));
 }

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <optional>
 
 namespace zef {
@@ -154,9 +156,10 @@ struct CListBox::Private {
   int Extent() {
     if (pendingExtent) {
       const PendingExtent& p = *pendingExtent;
-      const qint64 indent = p.depth > 0 ? qint64(p.depth) * LookOf(p.indent).nWidth : 0;
-      const qint64 width = indent + q->viewport()->fontMetrics().horizontalAdvance(p.line) + p.margin;
-      nExtent = int(std::clamp<qint64>(width, 0, INT_MAX));
+      // As the line and its indent measured as one text, without making it.
+      const qreal indent = p.depth > 0 ? p.depth * LookOf(p.indent).width : 0;
+      const qreal width = indent + QFontMetricsF(q->viewport()->font()).horizontalAdvance(p.line);
+      nExtent = int(std::clamp<qreal>(std::round(width) + p.margin, 0, INT_MAX));
       pendingExtent.reset();
     }
     return nExtent;
@@ -267,10 +270,12 @@ struct CListBox::Private {
   // measuring a long indent string on every paint would cost as much as
   // drawing it. Keyed by the string's data, which the line store keeps
   // until the content is reset; forgotten then and when the font changes.
+  // The width is fractional: glyph advances are, and the repetitions are
+  // drawn as one run whose width is their sum, which the text must follow.
   struct IndentLook {
     const QChar* pData;
     qsizetype nSize;
-    int nWidth;
+    qreal width;
     bool bBlank;  // only white space: nothing to draw
   };
   std::vector<IndentLook> vIndentLooks;
@@ -279,20 +284,20 @@ struct CListBox::Private {
     for (const IndentLook& look : vIndentLooks)
       if (look.pData == indent.constData() && look.nSize == indent.size()) return look;
     const bool blank = std::all_of(indent.begin(), indent.end(), [](QChar c) { return c.isSpace(); });
-    return vIndentLooks.emplace_back(
-        IndentLook{indent.constData(), indent.size(), q->viewport()->fontMetrics().horizontalAdvance(indent), blank});
+    const qreal width = QFontMetricsF(q->viewport()->font()).horizontalAdvance(indent);
+    return vIndentLooks.emplace_back(IndentLook{indent.constData(), indent.size(), width, blank});
   }
 
   // Draws the repetitions of `indent` (`depth` of them from `x` on) that
   // meet the view, so a deep line costs no more than a shallow one; returns
   // where the line's own text begins.
-  qint64 PaintIndent(QPainter& painter, qint64 x, int baseline, int depth, const QString& indent) {
+  qreal PaintIndent(QPainter& painter, qreal x, int baseline, int depth, const QString& indent) {
     const IndentLook& look = LookOf(indent);
-    const qint64 end = x + qint64(depth) * look.nWidth;
-    if (look.bBlank || look.nWidth <= 0) return end;
-    const qint64 first = x < 0 ? -x / look.nWidth : 0;
-    const qint64 last = std::min<qint64>(depth, (q->viewport()->width() - x) / look.nWidth + 1);
-    if (first < last) painter.drawText(QPointF(double(x + first * look.nWidth), baseline), indent.repeated(last - first));
+    const qreal end = x + depth * look.width;
+    if (look.bBlank || look.width <= 0) return end;
+    const qint64 first = x < 0 ? qint64(-x / look.width) : 0;
+    const qint64 last = std::min<qint64>(depth, qint64((q->viewport()->width() - x) / look.width) + 1);
+    if (first < last) painter.drawText(QPointF(x + first * look.width, baseline), indent.repeated(last - first));
     return end;
   }
 
@@ -486,8 +491,8 @@ void CListBox::paintEvent(QPaintEvent* event) {
     painter.setPen(ink);
     const int baseline = row.top() + metrics.ascent();
     const int depth = d->store.Depth(i);
-    const qint64 textX = depth > 0 ? d->PaintIndent(painter, x, baseline, depth, d->store.IndentOf(i)) : x;
-    if (textX < width) painter.drawText(QPointF(double(textX), baseline), d->store.OwnText(i));
+    const qreal textX = depth > 0 ? d->PaintIndent(painter, x, baseline, depth, d->store.IndentOf(i)) : x;
+    if (textX < width) painter.drawText(QPointF(textX, baseline), d->store.OwnText(i));
     if (i == d->nCaret) {
       // The caret, as the platform's list draws its focus rectangle.
       QPen dotted(ink, 0, Qt::DotLine);

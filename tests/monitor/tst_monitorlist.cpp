@@ -17,8 +17,7 @@ class TestMonitorList : public QObject {
 
 void TestMonitorList::extentFollowsTheLongestLineInPixels_data() {
   // Lines added in order ("<reset>" empties the list); the extent expected
-  // is the pixel width of one indent times the depth plus that of the line,
-  // plus 5, for the line named.
+  // is the pixel width of the line named after `depth` indent strings, plus 5.
   QTest::addColumn<QStringList>("lines");
   QTest::addColumn<int>("depth");
   QTest::addColumn<QString>("measured");
@@ -51,9 +50,9 @@ void TestMonitorList::extentFollowsTheLongestLineInPixels() {
       list.AddString(line);
     }
   }
+  // The line and its indent measured as one text.
   const QFontMetrics metrics(list.font());
-  QCOMPARE(list.GetHorizontalExtent(),
-           depth * metrics.horizontalAdvance(QStringLiteral("  ")) + metrics.horizontalAdvance(measured) + 5);
+  QCOMPARE(list.GetHorizontalExtent(), metrics.horizontalAdvance(QStringLiteral("  ").repeated(depth) + measured) + 5);
 }
 
 void TestMonitorList::linesReadBackWithTheirIndent() {
