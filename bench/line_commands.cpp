@@ -65,6 +65,15 @@ int main(int argc, char* argv[]) {
   list.SetCaretIndex(list.GetCount() - 1);
   std::printf("%-44s %10.2f\n", "Find up, any case, no match", TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
 
+  // Every line after the first is shown after one indent: a needle that
+  // begins with indent characters may run from the indent into the text,
+  // which is judged line by line.
+  record.findWhat = QStringLiteral("  absent text");
+  record.Flags = FR_FINDNEXT | FR_DOWN;
+  list.SetCaretIndex(0);
+  std::printf("%-44s %10.2f\n", "Find down from the indent, no match",
+              TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
+
   // The searches alone, as Mark Block makes them.
   std::printf("%-44s %10.2f\n", "search up for the enter line, no match",
               TimeMs([&] { list.FindContaining(list.GetCount() - 2, -1, QStringLiteral("Orphan() {"), Qt::CaseSensitive); }));

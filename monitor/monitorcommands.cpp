@@ -61,9 +61,7 @@ void CMonitorCommands::OnMarkBlock() {
   } else {
     return;
   }
-  const int first = std::min(current, last);
-  const int end = std::max(current, last);
-  for (int line = first; line <= end; ++line) list.SetSel(true, line);
+  list.SelItemRange(true, std::min(current, last), std::max(current, last));
 }
 
 void CMonitorCommands::OnUnmarkLines() { m_host.GetList().SetSel(false, -1); }

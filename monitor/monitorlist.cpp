@@ -1,31 +1,35 @@
 #include "monitor/monitorlist.h"
 
-#include <QFontMetrics>
 
 namespace zef {
 
 CMonitorList::CMonitorList(QWidget* parent) : CListBox(parent) {}
 
 int CMonitorList::AddString(const QString& line) {
-  CNestingRules::Result stored = m_rules.Add(line);
-  if (stored.longest) SetHorizontalExtentFrom(stored.text);
-  return CListBox::AddString(stored.text);
+  const CNestingRules::Result placed = m_rules.Add(line);
+  if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
+  return AddIndentedString(line, placed.depth);
 }
 
 int CMonitorList::InsertString(int index, const QString& line) {
-  CNestingRules::Result stored = m_rules.Add(line);
-  if (stored.longest) SetHorizontalExtentFrom(stored.text);
-  return CListBox::InsertString(index, stored.text);
+  const CNestingRules::Result placed = m_rules.Add(line);
+  if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
+  return InsertIndentedString(index, line, placed.depth);
 }
 
 void CMonitorList::ResetContent() {
   m_rules.ResetContent();
-  SetHorizontalExtentFrom(QString());
+  SetHorizontalExtentFrom(0, QString());
   CListBox::ResetContent();
 }
 
-void CMonitorList::SetHorizontalExtentFrom(const QString& text) {
-  SetHorizontalExtent(QFontMetrics(font()).horizontalAdvance(text) + 5);
+void CMonitorList::SetIndent(const QString& indent) {
+  m_rules.SetIndent(indent);
+  SetIndentString(indent);
+}
+
+void CMonitorList::SetHorizontalExtentFrom(int depth, const QString& line) {
+  SetHorizontalExtentFromLine(line, depth, 5);
 }
 
 }  // namespace zef

@@ -18,13 +18,15 @@ class CMonitorList : public CListBox, public CWindowObject {
   int InsertString(int index, const QString& line) override;
   void ResetContent() override;
 
-  void SetIndent(const QString& indent) { m_rules.SetIndent(indent); }
+  // The indent string of lines added from now on.
+  void SetIndent(const QString& indent);
   void ResetNesting() { m_rules.ResetNesting(); }
   int Nesting() const { return m_rules.Nesting(); }
 
  private:
-  // The pixel width of `text` in the list's font plus 5, as the extent.
-  void SetHorizontalExtentFrom(const QString& text);
+  // The pixel width of `line` after `depth` indent strings, in the list's
+  // font, plus 5, as the extent: one indent's width counted depth times.
+  void SetHorizontalExtentFrom(int depth, const QString& line);
 
   CNestingRules m_rules;
 };

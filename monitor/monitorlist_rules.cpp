@@ -6,22 +6,17 @@
 namespace zef {
 
 CNestingRules::Result CNestingRules::Add(const QString& line) {
-  if (line.contains(u'}')) --m_nNesting;
+  if (line.contains(u'}') && m_nNesting > INT_MIN) --m_nNesting;
 
   Result result;
-  if (m_nNesting > 0 && !m_strIndent.isEmpty()) {
-    const qsizetype prefixLength = m_strIndent.size() * m_nNesting;
-    result.text.reserve(prefixLength + line.size());
-    for (int level = 0; level < m_nNesting; ++level) result.text += m_strIndent;
-    result.text += line;
-  } else {
-    result.text = line;
-  }
+  if (m_nNesting > 0 && !m_strIndent.isEmpty()) result.depth = m_nNesting;
 
-  if (result.text.contains(u'{')) ++m_nNesting;
+  const bool indentOpens = result.depth > 0 && m_bIndentOpens;
+  if ((indentOpens || line.contains(u'{')) && m_nNesting < INT_MAX) ++m_nNesting;
 
-  if (result.text.size() > m_nLongest) {
-    m_nLongest = int(std::min<qsizetype>(result.text.size(), INT_MAX));
+  const qint64 length = qint64(result.depth) * m_strIndent.size() + line.size();
+  if (length > m_nLongest) {
+    m_nLongest = int(std::min<qint64>(length, INT_MAX));
     result.longest = true;
   }
   return result;

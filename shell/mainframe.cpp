@@ -59,7 +59,8 @@ void CMainFrame::AppendLine(const QString& line) {
   CMonitorList& list = GetList();
   const CMonitorSettings& monitor = m_settings.monitor;
   if (monitor.m_bLogToFile) {
-    switch (AppendToLogFile(ResolveLogFilePath(monitor.m_strLogFile, QDir::homePath()), line)) {
+    // Why a record failed goes to standard error, once per distinct failure.
+    switch (m_logFile.Append(ResolveLogFilePath(monitor.m_strLogFile, QDir::homePath()), line)) {
       case LogWrite::Written:
         break;
       case LogWrite::OpenFailed:

@@ -2,6 +2,7 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
+#include "monitor/logfile.h"
 #include "monitor/monitorhost.h"
 #include "monitor/monitorview.h"
 #include "res/resource.h"
@@ -120,6 +121,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
     std::function<void()> m_onTick;
   };
   std::map<std::uint32_t, CWindowTimer> m_timers;  // by window timer id
+  CLogFile m_logFile;
 };
 
 }  // namespace zef

@@ -1,11 +1,10 @@
 #include "platform/listbox/linestore.h"
 
-#include <QChar>
+#include "platform/listbox/linesearch.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
-#include <string>
+#include <memory>
 
 namespace zef {
 
@@ -21,35 +20,19 @@ enum LineFlag : std::uint8_t {
 // near 4 GiB, so 32-bit offsets suffice even after an insert.
 constexpr std::size_t kMaxSegmentBytes = std::size_t(1) << 30;
 
-// Simple case folding of every Latin-1 unit, as QChar::toCaseFolded gives it
-// (U+00B5 folds to U+03BC, the only result outside Latin-1).
-const std::array<char16_t, 256>& Latin1Fold() {
-  static const std::array<char16_t, 256> table = [] {
-    std::array<char16_t, 256> t{};
-    for (int c = 0; c < 256; ++c) t[std::size_t(c)] = QChar(char16_t(c)).toCaseFolded().unicode();
-    return t;
-  }();
-  return table;
-}
-
-// The needle folded unit by unit the way QString's case-insensitive search
-// does it (surrogate pairs folded as one code point).
-std::u16string FoldNeedle(QStringView needle) {
-  std::u16string folded;
-  const QString lower = needle.toString().toCaseFolded();
-  folded.assign(reinterpret_cast<const char16_t*>(lower.utf16()), std::size_t(lower.size()));
-  return folded;
-}
-
 }  // namespace
 
 struct CLineStore::Segment {
   std::vector<char> vBytes;
-  std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
-  std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line
-  int nWide = 0;                     // lines stored as UTF-16
+  std::vector<std::uint32_t> vEnds;    // end offset of each line in vBytes
+  std::vector<std::uint8_t> vFlags;    // LineFlag bits of each line
+  std::vector<std::uint32_t> vDepths;  // depth of each line; empty while all are 0
+  int nWide = 0;                       // lines stored as UTF-16
+  int nIndent = 0;                     // the indent string of its indented lines
 
   int Count() const { return int(vEnds.size()); }
+  bool HasDepths() const { return !vDepths.empty(); }
+  std::uint32_t Depth(int line) const { return vDepths.empty() ? 0 : vDepths[std::size_t(line)]; }
 
   std::uint32_t Begin(int line) const {
     std::uint32_t begin = line == 0 ? 0 : vEnds[std::size_t(line) - 1];
@@ -57,8 +40,23 @@ struct CLineStore::Segment {
     return begin;
   }
 
+  CStoredText Own(int line) const {
+    const std::uint32_t begin = Begin(line);
+    const std::uint32_t bytes = vEnds[std::size_t(line)] - begin;
+    const bool wide = vFlags[std::size_t(line)] & kWide;
+    return {vBytes.data() + begin, wide ? bytes / 2 : bytes, wide};
+  }
+
+  // Records the depth of the line just added at line `at`.
+  void InsertDepth(int at, std::uint32_t depth) {
+    if (depth == 0 && vDepths.empty()) return;
+    // The lines before this one were all at depth 0 if none was recorded.
+    vDepths.resize(vEnds.size() - 1, 0);
+    vDepths.insert(vDepths.begin() + at, depth);
+  }
+
   // Stores `line` (already cut to kMaxLineLength) at the end.
-  void Put(QStringView line, std::uint8_t flags) {
+  void Put(QStringView line, std::uint8_t flags, std::uint32_t depth) {
     const std::size_t n = std::size_t(line.size());
     const char16_t* src = line.utf16();
     const std::size_t start = vBytes.size();
@@ -82,9 +80,11 @@ struct CLineStore::Segment {
     }
     vEnds.push_back(std::uint32_t(vBytes.size()));
     vFlags.push_back(flags);
+    InsertDepth(Count() - 1, depth);
   }
 
-  // Copies line `line` of `from` to the end of this segment, mark included.
+  // Copies line `line` of `from` to the end of this segment, mark and depth
+  // included; both segments have the same indent string.
   void CopyFrom(const Segment& from, int line) {
     const std::uint32_t begin = from.Begin(line);
     const std::uint32_t end = from.vEnds[std::size_t(line)];
@@ -95,14 +95,15 @@ struct CLineStore::Segment {
     std::memcpy(vBytes.data() + start, from.vBytes.data() + begin, end - begin);
     vEnds.push_back(std::uint32_t(vBytes.size()));
     vFlags.push_back(flags);
+    InsertDepth(Count() - 1, from.Depth(line));
     if (flags & kWide) ++nWide;
   }
 
   // Inserts `line` before line `at` by moving the bytes behind it; false
   // (nothing changed) when that move would misalign a UTF-16 line.
-  bool InsertInPlace(int at, QStringView line) {
+  bool InsertInPlace(int at, QStringView line, std::uint32_t depth) {
     Segment one;
-    one.Put(line, 0);
+    one.Put(line, 0, 0);
     const bool wide = one.vFlags[0] & kWide;
     const std::uint32_t offset = at == 0 ? 0 : vEnds[std::size_t(at) - 1];
     std::size_t pad = wide ? (offset & 1u) : 0;
@@ -118,6 +119,7 @@ struct CLineStore::Segment {
     for (std::size_t i = std::size_t(at); i < vEnds.size(); ++i) vEnds[i] += std::uint32_t(shift);
     vEnds.insert(vEnds.begin() + at, std::uint32_t(offset + shift));
     vFlags.insert(vFlags.begin() + at, one.vFlags[0]);
+    InsertDepth(at, depth);
     nWide += one.nWide;
     return true;
   }
@@ -126,11 +128,71 @@ struct CLineStore::Segment {
     if (vBytes.capacity() - vBytes.size() > vBytes.size() / 32) vBytes.shrink_to_fit();
     vEnds.shrink_to_fit();
     vFlags.shrink_to_fit();
+    vDepths.shrink_to_fit();
+  }
+
+  // The first (step > 0) or last (step < 0) of lines lo..hi whose text as
+  // shown holds the needle, or -1. `indent` is null when no indent of this
+  // segment can hold any part of it.
+  int Find(int lo, int hi, int step, const CLineSearch& search, const CIndentMatch* indent) const {
+    if (nWide > 0) {
+      for (int line = step > 0 ? lo : hi; line >= lo && line <= hi; line += step) {
+        const CStoredText own = Own(line);
+        if (search.In(own) || (indent && indent->Matches(Depth(line), own))) return line;
+      }
+      return -1;
+    }
+    // Only Latin-1 lines: the own texts are searched as one run of bytes,
+    // and only the lines before that hit (in the walk's direction) need
+    // their indents judged.
+    const int hit = FindInRun(lo, hi, step, search);
+    if (!indent) return hit;
+    if (step > 0) {
+      for (int line = lo, end = hit < 0 ? hi : hit - 1; line <= end; ++line)
+        if (indent->Matches(Depth(line), Own(line))) return line;
+    } else {
+      for (int line = hi, end = hit < 0 ? lo : hit + 1; line >= end; --line)
+        if (indent->Matches(Depth(line), Own(line))) return line;
+    }
+    return hit;
+  }
+
+  // Find over the own texts of lines lo..hi, all Latin-1: a hit counts
+  // where it lies inside one line.
+  int FindInRun(int lo, int hi, int step, const CLineSearch& search) const {
+    const char* data = vBytes.data();
+    std::size_t pos = Begin(lo);
+    const std::size_t end = vEnds[std::size_t(hi)];
+    const std::size_t length = search.Latin1Length();
+    int lastMatch = -1;
+    while (true) {
+      pos = search.NextInLatin1(data, pos, end);
+      if (pos >= end) return lastMatch;
+      const auto endsBegin = vEnds.begin();
+      const int line = int(std::upper_bound(endsBegin + lo, endsBegin + hi + 1, std::uint32_t(pos)) - endsBegin);
+      const std::uint32_t lineEnd = vEnds[std::size_t(line)];
+      if (pos + length <= lineEnd) {
+        if (step > 0) return line;
+        lastMatch = line;
+      }
+      // A later hit in the same line would cross its end as well.
+      pos = lineEnd;
+    }
   }
 };
 
-CLineStore::CLineStore() = default;
+CLineStore::CLineStore() : m_vIndents{QStringLiteral("  ")} {}
 CLineStore::~CLineStore() = default;
+
+void CLineStore::SetIndent(QStringView indent) {
+  const auto known = std::find(m_vIndents.begin(), m_vIndents.end(), indent);
+  if (known != m_vIndents.end()) {
+    m_nIndent = int(known - m_vIndents.begin());
+    return;
+  }
+  m_vIndents.push_back(indent.toString());
+  m_nIndent = int(m_vIndents.size()) - 1;
+}
 
 CLineStore::Location CLineStore::Locate(int index) const {
   // Without inserts every segment but the last is full, and the segment
@@ -144,12 +206,15 @@ CLineStore::Location CLineStore::Locate(int index) const {
   return {segment, index - m_vFirstLine[std::size_t(segment)]};
 }
 
-CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded) {
+CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth) {
   if (!m_vSegments.empty()) {
     Segment& last = m_vSegments.back();
-    if (last.Count() < kSegmentLines &&
-        (last.Count() == 0 || last.vBytes.size() + bytesNeeded <= kMaxSegmentBytes))
+    const bool sameIndent = depth == 0 || !last.HasDepths() || last.nIndent == m_nIndent;
+    if (last.Count() < kSegmentLines && sameIndent &&
+        (last.Count() == 0 || last.vBytes.size() + bytesNeeded <= kMaxSegmentBytes)) {
+      if (depth > 0) last.nIndent = m_nIndent;
       return last;
+    }
     last.Seal();
   }
   // Size the new segment's buffer like the one before it, so that a steady
@@ -161,38 +226,71 @@ CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded) {
   }
   m_vFirstLine.push_back(m_nCount);
   Segment& segment = m_vSegments.emplace_back();
+  segment.nIndent = m_nIndent;
   segment.vBytes.reserve(std::max(reserveBytes, bytesNeeded + 1));
   segment.vEnds.reserve(kSegmentLines);
   segment.vFlags.reserve(kSegmentLines);
   return segment;
 }
 
-int CLineStore::Append(QStringView line) {
-  line.truncate(std::min<qsizetype>(line.size(), kMaxLineLength));
+QStringView CLineStore::Fit(QStringView line, int& depth) const {
+  if (depth <= 0) {
+    depth = 0;
+    return line.left(std::min<qsizetype>(line.size(), kMaxLineLength));
+  }
+  const qsizetype period = m_vIndents[std::size_t(m_nIndent)].size();
+  if (period == 0) depth = 0;
+  const qint64 indentUnits = std::min<qint64>(qint64(depth) * period, kMaxLineLength);
+  return line.left(std::min<qsizetype>(line.size(), kMaxLineLength - indentUnits));
+}
+
+int CLineStore::Append(QStringView line, int depth) {
+  line = Fit(line, depth);
   // A wide line needs up to one byte of padding for alignment.
-  Segment& segment = OpenSegmentFor(std::size_t(line.size()) * 2 + 1);
-  segment.Put(line, 0);
+  Segment& segment = OpenSegmentFor(std::size_t(line.size()) * 2 + 1, std::uint32_t(depth));
+  segment.Put(line, 0, std::uint32_t(depth));
   return m_nCount++;
 }
 
-void CLineStore::Insert(int index, QStringView line) {
+void CLineStore::Insert(int index, QStringView line, int depth) {
   if (index >= m_nCount) {
-    Append(line);
+    Append(line, depth);
     return;
   }
-  line.truncate(std::min<qsizetype>(line.size(), kMaxLineLength));
-  const Location at = Locate(std::max(index, 0));
+  line = Fit(line, depth);
+  index = std::max(index, 0);
+  Location at = Locate(index);
+  if (depth > 0 && m_vSegments[std::size_t(at.nSegment)].HasDepths() &&
+      m_vSegments[std::size_t(at.nSegment)].nIndent != m_nIndent) {
+    // Indented with another string than its neighbours: a segment of its
+    // own, between them.
+    if (at.nLine > 0) {
+      SplitSegment(at.nSegment, at.nLine);
+      ++at.nSegment;
+    }
+    Segment own;
+    own.nIndent = m_nIndent;
+    own.Put(line, 0, std::uint32_t(depth));
+    own.Seal();
+    m_vSegments.insert(m_vSegments.begin() + at.nSegment, std::move(own));
+    m_vFirstLine.insert(m_vFirstLine.begin() + at.nSegment, index);
+    ++m_nCount;
+    for (std::size_t s = std::size_t(at.nSegment) + 1; s < m_vFirstLine.size(); ++s) ++m_vFirstLine[s];
+    return;
+  }
   Segment& old = m_vSegments[std::size_t(at.nSegment)];
+  if (depth > 0 && !old.HasDepths()) old.nIndent = m_nIndent;
   const bool wasOpen = std::size_t(at.nSegment) + 1 == m_vSegments.size();
-  if (!old.InsertInPlace(at.nLine, line)) {
+  if (!old.InsertInPlace(at.nLine, line, std::uint32_t(depth))) {
     // Moving the bytes after the new line by an odd count would misalign
     // the UTF-16 lines among them: rebuild the segment line by line.
     Segment rebuilt;
+    rebuilt.nIndent = old.nIndent;
     rebuilt.vBytes.reserve(old.vBytes.size() + std::size_t(line.size()) * 2 + 2);
     rebuilt.vEnds.reserve(std::size_t(old.Count()) + 1);
     rebuilt.vFlags.reserve(std::size_t(old.Count()) + 1);
     for (int i = 0; i < at.nLine; ++i) rebuilt.CopyFrom(old, i);
-    rebuilt.Put(line, 0);
+    rebuilt.Put(line, 0, std::uint32_t(depth));
     for (int i = at.nLine; i < old.Count(); ++i) rebuilt.CopyFrom(old, i);
     old = std::move(rebuilt);
     if (!wasOpen) old.Seal();
@@ -200,18 +298,20 @@ void CLineStore::Insert(int index, QStringView line) {
   ++m_nCount;
   for (std::size_t s = std::size_t(at.nSegment) + 1; s < m_vFirstLine.size(); ++s) ++m_vFirstLine[s];
   if (old.Count() > 2 * kSegmentLines || (old.vBytes.size() > kMaxSegmentBytes && old.Count() > 1))
-    SplitSegment(at.nSegment);
+    SplitSegment(at.nSegment, old.Count() / 2);
 }
 
-void CLineStore::SplitSegment(int segment) {
+void CLineStore::SplitSegment(int segment, int line) {
   Segment& whole = m_vSegments[std::size_t(segment)];
-  const int half = whole.Count() / 2;
   Segment front;
   Segment back;
-  for (int i = 0; i < half; ++i) front.CopyFrom(whole, i);
-  for (int i = half; i < whole.Count(); ++i) back.CopyFrom(whole, i);
+  front.nIndent = back.nIndent = whole.nIndent;
+  for (int i = 0; i < line; ++i) front.CopyFrom(whole, i);
+  for (int i = line; i < whole.Count(); ++i) back.CopyFrom(whole, i);
   front.Seal();
-  const int firstOfBack = m_vFirstLine[std::size_t(segment)] + half;
+  const bool wasOpen = std::size_t(segment) + 1 == m_vSegments.size();
+  if (!wasOpen) back.Seal();
+  const int firstOfBack = m_vFirstLine[std::size_t(segment)] + line;
   whole = std::move(front);
   m_vSegments.insert(m_vSegments.begin() + segment + 1, std::move(back));
   m_vFirstLine.insert(m_vFirstLine.begin() + segment + 1, firstOfBack);
@@ -222,172 +322,99 @@ void CLineStore::Clear() {
   m_vSegments.shrink_to_fit();
   m_vFirstLine.clear();
   m_vFirstLine.shrink_to_fit();
+  // Only the current indent string is still needed.
+  QString indent = std::move(m_vIndents[std::size_t(m_nIndent)]);
+  m_vIndents.clear();
+  m_vIndents.push_back(std::move(indent));
+  m_vIndents.shrink_to_fit();
+  m_nIndent = 0;
   m_nCount = 0;
   m_nSelected = 0;
+}
+
+QString CLineStore::OwnText(int index) const {
+  const Location at = Locate(index);
+  const CStoredText own = m_vSegments[std::size_t(at.nSegment)].Own(at.nLine);
+  if (own.bWide) return QString(reinterpret_cast<const QChar*>(own.pData), qsizetype(own.nUnits));
+  return QString::fromLatin1(own.pData, qsizetype(own.nUnits));
+}
+
+int CLineStore::Depth(int index) const {
+  const Location at = Locate(index);
+  return int(m_vSegments[std::size_t(at.nSegment)].Depth(at.nLine));
+}
+
+const QString& CLineStore::IndentOf(int index) const {
+  const Location at = Locate(index);
+  return m_vIndents[std::size_t(m_vSegments[std::size_t(at.nSegment)].nIndent)];
+}
+
+qsizetype CLineStore::IndentLength(const Segment& s, int line) const {
+  return qsizetype(std::min<qint64>(qint64(s.Depth(line)) * m_vIndents[std::size_t(s.nIndent)].size(), kMaxLineLength));
 }
 
 QString CLineStore::Text(int index) const {
   const Location at = Locate(index);
   const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-  const std::uint32_t begin = s.Begin(at.nLine);
-  const std::uint32_t end = s.vEnds[std::size_t(at.nLine)];
-  const char* data = s.vBytes.data() + begin;
-  if (s.vFlags[std::size_t(at.nLine)] & kWide)
-    return QString(reinterpret_cast<const QChar*>(data), qsizetype((end - begin) / 2));
-  return QString::fromLatin1(data, qsizetype(end - begin));
+  const qsizetype indentLength = IndentLength(s, at.nLine);
+  if (indentLength == 0) return OwnText(index);
+  // An indent that alone passes kMaxLineLength is cut there, as Fit() cut
+  // the text after it to nothing.
+  const QString& indent = m_vIndents[std::size_t(s.nIndent)];
+  QString text;
+  text.reserve(Length(index));
+  while (text.size() + indent.size() <= indentLength) text += indent;
+  text += QStringView(indent).left(indentLength - text.size());
+  text += OwnText(index);
+  return text;
 }
 
 int CLineStore::Length(int index) const {
   const Location at = Locate(index);
   const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-  const std::uint32_t bytes = s.vEnds[std::size_t(at.nLine)] - s.Begin(at.nLine);
-  return int((s.vFlags[std::size_t(at.nLine)] & kWide) ? bytes / 2 : bytes);
+  // Fit() keeps the sum within kMaxLineLength.
+  return int(IndentLength(s, at.nLine) + qsizetype(s.Own(at.nLine).nUnits));
 }
 
 bool CLineStore::IsLatin1(int index) const {
   const Location at = Locate(index);
-  return !(m_vSegments[std::size_t(at.nSegment)].vFlags[std::size_t(at.nLine)] & kWide);
+  return !m_vSegments[std::size_t(at.nSegment)].Own(at.nLine).bWide;
 }
 
 bool CLineStore::Contains(int index, char16_t ch) const {
   const Location at = Locate(index);
   const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-  const std::uint32_t begin = s.Begin(at.nLine);
-  const std::uint32_t end = s.vEnds[std::size_t(at.nLine)];
-  const char* data = s.vBytes.data() + begin;
-  if (s.vFlags[std::size_t(at.nLine)] & kWide) {
-    const auto* units = reinterpret_cast<const char16_t*>(data);
-    const auto* last = units + (end - begin) / 2;
-    return std::find(units, last, ch) != last;
+  if (s.Depth(at.nLine) > 0 && m_vIndents[std::size_t(s.nIndent)].contains(QChar(ch))) return true;
+  const CStoredText own = s.Own(at.nLine);
+  if (own.bWide) {
+    const auto* units = reinterpret_cast<const char16_t*>(own.pData);
+    return std::find(units, units + own.nUnits, ch) != units + own.nUnits;
   }
-  return ch <= 0xFF && std::memchr(data, ch, end - begin) != nullptr;
+  return ch <= 0xFF && std::memchr(own.pData, ch, own.nUnits) != nullptr;
 }
 
 int CLineStore::Find(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const {
   if (from < 0 || from >= m_nCount) return -1;
   if (needle.isEmpty()) return from;
   step = step < 0 ? -1 : 1;
-
-  // What Latin-1 bytes are compared with: every byte is reduced to a class
-  // (itself when case matters, else the smallest byte with the same fold),
-  // and the needle is the classes of its characters. When no Latin-1 text
-  // can hold the needle, only UTF-16 lines are searched.
-  const bool sensitive = cs == Qt::CaseSensitive;
-  const std::array<char16_t, 256>& fold = Latin1Fold();
-  std::array<unsigned char, 256> cls{};
-  for (int b = 0; b < 256; ++b) {
-    cls[std::size_t(b)] = (unsigned char)b;
-    if (!sensitive)
-      for (int a = 0; a < b; ++a)
-        if (fold[std::size_t(a)] == fold[std::size_t(b)]) {
-          cls[std::size_t(b)] = (unsigned char)a;
-          break;
-        }
-  }
-  std::string needleClasses;
-  bool latinPossible = true;
-  const std::u16string folded = sensitive ? std::u16string() : FoldNeedle(needle);
-  const std::size_t units = sensitive ? std::size_t(needle.size()) : folded.size();
-  for (std::size_t k = 0; k < units && latinPossible; ++k) {
-    const char16_t unit = sensitive ? needle[qsizetype(k)].unicode() : folded[k];
-    int byte = -1;
-    if (sensitive) {
-      if (unit <= 0xFF) byte = unit;
-    } else {
-      for (int b = 0; b < 256 && byte < 0; ++b)
-        if (fold[std::size_t(b)] == unit) byte = b;
-    }
-    if (byte < 0)
-      latinPossible = false;
-    else
-      needleClasses.push_back(char(cls[std::size_t(byte)]));
-  }
-  const std::size_t m = needleClasses.size();
-  const auto* nc = reinterpret_cast<const unsigned char*>(needleClasses.data());
-
-  // Horspool's skip table keyed by the window's last two byte classes (one
-  // byte would make every needle holding a common letter crawl): how far the
-  // window may move.
-  std::vector<std::uint16_t> skip;
-  if (m >= 2) {
-    const auto limit = std::uint16_t(std::min<std::size_t>(m - 1, 0xFFFF));
-    skip.assign(65536, limit);
-    for (std::size_t j = 1; j + 1 < m; ++j)
-      skip[(std::size_t(nc[j - 1]) << 8) | nc[j]] = std::uint16_t(std::min<std::size_t>(m - 1 - j, 0xFFFF));
-  }
-  // The bytes of the needle's only character, for memchr when m is 1.
-  std::vector<unsigned char> singleBytes;
-  if (m == 1)
-    for (int b = 0; b < 256; ++b)
-      if (cls[std::size_t(b)] == nc[0]) singleBytes.push_back((unsigned char)b);
-
-  // The first occurrence in bytes [pos, end), or `end`.
-  const auto nextHit = [&](const char* data, std::size_t pos, std::size_t end) -> std::size_t {
-    if (!latinPossible || end - pos < m) return end;
-    if (m == 1) {
-      std::size_t best = end;
-      for (unsigned char b : singleBytes)
-        if (const void* hit = std::memchr(data + pos, b, best - pos))
-          best = std::size_t(static_cast<const char*>(hit) - data);
-      return best;
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-    for (std::size_t i = pos; i + m <= end;) {
-      const unsigned char a = cls[bytes[i + m - 2]];
-      const unsigned char b = cls[bytes[i + m - 1]];
-      if (a == nc[m - 2] && b == nc[m - 1]) {
-        std::size_t j = 0;
-        while (j + 2 < m && cls[bytes[i + j]] == nc[j]) ++j;
-        if (j + 2 >= m) return i;
-      }
-      i += skip[(std::size_t(a) << 8) | b];
-    }
-    return end;
-  };
-
-  // Lines lo..hi of a segment holding only Latin-1 lines: its bytes are
-  // searched as one run, and a hit counts where it lies inside one line.
-  // Returns the first (step > 0) or last (step < 0) matching line, or -1.
-  const auto searchRun = [&](const Segment& s, int lo, int hi) -> int {
-    const char* data = s.vBytes.data();
-    std::size_t pos = s.Begin(lo);
-    const std::size_t end = s.vEnds[std::size_t(hi)];
-    int lastMatch = -1;
-    while (true) {
-      pos = nextHit(data, pos, end);
-      if (pos >= end) return lastMatch;
-      const auto endsBegin = s.vEnds.begin();
-      const int line = int(std::upper_bound(endsBegin + lo, endsBegin + hi + 1, std::uint32_t(pos)) - endsBegin);
-      const std::uint32_t lineEnd = s.vEnds[std::size_t(line)];
-      if (pos + m <= lineEnd) {
-        if (step > 0) return line;
-        lastMatch = line;
-      }
-      // A later hit in the same line would cross its end as well.
-      pos = lineEnd;
-    }
-  };
-
-  const auto lineMatches = [&](const Segment& s, int line) -> bool {
-    const std::uint32_t begin = s.Begin(line);
-    const std::uint32_t end = s.vEnds[std::size_t(line)];
-    const char* data = s.vBytes.data() + begin;
-    if (s.vFlags[std::size_t(line)] & kWide)
-      return QStringView(reinterpret_cast<const char16_t*>(data), qsizetype((end - begin) / 2)).contains(needle, cs);
-    return nextHit(data, 0, end - begin) < end - begin;
-  };
+  const CLineSearch search(needle, cs);
+  // How the needle meets each indent string, worked out when a segment
+  // with indented lines first needs it.
+  std::vector<std::unique_ptr<CIndentMatch>> indents(m_vIndents.size());
 
   Location at = Locate(from);
   while (true) {
     const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-    const int first = m_vFirstLine[std::size_t(at.nSegment)];
-    if (s.nWide == 0) {
-      const int line = step > 0 ? searchRun(s, at.nLine, s.Count() - 1) : searchRun(s, 0, at.nLine);
-      if (line >= 0) return first + line;
-    } else {
-      for (int line = at.nLine; line >= 0 && line < s.Count(); line += step)
-        if (lineMatches(s, line)) return first + line;
+    const CIndentMatch* indent = nullptr;
+    if (s.HasDepths()) {
+      std::unique_ptr<CIndentMatch>& match = indents[std::size_t(s.nIndent)];
+      if (!match) match = std::make_unique<CIndentMatch>(m_vIndents[std::size_t(s.nIndent)], search);
+      if (match->Possible()) indent = match.get();
     }
+    const int lo = step > 0 ? at.nLine : 0;
+    const int hi = step > 0 ? s.Count() - 1 : at.nLine;
+    const int line = s.Find(lo, hi, step, search, indent);
+    if (line >= 0) return m_vFirstLine[std::size_t(at.nSegment)] + line;
     at.nSegment += step;
     if (at.nSegment < 0 || std::size_t(at.nSegment) >= m_vSegments.size()) return -1;
     at.nLine = step > 0 ? 0 : m_vSegments[std::size_t(at.nSegment)].Count() - 1;
@@ -415,6 +442,21 @@ void CLineStore::SetAllSelected(bool select) {
   m_nSelected = select ? m_nCount : 0;
 }
 
+void CLineStore::SetRangeSelected(int first, int last, bool select) {
+  Location at = Locate(first);
+  for (int left = last - first + 1; left > 0; ++at.nSegment, at.nLine = 0) {
+    std::vector<std::uint8_t>& flags = m_vSegments[std::size_t(at.nSegment)].vFlags;
+    const int end = std::min(int(flags.size()), at.nLine + left);
+    for (int line = at.nLine; line < end; ++line) {
+      std::uint8_t& f = flags[std::size_t(line)];
+      if (bool(f & kSelected) == select) continue;
+      f = select ? std::uint8_t(f | kSelected) : std::uint8_t(f & ~kSelected);
+      m_nSelected += select ? 1 : -1;
+    }
+    left -= end - at.nLine;
+  }
+}
+
 std::vector<int> CLineStore::SelectedItems(int maxItems) const {
   std::vector<int> items;
   if (maxItems <= 0 || m_nSelected == 0) return items;
@@ -431,9 +473,12 @@ std::vector<int> CLineStore::SelectedItems(int maxItems) const {
 }
 
 std::size_t CLineStore::MemoryUsed() const {
-  std::size_t bytes = m_vSegments.capacity() * sizeof(Segment) + m_vFirstLine.capacity() * sizeof(int);
+  std::size_t bytes = m_vSegments.capacity() * sizeof(Segment) + m_vFirstLine.capacity() * sizeof(int) +
+                      m_vIndents.capacity() * sizeof(QString);
+  for (const QString& indent : m_vIndents) bytes += std::size_t(indent.capacity()) * sizeof(QChar);
   for (const Segment& s : m_vSegments)
-    bytes += s.vBytes.capacity() + s.vEnds.capacity() * sizeof(std::uint32_t) + s.vFlags.capacity();
+    bytes += s.vBytes.capacity() + s.vEnds.capacity() * sizeof(std::uint32_t) + s.vFlags.capacity() +
+             s.vDepths.capacity() * sizeof(std::uint32_t);
   return bytes;
 }
 

@@ -1,13 +1,22 @@
 // The compact line store behind CListBox: millions of text lines, each with
-// a selection mark, at little more than one byte per character.
+// a selection mark and an indent depth, at little more than one byte per
+// character.
+//
+// A line is its own text shown after its indent: the indent string repeated
+// depth times. The indent is never stored, so a line costs the same at any
+// depth and with any indent string; Text() puts the two together for callers
+// that read lines, and searches judge the indent from the depth.
 //
 // Lines live in segments of up to kSegmentLines lines. A segment owns one
 // byte buffer and, per line, a 32-bit end offset and a flag byte, so there is
 // no heap object per line and only the open (last) segment carries spare
 // capacity; a segment is shrunk to fit when it is sealed. A line whose
 // UTF-16 units all fit in Latin-1 is stored as one byte per unit; any other
-// line is stored as UTF-16 at an even offset (flag LineFlag::Wide). Text is
-// handed out as QString on demand; searches compare in place.
+// line is stored as UTF-16 at an even offset (flag LineFlag::Wide). A
+// segment holds a 32-bit depth per line only once one of its lines is
+// indented, and one indent string for all of them: a line indented with
+// another string goes to a segment of its own. Text is handed out as QString
+// on demand; searches compare in place.
 #pragma once
 
 #include <QString>
@@ -21,8 +30,8 @@ namespace zef {
 
 class CLineStore {
  public:
-  // Lines longer than this many UTF-16 units are cut to it, so that every
-  // offset of a segment fits in 32 bits.
+  // Lines longer than this many UTF-16 units, indent included, are cut to
+  // it, so that every offset of a segment fits in 32 bits.
   static constexpr int kMaxLineLength = 1 << 28;
   static constexpr int kSegmentLines = 4096;
 
@@ -32,28 +41,43 @@ class CLineStore {
   CLineStore& operator=(const CLineStore&) = delete;
 
   int Count() const { return m_nCount; }
-  // Appends `line` at the end; returns its index.
-  int Append(QStringView line);
+  // The indent string of lines stored from now on; lines already stored
+  // keep theirs. Two spaces until set.
+  void SetIndent(QStringView indent);
+  const QString& CurrentIndent() const { return m_vIndents[std::size_t(m_nIndent)]; }
+  // Appends `line` at the end, shown at `depth` (0 and below: no indent);
+  // returns its index.
+  int Append(QStringView line, int depth = 0);
   // Stores `line` at `index` (0 .. Count(), both ends included); the lines
   // from `index` on, with their selection marks, move down by one.
-  void Insert(int index, QStringView line);
+  void Insert(int index, QStringView line, int depth = 0);
+  // Removes every line; the indent string stays.
   void Clear();
 
   // Index must be valid (0 .. Count() - 1) for these.
+  // The line as shown: its indent, then its own text.
   QString Text(int index) const;
   int Length(int index) const;
+  // The parts of the line as shown.
+  QString OwnText(int index) const;
+  int Depth(int index) const;
+  const QString& IndentOf(int index) const;
   bool IsLatin1(int index) const;
+  // Whether the line as shown (indent included) holds `ch`.
   bool Contains(int index, char16_t ch) const;
 
   // The first line from `from` (included) stepping by `step` (+1 or -1)
-  // whose text contains `needle`; -1 when the walk leaves the store or
-  // `from` is not a valid index. An empty needle is found in every line.
+  // whose text as shown contains `needle`; -1 when the walk leaves the
+  // store or `from` is not a valid index. An empty needle is found in every
+  // line.
   int Find(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const;
 
   bool IsSelected(int index) const;
   // Returns whether the mark changed.
   bool SetSelected(int index, bool select);
   void SetAllSelected(bool select);
+  // Lines first..last, both included (valid indices, first <= last).
+  void SetRangeSelected(int first, int last, bool select);
   int SelectedCount() const { return m_nSelected; }
   // The selected indices in ascending order, at most `maxItems` of them.
   std::vector<int> SelectedItems(int maxItems) const;
@@ -69,12 +93,22 @@ class CLineStore {
   };
 
   Location Locate(int index) const;
-  Segment& OpenSegmentFor(std::size_t bytesNeeded);
-  void SplitSegment(int segment);
-  void RenumberFrom(int segment);
+  // The open segment, or a new one, with room for a line of `bytesNeeded`
+  // bytes at `depth`.
+  Segment& OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth);
+  // Lines from `line` on move to a new segment right after `segment`.
+  void SplitSegment(int segment, int line);
+  // `line` cut so that with its indent at `depth` it fits kMaxLineLength;
+  // `depth` becomes 0 when the indent is empty.
+  QStringView Fit(QStringView line, int& depth) const;
+  // Units of the indent of line `line` of `s` as shown, at most kMaxLineLength.
+  qsizetype IndentLength(const Segment& s, int line) const;
 
   std::vector<Segment> m_vSegments;
   std::vector<int> m_vFirstLine;  // index of the first line of each segment
+  // Every indent string a stored line uses, and the one for new lines.
+  std::vector<QString> m_vIndents;
+  int m_nIndent = 0;
   int m_nCount = 0;
   int m_nSelected = 0;
 };

@@ -1,36 +1,35 @@
 #include "platform/listbox/listbox.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
-
 #include "platform/listbox/linestore.h"
 
-#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <optional>
 
 namespace zef {
 
 namespace {
 
-// Posted to the viewport once per burst of changes; the scroll bars are
-// brought up to date when it arrives (or before a paint, if that is sooner).
-
 // Space between the left edge and the text of a row, in pixels.
 constexpr int kTextMargin = 2;
 
 // The vertical bar of a list with a million lines moves its slider by a
-// pixel only every few thousand lines; this bar repaints only when what it
-// shows changes, so following appended lines does not repaint it per line.
+// pixel only every few thousand lines, and the horizontal bar of a list whose
+// lines nest ever deeper has its slider at the minimum length soon; this bar
+// repaints only when what it shows changes, so following appended lines does
+// not repaint it per line.
 class CQuietScrollBar final : public QScrollBar {
  public:
   using QScrollBar::QScrollBar;
@@ -39,8 +38,11 @@ class CQuietScrollBar final : public QScrollBar {
   // would seem to move and back.
   void SetRangeAndValue(int maximum, int value) {
     m_bBatch = true;
-    setRange(0, maximum);
-    setValue(value);
+    {
+      const QSignalBlocker quiet(this);
+      setRange(0, maximum);
+      setValue(value);
+    }
     m_bBatch = false;
     if (Looks() != m_looksPainted) update();
   }
@@ -104,9 +106,20 @@ struct CListBox::Private {
   int nTop = 0;     // index of the top row
   int nHPos = 0;    // horizontal scroll position in pixels
   int nExtent = 0;  // owner-set width of the content in pixels
+  // A line whose width is to become the extent, measured when the extent is
+  // next needed: an owner setting the extent from every line of a run of
+  // ever longer ones (lines that nest ever deeper) pays for one measurement
+  // per frame, not one per line.
+  struct PendingExtent {
+    QString line;
+    QString indent;
+    int depth = 0;
+    int margin = 0;
+  };
+  std::optional<PendingExtent> pendingExtent;
   int nRowHeight = 1;
   bool bLayoutDirty = false;
-  QTimer layout;  // brings the scroll bars up to date once the current work is done
+  QTimer layout;  // brings the scroll bars up to date after the current work, at most once per frame
   bool bSyncing = false;
   // Repaint bookkeeping, reset by each paint: once the whole view is due,
   // finer updates are pointless; and only one pixel scroll per paint, since
@@ -120,6 +133,7 @@ struct CListBox::Private {
   // would otherwise cost one paint each.
   static constexpr int kFrameMs = 16;
   QElapsedTimer lastPaint;
+  QElapsedTimer lastSync;  // of the scroll bars
   QTimer refresh;
   bool bRefreshDue = false;
 
@@ -137,15 +151,31 @@ struct CListBox::Private {
   // Rows that show at least in part.
   int ShownRows() const { return (q->viewport()->height() + nRowHeight - 1) / nRowHeight; }
   int MaxTop() const { return std::max(0, store.Count() - FullRows()); }
-  int MaxHPos() const { return std::max(0, nExtent - q->viewport()->width()); }
+  int MaxHPos() { return std::max(0, Extent() - q->viewport()->width()); }
+
+  int Extent() {
+    if (pendingExtent) {
+      const PendingExtent& p = *pendingExtent;
+      // As the line and its indent measured as one text, without making it.
+      const qreal indent = p.depth > 0 ? p.depth * LookOf(p.indent).width : 0;
+      const qreal width = indent + QFontMetricsF(q->viewport()->font()).horizontalAdvance(p.line);
+      nExtent = int(std::clamp<qreal>(std::round(width) + p.margin, 0, INT_MAX));
+      pendingExtent.reset();
+    }
+    return nExtent;
+  }
   bool IsValid(int index) const { return index >= 0 && index < store.Count(); }
 
   void MarkLayoutDirty() {
     bLayoutDirty = true;
-    // A zero timer, not a posted event: posting wakes the event loop through
-    // a write to its wake-up descriptor, once per line when lines arrive one
-    // per pass.
-    if (!layout.isActive()) layout.start(0);
+    if (layout.isActive()) return;
+    // A timer, not a posted event: posting wakes the event loop through a
+    // write to its wake-up descriptor, once per line when lines arrive one
+    // per pass. And at most once per frame: a bar whose slider shrinks with
+    // every line (the horizontal one while lines nest deeper) would
+    // otherwise repaint once per line.
+    const qint64 since = lastSync.isValid() ? lastSync.elapsed() : kFrameMs;
+    layout.start(int(std::clamp<qint64>(kFrameMs - since, 0, kFrameMs)));
   }
 
   void UpdateAll() {
@@ -172,7 +202,8 @@ struct CListBox::Private {
     view->scroll(dx, dy);
   }
 
-  // Brings the scroll bars to the state. Showing or hiding a bar resizes the
+  // Brings the scroll bars to the state. The bars are always shown, so the
+  // viewport keeps its size; an owner that hides one (tests do) resizes the
   // viewport, which re-enters through resizeEvent; that is absorbed here.
   void SyncScrollBars() {
     if (bSyncing) return;
@@ -189,15 +220,17 @@ struct CListBox::Private {
       vbar->setPageStep(fullRows);
       vbar->setSingleStep(1);
       vbar->SetRangeAndValue(MaxTop(), nTop);
-      QScrollBar* hbar = q->horizontalScrollBar();
-      hbar->setRange(0, MaxHPos());
+      vbar->setEnabled(MaxTop() > 0);
+      auto* hbar = static_cast<CQuietScrollBar*>(q->horizontalScrollBar());
+      hbar->setEnabled(MaxHPos() > 0);
       hbar->setPageStep(std::max(1, width));
       hbar->setSingleStep(std::max(1, q->viewport()->fontMetrics().averageCharWidth()));
-      hbar->setValue(nHPos);
+      hbar->SetRangeAndValue(MaxHPos(), nHPos);
       if (fullRows == FullRows() && width == q->viewport()->width()) break;
     }
     bLayoutDirty = false;
     bSyncing = false;
+    lastSync.start();
   }
 
   // The bars follow with the next layout pass, so that an owner scrolling
@@ -233,6 +266,41 @@ struct CListBox::Private {
     UpdateRow(nCaret);
   }
 
+  // How each indent string in use looks in the list's font, measured once:
+  // measuring a long indent string on every paint would cost as much as
+  // drawing it. Keyed by the string's data, which the line store keeps
+  // until the content is reset; forgotten then and when the font changes.
+  // The width is fractional: glyph advances are, and the repetitions are
+  // drawn as one run whose width is their sum, which the text must follow.
+  struct IndentLook {
+    const QChar* pData;
+    qsizetype nSize;
+    qreal width;
+    bool bBlank;  // only white space: nothing to draw
+  };
+  std::vector<IndentLook> vIndentLooks;
+
+  const IndentLook& LookOf(const QString& indent) {
+    for (const IndentLook& look : vIndentLooks)
+      if (look.pData == indent.constData() && look.nSize == indent.size()) return look;
+    const bool blank = std::all_of(indent.begin(), indent.end(), [](QChar c) { return c.isSpace(); });
+    const qreal width = QFontMetricsF(q->viewport()->font()).horizontalAdvance(indent);
+    return vIndentLooks.emplace_back(IndentLook{indent.constData(), indent.size(), width, blank});
+  }
+
+  // Draws the repetitions of `indent` (`depth` of them from `x` on) that
+  // meet the view, so a deep line costs no more than a shallow one; returns
+  // where the line's own text begins.
+  qreal PaintIndent(QPainter& painter, qreal x, int baseline, int depth, const QString& indent) {
+    const IndentLook& look = LookOf(indent);
+    const qreal end = x + depth * look.width;
+    if (look.bBlank || look.width <= 0) return end;
+    const qint64 first = x < 0 ? qint64(-x / look.width) : 0;
+    const qint64 last = std::min<qint64>(depth, qint64((q->viewport()->width() - x) / look.width) + 1);
+    if (first < last) painter.drawText(QPointF(x + first * look.width, baseline), indent.repeated(last - first));
+    return end;
+  }
+
   void ToggleSelection(int index) {
     store.SetSelected(index, !store.IsSelected(index));
     UpdateRow(index);
@@ -241,8 +309,15 @@ struct CListBox::Private {
 
 CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private(this)) {
   setFocusPolicy(Qt::StrongFocus);
-  // SyncScrollBars relies on this being the vertical bar for the widget's life.
+  // SyncScrollBars relies on these being the bars for the widget's life.
   setVerticalScrollBar(new CQuietScrollBar(Qt::Vertical, this));
+  setHorizontalScrollBar(new CQuietScrollBar(Qt::Horizontal, this));
+  // A bar that appeared with the line that needs it would cover the last
+  // row just scrolled into view, and the rows would jump when it came.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  verticalScrollBar()->setEnabled(false);
+  horizontalScrollBar()->setEnabled(false);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   d->MeasureRows();
@@ -250,19 +325,23 @@ CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private
 
 CListBox::~CListBox() { delete d; }
 
-int CListBox::AddString(const QString& line) {
+int CListBox::AddString(const QString& line) { return AddIndentedString(line, 0); }
+
+int CListBox::InsertString(int index, const QString& line) { return InsertIndentedString(index, line, 0); }
+
+int CListBox::AddIndentedString(const QString& line, int depth) {
   if (d->store.Count() == INT_MAX) return LB_ERR;
-  const int index = d->store.Append(line);
+  const int index = d->store.Append(line, depth);
   d->MarkLayoutDirty();
   d->UpdateRow(index);
   return index;
 }
 
-int CListBox::InsertString(int index, const QString& line) {
+int CListBox::InsertIndentedString(int index, const QString& line, int depth) {
   const int count = d->store.Count();
   if (index < -1 || index > count || count == INT_MAX) return LB_ERR;
   if (index == -1) index = count;
-  d->store.Insert(index, line);
+  d->store.Insert(index, line, depth);
   // The caret stays on its line.
   if (count > 0 && index <= d->nCaret) ++d->nCaret;
   d->MarkLayoutDirty();
@@ -270,8 +349,11 @@ int CListBox::InsertString(int index, const QString& line) {
   return index;
 }
 
+void CListBox::SetIndentString(const QString& indent) { d->store.SetIndent(indent); }
+
 void CListBox::ResetContent() {
   d->store.Clear();
+  d->vIndentLooks.clear();
   d->nCaret = 0;
   d->nTop = 0;
   d->MarkLayoutDirty();
@@ -306,6 +388,15 @@ int CListBox::SetSel(bool select, int index) {
   return 0;
 }
 
+int CListBox::SelItemRange(bool select, int first, int last) {
+  if (first > last) std::swap(first, last);
+  if (!d->IsValid(first) || !d->IsValid(last)) return LB_ERR;
+  // As SetSel for each line, without finding each line anew.
+  d->store.SetRangeSelected(first, last, select);
+  if (last >= d->nTop && first < d->nTop + d->ShownRows()) d->UpdateAll();
+  return 0;
+}
+
 int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.Length(index) : LB_ERR; }
 
 QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(index) : QString(); }
@@ -321,11 +412,17 @@ int CListBox::SetTopIndex(int index) {
 }
 
 void CListBox::SetHorizontalExtent(int pixels) {
+  d->pendingExtent.reset();
   d->nExtent = std::max(0, pixels);
   d->MarkLayoutDirty();
 }
 
-int CListBox::GetHorizontalExtent() const { return d->nExtent; }
+void CListBox::SetHorizontalExtentFromLine(const QString& line, int depth, int margin) {
+  d->pendingExtent = Private::PendingExtent{line, d->store.CurrentIndent(), depth, margin};
+  d->MarkLayoutDirty();
+}
+
+int CListBox::GetHorizontalExtent() const { return d->Extent(); }
 
 bool CListBox::LineContains(int index, char16_t ch) const {
   return d->IsValid(index) && d->store.Contains(index, ch);
@@ -385,20 +482,23 @@ void CListBox::paintEvent(QPaintEvent* event) {
   const int first = d->nTop + std::max(0, area.top()) / rowHeight;
   const int last = std::min(d->store.Count() - 1, d->nTop + std::max(0, area.bottom()) / rowHeight);
   const QPalette& pal = palette();
-  const bool focused = hasFocus();
   const int x = kTextMargin - d->nHPos;
   for (int i = first; i <= last; ++i) {
     const QRect row(0, (i - d->nTop) * rowHeight, width, rowHeight);
     const bool selected = d->store.IsSelected(i);
     if (selected) painter.fillRect(row, pal.brush(QPalette::Highlight));
-    painter.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    painter.drawText(x, row.top() + metrics.ascent(), d->store.Text(i));
-    if (focused && i == d->nCaret) {
-      QStyleOptionFocusRect option;
-      option.initFrom(this);
-      option.rect = row;
-      option.backgroundColor = pal.color(selected ? QPalette::Highlight : QPalette::Base);
-      style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    const QColor ink = pal.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    painter.setPen(ink);
+    const int baseline = row.top() + metrics.ascent();
+    const int depth = d->store.Depth(i);
+    const qreal textX = depth > 0 ? d->PaintIndent(painter, x, baseline, depth, d->store.IndentOf(i)) : x;
+    if (textX < width) painter.drawText(QPointF(textX, baseline), d->store.OwnText(i));
+    if (i == d->nCaret) {
+      // The caret, as the platform's list draws its focus rectangle.
+      QPen dotted(ink, 0, Qt::DotLine);
+      painter.setPen(dotted);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(row.adjusted(0, 0, -1, -1));
     }
   }
 }
@@ -451,6 +551,7 @@ void CListBox::scrollContentsBy(int dx, int dy) {
 bool CListBox::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) {
     d->MeasureRows();
+    d->vIndentLooks.clear();
     d->MarkLayoutDirty();
     d->UpdateAll();
   }

@@ -3,12 +3,19 @@
 //
 // - A tap (mouse press) toggles that line's selection and makes it the caret
 //   line; Up/Down/PageUp/PageDown/Home/End move the caret; Space toggles the
-//   caret line's selection.
+//   caret line's selection. The caret line is framed by a dotted rectangle
+//   whether or not it is selected and whether or not the list has the focus.
+// - Both scroll bars are always shown and are disabled while there is
+//   nothing to scroll (LBS_DISABLENOSCROLL), so the rows never move because
+//   a bar comes or goes.
 // - Lines are stored compactly (see CLineStore); only visible rows are
 //   painted, and layout work after an append is coalesced to the next paint,
 //   so appending costs the same whatever the number of lines held.
-// - The horizontal extent is set by the owner (LB_SETHORIZONTALEXTENT), it
-//   is not derived from the lines.
+// - An owner may indent lines: a line is then shown after an indent string
+//   repeated depth times, which is produced when the line is read or painted
+//   and never stored.
+// - The horizontal extent is set by the owner (LB_SETHORIZONTALEXTENT, or
+//   from a line the owner names), it is not derived from the lines.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -35,6 +42,15 @@ class CListBox : public QAbstractScrollArea {
   virtual int InsertString(int index, const QString& line);
   virtual void ResetContent();
 
+  // As AddString and InsertString, for a line shown after the indent string
+  // repeated `depth` times (none at 0 or below). GetText, GetTextLen and the
+  // searches see the indent as part of the line.
+  int AddIndentedString(const QString& line, int depth);
+  int InsertIndentedString(int index, const QString& line, int depth);
+  // The indent string of lines added from now on (two spaces until set);
+  // lines already in the list keep theirs.
+  void SetIndentString(const QString& indent);
+
   int GetCount() const;                          // LB_GETCOUNT
   int GetCurSel() const;                         // LB_GETCURSEL: the caret line, or LB_ERR
   void SetCaretIndex(int index);                 // LB_SETCARETINDEX
@@ -42,11 +58,17 @@ class CListBox : public QAbstractScrollArea {
   std::vector<int> GetSelItems(int maxItems) const;  // LB_GETSELITEMS, ascending
   bool GetSel(int index) const;                  // LB_GETSEL
   int SetSel(bool select, int index);            // LB_SETSEL; index -1 means every line
+  int SelItemRange(bool select, int first, int last);  // LB_SELITEMRANGE, both ends included
   int GetTextLen(int index) const;               // LB_GETTEXTLEN, LB_ERR for a bad index
   QString GetText(int index) const;              // LB_GETTEXT, empty for a bad index
   int GetTopIndex() const;                       // LB_GETTOPINDEX
   int SetTopIndex(int index);                    // LB_SETTOPINDEX
   void SetHorizontalExtent(int pixels);          // LB_SETHORIZONTALEXTENT
+  // LB_SETHORIZONTALEXTENT with the pixel width of `line` shown at `depth`
+  // after the current indent string, plus `margin`: measured in the list's
+  // font when the extent is next needed (a query, the scroll bars, a paint),
+  // so that a run of ever longer lines is measured once per frame.
+  void SetHorizontalExtentFromLine(const QString& line, int depth, int margin);
   int GetHorizontalExtent() const;               // LB_GETHORIZONTALEXTENT
 
   // Whether line `index` holds `ch` anywhere (no copy of the line is made).

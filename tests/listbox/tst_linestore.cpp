@@ -53,6 +53,13 @@ class TestLineStore : public QObject {
   void ContainsCharacter_data();
   void ContainsCharacter();
   void ClearForgetsEverything();
+  void IndentedLinesReadBackAsShown();
+  void FindOverIndentedLinesAgreesWithTheShownLines_data();
+  void FindOverIndentedLinesAgreesWithTheShownLines();
+  void IndentCostsNothingPerLine();
+  void LengthCapCountsTheIndent();
+  void RangeSelectionMatchesLineByLine_data();
+  void RangeSelectionMatchesLineByLine();
 };
 
 void TestLineStore::RoundTripsEveryKindOfLine() {
@@ -248,6 +255,165 @@ void TestLineStore::ClearForgetsEverything() {
   QCOMPARE(store.Find(0, 1, u"", Qt::CaseSensitive), -1);
   QCOMPARE(store.Append(u"again"), 0);
   QVERIFY(!store.IsSelected(0));
+}
+
+namespace {
+
+// What a line looks like, kept beside the store to compare with.
+struct ShownLine {
+  QString indent;
+  int depth;
+  QString text;
+  QString Shown() const { return indent.repeated(depth) + text; }
+};
+
+// Lines in several segments: depths from 0 up, the indent string changed
+// twice on the way, Latin-1 and UTF-16 text, and lines inserted into sealed
+// segments with an indent string other than their neighbours'.
+std::vector<ShownLine> FillWithIndentedLines(CLineStore& store) {
+  std::vector<ShownLine> model;
+  const QStringList indents = {QStringLiteral("  "), QStringLiteral(". "), QStringLiteral("{")};
+  const int n = CLineStore::kSegmentLines * 2 + 300;
+  for (int i = 0; i < n; ++i) {
+    const QString& indent = indents[i * 3 / n];
+    if (i > 0 && indent != model.back().indent) store.SetIndent(indent);
+    const int depth = (i * 7) % 13 - 2;  // below zero now and then
+    QString text = QStringLiteral("line %1 {").arg(i);
+    if (i % 11 == 0) text = QStringLiteral("\u20ac %1").arg(i);
+    if (i % 17 == 0) text.clear();
+    store.Append(text, depth);
+    model.push_back({indent, std::max(0, depth), text});
+  }
+  store.SetIndent(QStringLiteral("->"));
+  for (int i = 0; i < 40; ++i) {
+    const int at = (i * 997) % int(model.size());
+    const QString text = QStringLiteral("inserted %1").arg(i);
+    store.Insert(at, text, i % 4);
+    model.insert(model.begin() + at, {QStringLiteral("->"), i % 4, text});
+  }
+  return model;
+}
+
+}  // namespace
+
+void TestLineStore::IndentedLinesReadBackAsShown() {
+  CLineStore store;
+  const std::vector<ShownLine> model = FillWithIndentedLines(store);
+  QCOMPARE(store.Count(), int(model.size()));
+  for (int i = 0; i < int(model.size()); ++i) {
+    const ShownLine& line = model[std::size_t(i)];
+    const QString shown = line.Shown();
+    if (store.Text(i) != shown) QFAIL(qPrintable(QStringLiteral("line %1: %2").arg(i).arg(store.Text(i))));
+    QCOMPARE(store.Length(i), shown.size());
+    QCOMPARE(store.OwnText(i), line.text);
+    QCOMPARE(store.Depth(i), line.text.isNull() && line.depth == 0 ? 0 : line.depth);
+    if (line.depth > 0) QCOMPARE(store.IndentOf(i), line.indent);
+    for (char16_t ch : {u'{', u'.', u'>', u'\u20ac'}) QCOMPARE(store.Contains(i, ch), shown.contains(QChar(ch)));
+  }
+}
+
+void TestLineStore::FindOverIndentedLinesAgreesWithTheShownLines_data() {
+  QTest::addColumn<QString>("needle");
+  QTest::newRow("own text") << QStringLiteral("line 77 {");
+  QTest::newRow("leave key, never there") << QStringLiteral("} line");
+  QTest::newRow("deep indent alone") << QStringLiteral(". . . . . . . . . .");
+  QTest::newRow("across the indent's end") << QStringLiteral(". line 30");
+  QTest::newRow("brace indent then text") << QStringLiteral("{{{{{{{{line");
+  QTest::newRow("arrow indent, other case") << QStringLiteral(">->INSERTED 3");
+  QTest::newRow("across into UTF-16 text") << QStringLiteral("  \u20ac");
+  QTest::newRow("indent into an empty text, no match") << QStringLiteral("  x");
+}
+
+void TestLineStore::FindOverIndentedLinesAgreesWithTheShownLines() {
+  QFETCH(QString, needle);
+  CLineStore store;
+  const std::vector<ShownLine> model = FillWithIndentedLines(store);
+  const int n = int(model.size());
+  for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
+    for (int from : {0, 1, n / 2, n - 2, n - 1})
+      for (int step : {1, -1}) {
+        int expected = -1;
+        for (int i = from; i >= 0 && i < n && expected < 0; i += step)
+          if (model[std::size_t(i)].Shown().contains(needle, cs)) expected = i;
+        const int found = store.Find(from, step, needle, cs);
+        if (found != expected)
+          QFAIL(qPrintable(QStringLiteral("from %1 step %2 case %3: found %4, expected %5")
+                               .arg(from).arg(step).arg(int(cs)).arg(found).arg(expected)));
+      }
+}
+
+void TestLineStore::IndentCostsNothingPerLine() {
+  // The same lines flat, then each one level deeper than the last (as an
+  // unbalanced stream of enter lines leaves them), then after an indent
+  // string of 200,000 characters: the depth costs one 32-bit number per
+  // line, and the indent string is held once.
+  constexpr int kLines = 20000;
+  CLineStore flat;
+  CLineStore deep;
+  CLineStore wide;
+  wide.SetIndent(QString(200000, u'-'));
+  for (int i = 0; i < kLines; ++i) {
+    flat.Append(u"f() {");
+    deep.Append(u"f() {", i);
+    wide.Append(u"f() {", std::min(i, 1));
+  }
+  QVERIFY2(deep.MemoryUsed() <= flat.MemoryUsed() + kLines * sizeof(std::uint32_t) + 4096,
+           qPrintable(QStringLiteral("%1 against %2").arg(deep.MemoryUsed()).arg(flat.MemoryUsed())));
+  QVERIFY2(wide.MemoryUsed() <= flat.MemoryUsed() + kLines * sizeof(std::uint32_t) + 200000 * 2 + 4096,
+           qPrintable(QStringLiteral("%1 against %2").arg(wide.MemoryUsed()).arg(flat.MemoryUsed())));
+  QCOMPARE(deep.Length(kLines - 1), 2 * (kLines - 1) + 5);
+  QCOMPARE(wide.Length(kLines - 1), 200000 + 5);
+}
+
+void TestLineStore::LengthCapCountsTheIndent() {
+  // The cap on a line's length applies to the line as shown: text beyond it
+  // is cut when stored, an indent beyond it when read.
+  CLineStore store;
+  const int halfCap = CLineStore::kMaxLineLength / 2;
+  store.Append(u"abc", halfCap - 1);  // two units short of the cap before the text
+  store.Append(u"abc", INT_MAX);
+  QCOMPARE(store.Length(0), CLineStore::kMaxLineLength);
+  QCOMPARE(store.OwnText(0), QStringLiteral("ab"));
+  QCOMPARE(store.Length(1), CLineStore::kMaxLineLength);
+  QCOMPARE(store.OwnText(1), QString());
+}
+
+void TestLineStore::RangeSelectionMatchesLineByLine_data() {
+  QTest::addColumn<int>("first");
+  QTest::addColumn<int>("last");
+  QTest::addColumn<bool>("select");
+  const int seg = CLineStore::kSegmentLines;
+  QTest::newRow("one line") << 7 << 7 << true;
+  QTest::newRow("within a segment") << 10 << 200 << true;
+  QTest::newRow("across three segments") << seg - 3 << 2 * seg + 5 << true;
+  QTest::newRow("to the last line") << 2 * seg << 3 * seg + 99 << true;
+  QTest::newRow("unselect across segments") << 5 << 2 * seg + 1 << false;
+}
+
+void TestLineStore::RangeSelectionMatchesLineByLine() {
+  QFETCH(int, first);
+  QFETCH(int, last);
+  QFETCH(bool, select);
+  // Two stores, some lines selected beforehand; one takes the range, the
+  // other the same lines one by one.
+  CLineStore range;
+  CLineStore single;
+  const int n = CLineStore::kSegmentLines * 3 + 100;
+  for (int i = 0; i < n; ++i) {
+    range.Append(u"x");
+    single.Append(u"x");
+  }
+  // An insert leaves a segment that is not full.
+  range.Insert(CLineStore::kSegmentLines + 1, u"y");
+  single.Insert(CLineStore::kSegmentLines + 1, u"y");
+  for (int i = 0; i < n; i += 37) {
+    range.SetSelected(i, true);
+    single.SetSelected(i, true);
+  }
+  range.SetRangeSelected(first, last, select);
+  for (int i = first; i <= last; ++i) single.SetSelected(i, select);
+  QCOMPARE(range.SelectedCount(), single.SelectedCount());
+  QCOMPARE(range.SelectedItems(n + 1), single.SelectedItems(n + 1));
 }
 
 QTEST_APPLESS_MAIN(TestLineStore)

@@ -71,6 +71,10 @@ class TestListBox : public QObject {
   void IncrementalPaintsMatchAFullPaint();
   void ScrollBarShowsThePositionWhileFollowingAppends();
   void LinesArrivingOnePerPassAreNotPaintedOneByOne();
+  void CaretIsFramedWhereKeysAndClicksMoveIt_data();
+  void CaretIsFramedWhereKeysAndClicksMoveIt();
+  void BothBarsAlwaysShownAndDisabledUntilTheyScroll();
+  void IndentIsPaintedAndReadButNotStored();
 };
 
 void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
@@ -149,6 +153,14 @@ void TestListBox::SetSelOnOneOrEveryLine() {
   QCOMPARE(list.SetSel(false, 12), 0);
   QVERIFY(!list.GetSel(12));
   QVERIFY(!list.GetSel(99));
+  QCOMPARE(list.SelItemRange(true, 15, 3), 0);  // ends in either order
+  QCOMPARE(list.GetSelCount(), 13);
+  QCOMPARE(list.SelItemRange(false, 4, 14), 0);
+  QCOMPARE(list.GetSelItems(20), (std::vector<int>{3, 15}));
+  QCOMPARE(list.SelItemRange(true, 0, 20), LB_ERR);
+  QCOMPARE(list.SelItemRange(true, -1, 3), LB_ERR);
+  QCOMPARE(list.GetSelCount(), 2);
+  QCOMPARE(list.GetCurSel(), 0);
 }
 
 void TestListBox::InsertStringPlacesLineAndKeepsMarks_data() {
@@ -323,6 +335,9 @@ void TestListBox::HorizontalExtentDefinesRangeAndShiftsText() {
   CListBox& list = f.List();
   QVERIFY(f.Exposed());
   list.AddString(QStringLiteral("Wide text: 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  // The caret's frame spans the row and does not scroll: it goes elsewhere.
+  list.AddString(QString());
+  list.SetCaretIndex(1);
   list.SetHorizontalExtent(extent);
   int minPos = -1, maxGot = -1;
   list.GetScrollRange(zef::SB_HORZ, &minPos, &maxGot);
@@ -432,7 +447,7 @@ void TestListBox::ScrollBarShowsThePositionWhileFollowingAppends() {
     QTRY_VERIFY2(onScreen() == fresh, qPrintable(QStringLiteral("screen differs after %1 lines").arg(i + 1)));
   }
   QVERIFY(list.verticalScrollBar()->isVisible());
-  QCOMPARE(list.verticalScrollBar()->value(), list.GetTopIndex());
+  QTRY_COMPARE(list.verticalScrollBar()->value(), list.GetTopIndex());
 }
 
 namespace {
@@ -465,6 +480,111 @@ void TestListBox::LinesArrivingOnePerPassAreNotPaintedOneByOne() {
   QVERIFY2(counter.m_nPaints < kLines / 4, qPrintable(QString::number(counter.m_nPaints)));
   const QImage fresh = list.grab().toImage().convertToFormat(QImage::Format_RGB32);
   QTRY_VERIFY(list.screen()->grabWindow(list.winId()).toImage().convertToFormat(QImage::Format_RGB32) == fresh);
+}
+
+namespace {
+// The visible rows whose left edge shows the caret's frame: a pixel of the
+// row's ink (text colour, or highlighted-text colour on a selected row) in
+// the column left of the text.
+QList<int> FramedRows(CFixture& f) {
+  const QImage image = f.Grab();
+  const QPalette& pal = f.List().palette();
+  QList<int> rows;
+  for (int row = 0; row < kVisibleRows; ++row) {
+    const int index = f.List().GetTopIndex() + row;
+    const QColor ink = pal.color(f.List().GetSel(index) ? QPalette::HighlightedText : QPalette::Text);
+    for (int y = row * f.RowHeight(); y < (row + 1) * f.RowHeight(); ++y)
+      if (image.pixelColor(0, y) == ink) {
+        rows << index;
+        break;
+      }
+  }
+  return rows;
+}
+}  // namespace
+
+void TestListBox::CaretIsFramedWhereKeysAndClicksMoveIt_data() {
+  QTest::addColumn<QStringList>("steps");  // "key:<n>" for a key code, "click:<row>"
+  QTest::addColumn<int>("caret");
+  QTest::addColumn<bool>("focused");
+  const auto key = [](int code) { return QStringLiteral("key:%1").arg(code); };
+  QTest::newRow("first line at the start") << QStringList{} << 0 << true;
+  QTest::newRow("down twice") << QStringList{key(Qt::Key_Down), key(Qt::Key_Down)} << 2 << true;
+  QTest::newRow("click selects and frames") << QStringList{QStringLiteral("click:5")} << 5 << true;
+  QTest::newRow("second click unselects, frame stays") << QStringList{QStringLiteral("click:5"), QStringLiteral("click:5")}
+                                                       << 5 << true;
+  QTest::newRow("selected by space") << QStringList{key(Qt::Key_Down), key(Qt::Key_Space)} << 1 << true;
+  QTest::newRow("end scrolls, frame on the last line") << QStringList{key(Qt::Key_End)} << 29 << true;
+  QTest::newRow("click then key up") << QStringList{QStringLiteral("click:7"), key(Qt::Key_Up)} << 6 << true;
+  QTest::newRow("without the focus") << QStringList{QStringLiteral("click:3")} << 3 << false;
+}
+
+void TestListBox::CaretIsFramedWhereKeysAndClicksMoveIt() {
+  QFETCH(QStringList, steps);
+  QFETCH(int, caret);
+  QFETCH(bool, focused);
+  CFixture f(30);
+  QVERIFY(f.Exposed());
+  for (const QString& step : steps) {
+    const int value = step.section(u':', 1).toInt();
+    if (step.startsWith(QLatin1String("key:")))
+      QTest::keyClick(&f.List(), Qt::Key(value));
+    else
+      f.ClickRow(value);
+  }
+  if (!focused) f.List().clearFocus();
+  QCOMPARE(f.List().GetCurSel(), caret);
+  QTRY_COMPARE(FramedRows(f), QList<int>{caret});
+}
+
+void TestListBox::BothBarsAlwaysShownAndDisabledUntilTheyScroll() {
+  // As the platform's list with LBS_DISABLENOSCROLL: the rows never move
+  // because a bar appears, not with the first line that needs scrolling
+  // nor with the first line wider than the view.
+  CListBox list;
+  list.resize(kWidth, 120);
+  list.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&list));
+  QScrollBar* vbar = list.verticalScrollBar();
+  QScrollBar* hbar = list.horizontalScrollBar();
+  const QSize view = list.viewport()->size();
+  QVERIFY(vbar->isVisible() && hbar->isVisible());
+  QVERIFY(!vbar->isEnabled() && !hbar->isEnabled());
+  const int rows = view.height() / list.viewport()->fontMetrics().height();
+  for (int i = 0; i < rows; ++i) list.AddString(QStringLiteral("line %1").arg(i));
+  QCoreApplication::processEvents();
+  QVERIFY(!vbar->isEnabled());
+  list.AddString(QStringLiteral("one more than fits"));
+  QTRY_VERIFY(vbar->isEnabled());
+  QVERIFY(!hbar->isEnabled());
+  list.SetHorizontalExtent(kWidth * 3);
+  QTRY_VERIFY(hbar->isEnabled());
+  QCOMPARE(list.viewport()->size(), view);
+  list.ResetContent();
+  list.SetHorizontalExtent(5);
+  QTRY_VERIFY(!vbar->isEnabled() && !hbar->isEnabled());
+  QVERIFY(vbar->isVisible() && hbar->isVisible());
+  QCOMPARE(list.viewport()->size(), view);
+}
+
+void TestListBox::IndentIsPaintedAndReadButNotStored() {
+  // An indented line is painted as the same text written out: the indent
+  // repeated, then the line, at the same places. Reading the line gives the
+  // indent as text.
+  CFixture indented(0);
+  CFixture plain(0);
+  QVERIFY(indented.Exposed() && plain.Exposed());
+  indented.List().AddString(QString());  // the caret's frame goes on line 0
+  plain.List().AddString(QString());
+  indented.List().AddIndentedString(QStringLiteral("Wide x"), 3);
+  plain.List().AddString(QStringLiteral("      Wide x"));
+  indented.List().SetIndentString(QStringLiteral("|."));
+  indented.List().AddIndentedString(QStringLiteral("x"), 9);
+  plain.List().AddString(QStringLiteral("|.|.|.|.|.|.|.|.|.x"));
+  QCOMPARE(indented.List().GetText(1), QStringLiteral("      Wide x"));  // keeps its indent
+  QCOMPARE(indented.List().GetTextLen(1), 12);
+  QCOMPARE(indented.List().GetText(2), QStringLiteral("|.|.|.|.|.|.|.|.|.x"));
+  QCOMPARE(indented.Grab(), plain.Grab());
 }
 
 QTEST_MAIN(TestListBox)

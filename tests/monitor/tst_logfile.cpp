@@ -5,34 +5,59 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace zef;
 
 class TestLogFile : public QObject {
   Q_OBJECT
  private slots:
-  void narrowing_data();
-  void narrowing();
+  void recordBytes_data();
+  void recordBytes();
+  void asciiLinesAreUnchanged();
   void recordsAreAppendedToExistingFile();
   void longLinesAreWrittenWhole();
-  void unopenablePathIsReported();
+  void onlyRegularFilesAreWritten_data();
+  void onlyRegularFilesAreWritten();
+  void writeFailureIsReported();
+  void failuresAreReportedOncePerDistinctFailure();
   void storedPathsResolve_data();
   void storedPathsResolve();
 };
 
-void TestLogFile::narrowing_data() {
+void TestLogFile::recordBytes_data() {
   QTest::addColumn<QString>("line");
   QTest::addColumn<QByteArray>("bytes");
   QTest::newRow("ascii") << QStringLiteral("Hello") << QByteArray("Hello");
   QTest::newRow("empty") << QString() << QByteArray();
-  QTest::newRow("euro sign keeps its low byte") << QString::fromUtf16(u"a\u20ACb") << QByteArray("a\xAC" "b");
-  QTest::newRow("U+0100 ends the record") << QString::fromUtf16(u"ab\u0100cd") << QByteArray("ab");
-  QTest::newRow("latin-1 unchanged") << QString::fromUtf16(u"\u00E9t\u00E9") << QByteArray("\xE9t\xE9");
+  QTest::newRow("latin-1") << QString::fromUtf16(u"Gr\u00FC\u00DFe") << QByteArray("Gr\xC3\xBC\xC3\x9F" "e");
+  QTest::newRow("euro sign") << QString::fromUtf16(u"a\u20ACb") << QByteArray("a\xE2\x82\xAC" "b");
+  QTest::newRow("U+0100 and what follows") << QString::fromUtf16(u"\u0100 then text") << QByteArray("\xC4\x80 then text");
+  QTest::newRow("emoji") << QString::fromUtf16(u"before \U0001F600 after") << QByteArray("before \xF0\x9F\x98\x80 after");
+  QTest::newRow("lone high surrogate") << QString::fromUtf16(u"a") + QChar(0xD83D) + QStringLiteral("b")
+                                       << QByteArray("a\xEF\xBF\xBD" "b");
+  QTest::newRow("lone low surrogate at the end") << QStringLiteral("a") + QChar(0xDE00) << QByteArray("a\xEF\xBF\xBD");
+  QTest::newRow("pair in the wrong order") << QString(QChar(0xDE00)) + QChar(0xD83D)
+                                           << QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD");
+  QTest::newRow("CR LF inside cannot forge a record")
+      << QStringLiteral("one\r\ntwo") << QByteArray("one\xE2\x90\x8D\xE2\x90\x8Atwo");
+  QTest::newRow("NUL does not end the record") << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
+                                               << QByteArray("a\0b", 3);
 }
 
-void TestLogFile::narrowing() {
+void TestLogFile::recordBytes() {
   QFETCH(QString, line);
   QFETCH(QByteArray, bytes);
   QCOMPARE(ToNarrow(line), bytes);
+}
+
+void TestLogFile::asciiLinesAreUnchanged() {
+  QString line;
+  for (char16_t c = 0; c < 0x80; ++c)
+    if (c != u'\r' && c != u'\n') line += QChar(c);
+  QCOMPARE(ToNarrow(line), line.toLatin1());
 }
 
 void TestLogFile::recordsAreAppendedToExistingFile() {
@@ -48,7 +73,7 @@ void TestLogFile::recordsAreAppendedToExistingFile() {
   QCOMPARE(AppendToLogFile(path, QString::fromUtf16(u"x\u0100y")), LogWrite::Written);
   QFile file(path);
   QVERIFY(file.open(QIODevice::ReadOnly));
-  QCOMPARE(file.readAll(), QByteArray("earlier\r\nHello\r\n\r\nx\r\n"));
+  QCOMPARE(file.readAll(), QByteArray("earlier\r\nHello\r\n\r\nx\xC4\x80y\r\n"));
 }
 
 void TestLogFile::longLinesAreWrittenWhole() {
@@ -64,13 +89,78 @@ void TestLogFile::longLinesAreWrittenWhole() {
   }
 }
 
-void TestLogFile::unopenablePathIsReported() {
+void TestLogFile::onlyRegularFilesAreWritten_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<LogWrite>("result");
+  QTest::addColumn<QString>("reason");  // empty: any reason
+  QTest::newRow("missing directory") << QStringLiteral("missing") << LogWrite::OpenFailed << QString();
+  QTest::newRow("directory") << QStringLiteral("directory") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
+  QTest::newRow("FIFO without a reader, no wait")
+      << QStringLiteral("fifo") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
+  QTest::newRow("device") << QStringLiteral("/dev/full") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
+  QTest::newRow("empty path") << QString() << LogWrite::OpenFailed << QStringLiteral("no path");
+  QTest::newRow("/dev/null") << QStringLiteral("/dev/null") << LogWrite::Written << QString();
+}
+
+void TestLogFile::onlyRegularFilesAreWritten() {
+  QFETCH(QString, kind);
+  QFETCH(LogWrite, result);
+  QFETCH(QString, reason);
   QTemporaryDir dir;
-  QCOMPARE(AppendToLogFile(dir.filePath(QStringLiteral("missing/dir/log.txt")), QStringLiteral("x")), LogWrite::OpenFailed);
-  QCOMPARE(AppendToLogFile(dir.path(), QStringLiteral("x")), LogWrite::OpenFailed);  // a directory
-  QCOMPARE(AppendToLogFile(QString(), QStringLiteral("x")), LogWrite::OpenFailed);
-  if (QFile::exists(QStringLiteral("/dev/full")))
-    QCOMPARE(AppendToLogFile(QStringLiteral("/dev/full"), QStringLiteral("x")), LogWrite::WriteFailed);
+  QString path = kind;
+  if (kind == QLatin1String("missing")) path = dir.filePath(QStringLiteral("missing/dir/log.txt"));
+  if (kind == QLatin1String("directory")) path = dir.path();
+  if (kind == QLatin1String("fifo")) {
+    path = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+  }
+  if (path.startsWith(QLatin1String("/dev/")) && !QFile::exists(path)) QSKIP("no such device here");
+  QString why;
+  QCOMPARE(AppendToLogFile(path, QStringLiteral("x"), &why), result);
+  if (result == LogWrite::Written)
+    QVERIFY(why.isEmpty());
+  else if (reason.isEmpty())
+    QVERIFY(!why.isEmpty());
+  else
+    QCOMPARE(why, reason);
+}
+
+void TestLogFile::writeFailureIsReported() {
+  // A file size limit makes the write itself fail (EFBIG) after a
+  // successful open.
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("limited.txt"));
+  rlimit previous{};
+  QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = previous;
+  limited.rlim_cur = 4;
+  QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  QString why;
+  const LogWrite result = AppendToLogFile(path, QStringLiteral("longer than four bytes"), &why);
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+  QCOMPARE(result, LogWrite::WriteFailed);
+  QVERIFY(!why.isEmpty());
+}
+
+void TestLogFile::failuresAreReportedOncePerDistinctFailure() {
+  QTemporaryDir dir;
+  QStringList messages;
+  CLogFile log([&](const QString& message) { messages << message; });
+  const QString missing = dir.filePath(QStringLiteral("missing/a.log"));
+  const QString good = dir.filePath(QStringLiteral("a.log"));
+  for (int i = 0; i < 3; ++i) QCOMPARE(log.Append(missing, QStringLiteral("x")), LogWrite::OpenFailed);
+  QCOMPARE(messages.size(), 1);
+  QVERIFY2(messages[0].contains(missing), qPrintable(messages[0]));
+  QVERIFY2(messages[0].contains(QLatin1String("No such file or directory")), qPrintable(messages[0]));
+  QCOMPARE(log.Append(dir.path(), QStringLiteral("x")), LogWrite::OpenFailed);  // another failure
+  QCOMPARE(messages.size(), 2);
+  QVERIFY2(messages[1].contains(QLatin1String("not a regular file")), qPrintable(messages[1]));
+  QCOMPARE(log.Append(good, QStringLiteral("x")), LogWrite::Written);
+  QCOMPARE(messages.size(), 2);
+  QCOMPARE(log.Append(dir.path(), QStringLiteral("x")), LogWrite::OpenFailed);  // failing again after a success
+  QCOMPARE(messages.size(), 3);
 }
 
 void TestLogFile::storedPathsResolve_data() {
@@ -80,6 +170,10 @@ void TestLogFile::storedPathsResolve_data() {
   QTest::newRow("nested") << QStringLiteral("\\logs\\a.log") << QStringLiteral("/home/u/logs/a.log");
   QTest::newRow("absolute") << QStringLiteral("/var/tmp/a.log") << QStringLiteral("/var/tmp/a.log");
   QTest::newRow("relative") << QStringLiteral("a\\b.log") << QStringLiteral("a/b.log");
+  QTest::newRow("tilde slash") << QStringLiteral("~/x.log") << QStringLiteral("/home/u/x.log");
+  QTest::newRow("tilde backslash") << QStringLiteral("~\\logs\\x.log") << QStringLiteral("/home/u/logs/x.log");
+  QTest::newRow("tilde user is not expanded") << QStringLiteral("~other/x.log") << QStringLiteral("~other/x.log");
+  QTest::newRow("tilde inside") << QStringLiteral("/tmp/~/x.log") << QStringLiteral("/tmp/~/x.log");
 }
 
 void TestLogFile::storedPathsResolve() {

@@ -5,6 +5,15 @@
 
 using zef::CNestingRules;
 
+namespace {
+// The line as the list shows it: the indent string repeated depth times,
+// then the line.
+QString AddShown(CNestingRules& rules, const QString& line) {
+  const CNestingRules::Result placed = rules.Add(line);
+  return rules.Indent().repeated(placed.depth) + line;
+}
+}  // namespace
+
 class TestNesting : public QObject {
   Q_OBJECT
  private slots:
@@ -59,21 +68,21 @@ void TestNesting::linesAreIndentedByDepth() {
   CNestingRules rules;
   rules.SetIndent(indent);
   QStringList actual;
-  for (const QString& line : lines) actual << rules.Add(line).text;
+  for (const QString& line : lines) actual << AddShown(rules, line);
   QCOMPARE(actual, stored);
   QCOMPARE(rules.Nesting(), depth);
 }
 
 void TestNesting::depthBelowZeroShowsNoIndentUntilRaisedAgain() {
   CNestingRules rules;
-  QCOMPARE(rules.Add(QStringLiteral("} Foo()")).text, QStringLiteral("} Foo()"));
+  QCOMPARE(AddShown(rules, QStringLiteral("} Foo()")), QStringLiteral("} Foo()"));
   QCOMPARE(rules.Nesting(), -1);
-  QCOMPARE(rules.Add(QStringLiteral("a {")).text, QStringLiteral("a {"));
-  QCOMPARE(rules.Add(QStringLiteral("x")).text, QStringLiteral("x"));  // depth 0 again
-  QCOMPARE(rules.Add(QStringLiteral("b {")).text, QStringLiteral("b {"));
-  QCOMPARE(rules.Add(QStringLiteral("y")).text, QStringLiteral("  y"));
+  QCOMPARE(AddShown(rules, QStringLiteral("a {")), QStringLiteral("a {"));
+  QCOMPARE(AddShown(rules, QStringLiteral("x")), QStringLiteral("x"));  // depth 0 again
+  QCOMPARE(AddShown(rules, QStringLiteral("b {")), QStringLiteral("b {"));
+  QCOMPARE(AddShown(rules, QStringLiteral("y")), QStringLiteral("  y"));
   rules.ResetNesting();
-  QCOMPARE(rules.Add(QStringLiteral("z")).text, QStringLiteral("z"));
+  QCOMPARE(AddShown(rules, QStringLiteral("z")), QStringLiteral("z"));
 }
 
 void TestNesting::contentResetKeepsDepthAndForgetsLongest() {
@@ -82,16 +91,16 @@ void TestNesting::contentResetKeepsDepthAndForgetsLongest() {
   rules.ResetContent();
   QCOMPARE(rules.LongestLength(), 0);
   const auto next = rules.Add(QStringLiteral("x"));
-  QCOMPARE(next.text, QStringLiteral("  x"));
+  QCOMPARE(next.depth, 1);
   QVERIFY(next.longest);
 }
 
 void TestNesting::newIndentAppliesFromTheNextLine() {
   CNestingRules rules;
   rules.Add(QStringLiteral("a {"));
-  QCOMPARE(rules.Add(QStringLiteral("x")).text, QStringLiteral("  x"));
+  QCOMPARE(AddShown(rules, QStringLiteral("x")), QStringLiteral("  x"));
   rules.SetIndent(QStringLiteral(">"));
-  QCOMPARE(rules.Add(QStringLiteral("y")).text, QStringLiteral(">y"));
+  QCOMPARE(AddShown(rules, QStringLiteral("y")), QStringLiteral(">y"));
 }
 
 void TestNesting::longestIsJudgedByCharacters() {

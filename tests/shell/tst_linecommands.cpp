@@ -21,12 +21,16 @@ class TestLineCommands : public QObject {
   void selectedNameCases_data();
   void selectedNameCases();
   void selectedLineNeedsExactlyOneLine();
+  void selectedNameNeedsExactlyOneLine();
   void enablingFollowsTheLines();
   void clearKeepsDepthAndAsks();
   void resetNestedCallsAsks();
   void find_data();
   void find();
   void findDialogLifecycle();
+  void findScrollsTheFoundLineToTheTop_data();
+  void findScrollsTheFoundLineToTheTop();
+  void findAndMarkBlockSeeTheIndent();
 };
 
 namespace {
@@ -45,27 +49,38 @@ void TestLineCommands::markBlock_data() {
   QTest::addColumn<QStringList>("lines");
   QTest::addColumn<int>("current");
   QTest::addColumn<QList<int>>("selected");
-  QTest::newRow("enter of outer call") << kCalls << 0 << QList<int>{0, 1, 2, 3};
-  QTest::newRow("leave of inner call") << kCalls << 2 << QList<int>{1, 2};
-  QTest::newRow("leave of outer call") << kCalls << 3 << QList<int>{0, 1, 2, 3};
+  QTest::addColumn<QList<int>>("before");  // selected before Mark Block
+  QTest::newRow("enter of outer call") << kCalls << 0 << QList<int>{0, 1, 2, 3} << QList<int>{};
+  QTest::newRow("leave of inner call") << kCalls << 2 << QList<int>{1, 2} << QList<int>{};
+  QTest::newRow("leave of outer call") << kCalls << 3 << QList<int>{0, 1, 2, 3} << QList<int>{};
   QTest::newRow("call that never returned")
       << QStringList{QStringLiteral("x"), QStringLiteral("Run() {"), QStringLiteral("a"), QStringLiteral("b")} << 1
-      << QList<int>{1, 2, 3};
+      << QList<int>{1, 2, 3} << QList<int>{};
   QTest::newRow("leave without parenthesis finds nearest enter")
       << QStringList{QStringLiteral("a() {"), QStringLiteral("b {"), QStringLiteral("x"), QStringLiteral("} b")} << 3
-      << QList<int>{1, 2, 3};
-  QTest::newRow("leave on the first line") << QStringList{QStringLiteral("} A()"), QStringLiteral("x")} << 0 << QList<int>{0};
-  QTest::newRow("enter on the last line") << QStringList{QStringLiteral("x"), QStringLiteral("A() {")} << 1 << QList<int>{1};
+      << QList<int>{1, 2, 3} << QList<int>{};
+  QTest::newRow("leave on the first line") << QStringList{QStringLiteral("} A()"), QStringLiteral("x")} << 0 << QList<int>{0} << QList<int>{};
+  QTest::newRow("enter on the last line") << QStringList{QStringLiteral("x"), QStringLiteral("A() {")} << 1 << QList<int>{1} << QList<int>{};
   QTest::newRow("leave with result") << QStringList{QStringLiteral("F() {"), QStringLiteral("x"), QStringLiteral("} F() (0)")}
-                                     << 2 << QList<int>{0, 1, 2};
+                                     << 2 << QList<int>{0, 1, 2} << QList<int>{};
+  // "} else {" counts as an enter line: its key "} } else" is found nowhere,
+  // so the selection runs to the last line; line 0 stays selected.
+  QTest::newRow("both braces, earlier selection kept")
+      << QStringList{QStringLiteral("keep"), QStringLiteral("If() {"), QStringLiteral("} else {"), QStringLiteral("x"),
+                     QStringLiteral("} If()")}
+      << 2 << QList<int>{0, 2, 3, 4} << QList<int>{0};
+  QTest::newRow("earlier selection above a leave line kept")
+      << kCalls << 2 << QList<int>{1, 2, 3} << QList<int>{3};
 }
 
 void TestLineCommands::markBlock() {
   QFETCH(QStringList, lines);
   QFETCH(int, current);
   QFETCH(QList<int>, selected);
+  QFETCH(QList<int>, before);
   CFrameFixture f;
   Append(f, lines);
+  for (int line : before) f.List().SetSel(true, line);
   f.List().SetCaretIndex(current);
   QVERIFY(f.Frame().IsCommandEnabled(CommandId::MarkBlock));
   QVERIFY(f.Frame().OnCmdMsg(CommandId::MarkBlock));
@@ -126,6 +141,15 @@ void TestLineCommands::selectedLineNeedsExactlyOneLine() {
   QVERIFY(f.Frame().OnCmdMsg(CommandId::ViewLine));
   QCOMPARE(f.Boxes().back().text, QString());
   QCOMPARE(f.Boxes().back().style, std::uint32_t(MB_OK));
+}
+
+void TestLineCommands::selectedNameNeedsExactlyOneLine() {
+  CFrameFixture f;
+  Append(f, {QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB"), QStringLiteral("\"Mail\" type=1 records=9, size=2 KB")});
+  f.List().SetSel(true, 1);
+  QCOMPARE(f.Frame().GetSelectedName(), QStringLiteral("Mail"));
+  f.List().SetSel(true, 0);
+  QCOMPARE(f.Frame().GetSelectedName(), QString());
 }
 
 void TestLineCommands::enablingFollowsTheLines() {
@@ -240,6 +264,66 @@ void TestLineCommands::findDialogLifecycle() {
   QVERIFY(!f.Frame().GetFeature<CMonitorCommands>()->FindDialog());
   QTRY_VERIFY(dialog.isNull());
   QVERIFY(f.Frame().IsCommandEnabled(CommandId::Find));
+}
+
+namespace {
+// Find Next as the find dialog reports it.
+void FindNext(CFrameFixture& f, const QString& text, bool down) {
+  FINDREPLACE record;
+  record.findWhat = text;
+  record.Flags = FR_FINDNEXT | (down ? std::uint32_t(FR_DOWN) : 0u);
+  f.Frame().GetFeature<CMonitorCommands>()->OnFindReplace(&record);
+}
+}  // namespace
+
+void TestLineCommands::findScrollsTheFoundLineToTheTop_data() {
+  QTest::addColumn<int>("target");
+  QTest::addColumn<bool>("atTop");  // false: near the end, the last line stays at the bottom
+  QTest::newRow("below the view") << 120 << true;
+  QTest::newRow("above the view, searching up") << 3 << true;
+  QTest::newRow("near the end") << 198 << false;
+}
+
+void TestLineCommands::findScrollsTheFoundLineToTheTop() {
+  QFETCH(int, target);
+  QFETCH(bool, atTop);
+  CFrameFixture f;
+  f.Frame().resize(400, 300);
+  for (int i = 0; i < 200; ++i) f.Frame().AppendLine(i == target ? QStringLiteral("the target") : QStringLiteral("line %1").arg(i));
+  const bool down = target > 100;
+  f.List().SetCaretIndex(down ? 0 : 199);
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));
+  FindNext(f, QStringLiteral("target"), down);
+  QCOMPARE(f.List().GetCurSel(), target);
+  int minPos = 0, maxPos = 0;
+  f.List().GetScrollRange(SB_VERT, &minPos, &maxPos);
+  QVERIFY(maxPos > 0 && maxPos < 198);
+  QCOMPARE(f.List().GetTopIndex(), atTop ? target : maxPos);
+}
+
+void TestLineCommands::findAndMarkBlockSeeTheIndent() {
+  // The list shows "A() {", "  B() {", "    x", "  } B()", "} A()": Find
+  // reads the lines with their indent, even where the needle begins in it.
+  CFrameFixture f;
+  Append(f, {QStringLiteral("A() {"), QStringLiteral("B() {"), QStringLiteral("x"), QStringLiteral("} B()"),
+             QStringLiteral("} A()")});
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));
+  const struct {
+    const char* text;
+    int found;  // -1: the caret stays
+  } cases[] = {{"   x", 2}, {"  } B", 3}, {"  B() {", 1}, {"     x", -1}, {"    ", 2}};
+  for (const auto& c : cases) {
+    f.List().SetCaretIndex(0);
+    FindNext(f, QString::fromLatin1(c.text), true);
+    QCOMPARE(f.List().GetCurSel(), c.found < 0 ? 0 : c.found);
+  }
+  f.List().SetSel(false, -1);
+  f.List().SetCaretIndex(3);
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::MarkBlock));
+  QCOMPARE(Selected(f), (QList<int>{1, 2, 3}));
+  f.List().SetSel(false, -1);
+  f.List().SetSel(true, 2);
+  QCOMPARE(f.Frame().GetSelectedLine(), QStringLiteral("    x"));
 }
 
 QTEST_MAIN(TestLineCommands)

@@ -10,6 +10,11 @@
 #include <QTimer>
 #include <QScrollBar>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace zef;
 using zef::test::CFrameFixture;
 
@@ -22,9 +27,13 @@ class TestMainFrame : public QObject {
   void entryFromBufferRightAfterStart();
   void bufferHandOverAppendsIndentedLines();
   void logFileRecordsWhatIsAppended();
+  void unopenableLogFileGivesFatalLineBeforeEachLine_data();
   void unopenableLogFileGivesFatalLineBeforeEachLine();
+  void logPathFromTheHomeDirectory();
   void loggingOffNeverTouchesTheFile();
   void quickDrawDecidesScrolling();
+  void scrolledLastLineStaysWhollyVisible_data();
+  void scrolledLastLineStaysWhollyVisible();
   void exitAsksAndNoKeepsRunning();
   void settingChangeFitsOnlyWhenAdjusting();
   void contentsOpensHelp();
@@ -141,22 +150,92 @@ void TestMainFrame::logFileRecordsWhatIsAppended() {
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b {"));
   f.Frame().AppendLine(QStringLiteral("Hello"));
-  QCOMPARE(f.Lines().last(), QStringLiteral("    Hello"));
+  f.Frame().AppendLine(QString::fromUtf16(u"Gr\u00FC\u00DFe \u20AC\r\nforged"));
+  QCOMPARE(f.Lines()[2], QStringLiteral("    Hello"));
   QFile file(path);
   QVERIFY(file.open(QIODevice::ReadOnly));
-  QCOMPARE(file.readAll(), QByteArray("a {\r\nb {\r\nHello\r\n"));
+  QCOMPARE(file.readAll(),
+           QByteArray("a {\r\nb {\r\nHello\r\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\xE2\x90\x8D\xE2\x90\x8A" "forged\r\n"));
+}
+
+namespace {
+// Standard error of this process, caught in a file while it lives.
+class CStandardErrorCapture {
+ public:
+  explicit CStandardErrorCapture(const QString& path) : m_strPath(path) {
+    std::fflush(stderr);
+    m_nSaved = ::dup(2);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~CStandardErrorCapture() { Restore(); }
+  QStringList Lines() {
+    Restore();
+    QFile file(m_strPath);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+  }
+
+ private:
+  void Restore() {
+    if (m_nSaved < 0) return;
+    std::fflush(stderr);
+    ::dup2(m_nSaved, 2);
+    ::close(m_nSaved);
+    m_nSaved = -1;
+  }
+  QString m_strPath;
+  int m_nSaved = -1;
+};
+}  // namespace
+
+void TestMainFrame::unopenableLogFileGivesFatalLineBeforeEachLine_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<QString>("reason");
+  QTest::newRow("missing directory") << QStringLiteral("no/such/dir/x.log") << QStringLiteral("No such file or directory");
+  QTest::newRow("a directory") << QStringLiteral("dir") << QStringLiteral("not a regular file");
+  // Opening a FIFO that nobody reads would wait for a reader.
+  QTest::newRow("a FIFO, without waiting") << QStringLiteral("fifo") << QStringLiteral("not a regular file");
 }
 
 void TestMainFrame::unopenableLogFileGivesFatalLineBeforeEachLine() {
+  QFETCH(QString, kind);
+  QFETCH(QString, reason);
   CFrameFixture f;
+  const QString path = f.TempPath(kind);
+  if (kind == QLatin1String("dir")) QVERIFY(QDir().mkdir(path));
+  if (kind == QLatin1String("fifo")) QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
   f.Frame().Settings().monitor.m_bLogToFile = true;
-  f.Frame().Settings().monitor.m_strLogFile = f.TempPath(QStringLiteral("no/such/dir/x.log"));
+  f.Frame().Settings().monitor.m_strLogFile = path;
+  CStandardErrorCapture errors(f.TempPath(QStringLiteral("stderr.txt")));
   f.Frame().AppendLine(QStringLiteral("a {"));
   f.Frame().AppendLine(QStringLiteral("b"));
+  f.Frame().AppendLine(QStringLiteral("c"));
   const QString fatal = QStringLiteral("FATAL: Failed to open log file!");
   // Indented like any line, not logged, and repeated for every line.
-  QCOMPARE(f.Lines(), (QStringList{fatal, QStringLiteral("a {"), QStringLiteral("  ") + fatal, QStringLiteral("  b")}));
+  QCOMPARE(f.Lines(), (QStringList{fatal, QStringLiteral("a {"), QStringLiteral("  ") + fatal, QStringLiteral("  b"),
+                                   QStringLiteral("  ") + fatal, QStringLiteral("  c")}));
   QVERIFY(f.Frame().Settings().monitor.m_bLogToFile);
+  // Why, once: not once per line.
+  const QStringList said = errors.Lines();
+  QCOMPARE(said.size(), 1);
+  QVERIFY2(said[0].contains(path) && said[0].contains(reason), qPrintable(said[0]));
+}
+
+void TestMainFrame::logPathFromTheHomeDirectory() {
+  CFrameFixture f;
+  const QByteArray home = qgetenv("HOME");
+  qputenv("HOME", QFile::encodeName(f.TempPath(QString())));
+  f.Frame().Settings().monitor.m_bLogToFile = true;
+  for (const QString& stored : {QStringLiteral("~/tilde.log"), QStringLiteral("\\backslash.log")}) {
+    f.Frame().Settings().monitor.m_strLogFile = stored;
+    f.Frame().AppendLine(QStringLiteral("x"));
+  }
+  qputenv("HOME", home);
+  QCOMPARE(f.Lines(), (QStringList{QStringLiteral("x"), QStringLiteral("x")}));
+  QVERIFY(QFile::exists(f.TempPath(QStringLiteral("tilde.log"))));
+  QVERIFY(QFile::exists(f.TempPath(QStringLiteral("backslash.log"))));
 }
 
 void TestMainFrame::loggingOffNeverTouchesTheFile() {
@@ -185,6 +264,40 @@ void TestMainFrame::quickDrawDecidesScrolling() {
   for (int i = 0; i < 100; ++i) f.Frame().AppendLine(QStringLiteral("more %1").arg(i));
   f.List().GetScrollRange(SB_VERT, &minPos, &maxPos);
   QCOMPARE(f.List().GetScrollPos(SB_VERT), maxPos);
+}
+
+void TestMainFrame::scrolledLastLineStaysWhollyVisible_data() {
+  QTest::addColumn<bool>("quickDraw");
+  QTest::newRow("ScrollToEnd after the output") << true;
+  QTest::newRow("each append with quick draw off") << false;
+}
+
+void TestMainFrame::scrolledLastLineStaysWhollyVisible() {
+  // The last line appended is the first one wider than the view, so it
+  // gives the horizontal bar something to scroll: the bar must not cover
+  // it, neither at once nor once the layout has caught up.
+  QFETCH(bool, quickDraw);
+  CFrameFixture f;
+  f.Frame().resize(300, 200);
+  QVERIFY(QTest::qWaitForWindowExposed(&f.Frame()));
+  f.Frame().Settings().monitor.m_bQuickDraw = quickDraw;
+  CMonitorList& list = f.List();
+  const QSize view = list.viewport()->size();
+  const int rowHeight = list.viewport()->fontMetrics().height();
+  const auto lastLineShown = [&] {
+    const int bottom = (list.GetCount() - list.GetTopIndex()) * rowHeight;
+    return list.GetTopIndex() < list.GetCount() && bottom <= list.viewport()->height();
+  };
+  for (int i = 0; i < 100; ++i) {
+    f.Frame().AppendLine(QStringLiteral("line %1").arg(i));
+    if (i % 10 == 0) QCoreApplication::processEvents();
+  }
+  f.Frame().AppendLine(QStringLiteral("a line wider than the view: ") + QString(200, u'w'));
+  if (quickDraw) f.Frame().ScrollToEnd();
+  QVERIFY(lastLineShown());
+  QTRY_VERIFY(list.horizontalScrollBar()->isEnabled());
+  QVERIFY(lastLineShown());
+  QCOMPARE(list.viewport()->size(), view);
 }
 
 void TestMainFrame::exitAsksAndNoKeepsRunning() {
