@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   bool unmapped = false;
   bool fakeWm = false;
   int count = 0;
-  std::vector<std::pair<std::string, std::string>> specs;
+  std::vector<std::pair<std::string, std::string>> requested;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--no-delete") takesPart = false;
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     else if (arg == "--fake-wm") fakeWm = true;
     else if (arg == "--count" && i + 1 < argc) count = std::atoi(argv[++i]);
     else if (i + 1 < argc) {
-      specs.emplace_back(arg, argv[i + 1]);
+      requested.emplace_back(arg, argv[i + 1]);
       ++i;
     } else {
       std::fprintf(stderr, "usage: %s [--no-delete] [--wm-name] [--count N] [--unmapped] [--fake-wm] [CLASS TITLE]...\n",
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  for (int i = 0; i < count; ++i) specs.emplace_back("ZefBench", "bench window " + std::to_string(i));
+  for (int i = 0; i < count; ++i) requested.emplace_back("ZefBench", "bench window " + std::to_string(i));
 
   int screenNumber = 0;
   g_connection = xcb_connect(nullptr, &screenNumber);
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   };
 
   std::vector<xcb_window_t> windows;
-  for (const auto& [cls, title] : specs) {
+  for (const auto& [cls, title] : requested) {
     windows.push_back(make(cls, title));
     xcb_map_window(g_connection, windows.back());
   }
