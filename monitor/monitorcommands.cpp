@@ -9,8 +9,8 @@
 
 namespace zef {
 
-CMonitorCommands::CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general)
-    : m_host(host), m_general(general) {}
+CMonitorCommands::CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general, CMonitorSettings& monitor)
+    : m_host(host), m_general(general), m_monitor(monitor) {}
 
 CMonitorCommands::~CMonitorCommands() { delete m_pFindDialog.data(); }
 
@@ -22,6 +22,38 @@ void CMonitorCommands::AddCommands(std::vector<CCommandEntry>& table) {
   table.push_back(MakeCommand(CommandId::Clear, this, &C::OnClear, &C::CanClear));
   table.push_back(MakeCommand(CommandId::Find, this, &C::OnFind, &C::CanFind));
   table.push_back(MakeCommand(CommandId::ResetNestedCalls, this, &C::OnResetNestedCalls));
+  table.push_back(MakeCommand(CommandId::GoToMatchingLine, this, &C::OnGoToMatchingLine, &C::CanMarkBlock));
+  CCommandEntry show = MakeCommand(CommandId::ShowTimeAndSender, this, &C::OnShowTimeAndSender);
+  show.checked = [this] { return m_monitor.m_bShowTimeAndSender; };
+  table.push_back(std::move(show));
+  CCommandEntry since =
+      MakeCommand(CommandId::TimeSincePrevious, this, &C::OnTimeSincePrevious, &C::CanTimeSincePrevious);
+  since.checked = [this] { return m_monitor.m_bTimeSincePrevious; };
+  table.push_back(std::move(since));
+}
+
+int MatchingLine(const CMonitorList& list, int current, bool* isPairLine) {
+  if (isPairLine) *isPairLine = false;
+  const int count = list.GetCount();
+  if (current < 0 || current >= count) return -1;
+  if (list.LineContains(current, u'{')) {
+    if (isPairLine) *isPairLine = true;
+    const QString key = LeaveKeyOfEnterLine(list.GetText(current));
+    return current + 1 < count ? list.FindContaining(current + 1, +1, key, Qt::CaseSensitive) : -1;
+  }
+  if (list.LineContains(current, u'}')) {
+    if (isPairLine) *isPairLine = true;
+    const QString key = EnterKeyOfLeaveLine(list.GetText(current));
+    return current > 0 ? list.FindContaining(current - 1, -1, key, Qt::CaseSensitive) : -1;
+  }
+  return -1;
+}
+
+void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor) {
+  using G = CMonitorList::EGutter;
+  list.SetGutter(!monitor.m_bShowTimeAndSender ? G::kOff
+                 : monitor.m_bTimeSincePrevious ? G::kSincePrevious
+                                                : G::kClockTime);
 }
 
 bool CMonitorCommands::CanViewLine() { return m_host.GetList().GetCurSel() >= 0 && m_host.GetList().GetCount() >= 1; }
@@ -43,25 +75,34 @@ void CMonitorCommands::OnViewLine() { MessageBox(m_host.GetWindow(), m_host.GetS
 void CMonitorCommands::OnMarkBlock() {
   CMonitorList& list = m_host.GetList();
   const int current = list.GetCurSel();
-  const int count = list.GetCount();
-  if (current < 0 || current >= count) return;
-
-  // An enter line selects down to its leave line, a leave line up to its
-  // enter line; without a match the selection runs to the end of the list.
-  // A line holding both braces counts as an enter line.
-  int last = current;
-  if (list.LineContains(current, u'{')) {
-    const QString key = LeaveKeyOfEnterLine(list.GetText(current));
-    const int found = current + 1 < count ? list.FindContaining(current + 1, +1, key, Qt::CaseSensitive) : LB_ERR;
-    last = found == LB_ERR ? count - 1 : found;
-  } else if (list.LineContains(current, u'}')) {
-    const QString key = EnterKeyOfLeaveLine(list.GetText(current));
-    const int found = current > 0 ? list.FindContaining(current - 1, -1, key, Qt::CaseSensitive) : LB_ERR;
-    last = found == LB_ERR ? 0 : found;
-  } else {
-    return;
-  }
+  bool isPairLine = false;
+  const int match = MatchingLine(list, current, &isPairLine);
+  if (!isPairLine) return;
+  // Without a match the selection runs to the end of the list in the
+  // direction of the search.
+  const bool enter = list.LineContains(current, u'{');
+  const int last = match >= 0 ? match : enter ? list.GetCount() - 1 : 0;
   list.SelItemRange(true, std::min(current, last), std::max(current, last));
+}
+
+void CMonitorCommands::OnGoToMatchingLine() {
+  CMonitorList& list = m_host.GetList();
+  const int match = MatchingLine(list, list.GetCurSel());
+  // The caret moves and the line comes into view; the selection stays as
+  // it is. Without a match nothing moves.
+  if (match >= 0) list.SetCaretIndex(match);
+}
+
+void CMonitorCommands::OnShowTimeAndSender() {
+  m_monitor.m_bShowTimeAndSender = !m_monitor.m_bShowTimeAndSender;
+  ApplyGutter(m_host.GetList(), m_monitor);
+}
+
+bool CMonitorCommands::CanTimeSincePrevious() { return m_monitor.m_bShowTimeAndSender; }
+
+void CMonitorCommands::OnTimeSincePrevious() {
+  m_monitor.m_bTimeSincePrevious = !m_monitor.m_bTimeSincePrevious;
+  ApplyGutter(m_host.GetList(), m_monitor);
 }
 
 void CMonitorCommands::OnUnmarkLines() { m_host.GetList().SetSel(false, -1); }

@@ -1,5 +1,6 @@
 // The "&Monitor" commands that work on the lines already in the list: view,
-// mark block, unmark, clear, find and reset nesting.
+// mark block, unmark, clear, find, reset nesting, go to the matching line,
+// and the gutter of times and senders.
 #pragma once
 
 #include "monitor/monitorhost.h"
@@ -12,8 +13,9 @@ namespace zef {
 
 class CMonitorCommands : public CFeature {
  public:
-  // `general` holds the confirmations of Clear and Reset nested calls.
-  CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general);
+  // `general` holds the confirmations of Clear and Reset nested calls,
+  // `monitor` the gutter's switches, which the gutter commands set.
+  CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general, CMonitorSettings& monitor);
   ~CMonitorCommands() override;
 
   void AddCommands(std::vector<CCommandEntry>& table) override;
@@ -29,15 +31,30 @@ class CMonitorCommands : public CFeature {
   void OnClear();
   void OnFind();
   void OnResetNestedCalls();
+  void OnGoToMatchingLine();
+  void OnShowTimeAndSender();
+  void OnTimeSincePrevious();
   bool CanViewLine();
   bool CanMarkBlock();
   bool CanUnmarkLines();
   bool CanClear();
   bool CanFind();
+  bool CanTimeSincePrevious();
 
   IMonitorHost& m_host;
   const CGeneralOptions& m_general;
+  CMonitorSettings& m_monitor;
   QPointer<CFindReplaceDialog> m_pFindDialog;
 };
+
+// The line that Mark Block pairs with line `current` of `list`: for an
+// enter line its leave line below, for a leave line its enter line above
+// (a line holding both braces counts as an enter line). -1 when there is
+// none; *isPairLine says whether `current` is an enter or leave line at all.
+int MatchingLine(const CMonitorList& list, int current, bool* isPairLine = nullptr);
+
+// Shows the gutter as `monitor` says: off, clock times, or times since the
+// previous line.
+void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor);
 
 }  // namespace zef

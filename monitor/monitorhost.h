@@ -56,6 +56,8 @@ struct CCommandEntry {
   std::function<void()> handler;
   // Empty: always enabled when its popup opens.
   std::function<bool()> enabled;
+  // For an item with a check mark: whether it shows it when its popup opens.
+  std::function<bool()> checked;
 };
 
 // A table row for member handlers of `feature`; without `enabled` the item is
@@ -63,7 +65,7 @@ struct CCommandEntry {
 template <class Feature>
 CCommandEntry MakeCommand(CommandId id, Feature* feature, void (Feature::*handler)(),
                           bool (Feature::*enabled)() = nullptr) {
-  CCommandEntry entry{id, [feature, handler] { (feature->*handler)(); }, {}};
+  CCommandEntry entry{id, [feature, handler] { (feature->*handler)(); }, {}, {}};
   if (enabled) entry.enabled = [feature, enabled] { return (feature->*enabled)(); };
   return entry;
 }

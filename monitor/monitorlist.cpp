@@ -1,26 +1,52 @@
 #include "monitor/monitorlist.h"
 
+#include <time.h>
+
+#include <cinttypes>
+#include <cstdio>
 
 namespace zef {
+namespace {
 
-CMonitorList::CMonitorList(QWidget* parent) : CListBox(parent) {}
-
-int CMonitorList::AddString(const QString& line) {
-  const CNestingRules::Result placed = m_rules.Add(line);
-  if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
-  return AddIndentedString(line, placed.depth);
+std::int64_t Microseconds(clockid_t clock) {
+  timespec ts{};
+  ::clock_gettime(clock, &ts);
+  return std::int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-int CMonitorList::InsertString(int index, const QString& line) {
+std::function<std::int64_t()> SteadyWallClock() {
+  const std::int64_t offset = Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC);
+  return [offset] { return offset + Microseconds(CLOCK_MONOTONIC); };
+}
+
+}  // namespace
+
+CMonitorList::CMonitorList(QWidget* parent) : CListBox(parent), m_clock(SteadyWallClock()) {}
+
+CMonitorList::~CMonitorList() { CListBox::SetGutter(nullptr); }
+
+int CMonitorList::AddString(const QString& line) { return Place(-1, line, CSenders::kSelf); }
+
+int CMonitorList::InsertString(int index, const QString& line) { return Place(index, line, CSenders::kSelf); }
+
+int CMonitorList::AddLine(const QString& line, std::uint32_t sender) { return Place(-1, line, sender); }
+
+int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
   const CNestingRules::Result placed = m_rules.Add(line);
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
-  return InsertIndentedString(index, line, placed.depth);
+  SLineStamp stamp;
+  stamp.nTime = m_clock();
+  stamp.nSender = sender;
+  stamp.nSpan = m_senders.Take(sender, line, placed.closes, placed.opens, stamp.nTime);
+  if (index < 0) return AddIndentedString(line, placed.depth, stamp);
+  return InsertIndentedString(index, line, placed.depth, stamp);
 }
 
 void CMonitorList::ResetContent() {
   m_rules.ResetContent();
   SetHorizontalExtentFrom(0, QString());
   CListBox::ResetContent();
+  m_senders.ForgetGone();
 }
 
 void CMonitorList::SetIndent(const QString& indent) {
@@ -30,6 +56,78 @@ void CMonitorList::SetIndent(const QString& indent) {
 
 void CMonitorList::SetHorizontalExtentFrom(int depth, const QString& line) {
   SetHorizontalExtentFromLine(line, depth, 5);
+}
+
+void CMonitorList::MeetSender(std::uint32_t id, const QString& label) {
+  if (m_senders.Meet(id, label) && m_eGutter != EGutter::kOff) GutterChanged();
+}
+
+void CMonitorList::SetGutter(EGutter gutter) {
+  if (gutter == m_eGutter) return;
+  m_eGutter = gutter;
+  CListBox::SetGutter(gutter == EGutter::kOff ? nullptr : static_cast<const IListGutter*>(this));
+  if (gutter != EGutter::kOff) GutterChanged();
+}
+
+std::vector<CMonitorList::SColumn> CMonitorList::Columns() const {
+  // The sender column is as wide as the widest label met, within bounds;
+  // longer ones are cut.
+  constexpr int kMinSender = 12;
+  constexpr int kMaxSender = 48;
+  const int sender = std::clamp(m_senders.WidestLabel(), kMinSender, kMaxSender);
+  const QString time = m_eGutter == EGutter::kSincePrevious ? QStringLiteral("+00.000000")
+                                                            : QStringLiteral("00:00:00.000000");
+  return {{time, true}, {QStringLiteral("000.000 ms"), true}, {QString(sender, u'n'), false}};
+}
+
+void CMonitorList::RowTexts(int index, std::vector<QString>& texts) const {
+  std::vector<QString> row = GutterTexts(index);
+  for (std::size_t i = 0; i < texts.size() && i < row.size(); ++i) texts[i] = std::move(row[i]);
+}
+
+std::vector<QString> CMonitorList::GutterTexts(int index) const {
+  const SLineStamp stamp = GetStamp(index);
+  QString time;
+  if (m_eGutter == EGutter::kSincePrevious) {
+    if (index > 0) time = FormatSince(stamp.nTime - GetStamp(index - 1).nTime);
+  } else {
+    time = FormatClockTime(stamp.nTime);
+  }
+  return {time, stamp.nSpan >= 0 ? FormatDuration(stamp.nSpan) : QString(), m_senders.Label(stamp.nSender)};
+}
+
+QString FormatDuration(std::int64_t us) {
+  char text[64];
+  if (us < 1000) {
+    std::snprintf(text, sizeof text, "%" PRId64 " \u00B5s", us);
+  } else if (us < 1000000) {
+    std::snprintf(text, sizeof text, "%.3f ms", double(us) / 1e3);
+  } else if (us < 60 * std::int64_t(1000000)) {
+    std::snprintf(text, sizeof text, "%.3f s", double(us) / 1e6);
+  } else if (us < 3600 * std::int64_t(1000000)) {
+    const std::int64_t s = us / 1000000;
+    std::snprintf(text, sizeof text, "%" PRId64 " min %02" PRId64 " s", s / 60, s % 60);
+  } else {
+    const std::int64_t min = us / 60000000;
+    std::snprintf(text, sizeof text, "%" PRId64 " h %02" PRId64 " min", min / 60, min % 60);
+  }
+  return QString::fromUtf8(text);
+}
+
+QString FormatClockTime(std::int64_t us) {
+  const time_t seconds = time_t(us / 1000000);
+  tm local{};
+  if (!::localtime_r(&seconds, &local)) return QString();
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec,
+                int(us % 1000000));
+  return QString::fromLatin1(text);
+}
+
+QString FormatSince(std::int64_t us) {
+  char text[48];
+  std::snprintf(text, sizeof text, "+%" PRId64 ".%06d", us / 1000000, int(us % 1000000));
+  return QString::fromLatin1(text);
 }
 
 }  // namespace zef

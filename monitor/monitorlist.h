@@ -1,21 +1,36 @@
 // The monitor list: the list box that indents every line by call nesting and
 // keeps its horizontal extent wide enough for the longest line. Its window
 // text, which it never shows, is the buffer trace clients write into.
+//
+// Beside each line it keeps when the line was taken in and who sent it, and
+// for a line that ends a call of its sender, how long that call took; a
+// gutter before the lines can show them. None of it is part of a line's text.
 #pragma once
 
-#include "platform/listbox/listbox.h"
 #include "monitor/monitorlist_rules.h"
+#include "monitor/senders.h"
+#include "platform/listbox/listbox.h"
 #include "platform/window/window.h"
+
+#include <cstdint>
+#include <functional>
 
 namespace zef {
 
-class CMonitorList : public CListBox, public CWindowObject {
+class CMonitorList : public CListBox, public CWindowObject, private IListGutter {
   Q_OBJECT
  public:
-  explicit CMonitorList(QWidget* parent = nullptr);
+  // What the gutter shows as a line's time.
+  enum class EGutter { kOff, kClockTime, kSincePrevious };
 
+  explicit CMonitorList(QWidget* parent = nullptr);
+  ~CMonitorList() override;
+
+  // Lines of the monitor itself (its tools, its notices).
   int AddString(const QString& line) override;
   int InsertString(int index, const QString& line) override;
+  // A line of `sender` (CSenders::kSelf or a peer the senders know).
+  int AddLine(const QString& line, std::uint32_t sender);
   void ResetContent() override;
 
   // The indent string of lines added from now on.
@@ -23,12 +38,46 @@ class CMonitorList : public CListBox, public CWindowObject {
   void ResetNesting() { m_rules.ResetNesting(); }
   int Nesting() const { return m_rules.Nesting(); }
 
+  CSenders& Senders() { return m_senders; }
+  // Names sender `id`, widening the gutter's sender column when needed.
+  void MeetSender(std::uint32_t id, const QString& label);
+
+  void SetGutter(EGutter gutter);
+  EGutter Gutter() const { return m_eGutter; }
+  // The texts the gutter shows for line `index` (valid): time, duration of
+  // the call the line ends (empty when none), sender.
+  std::vector<QString> GutterTexts(int index) const;
+
+  // Microseconds since the epoch, never decreasing: the clock time when the
+  // list was made plus the time elapsed since on the monotonic clock, so
+  // that a clock set back does not reorder the lines' times. Tests set
+  // their own.
+  std::int64_t Now() const { return m_clock(); }
+  void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
+
  private:
+  // IListGutter
+  std::vector<SColumn> Columns() const override;
+  void RowTexts(int index, std::vector<QString>& texts) const override;
+
+  int Place(int index, const QString& line, std::uint32_t sender);
+
   // The pixel width of `line` after `depth` indent strings, in the list's
   // font, plus 5, as the extent: one indent's width counted depth times.
   void SetHorizontalExtentFrom(int depth, const QString& line);
 
   CNestingRules m_rules;
+  CSenders m_senders;
+  std::function<std::int64_t()> m_clock;
+  EGutter m_eGutter = EGutter::kOff;
 };
+
+// "12.345 ms": a duration in microseconds, to three significant decimals in
+// the unit that suits it (µs, ms, s; minutes and hours beyond).
+QString FormatDuration(std::int64_t microseconds);
+// "14:03:27.120034": the local clock time of `microseconds` since the epoch.
+QString FormatClockTime(std::int64_t microseconds);
+// "+0.000120": seconds since an earlier time, to the microsecond.
+QString FormatSince(std::int64_t microseconds);
 
 }  // namespace zef

@@ -14,6 +14,8 @@ class CNestingRules {
     // (0 while the nesting is 0 or below, or the indent string is empty).
     int depth = 0;
     bool longest = false;  // it beat the longest length; the extent must follow it
+    bool closes = false;   // the line holds '}': it leaves a call
+    bool opens = false;    // the line holds '{': it enters one
   };
 
   // One line added: a '}' anywhere lowers the depth once before the indent

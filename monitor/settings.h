@@ -16,12 +16,16 @@ struct CGeneralOptions {
   bool m_bAdjustWndSip = false;
 };
 
-// Section "Init.Monitor": the log file, the indent string and quick draw.
+// Section "Init.Monitor": the log file, the indent string, quick draw, and
+// the gutter of times and senders (shown; times since the previous line
+// instead of clock times).
 struct CMonitorSettings {
   bool m_bLogToFile = false;
   QString m_strLogFile = QStringLiteral("\\ZEFMON.LOG");
   QString m_strIndentChars = QStringLiteral("  ");
   bool m_bQuickDraw = true;
+  bool m_bShowTimeAndSender = false;
+  bool m_bTimeSincePrevious = false;
 };
 
 }  // namespace zef

@@ -4,11 +4,17 @@ namespace zef {
 namespace {
 
 MenuItem Cmd(const char16_t* caption, CommandId id) {
-  return {MenuItem::Kind::Command, QString::fromUtf16(caption), id, {}};
+  return {MenuItem::Kind::Command, QString::fromUtf16(caption), id, {}, {}, false};
 }
-MenuItem Sep() { return {MenuItem::Kind::Separator, {}, CommandId::None, {}}; }
+MenuItem Key(const char16_t* caption, CommandId id, const char16_t* shortcut) {
+  return {MenuItem::Kind::Command, QString::fromUtf16(caption), id, {}, QString::fromUtf16(shortcut), false};
+}
+MenuItem Check(const char16_t* caption, CommandId id) {
+  return {MenuItem::Kind::Command, QString::fromUtf16(caption), id, {}, {}, true};
+}
+MenuItem Sep() { return {MenuItem::Kind::Separator, {}, CommandId::None, {}, {}, false}; }
 MenuItem Popup(const char16_t* caption, std::vector<MenuItem> items) {
-  return {MenuItem::Kind::Popup, QString::fromUtf16(caption), CommandId::None, std::move(items)};
+  return {MenuItem::Kind::Popup, QString::fromUtf16(caption), CommandId::None, std::move(items), {}, false};
 }
 
 void Collect(const std::vector<MenuItem>& items, std::vector<CommandId>& out) {
@@ -75,6 +81,11 @@ const std::vector<MenuItem>& MainMenu() {
                 Cmd(u"&Find...", C::Find),
                 Sep(),
                 Cmd(u"Reset &nested calls", C::ResetNestedCalls),
+                Sep(),
+                Key(u"&Go to matching line", C::GoToMatchingLine, u"Ctrl+]"),
+                Sep(),
+                Check(u"Show &time and sender", C::ShowTimeAndSender),
+                Check(u"Time since &previous line", C::TimeSincePrevious),
             }),
       Popup(u"&Setup",
             {

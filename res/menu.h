@@ -16,6 +16,8 @@ struct MenuItem {
   QString caption;  // with its '&' mnemonics, as shown ("&&" is a literal '&')
   CommandId id = CommandId::None;
   std::vector<MenuItem> items;  // popups only
+  QString shortcut;             // commands: a key sequence ("Ctrl+]") that runs it from anywhere in the window
+  bool checkable = false;       // commands: the item shows a check mark when its command is on
 };
 
 // The five popups of the menu bar, in order.

@@ -37,6 +37,10 @@ enum class CommandId : std::uint32_t {
   Clear = 32778,
   Find = 32786,
   ResetNestedCalls = 32803,
+  // Added after the block above was laid out: kept apart from its range.
+  GoToMatchingLine = 32900,
+  ShowTimeAndSender = 32901,
+  TimeSincePrevious = 32902,
   // "&Setup"
   Options = 32802,
   SetupLoop = 32777,

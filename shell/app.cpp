@@ -56,6 +56,9 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(text));
     frame->AppendLine(text);
   });
+  // A client that went away inside calls is reported by a line.
+  QObject::connect(m_pServer.get(), &CWindowServer::PeerGone, frame,
+                   [frame](quint32 id) { frame->OnPeerGone(id); });
   QString serveError;
   const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
   const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);
@@ -87,6 +90,8 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   }
   return true;
 }
+
+const SPeer* CQrbWinApp::CurrentPeer() const { return m_pServer ? m_pServer->CurrentPeer() : nullptr; }
 
 struct AppCommandEntry {
   CommandId id;

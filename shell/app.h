@@ -12,6 +12,7 @@ namespace zef {
 
 class CMainFrame;
 class CWindowServer;
+struct SPeer;
 
 class CQrbWinApp {
  public:
@@ -28,6 +29,10 @@ class CQrbWinApp {
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
+
+  // The trace client whose request runs now; null outside one (the
+  // monitor's own tools call in directly).
+  const SPeer* CurrentPeer() const;
 
   // The application's own command table; false when `id` is not in it.
   bool OnCmdMsg(CommandId id);

@@ -10,8 +10,8 @@ namespace zef {
 
 void CMainFrame::BuildCommandTable() {
   m_commands = {
-      {CommandId::EntryFromBuffer, [this] { OnEntryFromBuffer(); }, {}},
-      {CommandId::AppExit, [this] { OnAppExit(); }, {}},
+      {CommandId::EntryFromBuffer, [this] { OnEntryFromBuffer(); }, {}, {}},
+      {CommandId::AppExit, [this] { OnAppExit(); }, {}, {}},
   };
   m_features = CreateFeatures(*this, m_settings);
   for (const auto& feature : m_features) feature->AddCommands(m_commands);
@@ -54,7 +54,10 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup) {
   const QList<QAction*> items = popup->actions();
   for (QAction* action : items) {
     const CommandId id = CommandOf(action);
-    if (id != CommandId::None) action->setEnabled(IsCommandEnabled(id));
+    if (id == CommandId::None) continue;
+    action->setEnabled(IsCommandEnabled(id));
+    const CCommandEntry* entry = FindCommand(id);
+    if (action->isCheckable()) action->setChecked(entry && entry->checked && entry->checked());
   }
   // The first popup is known by its item 0, Error Lookup; only it sets its
   // sub-popups' selection-driven items.

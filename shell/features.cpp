@@ -14,7 +14,7 @@ namespace zef {
 
 std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSettingsRecord& settings) {
   std::vector<std::unique_ptr<CFeature>> features;
-  features.push_back(std::make_unique<CMonitorCommands>(host, settings.general));
+  features.push_back(std::make_unique<CMonitorCommands>(host, settings.general, settings.monitor));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));

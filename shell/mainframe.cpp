@@ -4,12 +4,15 @@
 #include "inspect/selection.h"
 #include "monitor/linecommands.h"
 #include "monitor/logfile.h"
+#include "monitor/monitorcommands.h"
+#include "platform/window/peer.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QShortcut>
+#include <QSysInfo>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -48,6 +51,7 @@ bool CMainFrame::LoadFrame() {
   BuildMenuBar();
   ExchangeSettings(true);
   GetList().SetIndent(m_settings.monitor.m_strIndentChars);
+  ApplyGutter(GetList(), m_settings.monitor);
 
   // WM_HELP: the help key opens the contents, as the menu item does.
   auto* help = new QShortcut(QKeySequence::HelpContents, this);
@@ -55,7 +59,9 @@ bool CMainFrame::LoadFrame() {
   return true;
 }
 
-void CMainFrame::AppendLine(const QString& line) {
+void CMainFrame::AppendLine(const QString& line) { AppendLineFrom(line, CSenders::kSelf); }
+
+void CMainFrame::AppendLineFrom(const QString& line, std::uint32_t sender) {
   CMonitorList& list = GetList();
   const CMonitorSettings& monitor = m_settings.monitor;
   if (monitor.m_bLogToFile) {
@@ -73,8 +79,13 @@ void CMainFrame::AppendLine(const QString& line) {
         break;
     }
   }
-  list.AddString(line);
+  list.AddLine(line, sender);
   if (!monitor.m_bQuickDraw) ScrollToEnd();
+}
+
+void CMainFrame::OnPeerGone(std::uint32_t peerId) {
+  const QString line = GetList().Senders().End(peerId);
+  if (!line.isEmpty()) AppendLine(line);
 }
 
 void CMainFrame::ScrollToEnd() {
@@ -134,7 +145,20 @@ void CMainFrame::timerEvent(QTimerEvent* event) {
   QMainWindow::timerEvent(event);
 }
 
-void CMainFrame::OnEntryFromBuffer() { AppendLine(GetList().GetWindowText()); }
+void CMainFrame::OnEntryFromBuffer() {
+  // A line handed over by a trace client is its sender's; one handed over
+  // in-process by the monitor's own tools is the monitor's.
+  std::uint32_t sender = CSenders::kSelf;
+  if (const SPeer* peer = m_app.CurrentPeer()) {
+    sender = peer->nId;
+    CMonitorList& list = GetList();
+    if (!list.Senders().Knows(sender)) {
+      static const QString host = QSysInfo::machineHostName();
+      list.MeetSender(sender, SenderLabel(*peer, host));
+    }
+  }
+  AppendLineFrom(GetList().GetWindowText(), sender);
+}
 
 void CMainFrame::OnAppExit() { zef::SendMessage(GetSafeHwnd(), WM_CLOSE); }
 

@@ -34,12 +34,17 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   bool LoadFrame();
 
   // The one way into the monitor: log file (when on), list, scroll (unless
-  // quick draw is on).
+  // quick draw is on). AppendLine is for the monitor's own lines;
+  // AppendLineFrom names the line's sender (CSenders::kSelf or a peer id).
   void AppendLine(const QString& line) override;
+  void AppendLineFrom(const QString& line, std::uint32_t sender);
+  // A trace connection went away: when it left calls open, a line of the
+  // monitor's own says which.
+  void OnPeerGone(std::uint32_t peerId);
   // Scrolls the list to its last line whatever quick draw says.
   void ScrollToEnd() override;
 
-  // Reads all seventeen settings (load) or writes them all to the file.
+  // Reads all nineteen settings (load) or writes them all to the file.
   // False when a save did not reach the file; `reason` then says why.
   bool ExchangeSettings(bool load, QString* reason = nullptr);
 

@@ -1,4 +1,4 @@
-// The settings record: seventeen values in five sections of the profile,
+// The settings record: nineteen values in five sections of the profile,
 // loaded and saved through one table over the section structs.
 #include "shell/app.h"
 #include "shell/mainframe.h"
@@ -36,6 +36,8 @@ bool CMainFrame::ExchangeSettings(bool load, QString* reason) {
       {u"Init.Monitor", u"LogFile", &m_settings.monitor.m_strLogFile, 0, u"\\ZEFMON.LOG"},
       {u"Init.Monitor", u"IndentChars", &m_settings.monitor.m_strIndentChars, 0, u"  "},
       {u"Init.Monitor", u"QDraw", &m_settings.monitor.m_bQuickDraw, 1, nullptr},
+      {u"Init.Monitor", u"ShowTimeAndSender", &m_settings.monitor.m_bShowTimeAndSender, 0, nullptr},
+      {u"Init.Monitor", u"TimeSincePrevious", &m_settings.monitor.m_bTimeSincePrevious, 0, nullptr},
       {u"Init.Database", u"MaxLineLength", &m_settings.database.m_nMaxLineLength, 179, nullptr},
       {u"Init.Database", u"ConfirmTwice", &m_settings.database.m_bConfirmTwice, 1, nullptr},
       {u"Init.LaF", u"ShowCancelBtn", &m_app.m_lookAndFeel.m_bShowCancelBtn, 1, nullptr},

@@ -1,4 +1,4 @@
-// The settings record: seventeen values in five sections of the profile,
+// The settings record: nineteen values in five sections of the profile,
 // one struct per section. The features that use a section get a reference
 // to it; ExchangeSettings loads and saves them all through one table.
 #pragma once

@@ -1,5 +1,7 @@
 #include "platform/dialog/menu.h"
 
+#include <QKeySequence>
+
 namespace zef {
 
 void AppendMenuItems(QMenu& menu, const std::vector<MenuItem>& items,
@@ -15,6 +17,8 @@ void AppendMenuItems(QMenu& menu, const std::vector<MenuItem>& items,
       case MenuItem::Kind::Command: {
         QAction* action = menu.addAction(item.caption);
         action->setData(ToUInt(item.id));
+        if (!item.shortcut.isEmpty()) action->setShortcut(QKeySequence(item.shortcut));
+        action->setCheckable(item.checkable);
         if (onCommand) {
           const CommandId id = item.id;
           QObject::connect(action, &QAction::triggered, &menu, [onCommand, id] { onCommand(id); });

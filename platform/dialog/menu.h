@@ -14,8 +14,9 @@
 namespace zef {
 
 // Appends `items` to `menu`: a command becomes an action whose data is its
-// id (and which calls `onCommand` with it when triggered, when given), a
-// popup a submenu owned by `menu`, a separator a separator.
+// id (and which calls `onCommand` with it when triggered, when given), with
+// the item's shortcut and check mark; a popup a submenu owned by `menu`, a
+// separator a separator.
 void AppendMenuItems(QMenu& menu, const std::vector<MenuItem>& items,
                      const std::function<void(CommandId)>& onCommand = {});
 

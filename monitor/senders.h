@@ -1,0 +1,96 @@
+// Who sent the monitor's lines, and the calls each sender has open.
+//
+// A sender is the monitor itself (kSelf: its tools' own lines) or one trace
+// connection (the window server's peer id). Each sender's calls are matched
+// by its own nesting: a line of that sender holding '{' opens a call, and its
+// next line holding '}' ends the innermost call it has open, whatever other
+// senders wrote in between. The list's shared indentation is not consulted,
+// so two programs tracing at once still get their own durations.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace zef {
+
+struct SPeer;
+
+class CSenders {
+ public:
+  static constexpr std::uint32_t kSelf = 0;
+  // Open calls remembered per sender with their names and times; a sender
+  // nesting deeper has the calls beyond counted only (their leave lines get
+  // no duration).
+  static constexpr int kMaxOpenCalls = 10000;
+  // Characters of a call's name kept for the "ended inside" line.
+  static constexpr int kMaxCallName = 80;
+  // Names listed in one "ended inside" line: the outermost and the innermost
+  // halves of them, with a count of those left out between.
+  static constexpr int kMaxListedCalls = 16;
+
+  CSenders();
+
+  // Names sender `id` for the gutter; an id seen for the first time is
+  // registered, a known one renamed. Returns whether the label is now wider
+  // (in characters) than any before it.
+  bool Meet(std::uint32_t id, const QString& label);
+  bool Knows(std::uint32_t id) const { return m_senders.count(id) != 0; }
+  // The label of sender `id`; "?" for one never met.
+  const QString& Label(std::uint32_t id) const;
+  // The widest label met, in characters.
+  int WidestLabel() const { return m_nWidestLabel; }
+
+  // A line of sender `id` (met before, or it is met as "?") taken in at
+  // `time` (microseconds), holding '}' (`closes`) and/or '{' (`opens`), as
+  // the nesting rules judged it. Returns the duration of the call it ends,
+  // or -1 when it ends none that this sender opened and timed.
+  std::int64_t Take(std::uint32_t id, QStringView line, bool closes, bool opens, std::int64_t time);
+
+  // Sender `id` went away. Returns the monitor's line that names it and the
+  // calls it left open, innermost last ("name[pid] ended inside: Load() >
+  // Parse()"), or an empty string when it had none open. Its calls are
+  // forgotten; its label stays for the lines it wrote.
+  QString End(std::uint32_t id);
+  // The list was emptied: senders that went away have no lines left to name.
+  void ForgetGone();
+
+  // Open calls of sender `id` (timed ones and counted ones).
+  int OpenCalls(std::uint32_t id) const;
+
+ private:
+  struct SCall {
+    std::int64_t nTime;
+    QString strName;
+  };
+  struct SSender {
+    QString strLabel;
+    std::vector<SCall> vCalls;  // outermost first
+    int nUncounted = 0;         // calls opened beyond kMaxOpenCalls
+    bool bGone = false;
+  };
+
+  SSender& Find(std::uint32_t id);
+
+  std::unordered_map<std::uint32_t, SSender> m_senders;
+  // The sender of the last line: lines come in runs from one sender.
+  std::uint32_t m_nLastId = kSelf;
+  SSender* m_pLast = nullptr;
+  int m_nWidestLabel = 0;
+};
+
+// How a trace connection is named in the gutter and in its "ended inside"
+// line: "program[pid]" from the socket's peer, and when the client told who
+// it is and that differs (it came through a relay: ssh, a container's
+// socket mount), what it told in guillemets: "sshd[880] «build01:
+// worker[31]»". `localHost` is this machine's host name.
+QString SenderLabel(const SPeer& peer, const QString& localHost);
+
+// The name of the call an enter line opens, as the "ended inside" line
+// lists it: the line without surrounding white space and its trailing '{'.
+QString CallNameOfEnterLine(QStringView enterLine);
+
+}  // namespace zef
