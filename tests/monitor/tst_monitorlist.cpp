@@ -2,8 +2,10 @@
 // read back with the indent they are shown with.
 #include "monitor/monitorlist.h"
 
+#include <QDateTime>
 #include <QFontMetrics>
 #include <QTest>
+#include <QThread>
 
 using zef::CMonitorList;
 
@@ -13,6 +15,12 @@ class TestMonitorList : public QObject {
   void extentFollowsTheLongestLineInPixels_data();
   void extentFollowsTheLongestLineInPixels();
   void linesReadBackWithTheirIndent();
+  void linesKeepTimeSenderAndDuration();
+  void gutterTexts_data();
+  void gutterTexts();
+  void gutterIsNeverPartOfTheText();
+  void durations_data();
+  void durations();
 };
 
 void TestMonitorList::extentFollowsTheLongestLineInPixels_data() {
@@ -69,6 +77,113 @@ void TestMonitorList::linesReadBackWithTheirIndent() {
   // Mark Block's search for the leave line goes through the indents.
   QCOMPARE(list.FindContaining(0, 1, QStringLiteral("} f()"), Qt::CaseSensitive), zef::LB_ERR);
   QCOMPARE(list.FindContaining(0, 1, QString(200, u' ') + QStringLiteral("f"), Qt::CaseSensitive), 100);
+}
+
+void TestMonitorList::linesKeepTimeSenderAndDuration() {
+  CMonitorList list;
+  // The real clock: times in microseconds since the epoch, never decreasing.
+  const std::int64_t before = QDateTime::currentMSecsSinceEpoch() * 1000;
+  list.MeetSender(5, QStringLiteral("demo[5]"));
+  list.AddLine(QStringLiteral("Load() {"), 5);
+  list.AddString(QStringLiteral("a line of the monitor's own"));
+  QThread::usleep(2000);
+  list.AddLine(QStringLiteral("} Load()"), 5);
+  const std::int64_t after = QDateTime::currentMSecsSinceEpoch() * 1000;
+  const zef::SLineStamp enter = list.GetStamp(0);
+  const zef::SLineStamp own = list.GetStamp(1);
+  const zef::SLineStamp leave = list.GetStamp(2);
+  // Within a few milliseconds of the system clock, and in microseconds.
+  QVERIFY(enter.nTime >= before - 5000 && leave.nTime <= after + 5000);
+  QVERIFY(enter.nTime <= own.nTime && own.nTime <= leave.nTime);
+  QVERIFY2(leave.nTime - enter.nTime >= 2000, qPrintable(QString::number(leave.nTime - enter.nTime)));
+  QCOMPARE(enter.nSender, 5u);
+  QCOMPARE(own.nSender, zef::CSenders::kSelf);
+  QCOMPARE(enter.nSpan, -1);
+  QCOMPARE(own.nSpan, -1);
+  QCOMPARE(leave.nSpan, leave.nTime - enter.nTime);
+}
+
+void TestMonitorList::gutterTexts_data() {
+  QTest::addColumn<int>("mode");
+  QTest::addColumn<int>("line");
+  QTest::addColumn<QStringList>("texts");
+  // Lines at 1.5 s, 1.5 s + 120 µs and 2 s + 345,678 µs past a minute.
+  const auto clock = CMonitorList::EGutter::kClockTime;
+  const auto since = CMonitorList::EGutter::kSincePrevious;
+  QTest::newRow("clock time, enter line") << int(clock) << 0
+                                          << QStringList{QStringLiteral(":01.500000"), QString(), QStringLiteral("demo[5]")};
+  QTest::newRow("clock time, leave line")
+      << int(clock) << 1 << QStringList{QStringLiteral(":01.500120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
+  QTest::newRow("since previous, first line") << int(since) << 0
+                                              << QStringList{QString(), QString(), QStringLiteral("demo[5]")};
+  QTest::newRow("since previous, leave line")
+      << int(since) << 1 << QStringList{QStringLiteral("+0.000120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
+  QTest::newRow("since previous, own line")
+      << int(since) << 2 << QStringList{QStringLiteral("+0.845558"), QString(), QStringLiteral("ZEFMON")};
+}
+
+void TestMonitorList::gutterTexts() {
+  QFETCH(int, mode);
+  QFETCH(int, line);
+  QFETCH(QStringList, texts);
+  CMonitorList list;
+  const std::int64_t minute = std::int64_t(1'700'000'040) * 1'000'000;  // a whole minute
+  std::vector<std::int64_t> times{minute + 1'500'000, minute + 1'500'120, minute + 2'345'678};
+  std::size_t next = 0;
+  list.SetClock([&] { return times[std::min(next++, times.size() - 1)]; });
+  list.MeetSender(5, QStringLiteral("demo[5]"));
+  list.AddLine(QStringLiteral("Run() {"), 5);
+  list.AddLine(QStringLiteral("} Run()"), 5);
+  list.AddString(QStringLiteral("own"));
+  list.SetGutter(CMonitorList::EGutter(mode));
+  const std::vector<QString> shown = list.GutterTexts(line);
+  QCOMPARE(int(shown.size()), 3);
+  // The clock column is local time: only its seconds are certain here.
+  if (CMonitorList::EGutter(mode) == CMonitorList::EGutter::kClockTime) {
+    QCOMPARE(shown[0].size(), 15);
+    QVERIFY2(shown[0].endsWith(texts[0]), qPrintable(shown[0]));
+  } else {
+    QCOMPARE(shown[0], texts[0]);
+  }
+  QCOMPARE(shown[1], texts[1]);
+  QCOMPARE(shown[2], texts[2]);
+}
+
+void TestMonitorList::gutterIsNeverPartOfTheText() {
+  CMonitorList list;
+  list.resize(600, 200);
+  list.show();
+  list.MeetSender(5, QStringLiteral("needle[5]"));
+  list.AddLine(QStringLiteral("Run() {"), 5);
+  list.AddLine(QStringLiteral("} Run()"), 5);
+  for (auto mode : {CMonitorList::EGutter::kClockTime, CMonitorList::EGutter::kSincePrevious}) {
+    list.SetGutter(mode);
+    QCOMPARE(list.GetText(0), QStringLiteral("Run() {"));
+    QCOMPARE(list.GetText(1), QStringLiteral("  } Run()"));
+    QCOMPARE(list.FindContaining(0, 1, QStringLiteral("needle"), Qt::CaseSensitive), zef::LB_ERR);
+    QCOMPARE(list.FindContaining(0, 1, QStringLiteral("\u00B5s"), Qt::CaseSensitive), zef::LB_ERR);
+    QCOMPARE(list.FindContaining(0, 1, QStringLiteral(":"), Qt::CaseSensitive), zef::LB_ERR);
+    QVERIFY(!list.LineContains(1, u'+'));
+  }
+  list.SetGutter(CMonitorList::EGutter::kOff);
+  QCOMPARE(list.Gutter(), CMonitorList::EGutter::kOff);
+}
+
+void TestMonitorList::durations_data() {
+  QTest::addColumn<qint64>("microseconds");
+  QTest::addColumn<QString>("text");
+  QTest::newRow("zero") << qint64(0) << QStringLiteral("0 \u00B5s");
+  QTest::newRow("below a millisecond") << qint64(999) << QStringLiteral("999 \u00B5s");
+  QTest::newRow("milliseconds") << qint64(12'345) << QStringLiteral("12.345 ms");
+  QTest::newRow("seconds") << qint64(1'500'000) << QStringLiteral("1.500 s");
+  QTest::newRow("minutes") << qint64(125'000'000) << QStringLiteral("2 min 05 s");
+  QTest::newRow("hours") << qint64(3'600'000'000) * 26 + 60'000'000 << QStringLiteral("26 h 01 min");
+}
+
+void TestMonitorList::durations() {
+  QFETCH(qint64, microseconds);
+  QFETCH(QString, text);
+  QCOMPARE(zef::FormatDuration(microseconds), text);
 }
 
 QTEST_MAIN(TestMonitorList)

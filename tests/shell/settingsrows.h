@@ -1,4 +1,4 @@
-// The seventeen settings as the tests see them: where each is stored, its
+// The nineteen settings as the tests see them: where each is stored, its
 // value from construction until the load, its value when absent from the
 // file, and a value that is neither, each reached through the field it
 // belongs to.
@@ -51,6 +51,10 @@ inline std::span<const CSettingRow> SettingRows() {
       {"Init.Monitor", "IndentChars", QStringLiteral("  "), QStringLiteral("  "), QStringLiteral(">>"), ">>",
        ZEF_SETTING_FIELD(m.Settings().monitor.m_strIndentChars)},
       {"Init.Monitor", "QDraw", true, true, false, "0", ZEF_SETTING_FIELD(m.Settings().monitor.m_bQuickDraw)},
+      {"Init.Monitor", "ShowTimeAndSender", false, false, true, "1",
+       ZEF_SETTING_FIELD(m.Settings().monitor.m_bShowTimeAndSender)},
+      {"Init.Monitor", "TimeSincePrevious", false, false, true, "1",
+       ZEF_SETTING_FIELD(m.Settings().monitor.m_bTimeSincePrevious)},
       {"Init.Database", "MaxLineLength", 179, 179, 64, "64", ZEF_SETTING_FIELD(m.Settings().database.m_nMaxLineLength)},
       {"Init.Database", "ConfirmTwice", true, true, false, "0", ZEF_SETTING_FIELD(m.Settings().database.m_bConfirmTwice)},
       {"Init.LaF", "ShowCancelBtn", false, true, false, "0", ZEF_SETTING_FIELD(a.m_lookAndFeel.m_bShowCancelBtn)},

@@ -16,6 +16,8 @@ class TestLineCommands : public QObject {
  private slots:
   void markBlock_data();
   void markBlock();
+  void goToMatchingLine_data();
+  void goToMatchingLine();
   void markBlockKeys_data();
   void markBlockKeys();
   void selectedNameCases_data();
@@ -86,6 +88,46 @@ void TestLineCommands::markBlock() {
   QVERIFY(f.Frame().OnCmdMsg(CommandId::MarkBlock));
   QCOMPARE(Selected(f), selected);
   QCOMPARE(f.List().GetCurSel(), current);  // the current line does not move
+}
+
+void TestLineCommands::goToMatchingLine_data() {
+  // Mark Block's pairs: the caret goes to the line Mark Block would select
+  // up to, and stays where it is when there is no matching line.
+  QTest::addColumn<QStringList>("lines");
+  QTest::addColumn<int>("current");
+  QTest::addColumn<int>("caret");
+  QTest::newRow("enter of outer call") << kCalls << 0 << 3;
+  QTest::newRow("leave of inner call") << kCalls << 2 << 1;
+  QTest::newRow("leave of outer call") << kCalls << 3 << 0;
+  QTest::newRow("call that never returned")
+      << QStringList{QStringLiteral("x"), QStringLiteral("Run() {"), QStringLiteral("a")} << 1 << 1;
+  QTest::newRow("leave without parenthesis finds nearest enter")
+      << QStringList{QStringLiteral("a() {"), QStringLiteral("b {"), QStringLiteral("x"), QStringLiteral("} b")} << 3 << 1;
+  QTest::newRow("leave with result")
+      << QStringList{QStringLiteral("F() {"), QStringLiteral("x"), QStringLiteral("} F() (0)")} << 2 << 0;
+  QTest::newRow("both braces: an enter line without its leave line")
+      << QStringList{QStringLiteral("If() {"), QStringLiteral("} else {"), QStringLiteral("} If()")} << 1 << 1;
+  QTest::newRow("a line without braces") << kCalls + QStringList{QStringLiteral("plain")} << 4 << 4;
+}
+
+void TestLineCommands::goToMatchingLine() {
+  QFETCH(QStringList, lines);
+  QFETCH(int, current);
+  QFETCH(int, caret);
+  CFrameFixture f;
+  Append(f, lines);
+  f.List().SetSel(true, 0);
+  f.List().SetCaretIndex(current);
+  QCOMPARE(f.Frame().IsCommandEnabled(CommandId::GoToMatchingLine),
+           f.List().LineContains(current, u'{') || f.List().LineContains(current, u'}'));
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::GoToMatchingLine));
+  QCOMPARE(f.List().GetCurSel(), caret);
+  QCOMPARE(Selected(f), QList<int>{0});  // nothing is selected or unselected
+  // And back again, from the other end of the pair.
+  if (caret != current) {
+    QVERIFY(f.Frame().OnCmdMsg(CommandId::GoToMatchingLine));
+    QCOMPARE(f.List().GetCurSel(), current);
+  }
 }
 
 void TestLineCommands::markBlockKeys_data() {

@@ -1,4 +1,4 @@
-// The seventeen settings: defaults, odd stored values, and when they are saved.
+// The nineteen settings: defaults, odd stored values, and when they are saved.
 #include "tests/shell/fixture.h"
 #include "tests/shell/settingsrows.h"
 
@@ -185,7 +185,7 @@ void TestSettings::confirmedCloseWritesEveryValueNormalised() {
   QCOMPARE(stored.value(QStringLiteral("Init.Loop/Delay")).toInt(), 20);
   QCOMPARE(stored.value(QStringLiteral("Init.Monitor/IndentChars")).toString(), QStringLiteral("  "));
   QCOMPARE(stored.value(QStringLiteral("Init.LaF/ShowCancelBtn")).toInt(), 1);
-  QCOMPARE(stored.allKeys().size(), 17);
+  QCOMPARE(stored.allKeys().size(), 19);
 }
 
 void TestSettings::declinedCloseWritesNothing() {

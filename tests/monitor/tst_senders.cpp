@@ -1,0 +1,165 @@
+// Senders and their calls: durations matched by each sender's own nesting,
+// the line that names the calls a sender left open, and how senders are
+// named.
+#include "monitor/senders.h"
+#include "platform/window/peer.h"
+
+#include <QTest>
+
+using zef::CSenders;
+
+class TestSenders : public QObject {
+  Q_OBJECT
+ private slots:
+  void callsMatchPerSender();
+  void endNamesOpenCallsInnermostLast_data();
+  void endNamesOpenCallsInnermostLast();
+  void endListsDeepNestingInPart();
+  void forgetGoneKeepsLiveSenders();
+  void labels_data();
+  void labels();
+};
+
+namespace {
+// A line of `sender` at `time` as the list hands it over: braces judged from
+// the line itself.
+std::int64_t Take(CSenders& s, std::uint32_t sender, const QString& line, std::int64_t time) {
+  return s.Take(sender, line, line.contains(u'}'), line.contains(u'{'), time);
+}
+}  // namespace
+
+void TestSenders::callsMatchPerSender() {
+  CSenders s;
+  s.Meet(1, QStringLiteral("a[1]"));
+  s.Meet(2, QStringLiteral("b[2]"));
+  // Interleaved: each leave line ends its own sender's innermost call.
+  QCOMPARE(Take(s, 1, QStringLiteral("Load() {"), 100), -1);
+  QCOMPARE(Take(s, 2, QStringLiteral("Save() {"), 200), -1);
+  QCOMPARE(Take(s, 1, QStringLiteral("Parse() {"), 250), -1);
+  QCOMPARE(Take(s, 2, QStringLiteral("} Save() (0)"), 260), 60);
+  QCOMPARE(Take(s, 1, QStringLiteral("} Parse()"), 300), 50);
+  QCOMPARE(Take(s, 1, QStringLiteral("plain"), 310), -1);
+  // "} else {" ends one call and opens the next.
+  QCOMPARE(Take(s, 1, QStringLiteral("} else {"), 400), 300);
+  QCOMPARE(Take(s, 1, QStringLiteral("} If()"), 450), 50);
+  // A sender's leave line with nothing open has no duration, and another
+  // sender's open call is not taken for it.
+  QCOMPARE(Take(s, 2, QStringLiteral("Other() {"), 500), -1);
+  QCOMPARE(Take(s, 1, QStringLiteral("} Stray()"), 600), -1);
+  QCOMPARE(s.OpenCalls(2), 1);
+  QCOMPARE(Take(s, 2, QStringLiteral("} Other()"), 700), 200);
+  // A sender never met still gets its calls timed, as "?".
+  QCOMPARE(Take(s, 9, QStringLiteral("X() {"), 10), -1);
+  QCOMPARE(Take(s, 9, QStringLiteral("} X()"), 15), 5);
+  QCOMPARE(s.Label(9), QStringLiteral("?"));
+}
+
+void TestSenders::endNamesOpenCallsInnermostLast_data() {
+  QTest::addColumn<QStringList>("lines");
+  QTest::addColumn<QString>("ended");
+  QTest::newRow("two calls open") << QStringList{QStringLiteral("  Load() {"), QStringLiteral("Parse(\"x\") {  ")}
+                                  << QStringLiteral("demo[4711] ended inside: Load() > Parse(\"x\")");
+  QTest::newRow("every call left") << QStringList{QStringLiteral("Load() {"), QStringLiteral("} Load()")} << QString();
+  QTest::newRow("no calls at all") << QStringList{QStringLiteral("hello")} << QString();
+  QTest::newRow("braces in a name never reach the line")
+      << QStringList{QStringLiteral("Map({1}) {"), QStringLiteral("} else {")}
+      << QStringLiteral("demo[4711] ended inside: Map((1)) > ) else");
+  QTest::newRow("a long name is cut") << QStringList{QString(200, u'n') + QStringLiteral(" {")}
+                                      << QStringLiteral("demo[4711] ended inside: ") + QString(79, u'n') +
+                                             QChar(0x2026);
+}
+
+void TestSenders::endNamesOpenCallsInnermostLast() {
+  QFETCH(QStringList, lines);
+  QFETCH(QString, ended);
+  CSenders s;
+  s.Meet(7, QStringLiteral("demo[4711]"));
+  std::int64_t time = 0;
+  for (const QString& line : lines) Take(s, 7, line, ++time);
+  QCOMPARE(s.End(7), ended);
+  // Said once: the calls are forgotten with it.
+  QCOMPARE(s.End(7), QString());
+  QCOMPARE(s.OpenCalls(7), 0);
+  QCOMPARE(s.Label(7), QStringLiteral("demo[4711]"));
+}
+
+void TestSenders::endListsDeepNestingInPart() {
+  CSenders s;
+  s.Meet(3, QStringLiteral("deep[3]"));
+  const int depth = CSenders::kMaxOpenCalls + 5;
+  for (int i = 0; i < depth; ++i) Take(s, 3, QStringLiteral("f%1() {").arg(i), i);
+  QCOMPARE(s.OpenCalls(3), depth);
+  // The calls beyond the limit are counted, not timed: their leave lines
+  // have no duration, the rest still do.
+  for (int i = 0; i < 5; ++i) QCOMPARE(Take(s, 3, QStringLiteral("} f()"), depth + i), -1);
+  QCOMPARE(Take(s, 3, QStringLiteral("} f()"), 20000), 20000 - (CSenders::kMaxOpenCalls - 1));
+  Take(s, 3, QStringLiteral("} f()"), 20000);
+  Take(s, 3, QStringLiteral("} f()"), 20000);
+  // Room again for named calls.
+  Take(s, 3, QStringLiteral("g() {"), 20001);
+  Take(s, 3, QStringLiteral("h() {"), 20002);
+  Take(s, 3, QStringLiteral("i() {"), 20003);
+  const QString line = s.End(3);
+  const int half = CSenders::kMaxListedCalls / 2;
+  QVERIFY2(line.startsWith(QStringLiteral("deep[3] ended inside: f0() > f1() >")), qPrintable(line));
+  QVERIFY2(line.endsWith(QStringLiteral("> g() > h() > i()")), qPrintable(line));
+  QVERIFY2(line.contains(QStringLiteral("\u2026 %1 more \u2026").arg(CSenders::kMaxOpenCalls - 2 * half)),
+           qPrintable(line));
+  QCOMPARE(line.count(QStringLiteral(" > ")), 2 * half);
+}
+
+void TestSenders::forgetGoneKeepsLiveSenders() {
+  CSenders s;
+  s.Meet(1, QStringLiteral("gone[1]"));
+  s.Meet(2, QStringLiteral("live[2]"));
+  Take(s, 2, QStringLiteral("Run() {"), 1);
+  s.End(1);
+  s.ForgetGone();
+  QVERIFY(!s.Knows(1));
+  QVERIFY(s.Knows(2));
+  QVERIFY(s.Knows(CSenders::kSelf));
+  QCOMPARE(s.Label(CSenders::kSelf), QStringLiteral("ZEFMON"));
+  // The live sender's open call survives the emptied list.
+  QCOMPARE(Take(s, 2, QStringLiteral("} Run()"), 11), 10);
+}
+
+void TestSenders::labels_data() {
+  QTest::addColumn<bool>("told");
+  QTest::addColumn<QString>("toldHost");
+  QTest::addColumn<qint64>("toldPid");
+  QTest::addColumn<QString>("toldName");
+  QTest::addColumn<QString>("label");
+  QTest::newRow("not told") << false << QString() << qint64(0) << QString() << QStringLiteral("worker[31]");
+  QTest::newRow("told the same") << true << QStringLiteral("here") << qint64(31) << QStringLiteral("worker")
+                                 << QStringLiteral("worker[31]");
+  QTest::newRow("through a relay on this host")
+      << true << QStringLiteral("here") << qint64(77) << QStringLiteral("demo")
+      << QStringLiteral("worker[31] \u00ABdemo[77]\u00BB");
+  QTest::newRow("from another host") << true << QStringLiteral("build01") << qint64(31) << QStringLiteral("worker")
+                                     << QStringLiteral("worker[31] \u00ABbuild01: worker[31]\u00BB");
+  QTest::newRow("told no pid") << true << QStringLiteral("box") << qint64(0) << QStringLiteral("x")
+                               << QStringLiteral("worker[31] \u00ABbox: x[?]\u00BB");
+  QTest::newRow("braces and line breaks made plain")
+      << true << QStringLiteral("h{}") << qint64(5) << QStringLiteral("a\nb")
+      << QStringLiteral("worker[31] \u00ABh(): a\uFFFDb[5]\u00BB");
+}
+
+void TestSenders::labels() {
+  QFETCH(bool, told);
+  QFETCH(QString, toldHost);
+  QFETCH(qint64, toldPid);
+  QFETCH(QString, toldName);
+  QFETCH(QString, label);
+  zef::SPeer peer;
+  peer.nId = 4;
+  peer.nPid = 31;
+  peer.strName = QStringLiteral("worker");
+  peer.bTold = told;
+  peer.strToldHost = toldHost;
+  peer.nToldPid = toldPid;
+  peer.strToldName = toldName;
+  QCOMPARE(zef::SenderLabel(peer, QStringLiteral("here")), label);
+}
+
+QTEST_MAIN(TestSenders)
+#include "tst_senders.moc"
