@@ -9,7 +9,9 @@
 // directory: the test host by default, or the real program (--monitor PATH,
 // offscreen, with quick draw set by --quickdraw). --cpu N pins this process,
 // the monitor and every client to one core, so that the server's own cost
-// per line shows against the raw round trip on that core.
+// per line shows against the raw round trip on that core. --gutter instead
+// compares one client's rate into the real program with its gutter of times
+// and senders off and on: two monitors, alternating rounds.
 #include <zeftrace/trace.h>
 
 #include <fcntl.h>
@@ -238,6 +240,52 @@ bool MonitorAnswers(const std::string& socketPath) {
   return ok;
 }
 
+struct SMonitor {
+  pid_t nPid = 0;  // 0: it did not come up
+  int nInput = -1;  // its standard input (the test host quits at its end)
+};
+
+// Starts `monitor` with the runtime and config directories `runtime` and
+// `config` under `root`, its Init.Monitor section holding `monitorSettings`
+// (lines "Key=value"), and waits until its socket answers.
+SMonitor StartMonitor(const std::string& monitor, const std::string& root, const std::string& runtime,
+                      const std::string& config, const std::string& monitorSettings) {
+  const std::string runtimeDir = root + "/" + runtime, configDir = root + "/" + config;
+  ::mkdir(runtimeDir.c_str(), 0700);
+  ::mkdir(configDir.c_str(), 0700);
+  ::mkdir((configDir + "/Quorbel").c_str(), 0700);
+  if (FILE* conf = std::fopen((configDir + "/Quorbel/ZEFMON.conf").c_str(), "w")) {
+    std::fprintf(conf, "[Init.Monitor]\n%s\n", monitorSettings.c_str());
+    std::fclose(conf);
+  }
+  int input[2];
+  if (::pipe(input) != 0) return {};
+  const pid_t host = ::fork();
+  if (host == 0) {
+    ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", configDir.c_str(), 1);
+    ::dup2(input[0], STDIN_FILENO);
+    ::close(input[1]);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::execl(monitor.c_str(), monitor.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  // The monitor is a separate program with no ready signal of its own:
+  // poll its socket until it answers.
+  const std::string socketPath = runtimeDir + "/zef/ZEF.sock";
+  const auto waitStart = Clock::now();
+  while (!MonitorAnswers(socketPath)) {
+    if (Seconds(waitStart) > 30 || ::waitpid(host, nullptr, WNOHANG) == host) {
+      std::fprintf(stderr, "zef_bench_trace: %s did not come up\n", monitor.c_str());
+      return {};
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return {host, input[1]};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -250,8 +298,15 @@ int main(int argc, char** argv) {
   int pipeLines = 1000000;
   int idle = 1000;
   int cpu = -1;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool gutter = false;
+  for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
+    if (option == "--gutter") {
+      gutter = true;
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) break;
     if (option == "--monitor") monitor = argv[i + 1];
     else if (option == "--quickdraw") quickDraw = argv[i + 1];
     else if (option == "--lines") lines = std::atoi(argv[i + 1]);
@@ -262,7 +317,7 @@ int main(int argc, char** argv) {
   if (monitor.empty() || lines <= 0 || pipeLines < 0 || idle < 0) {
     std::fprintf(stderr,
                  "usage: zef_bench_trace [--monitor <zefmon>] [--quickdraw 0|1] [--lines N] [--pipe-lines N]\n"
-                 "                       [--idle N] [--cpu N]\n");
+                 "                       [--idle N] [--cpu N] [--gutter]\n");
     return 2;
   }
   if (cpu >= 0) {
@@ -283,41 +338,48 @@ int main(int argc, char** argv) {
   char scratch[] = "/tmp/zef-bench-XXXXXX";
   if (!::mkdtemp(scratch)) return 1;
   const std::string root = scratch;
-  const std::string runtime = root + "/run", config = root + "/config";
-  ::mkdir(runtime.c_str(), 0700);
-  ::mkdir(config.c_str(), 0700);
-  ::mkdir((config + "/Quorbel").c_str(), 0700);
-  if (FILE* conf = std::fopen((config + "/Quorbel/ZEFMON.conf").c_str(), "w")) {
-    std::fprintf(conf, "[Init.Monitor]\nQDraw=%s\n", quickDraw.c_str());
-    std::fclose(conf);
-  }
-  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   ::setenv("HOME", root.c_str(), 1);
   ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
-  int input[2];
-  if (::pipe(input) != 0) return 1;
-  const pid_t host = ::fork();
-  if (host == 0) {
-    ::dup2(input[0], STDIN_FILENO);
-    ::close(input[1]);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    ::dup2(devNull, STDOUT_FILENO);
-    ::execl(monitor.c_str(), monitor.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(input[0]);
-  // The monitor is a separate program with no ready signal of its own:
-  // poll its socket until it answers.
+  const std::string runtime = root + "/run";
+  SMonitor started = StartMonitor(monitor, root, "run", "config", "QDraw=" + quickDraw);
+  if (!started.nPid) return 1;
+  const pid_t host = started.nPid;
+  const int hostInput = started.nInput;
   const std::string socketPath = runtime + "/zef/ZEF.sock";
-  const auto waitStart = Clock::now();
-  while (!MonitorAnswers(socketPath)) {
-    if (Seconds(waitStart) > 30 || ::waitpid(host, nullptr, WNOHANG) == host) {
-      std::fprintf(stderr, "zef_bench_trace: %s did not come up\n", monitor.c_str());
-      return 1;
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+
+  if (gutter) {
+    // A second monitor, in a runtime directory of its own, with the gutter
+    // on; rounds of one client alternate between the two.
+    const std::string gutterRuntime = root + "/run-gutter";
+    SMonitor withGutter =
+        StartMonitor(monitor, root, "run-gutter", "config-gutter", "QDraw=" + quickDraw + "\nShowTimeAndSender=1");
+    if (!withGutter.nPid) return 1;
+    constexpr int kGutterRounds = 7;
+    std::vector<double> off, on;
+    for (int round = 0; round < kGutterRounds; ++round) {
+      ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+      off.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+      ::setenv("XDG_RUNTIME_DIR", gutterRuntime.c_str(), 1);
+      on.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::vector<double> ratios;
+    for (int round = 0; round < kGutterRounds; ++round) ratios.push_back(on[size_t(round)] / off[size_t(round)]);
+    auto median = [](std::vector<double> values) {
+      std::sort(values.begin(), values.end());
+      return values[values.size() / 2];
+    };
+    std::printf("monitor: %s (quick draw %s); %d alternating rounds of %d lines from 1 client, medians\n",
+                monitor.c_str(), quickDraw.c_str(), kGutterRounds, lines);
+    std::printf("gutter off: %9.0f lines/s\ngutter on:  %9.0f lines/s  (%.3f of off, median of the rounds' ratios)\n",
+                median(off), median(on), median(ratios));
+    for (const SMonitor& m : {started, withGutter}) {
+      ::close(m.nInput);
+      ::kill(m.nPid, SIGTERM);
+      ::waitpid(m.nPid, nullptr, 0);
+    }
+    std::string remove = "rm -rf '" + root + "'";
+    return std::system(remove.c_str()) == 0 ? 0 : 1;
   }
 
   // The machine's load drifts: the figures are taken in alternating rounds
@@ -408,7 +470,7 @@ int main(int argc, char** argv) {
     for (int fd : connections) ::close(fd);
   }
 
-  ::close(input[1]);  // the test host quits at the end of its input
+  ::close(hostInput);  // the test host quits at the end of its input
   ::kill(host, SIGTERM);
   ::waitpid(host, nullptr, 0);
   std::string remove = "rm -rf '" + root + "'";
