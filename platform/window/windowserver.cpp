@@ -102,6 +102,7 @@ struct CWindowServer::SClient {
   bool bListed = false;     // in m_active
   bool bIdentified = false;  // its identify was taken: later ones are refused
   bool bSilent = false;      // ended by Close(): no PeerGone
+  bool bNoReader = false;    // its side no longer reads: replies are not kept
 
   bool OutPending() const { return nOutSent < strOut.size(); }
   bool InPartial() const { return !strIn.empty(); }
@@ -586,7 +587,7 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
     if (!guard) return false;  // a handler closed the program
     if (textOut.size() * sizeof(char16_t) > wire::kMaxTextBytes) textOut.resize(wire::kMaxTextBytes / sizeof(char16_t));
     reply.nTextBytes = std::uint32_t(textOut.size() * sizeof(char16_t));
-    if (!client->bDead) {
+    if (!client->bDead && !client->bNoReader) {
       client->strOut.append(reinterpret_cast<const char*>(&reply), sizeof reply);
       client->strOut.append(reinterpret_cast<const char*>(textOut.data()), reply.nTextBytes);
     }
@@ -646,7 +647,15 @@ void CWindowServer::Flush(SClient* client) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    Drop(client, EKind::kQuiet, {});  // the client went away
+    if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+      // The client reads no more: it died, perhaps with whole groups still
+      // in the socket. Those run (its last lines are the ones that tell why
+      // it died); replies go nowhere, and its input's end drops it.
+      client->bNoReader = true;
+      client->nOutSent = client->strOut.size();
+      break;
+    }
+    Drop(client, EKind::kQuiet, {});
     return;
   }
   if (!client->OutPending()) {
