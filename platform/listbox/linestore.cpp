@@ -13,6 +13,7 @@ namespace {
 enum LineFlag : std::uint8_t {
   kWide = 1,      // stored as UTF-16 at an even offset
   kSelected = 2,
+  kTimeZero = 4,  // time 0 whatever the segment's base, so such a line joins any segment
 };
 
 // A segment is sealed when it reaches this many bytes even if it holds fewer
@@ -20,19 +21,104 @@ enum LineFlag : std::uint8_t {
 // near 4 GiB, so 32-bit offsets suffice even after an insert.
 constexpr std::size_t kMaxSegmentBytes = std::size_t(1) << 30;
 
+// A segment's time base lies this far before its first timed line, so that
+// times on either side of it fit a 32-bit offset.
+constexpr std::int64_t kTimeCentre = std::int64_t(1) << 31;
+
+// A span in 32 bits: below 2^31 the microseconds themselves; from there the
+// top bit set over whole milliseconds, rounded to the nearest and
+// saturating at kMaxSpanMillis; all bits set for none. Decoding and
+// encoding again gives the same code, so lines copy their code unchanged.
+constexpr std::uint32_t kNoSpan = 0xFFFFFFFFu;
+constexpr std::uint32_t kSpanInMillis = 0x80000000u;
+constexpr std::int64_t kMaxSpanMillis = 0x7FFFFFFE;
+static_assert(CLineStore::kExactSpanLimit == kSpanInMillis);
+static_assert(CLineStore::kMaxSpan == kMaxSpanMillis * 1000);
+
+std::uint32_t EncodeSpan(std::int64_t span) {
+  if (span < 0) return kNoSpan;
+  if (span < CLineStore::kExactSpanLimit) return std::uint32_t(span);
+  const std::int64_t millis = span / 1000 + (span % 1000 >= 500 ? 1 : 0);
+  return kSpanInMillis | std::uint32_t(std::min(millis, kMaxSpanMillis));
+}
+
+std::int64_t DecodeSpan(std::uint32_t code) {
+  if (code == kNoSpan) return -1;
+  if (code & kSpanInMillis) return std::int64_t(code & ~kSpanInMillis) * 1000;
+  return code;
+}
+
+// A value per line of a segment that holds no memory while every line has
+// kDefault, so that lists which never use a column do not pay for it.
+template <typename T, T kDefault>
+class CLazyColumn {
+ public:
+  bool IsEmpty() const { return m_v.empty(); }
+  T Get(int line) const { return m_v.empty() ? kDefault : m_v[std::size_t(line)]; }
+  // Records the value of the line just inserted at `at`; the segment now
+  // holds `count` lines. `reserve`: the lines the segment expects to hold,
+  // so that the open segment does not grow the column step by step.
+  void Insert(int at, T value, int count, std::size_t reserve) {
+    if (m_v.empty()) {
+      if (value == kDefault) return;
+      m_v.reserve(std::max(reserve, std::size_t(count)));
+      m_v.resize(std::size_t(count) - 1, kDefault);
+    }
+    if (std::size_t(at) == m_v.size())
+      m_v.push_back(value);
+    else
+      m_v.insert(m_v.begin() + at, value);
+  }
+  void Shrink() { m_v.shrink_to_fit(); }
+  std::size_t Bytes() const { return m_v.capacity() * sizeof(T); }
+
+ private:
+  std::vector<T> m_v;
+};
+
 }  // namespace
 
 struct CLineStore::Segment {
   std::vector<char> vBytes;
-  std::vector<std::uint32_t> vEnds;    // end offset of each line in vBytes
-  std::vector<std::uint8_t> vFlags;    // LineFlag bits of each line
-  std::vector<std::uint32_t> vDepths;  // depth of each line; empty while all are 0
-  int nWide = 0;                       // lines stored as UTF-16
-  int nIndent = 0;                     // the indent string of its indented lines
+  std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
+  std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line
+  CLazyColumn<std::uint32_t, 0> depths;
+  // Times are nTimeBase plus the offset, once bTimed: the base is chosen by
+  // the first line with a time other than 0 and never changes after, so
+  // lines are copied between segments of the same base unchanged.
+  CLazyColumn<std::uint32_t, 0> timeOffsets;
+  CLazyColumn<std::uint32_t, 0> senders;
+  CLazyColumn<std::uint32_t, kNoSpan> spans;
+  std::int64_t nTimeBase = 0;
+  bool bTimed = false;
+  int nWide = 0;    // lines stored as UTF-16
+  int nIndent = 0;  // the indent string of its indented lines
 
   int Count() const { return int(vEnds.size()); }
-  bool HasDepths() const { return !vDepths.empty(); }
-  std::uint32_t Depth(int line) const { return vDepths.empty() ? 0 : vDepths[std::size_t(line)]; }
+  bool HasDepths() const { return !depths.IsEmpty(); }
+  std::uint32_t Depth(int line) const { return depths.Get(line); }
+
+  // An empty segment to which lines of this one can be copied.
+  Segment BlankLike() const {
+    Segment s;
+    s.nIndent = nIndent;
+    s.nTimeBase = nTimeBase;
+    s.bTimed = bTimed;
+    return s;
+  }
+
+  bool FitsTime(std::int64_t time) const {
+    return time == 0 || !bTimed ||
+           (time >= nTimeBase && std::uint64_t(time) - std::uint64_t(nTimeBase) <= UINT32_MAX);
+  }
+
+  SLineStamp Stamp(int line) const {
+    SLineStamp stamp;
+    if (!(vFlags[std::size_t(line)] & kTimeZero)) stamp.nTime = nTimeBase + std::int64_t(timeOffsets.Get(line));
+    stamp.nSender = senders.Get(line);
+    stamp.nSpan = DecodeSpan(spans.Get(line));
+    return stamp;
+  }
 
   std::uint32_t Begin(int line) const {
     std::uint32_t begin = line == 0 ? 0 : vEnds[std::size_t(line) - 1];
@@ -47,16 +133,42 @@ struct CLineStore::Segment {
     return {vBytes.data() + begin, wide ? bytes / 2 : bytes, wide};
   }
 
-  // Records the depth of the line just added at line `at`.
-  void InsertDepth(int at, std::uint32_t depth) {
-    if (depth == 0 && vDepths.empty()) return;
-    // The lines before this one were all at depth 0 if none was recorded.
-    vDepths.resize(vEnds.size() - 1, 0);
-    vDepths.insert(vDepths.begin() + at, depth);
+  // Records the depth and stamp of the line just added at `at`, whose end
+  // and flags are in place; the stamp's time fits (FitsTime).
+  void RecordLine(int at, std::uint32_t depth, const SLineStamp& stamp) {
+    const int count = Count();
+    const std::size_t reserve = vEnds.capacity();
+    depths.Insert(at, depth, count, reserve);
+    std::uint32_t offset = 0;
+    if (stamp.nTime == 0) {
+      vFlags[std::size_t(at)] |= kTimeZero;
+    } else {
+      if (!bTimed) {
+        bTimed = true;
+        nTimeBase = stamp.nTime >= INT64_MIN + kTimeCentre ? stamp.nTime - kTimeCentre : INT64_MIN;
+      }
+      offset = std::uint32_t(std::uint64_t(stamp.nTime) - std::uint64_t(nTimeBase));
+    }
+    timeOffsets.Insert(at, offset, count, reserve);
+    senders.Insert(at, stamp.nSender, count, reserve);
+    spans.Insert(at, EncodeSpan(stamp.nSpan), count, reserve);
   }
 
-  // Stores `line` (already cut to kMaxLineLength) at the end.
-  void Put(QStringView line, std::uint8_t flags, std::uint32_t depth) {
+  // Copies the depth and stamp of line `line` of `from`, a segment of the
+  // same time base, to the line just added at `at`.
+  void CopyExtras(int at, const Segment& from, int line) {
+    const int count = Count();
+    const std::size_t reserve = vEnds.capacity();
+    depths.Insert(at, from.depths.Get(line), count, reserve);
+    timeOffsets.Insert(at, from.timeOffsets.Get(line), count, reserve);
+    senders.Insert(at, from.senders.Get(line), count, reserve);
+    spans.Insert(at, from.spans.Get(line), count, reserve);
+  }
+
+  // Stores `line` (already cut to kMaxLineLength) at the end; the stamp's
+  // time fits (FitsTime).
+  void Put(QStringView line, std::uint32_t depth, const SLineStamp& stamp) {
+    std::uint8_t flags = 0;
     const std::size_t n = std::size_t(line.size());
     const char16_t* src = line.utf16();
     const std::size_t start = vBytes.size();
@@ -75,16 +187,14 @@ struct CLineStore::Segment {
       std::memcpy(vBytes.data() + aligned, src, 2 * n);
       flags |= kWide;
       ++nWide;
-    } else {
-      flags &= std::uint8_t(~kWide);
     }
     vEnds.push_back(std::uint32_t(vBytes.size()));
     vFlags.push_back(flags);
-    InsertDepth(Count() - 1, depth);
+    RecordLine(Count() - 1, depth, stamp);
   }
 
-  // Copies line `line` of `from` to the end of this segment, mark and depth
-  // included; both segments have the same indent string.
+  // Copies line `line` of `from` to the end of this segment, mark, depth and
+  // stamp included; `from` has the same indent string and time base.
   void CopyFrom(const Segment& from, int line) {
     const std::uint32_t begin = from.Begin(line);
     const std::uint32_t end = from.vEnds[std::size_t(line)];
@@ -95,15 +205,16 @@ struct CLineStore::Segment {
     std::memcpy(vBytes.data() + start, from.vBytes.data() + begin, end - begin);
     vEnds.push_back(std::uint32_t(vBytes.size()));
     vFlags.push_back(flags);
-    InsertDepth(Count() - 1, from.Depth(line));
+    CopyExtras(Count() - 1, from, line);
     if (flags & kWide) ++nWide;
   }
 
   // Inserts `line` before line `at` by moving the bytes behind it; false
   // (nothing changed) when that move would misalign a UTF-16 line.
-  bool InsertInPlace(int at, QStringView line, std::uint32_t depth) {
+  // The stamp's time fits (FitsTime).
+  bool InsertInPlace(int at, QStringView line, std::uint32_t depth, const SLineStamp& stamp) {
     Segment one;
-    one.Put(line, 0, 0);
+    one.Put(line, 0, {});
     const bool wide = one.vFlags[0] & kWide;
     const std::uint32_t offset = at == 0 ? 0 : vEnds[std::size_t(at) - 1];
     std::size_t pad = wide ? (offset & 1u) : 0;
@@ -118,8 +229,8 @@ struct CLineStore::Segment {
     std::memcpy(vBytes.data() + offset + pad, data, length);
     for (std::size_t i = std::size_t(at); i < vEnds.size(); ++i) vEnds[i] += std::uint32_t(shift);
     vEnds.insert(vEnds.begin() + at, std::uint32_t(offset + shift));
-    vFlags.insert(vFlags.begin() + at, one.vFlags[0]);
-    InsertDepth(at, depth);
+    vFlags.insert(vFlags.begin() + at, std::uint8_t(one.vFlags[0] & kWide));
+    RecordLine(at, depth, stamp);
     nWide += one.nWide;
     return true;
   }
@@ -128,7 +239,10 @@ struct CLineStore::Segment {
     if (vBytes.capacity() - vBytes.size() > vBytes.size() / 32) vBytes.shrink_to_fit();
     vEnds.shrink_to_fit();
     vFlags.shrink_to_fit();
-    vDepths.shrink_to_fit();
+    depths.Shrink();
+    timeOffsets.Shrink();
+    senders.Shrink();
+    spans.Shrink();
   }
 
   // The first (step > 0) or last (step < 0) of lines lo..hi whose text as
@@ -206,11 +320,11 @@ CLineStore::Location CLineStore::Locate(int index) const {
   return {segment, index - m_vFirstLine[std::size_t(segment)]};
 }
 
-CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth) {
+CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth, std::int64_t time) {
   if (!m_vSegments.empty()) {
     Segment& last = m_vSegments.back();
     const bool sameIndent = depth == 0 || !last.HasDepths() || last.nIndent == m_nIndent;
-    if (last.Count() < kSegmentLines && sameIndent &&
+    if (last.Count() < kSegmentLines && sameIndent && last.FitsTime(time) &&
         (last.Count() == 0 || last.vBytes.size() + bytesNeeded <= kMaxSegmentBytes)) {
       if (depth > 0) last.nIndent = m_nIndent;
       return last;
@@ -244,25 +358,26 @@ QStringView CLineStore::Fit(QStringView line, int& depth) const {
   return line.left(std::min<qsizetype>(line.size(), kMaxLineLength - indentUnits));
 }
 
-int CLineStore::Append(QStringView line, int depth) {
+int CLineStore::Append(QStringView line, int depth, const SLineStamp& stamp) {
   line = Fit(line, depth);
   // A wide line needs up to one byte of padding for alignment.
-  Segment& segment = OpenSegmentFor(std::size_t(line.size()) * 2 + 1, std::uint32_t(depth));
-  segment.Put(line, 0, std::uint32_t(depth));
+  Segment& segment = OpenSegmentFor(std::size_t(line.size()) * 2 + 1, std::uint32_t(depth), stamp.nTime);
+  segment.Put(line, std::uint32_t(depth), stamp);
   return m_nCount++;
 }
 
-void CLineStore::Insert(int index, QStringView line, int depth) {
+void CLineStore::Insert(int index, QStringView line, int depth, const SLineStamp& stamp) {
   if (index >= m_nCount) {
-    Append(line, depth);
+    Append(line, depth, stamp);
     return;
   }
   line = Fit(line, depth);
   index = std::max(index, 0);
   Location at = Locate(index);
-  if (depth > 0 && m_vSegments[std::size_t(at.nSegment)].HasDepths() &&
-      m_vSegments[std::size_t(at.nSegment)].nIndent != m_nIndent) {
-    // Indented with another string than its neighbours: a segment of its
+  const Segment& target = m_vSegments[std::size_t(at.nSegment)];
+  if ((depth > 0 && target.HasDepths() && target.nIndent != m_nIndent) || !target.FitsTime(stamp.nTime)) {
+    // Indented with another string than its neighbours, or taken in too far
+    // from their times to be kept exactly beside them: a segment of its
     // own, between them.
     if (at.nLine > 0) {
       SplitSegment(at.nSegment, at.nLine);
@@ -270,7 +385,7 @@ void CLineStore::Insert(int index, QStringView line, int depth) {
     }
     Segment own;
     own.nIndent = m_nIndent;
-    own.Put(line, 0, std::uint32_t(depth));
+    own.Put(line, std::uint32_t(depth), stamp);
     own.Seal();
     m_vSegments.insert(m_vSegments.begin() + at.nSegment, std::move(own));
     m_vFirstLine.insert(m_vFirstLine.begin() + at.nSegment, index);
@@ -281,16 +396,15 @@ void CLineStore::Insert(int index, QStringView line, int depth) {
   Segment& old = m_vSegments[std::size_t(at.nSegment)];
   if (depth > 0 && !old.HasDepths()) old.nIndent = m_nIndent;
   const bool wasOpen = std::size_t(at.nSegment) + 1 == m_vSegments.size();
-  if (!old.InsertInPlace(at.nLine, line, std::uint32_t(depth))) {
+  if (!old.InsertInPlace(at.nLine, line, std::uint32_t(depth), stamp)) {
     // Moving the bytes after the new line by an odd count would misalign
     // the UTF-16 lines among them: rebuild the segment line by line.
-    Segment rebuilt;
-    rebuilt.nIndent = old.nIndent;
+    Segment rebuilt = old.BlankLike();
     rebuilt.vBytes.reserve(old.vBytes.size() + std::size_t(line.size()) * 2 + 2);
     rebuilt.vEnds.reserve(std::size_t(old.Count()) + 1);
     rebuilt.vFlags.reserve(std::size_t(old.Count()) + 1);
     for (int i = 0; i < at.nLine; ++i) rebuilt.CopyFrom(old, i);
-    rebuilt.Put(line, 0, std::uint32_t(depth));
+    rebuilt.Put(line, std::uint32_t(depth), stamp);
     for (int i = at.nLine; i < old.Count(); ++i) rebuilt.CopyFrom(old, i);
     old = std::move(rebuilt);
     if (!wasOpen) old.Seal();
@@ -303,9 +417,8 @@ void CLineStore::Insert(int index, QStringView line, int depth) {
 
 void CLineStore::SplitSegment(int segment, int line) {
   Segment& whole = m_vSegments[std::size_t(segment)];
-  Segment front;
-  Segment back;
-  front.nIndent = back.nIndent = whole.nIndent;
+  Segment front = whole.BlankLike();
+  Segment back = whole.BlankLike();
   for (int i = 0; i < line; ++i) front.CopyFrom(whole, i);
   for (int i = line; i < whole.Count(); ++i) back.CopyFrom(whole, i);
   front.Seal();
@@ -374,6 +487,11 @@ int CLineStore::Length(int index) const {
   const Segment& s = m_vSegments[std::size_t(at.nSegment)];
   // Fit() keeps the sum within kMaxLineLength.
   return int(IndentLength(s, at.nLine) + qsizetype(s.Own(at.nLine).nUnits));
+}
+
+SLineStamp CLineStore::Stamp(int index) const {
+  const Location at = Locate(index);
+  return m_vSegments[std::size_t(at.nSegment)].Stamp(at.nLine);
 }
 
 bool CLineStore::IsLatin1(int index) const {
@@ -478,7 +596,7 @@ std::size_t CLineStore::MemoryUsed() const {
   for (const QString& indent : m_vIndents) bytes += std::size_t(indent.capacity()) * sizeof(QChar);
   for (const Segment& s : m_vSegments)
     bytes += s.vBytes.capacity() + s.vEnds.capacity() * sizeof(std::uint32_t) + s.vFlags.capacity() +
-             s.vDepths.capacity() * sizeof(std::uint32_t);
+             s.depths.Bytes() + s.timeOffsets.Bytes() + s.senders.Bytes() + s.spans.Bytes();
   return bytes;
 }
 

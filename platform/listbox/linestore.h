@@ -1,6 +1,6 @@
 // The compact line store behind CListBox: millions of text lines, each with
-// a selection mark and an indent depth, at little more than one byte per
-// character.
+// a selection mark, an indent depth and a stamp (time, sender, span), at
+// little more than one byte per character.
 //
 // A line is its own text shown after its indent: the indent string repeated
 // depth times. The indent is never stored, so a line costs the same at any
@@ -17,6 +17,16 @@
 // indented, and one indent string for all of them: a line indented with
 // another string goes to a segment of its own. Text is handed out as QString
 // on demand; searches compare in place.
+//
+// Stamps cost at most 12 bytes per line, each part held only once a line of
+// the segment needs it: a 32-bit time offset from the segment's 64-bit base,
+// a 32-bit sender and a 32-bit span code. The base lies 2^31 us before the
+// first timed line, so a segment keeps exactly any time within about 35
+// minutes either side of it (a clock stepped back stays in the segment);
+// time 0 is a flag and fits every segment. A line whose time does not fit
+// the segment it would join is never rounded: an append starts a new
+// segment, an insert puts the line in a segment of its own, as it does for
+// another indent string.
 #pragma once
 
 #include <QString>
@@ -28,12 +38,27 @@
 
 namespace zef {
 
+// What a list keeps beside a line: when it was taken in, who sent it, and
+// for a line that ends a call, how long the call took.
+struct SLineStamp {
+  std::int64_t nTime = 0;     // microseconds (the owner's clock; since the epoch in the monitor)
+  std::uint32_t nSender = 0;  // the owner's sender id
+  std::int64_t nSpan = -1;    // microseconds; negative: none
+
+  bool operator==(const SLineStamp&) const = default;
+};
+
 class CLineStore {
  public:
   // Lines longer than this many UTF-16 units, indent included, are cut to
   // it, so that every offset of a segment fits in 32 bits.
   static constexpr int kMaxLineLength = 1 << 28;
   static constexpr int kSegmentLines = 4096;
+  // Spans are kept exactly below kExactSpanLimit microseconds and to the
+  // nearest millisecond above; longer than kMaxSpan they read back as
+  // kMaxSpan. A negative span (none) reads back as -1.
+  static constexpr std::int64_t kExactSpanLimit = std::int64_t(1) << 31;
+  static constexpr std::int64_t kMaxSpan = std::int64_t(0x7FFFFFFE) * 1000;
 
   CLineStore();
   ~CLineStore();
@@ -45,12 +70,13 @@ class CLineStore {
   // keep theirs. Two spaces until set.
   void SetIndent(QStringView indent);
   const QString& CurrentIndent() const { return m_vIndents[std::size_t(m_nIndent)]; }
-  // Appends `line` at the end, shown at `depth` (0 and below: no indent);
-  // returns its index.
-  int Append(QStringView line, int depth = 0);
+  // Appends `line` at the end, shown at `depth` (0 and below: no indent),
+  // with `stamp`; returns its index.
+  int Append(QStringView line, int depth = 0, const SLineStamp& stamp = {});
   // Stores `line` at `index` (0 .. Count(), both ends included); the lines
-  // from `index` on, with their selection marks, move down by one.
-  void Insert(int index, QStringView line, int depth = 0);
+  // from `index` on, with their selection marks, move down by one. The time
+  // is kept exactly here too, however it relates to its neighbours'.
+  void Insert(int index, QStringView line, int depth = 0, const SLineStamp& stamp = {});
   // Removes every line; the indent string stays.
   void Clear();
 
@@ -65,6 +91,8 @@ class CLineStore {
   bool IsLatin1(int index) const;
   // Whether the line as shown (indent included) holds `ch`.
   bool Contains(int index, char16_t ch) const;
+  // The stamp as stored: the time exactly, the span as kExactSpanLimit says.
+  SLineStamp Stamp(int index) const;
 
   // The first line from `from` (included) stepping by `step` (+1 or -1)
   // whose text as shown contains `needle`; -1 when the walk leaves the
@@ -94,8 +122,8 @@ class CLineStore {
 
   Location Locate(int index) const;
   // The open segment, or a new one, with room for a line of `bytesNeeded`
-  // bytes at `depth`.
-  Segment& OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth);
+  // bytes at `depth` taken in at `time`.
+  Segment& OpenSegmentFor(std::size_t bytesNeeded, std::uint32_t depth, std::int64_t time);
   // Lines from `line` on move to a new segment right after `segment`.
   void SplitSegment(int segment, int line);
   // `line` cut so that with its indent at `depth` it fits kMaxLineLength;

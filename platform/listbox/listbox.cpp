@@ -25,6 +25,9 @@ namespace {
 // Space between the left edge and the text of a row, in pixels.
 constexpr int kTextMargin = 2;
 
+// The most UTF-16 units of a gutter text that are measured and drawn.
+constexpr qsizetype kMaxGutterText = 256;
+
 // The vertical bar of a list with a million lines moves its slider by a
 // pixel only every few thousand lines, and the horizontal bar of a list whose
 // lines nest ever deeper has its slider at the minimum length soon; this bar
@@ -151,7 +154,48 @@ struct CListBox::Private {
   // Rows that show at least in part.
   int ShownRows() const { return (q->viewport()->height() + nRowHeight - 1) / nRowHeight; }
   int MaxTop() const { return std::max(0, store.Count() - FullRows()); }
-  int MaxHPos() { return std::max(0, Extent() - q->viewport()->width()); }
+  int MaxHPos() { return std::max(0, Extent() - TextArea().width()); }
+
+  // The gutter as laid out in the list's font. Column edges are whole
+  // pixels so that every row puts its texts in the same places; nGutter is
+  // where the text area begins (0 without a gutter or without columns).
+  struct GutterColumn {
+    int nLeft;
+    int nWidth;
+    bool bAlignRight;
+  };
+  const IListGutter* pGutter = nullptr;
+  std::vector<GutterColumn> vGutterColumns;
+  std::vector<QString> vGutterTexts;  // handed to RowTexts for each painted row
+  int nGutter = 0;
+
+  void LayOutGutter() {
+    vGutterColumns.clear();
+    nGutter = 0;
+    if (pGutter) {
+      const QFontMetricsF metrics(q->viewport()->font());
+      // Between columns and before the text area, about one character.
+      const int gap = std::max(4, q->viewport()->fontMetrics().averageCharWidth());
+      // Far wider than any screen, and far from overflowing when added to.
+      constexpr qint64 kMaxGutter = 1 << 24;
+      qint64 x = kTextMargin;
+      for (const IListGutter::SColumn& column : pGutter->Columns()) {
+        if (x >= kMaxGutter) break;
+        const qint64 width = std::min<qint64>(qint64(std::ceil(metrics.horizontalAdvance(column.strSample))), kMaxGutter);
+        vGutterColumns.push_back({int(x), int(width), column.bAlignRight});
+        x += width + gap;
+      }
+      if (!vGutterColumns.empty()) nGutter = int(std::min(x, kMaxGutter));
+    }
+    vGutterTexts.assign(vGutterColumns.size(), QString());
+  }
+
+  // The part of the viewport that shows the lines' text: all of it right of
+  // the gutter (nothing, should the gutter be wider than the view).
+  QRect TextArea() const {
+    const QRect view = q->viewport()->rect();
+    return view.adjusted(std::min(nGutter, view.width()), 0, 0, 0);
+  }
 
   int Extent() {
     if (pendingExtent) {
@@ -190,16 +234,25 @@ struct CListBox::Private {
   }
 
   // Moves the painted content by (dx, dy) pixels so that only the uncovered
-  // strip is painted anew.
+  // strip is painted anew. Up and down the whole view moves, gutter
+  // included; sideways only the text area, and the caret's frame, which
+  // spans the text area and does not move with the text, is painted anew.
   void ScrollView(int dx, int dy) {
     QWidget* view = q->viewport();
-    if (bFullUpdatePending || bScrollPending || std::abs(dx) >= view->width() || std::abs(dy) >= view->height()) {
+    const QRect textArea = TextArea();
+    if (bFullUpdatePending || bScrollPending || (dx != 0 && dy != 0) || std::abs(dx) >= textArea.width() ||
+        std::abs(dy) >= view->height()) {
       UpdateAll();
       return;
     }
     if (!view->isVisible() || Throttled()) return;
     bScrollPending = true;
-    view->scroll(dx, dy);
+    if (dx == 0) {
+      view->scroll(0, dy);
+      return;
+    }
+    view->scroll(dx, 0, textArea);
+    UpdateRow(nCaret);
   }
 
   // Brings the scroll bars to the state. The bars are always shown, so the
@@ -223,7 +276,7 @@ struct CListBox::Private {
       vbar->setEnabled(MaxTop() > 0);
       auto* hbar = static_cast<CQuietScrollBar*>(q->horizontalScrollBar());
       hbar->setEnabled(MaxHPos() > 0);
-      hbar->setPageStep(std::max(1, width));
+      hbar->setPageStep(std::max(1, TextArea().width()));
       hbar->setSingleStep(std::max(1, q->viewport()->fontMetrics().averageCharWidth()));
       hbar->SetRangeAndValue(MaxHPos(), nHPos);
       if (fullRows == FullRows() && width == q->viewport()->width()) break;
@@ -289,13 +342,13 @@ struct CListBox::Private {
   }
 
   // Draws the repetitions of `indent` (`depth` of them from `x` on) that
-  // meet the view, so a deep line costs no more than a shallow one; returns
-  // where the line's own text begins.
-  qreal PaintIndent(QPainter& painter, qreal x, int baseline, int depth, const QString& indent) {
+  // meet the text area, which begins at `left`, so a deep line costs no more
+  // than a shallow one; returns where the line's own text begins.
+  qreal PaintIndent(QPainter& painter, qreal x, int left, int baseline, int depth, const QString& indent) {
     const IndentLook& look = LookOf(indent);
     const qreal end = x + depth * look.width;
     if (look.bBlank || look.width <= 0) return end;
-    const qint64 first = x < 0 ? qint64(-x / look.width) : 0;
+    const qint64 first = x < left ? qint64((left - x) / look.width) : 0;
     const qint64 last = std::min<qint64>(depth, qint64((q->viewport()->width() - x) / look.width) + 1);
     if (first < last) painter.drawText(QPointF(x + first * look.width, baseline), indent.repeated(last - first));
     return end;
@@ -325,29 +378,31 @@ CListBox::CListBox(QWidget* parent) : QAbstractScrollArea(parent), d(new Private
 
 CListBox::~CListBox() { delete d; }
 
-int CListBox::AddString(const QString& line) { return AddIndentedString(line, 0); }
+int CListBox::AddString(const QString& line) { return AddIndentedString(line, 0, {}); }
 
-int CListBox::InsertString(int index, const QString& line) { return InsertIndentedString(index, line, 0); }
+int CListBox::InsertString(int index, const QString& line) { return InsertIndentedString(index, line, 0, {}); }
 
-int CListBox::AddIndentedString(const QString& line, int depth) {
+int CListBox::AddIndentedString(const QString& line, int depth, const SLineStamp& stamp) {
   if (d->store.Count() == INT_MAX) return LB_ERR;
-  const int index = d->store.Append(line, depth);
+  const int index = d->store.Append(line, depth, stamp);
   d->MarkLayoutDirty();
   d->UpdateRow(index);
   return index;
 }
 
-int CListBox::InsertIndentedString(int index, const QString& line, int depth) {
+int CListBox::InsertIndentedString(int index, const QString& line, int depth, const SLineStamp& stamp) {
   const int count = d->store.Count();
   if (index < -1 || index > count || count == INT_MAX) return LB_ERR;
   if (index == -1) index = count;
-  d->store.Insert(index, line, depth);
+  d->store.Insert(index, line, depth, stamp);
   // The caret stays on its line.
   if (count > 0 && index <= d->nCaret) ++d->nCaret;
   d->MarkLayoutDirty();
   if (index < d->nTop + d->ShownRows()) d->UpdateAll();
   return index;
 }
+
+SLineStamp CListBox::GetStamp(int index) const { return d->IsValid(index) ? d->store.Stamp(index) : SLineStamp{}; }
 
 void CListBox::SetIndentString(const QString& indent) { d->store.SetIndent(indent); }
 
@@ -465,6 +520,17 @@ void CListBox::OnVScroll(int code) {
   }
 }
 
+void CListBox::SetGutter(const IListGutter* gutter) {
+  d->pGutter = gutter;
+  GutterChanged();
+}
+
+void CListBox::GutterChanged() {
+  d->LayOutGutter();
+  d->MarkLayoutDirty();
+  d->UpdateAll();
+}
+
 std::size_t CListBox::MemoryUsed() const { return d->store.MemoryUsed(); }
 
 void CListBox::paintEvent(QPaintEvent* event) {
@@ -482,16 +548,23 @@ void CListBox::paintEvent(QPaintEvent* event) {
   const int first = d->nTop + std::max(0, area.top()) / rowHeight;
   const int last = std::min(d->store.Count() - 1, d->nTop + std::max(0, area.bottom()) / rowHeight);
   const QPalette& pal = palette();
-  const int x = kTextMargin - d->nHPos;
+  const QRect textArea = d->TextArea();
+  if (!d->vGutterColumns.empty()) {
+    PaintGutter(painter, first, last);
+    // The text, shifted by the horizontal scroll, must not run into it.
+    painter.setClipRect(textArea);
+  }
+  const int x = textArea.left() + kTextMargin - d->nHPos;
   for (int i = first; i <= last; ++i) {
-    const QRect row(0, (i - d->nTop) * rowHeight, width, rowHeight);
+    const QRect row(textArea.left(), (i - d->nTop) * rowHeight, textArea.width(), rowHeight);
     const bool selected = d->store.IsSelected(i);
     if (selected) painter.fillRect(row, pal.brush(QPalette::Highlight));
     const QColor ink = pal.color(selected ? QPalette::HighlightedText : QPalette::Text);
     painter.setPen(ink);
     const int baseline = row.top() + metrics.ascent();
     const int depth = d->store.Depth(i);
-    const qreal textX = depth > 0 ? d->PaintIndent(painter, x, baseline, depth, d->store.IndentOf(i)) : x;
+    const qreal textX =
+        depth > 0 ? d->PaintIndent(painter, x, textArea.left(), baseline, depth, d->store.IndentOf(i)) : x;
     if (textX < width) painter.drawText(QPointF(textX, baseline), d->store.OwnText(i));
     if (i == d->nCaret) {
       // The caret, as the platform's list draws its focus rectangle.
@@ -501,6 +574,44 @@ void CListBox::paintEvent(QPaintEvent* event) {
       painter.drawRect(row.adjusted(0, 0, -1, -1));
     }
   }
+}
+
+// Rows first..last of the gutter, in the muted colour: each text left or
+// right in its column, cut with "…" where wider than the column.
+void CListBox::PaintGutter(QPainter& painter, int first, int last) {
+  QWidget* view = viewport();
+  const QFontMetrics metrics = view->fontMetrics();
+  const QRect gutter(0, 0, d->TextArea().left(), view->height());
+  if (gutter.isEmpty()) return;
+  painter.save();
+  painter.setClipRect(gutter);
+  painter.setPen(palette().color(QPalette::PlaceholderText));
+  std::vector<QString>& texts = d->vGutterTexts;
+  for (int i = first; i <= last; ++i) {
+    // Sized anew for each row: the owner may have resized the vector.
+    texts.resize(d->vGutterColumns.size());
+    for (QString& text : texts) text.clear();
+    d->pGutter->RowTexts(i, texts);
+    const int baseline = (i - d->nTop) * d->nRowHeight + metrics.ascent();
+    const std::size_t columns = std::min(texts.size(), d->vGutterColumns.size());
+    for (std::size_t c = 0; c < columns; ++c) {
+      const Private::GutterColumn& column = d->vGutterColumns[c];
+      if (column.nLeft >= gutter.right()) break;
+      QString& text = texts[c];
+      if (text.isEmpty()) continue;
+      // Measuring is the cost of a row: a text far longer than any column
+      // shows (a sender's name as its program told it) is cut first.
+      if (text.size() > kMaxGutterText) text.truncate(kMaxGutterText);
+      int textWidth = metrics.horizontalAdvance(text);
+      if (textWidth > column.nWidth) {
+        text = metrics.elidedText(text, Qt::ElideRight, column.nWidth);
+        textWidth = metrics.horizontalAdvance(text);
+      }
+      const int left = column.bAlignRight ? column.nLeft + column.nWidth - textWidth : column.nLeft;
+      painter.drawText(QPoint(left, baseline), text);
+    }
+  }
+  painter.restore();
 }
 
 void CListBox::resizeEvent(QResizeEvent*) { d->SyncScrollBars(); }
@@ -552,6 +663,7 @@ bool CListBox::viewportEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) {
     d->MeasureRows();
     d->vIndentLooks.clear();
+    d->LayOutGutter();
     d->MarkLayoutDirty();
     d->UpdateAll();
   }

@@ -16,7 +16,15 @@
 //   and never stored.
 // - The horizontal extent is set by the owner (LB_SETHORIZONTALEXTENT, or
 //   from a line the owner names), it is not derived from the lines.
+// - Each line carries a stamp (SLineStamp) that is never part of its text.
+//   An owner may show stamps, or anything else per row, in a gutter
+//   (IListGutter): columns at the left of every row that scroll up and down
+//   with the rows but stay in place when the text scrolls sideways. The
+//   text area starts after the gutter; the horizontal scroll range, the
+//   selection highlight and the caret's frame belong to the text area.
 #pragma once
+
+#include "platform/listbox/linestore.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -24,7 +32,23 @@
 
 #include <vector>
 
+class QPainter;
+
 namespace zef {
+
+// Columns drawn before the text of each row: they belong to the row, not
+// to its line (GetText, the searches and the selection never see them).
+class IListGutter {
+ public:
+  struct SColumn {
+    QString strSample;         // the widest text the column is laid out for; longer texts are cut with "…"
+    bool bAlignRight = false;
+  };
+  virtual ~IListGutter() = default;
+  virtual std::vector<SColumn> Columns() const = 0;
+  // The text of each column for line `index` (valid); `texts` has Columns().size() entries.
+  virtual void RowTexts(int index, std::vector<QString>& texts) const = 0;
+};
 
 enum : int { LB_ERR = -1 };
 enum : int { SB_HORZ = 0, SB_VERT = 1 };
@@ -43,10 +67,14 @@ class CListBox : public QAbstractScrollArea {
   virtual void ResetContent();
 
   // As AddString and InsertString, for a line shown after the indent string
-  // repeated `depth` times (none at 0 or below). GetText, GetTextLen and the
-  // searches see the indent as part of the line.
-  int AddIndentedString(const QString& line, int depth);
-  int InsertIndentedString(int index, const QString& line, int depth);
+  // repeated `depth` times (none at 0 or below) and kept with `stamp`.
+  // GetText, GetTextLen and the searches see the indent as part of the line,
+  // never the stamp.
+  int AddIndentedString(const QString& line, int depth, const SLineStamp& stamp = {});
+  int InsertIndentedString(int index, const QString& line, int depth, const SLineStamp& stamp = {});
+  // The stamp of line `index` as CLineStore::Stamp keeps it; a default
+  // stamp for a bad index.
+  SLineStamp GetStamp(int index) const;
   // The indent string of lines added from now on (two spaces until set);
   // lines already in the list keep theirs.
   void SetIndentString(const QString& indent);
@@ -86,6 +114,14 @@ class CListBox : public QAbstractScrollArea {
   int GetScrollPos(int bar) const;
   void OnVScroll(int code);
 
+  // The gutter to draw (null: none). Not owned: the owner keeps it alive
+  // while it is set. Lays the gutter out from Columns() and repaints.
+  void SetGutter(const IListGutter* gutter);
+  // Columns() or the texts of shown rows changed: measure again, repaint.
+  // Until then the list asks for as many texts as Columns() had when last
+  // measured.
+  void GutterChanged();
+
   // Bytes held by the line store (for the benchmarks).
   std::size_t MemoryUsed() const;
 
@@ -98,6 +134,8 @@ class CListBox : public QAbstractScrollArea {
   bool viewportEvent(QEvent* event) override;
 
  private:
+  void PaintGutter(QPainter& painter, int first, int last);
+
   struct Private;
   Private* d;
 };

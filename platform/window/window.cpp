@@ -86,9 +86,17 @@ HWND CWindowManager::GetFirstChild(HWND window) {
 
 LRESULT CWindowManager::SendMessage(HWND window, std::uint32_t message, WPARAM wParam,
                                     std::u16string_view text, std::u16string* textOut) {
+  return SendMessageFrom(nullptr, window, message, wParam, text, textOut);
+}
+
+LRESULT CWindowManager::SendMessageFrom(const void* sender, HWND window, std::uint32_t message, WPARAM wParam,
+                                        std::u16string_view text, std::u16string* textOut) {
   CWindowObject* object = FromHandle(window);
   if (!object) return 0;
-  return object->WindowProc(message, wParam, text, textOut);
+  m_senders.push_back(sender);
+  const LRESULT result = object->WindowProc(message, wParam, text, textOut);
+  m_senders.pop_back();
+  return result;
 }
 
 CWindowObject* CWindowManager::FromHandle(HWND window) const {

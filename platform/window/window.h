@@ -58,8 +58,18 @@ class CWindowManager final : public IWindowHost {
 
   HWND FindWindow(std::u16string_view title) override;
   HWND GetFirstChild(HWND window) override;
+  // A message sent in this process, by its own code or its own trace lines.
   LRESULT SendMessage(HWND window, std::uint32_t message, WPARAM wParam, std::u16string_view text,
                       std::u16string* textOut) override;
+  // A message that a server received from a client: `sender` is the
+  // server's tag for the client (not null), CurrentSender() while the window
+  // handles it.
+  LRESULT SendMessageFrom(const void* sender, HWND window, std::uint32_t message, WPARAM wParam,
+                          std::u16string_view text, std::u16string* textOut);
+  // Whom the innermost message being handled came from: a server's tag, or
+  // null when it was sent in this process (also when this process sends it
+  // while handling a client's message) or none is being handled.
+  const void* CurrentSender() const { return m_senders.empty() ? nullptr : m_senders.back(); }
 
   CWindowObject* FromHandle(HWND window) const;
   // Whether `window` exists and has no parent.
@@ -78,6 +88,7 @@ class CWindowManager final : public IWindowHost {
   HWND m_nextHandle = 0x10;
   std::map<HWND, Entry> m_windows;
   std::vector<HWND> m_topLevel;
+  std::vector<const void*> m_senders;  // of the messages being handled, innermost last
 };
 
 // The calls by the names the rest of the program uses.

@@ -77,13 +77,15 @@ enum class CWindowServer::EKind {
   kUnreadReplies,
   kRetitle,
   kNotInGroup,
+  kIdentifyAgain,
+  kIdentifyInGroup,
   kDirectory,
   kQuiet,  // a client that went away: nothing to say
 };
 
 struct CWindowServer::SClient {
   int nFd = -1;
-  pid_t nPid = 0;
+  SPeer peer;
   // Input not handled yet: the rest of a read whose groups wait for the
   // client to read its replies, or a group still arriving.
   std::string strIn;
@@ -97,7 +99,10 @@ struct CWindowServer::SClient {
   bool bEof = false;
   bool bBusy = false;  // one of its groups is running, maybe in a nested loop
   bool bDead = false;
-  bool bListed = false;  // in m_active
+  bool bListed = false;     // in m_active
+  bool bIdentified = false;  // its identify was taken: later ones are refused
+  bool bSilent = false;      // ended by Close(): no PeerGone
+  bool bNoReader = false;    // its side no longer reads: replies are not kept
 
   bool OutPending() const { return nOutSent < strOut.size(); }
   bool InPartial() const { return !strIn.empty(); }
@@ -209,8 +214,11 @@ bool CWindowServer::Listen(const QString& title, QString* errorText) {
 }
 
 void CWindowServer::Close() {
-  for (auto& client : m_clients) Drop(client.get(), EKind::kQuiet, {});
-  if (m_nDepth == 0) Reap();
+  for (auto& client : m_clients) {
+    Drop(client.get(), EKind::kQuiet, {});
+    client->bSilent = true;
+  }
+  if (m_nDepth == 0) Reap(false);
   m_pContinue->stop();
   m_pStallTimer->stop();
   if (m_pNotifier) {
@@ -303,7 +311,13 @@ void CWindowServer::AcceptClients() {
     }
     auto client = std::make_unique<SClient>();
     client->nFd = fd;
-    client->nPid = peer.pid;
+    // Ids wrap only after 2^32 connections; 0 stays "no peer".
+    if (++m_nLastPeerId == 0) ++m_nLastPeerId;
+    client->peer.nId = m_nLastPeerId;
+    client->peer.nPid = peer.pid;
+    // Read now, while the process that connected is most likely still the
+    // one with that pid.
+    client->peer.strName = ReadPeerName(peer.pid);
     epoll_event event{};
     // Edge-triggered: an idle or waiting connection costs the loop nothing;
     // bReadable remembers an edge until a read finds the socket empty.
@@ -376,7 +390,7 @@ void CWindowServer::ProcessClients() {
       client->bListed = false;
       return true;
     });
-    Reap();
+    Reap(true);
   }
 }
 
@@ -484,7 +498,7 @@ size_t CWindowServer::RunGroups(SClient* client, const char* data, size_t size) 
     const wire::SGroupScan scan = wire::ScanGroup(data + pos, size - pos);
     if (scan.eScan == wire::EScan::kIncomplete) break;
     if (scan.eScan == wire::EScan::kInvalid) {
-      const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->nPid);
+      const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->peer.nPid);
       switch (scan.eFault) {
         case wire::EFault::kNotAFrame:
           Drop(client, EKind::kNotAFrame, who + QStringLiteral("not a frame of this protocol version"));
@@ -526,6 +540,7 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   }
   // Its input (maybe in strIn) stays put while a handler runs.
   client->bBusy = true;
+  m_running.push_back(client);
   std::u16string text;
   std::u16string textOut;
   size_t pos = 0;
@@ -547,30 +562,32 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
         reply.nResult = m_windows.GetFirstChild(h.nWindow);
         break;
       case wire::EOp::kSendMessage:
-        if (!IsCarriedMessage(h.nMessage)) {
+        if (h.nMessage == wire::kMsgIdentify && h.nWindow == 0) {
+          reply.nResult = Identify(client, text, exclusive, &reply.nStatus);
+        } else if (!IsCarriedMessage(h.nMessage)) {
           reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
         } else if (exclusive && !AllowedInGroup(h)) {
           reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
           Report(EKind::kNotInGroup,
                  QStringLiteral("Refused a request of pid %1: a command or close may only be sent alone, "
                                 "not inside a group of frames")
-                     .arg(client->nPid));
+                     .arg(client->peer.nPid));
         } else if (h.nMessage == WM_SETTEXT && m_windows.IsTopLevel(h.nWindow)) {
           // Clients find a monitor by its title: no other process renames it.
           reply.nStatus = std::uint32_t(wire::EStatus::kRefused);
           Report(EKind::kRetitle, QStringLiteral("Refused a request of pid %1 to retitle the window \"%2\"")
-                                      .arg(client->nPid)
+                                      .arg(client->peer.nPid)
                                       .arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
         } else {
-          reply.nResult = m_windows.SendMessage(h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
-                                                h.nMessage == WM_GETTEXT ? &textOut : nullptr);
+          reply.nResult = m_windows.SendMessageFrom(&client->peer, h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
+                                                    h.nMessage == WM_GETTEXT ? &textOut : nullptr);
         }
         break;
     }
     if (!guard) return false;  // a handler closed the program
     if (textOut.size() * sizeof(char16_t) > wire::kMaxTextBytes) textOut.resize(wire::kMaxTextBytes / sizeof(char16_t));
     reply.nTextBytes = std::uint32_t(textOut.size() * sizeof(char16_t));
-    if (!client->bDead) {
+    if (!client->bDead && !client->bNoReader) {
       client->strOut.append(reinterpret_cast<const char*>(&reply), sizeof reply);
       client->strOut.append(reinterpret_cast<const char*>(textOut.data()), reply.nTextBytes);
     }
@@ -580,8 +597,32 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   } else {
     --m_nNested;
   }
+  m_running.pop_back();
   client->bBusy = false;
   return true;
+}
+
+std::int64_t CWindowServer::Identify(SClient* client, std::u16string_view text, bool inGroup, std::uint32_t* status) {
+  if (inGroup || client->bIdentified) {
+    *status = std::uint32_t(wire::EStatus::kRefused);
+    Report(inGroup ? EKind::kIdentifyInGroup : EKind::kIdentifyAgain,
+           QStringLiteral("Refused an identification of pid %1: %2")
+               .arg(client->peer.nPid)
+               .arg(inGroup ? QStringLiteral("it came inside a group of frames")
+                            : QStringLiteral("the connection was identified before")));
+    return 0;
+  }
+  client->bIdentified = true;
+  TakeToldIdentity(QStringView(text.data(), qsizetype(text.size())), &client->peer);
+  return client->peer.bTold ? 1 : 0;
+}
+
+const SPeer* CWindowServer::CurrentPeer() const {
+  const void* sender = m_windows.CurrentSender();
+  if (!sender) return nullptr;
+  for (auto it = m_running.rbegin(); it != m_running.rend(); ++it)
+    if (&(*it)->peer == sender) return &(*it)->peer;
+  return nullptr;  // another server's client
 }
 
 void CWindowServer::WatchOutput(SClient* client, bool watch) {
@@ -606,7 +647,15 @@ void CWindowServer::Flush(SClient* client) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    Drop(client, EKind::kQuiet, {});  // the client went away
+    if (n < 0 && (errno == EPIPE || errno == ECONNRESET)) {
+      // The client reads no more: it died, perhaps with whole groups still
+      // in the socket. Those run (its last lines are the ones that tell why
+      // it died); replies go nowhere, and its input's end drops it.
+      client->bNoReader = true;
+      client->nOutSent = client->strOut.size();
+      break;
+    }
+    Drop(client, EKind::kQuiet, {});
     return;
   }
   if (!client->OutPending()) {
@@ -653,7 +702,7 @@ void CWindowServer::CheckStalls() {
   for (const auto& owned : m_clients) {
     SClient* client = owned.get();
     if (client->bDead) continue;
-    const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->nPid);
+    const QString who = QStringLiteral("Dropped a client (pid %1): ").arg(client->peer.nPid);
     const QString seconds = QString::number(double(m_stallTimeout.count()) / 1000.0);
     if (client->OutPending()) {
       if (now - client->tOutSince >= m_stallTimeout) {
@@ -681,10 +730,22 @@ void CWindowServer::ArmStallTimer() {
   if (!m_pStallTimer->isActive()) m_pStallTimer->start();
 }
 
-void CWindowServer::Reap() {
+void CWindowServer::Reap(bool announce) {
   // Dead clients leave the active list at depth 0 before they are freed.
   std::erase_if(m_active, [](SClient* client) { return client->bDead; });
-  std::erase_if(m_clients, [](const std::unique_ptr<SClient>& client) { return client->bDead; });
+  // All are freed before the first signal: a slot may run a nested loop that
+  // reaps again, and must find none of these left.
+  std::vector<quint32> gone;
+  std::erase_if(m_clients, [&gone, announce](const std::unique_ptr<SClient>& client) {
+    if (!client->bDead) return false;
+    if (announce && !client->bSilent) gone.push_back(client->peer.nId);
+    return true;
+  });
+  QPointer<CWindowServer> guard(this);
+  for (quint32 id : gone) {
+    Q_EMIT PeerGone(id);
+    if (!guard) return;  // a slot destroyed the server
+  }
 }
 
 }  // namespace zef

@@ -18,7 +18,13 @@
 //   timeout. Malformed or oversized traffic ends in dropping that client.
 //   None of it blocks the UI thread.
 // - What was refused or dropped is said through Notice, once per kind.
+// - Each connection is a peer (peer.h) with an id of its own: its process
+//   and program as the socket shows them, and who the client says it is.
+//   While a window handles a client's message, CurrentPeer() names that
+//   client; PeerGone says when a connection is over.
 #pragma once
+
+#include "platform/window/peer.h"
 
 #include <QObject>
 #include <QString>
@@ -29,6 +35,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zeftrace/windowhost.h>
@@ -57,8 +64,16 @@ class CWindowServer final : public QObject {
   // and Listen fails, with the reason in *errorText. When the usual directory
   // cannot be used and the home fallback is, Notice says so.
   bool Listen(const QString& title, QString* errorText);
-  // Stops serving, drops every client and removes the socket file.
+  // Stops serving, drops every client and removes the socket file. The
+  // connections it ends get no PeerGone: the server is going away.
   void Close();
+
+  // The client whose message a window is handling now: the innermost one
+  // when a handler's nested loop serves another client. Null outside any,
+  // and while a handler sends messages of its own (the program tracing into
+  // its own monitor while it handles a client's command). Valid until the
+  // handler returns.
+  const SPeer* CurrentPeer() const;
 
   bool IsListening() const { return m_nListenFd >= 0; }
   QString SocketPath() const;
@@ -75,6 +90,11 @@ class CWindowServer final : public QObject {
   // One sentence: a refused client or request, a dropped connection (once
   // per kind), or where the server serves when it left the usual place.
   void Notice(const QString& text);
+  // Once per connection that ended (the client closed it or died, or it was
+  // dropped for a protocol fault or a stall), after the last of its requests
+  // that will ever run has run, and from a point where none runs: a handler
+  // may append lines. Never from Close() or the destructor.
+  void PeerGone(quint32 id);
 
  private:
   struct SClient;
@@ -90,6 +110,8 @@ class CWindowServer final : public QObject {
   // or npos when the server itself was destroyed by a handler.
   size_t RunGroups(SClient* client, const char* data, size_t size);
   bool RunGroup(SClient* client, const char* data, size_t end, std::uint32_t frames);
+  // Takes the first kMsgIdentify of a connection; the reply's result and status.
+  std::int64_t Identify(SClient* client, std::u16string_view text, bool inGroup, std::uint32_t* status);
   void Flush(SClient* client);
   void WatchOutput(SClient* client, bool watch);
   void Drop(SClient* client, EKind kind, const QString& text);
@@ -98,7 +120,9 @@ class CWindowServer final : public QObject {
   void ArmStallTimer();
   void Activate(SClient* client);
   static bool NeedsService(const SClient& client);
-  void Reap();
+  // Frees the clients that are gone; at depth 0 only, where none of theirs
+  // runs. `announce`: emits PeerGone for them.
+  void Reap(bool announce);
   char* Scratch();
 
   CWindowManager& m_windows;
@@ -119,6 +143,9 @@ class CWindowServer final : public QObject {
   // loop may read other clients while an outer level still runs groups from
   // its own buffer.
   std::vector<std::unique_ptr<char[]>> m_scratch;
+  // Clients whose group runs, innermost (a nested loop's) last.
+  std::vector<SClient*> m_running;
+  std::uint32_t m_nLastPeerId = 0;
   int m_nDepth = 0;      // ProcessClients levels running
   int m_nExclusive = 0;  // groups of several frames running: nothing may come between their frames
   int m_nNested = 0;     // single requests running (each may be a nested loop)

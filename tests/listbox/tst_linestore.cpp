@@ -60,6 +60,14 @@ class TestLineStore : public QObject {
   void LengthCapCountsTheIndent();
   void RangeSelectionMatchesLineByLine_data();
   void RangeSelectionMatchesLineByLine();
+  void StampsTravelWithTheirLines_data();
+  void StampsTravelWithTheirLines();
+  void TimesAreKeptExactly_data();
+  void TimesAreKeptExactly();
+  void SpansExactThenToTheMillisecond_data();
+  void SpansExactThenToTheMillisecond();
+  void StampsCostAtMostTwelveBytesPerLine_data();
+  void StampsCostAtMostTwelveBytesPerLine();
 };
 
 void TestLineStore::RoundTripsEveryKindOfLine() {
@@ -414,6 +422,202 @@ void TestLineStore::RangeSelectionMatchesLineByLine() {
   for (int i = first; i <= last; ++i) single.SetSelected(i, select);
   QCOMPARE(range.SelectedCount(), single.SelectedCount());
   QCOMPARE(range.SelectedItems(n + 1), single.SelectedItems(n + 1));
+}
+
+namespace {
+
+using zef::SLineStamp;
+
+// A moment of 2024 in microseconds since the epoch, as the monitor stamps.
+constexpr std::int64_t kNow = 1718000000LL * 1000000;
+constexpr std::int64_t kHour = 3600LL * 1000000;
+
+struct StampedLine {
+  QString text;
+  int depth;
+  SLineStamp stamp;
+};
+
+// Compares every line of `store` with the model: text as shown, depth,
+// stamp and selection mark.
+void CompareWithModel(const CLineStore& store, const std::vector<StampedLine>& model, const std::vector<bool>& marks) {
+  QCOMPARE(store.Count(), int(model.size()));
+  for (int i = 0; i < store.Count(); ++i) {
+    const StampedLine& line = model[std::size_t(i)];
+    const SLineStamp stamp = store.Stamp(i);
+    if (stamp != line.stamp || store.OwnText(i) != line.text || store.Depth(i) != std::max(0, line.depth) ||
+        store.IsSelected(i) != marks[std::size_t(i)])
+      QFAIL(qPrintable(QStringLiteral("line %1: '%2' depth %3 time %4 sender %5 span %6; expected '%7' time %8")
+                           .arg(i).arg(store.OwnText(i)).arg(store.Depth(i)).arg(stamp.nTime).arg(stamp.nSender)
+                           .arg(stamp.nSpan).arg(line.text).arg(line.stamp.nTime)));
+  }
+}
+
+}  // namespace
+
+void TestLineStore::StampsTravelWithTheirLines_data() {
+  // Each row fills a store of several segments with stamped lines, then
+  // inserts lines by one path of the store; every line keeps its stamp.
+  QTest::addColumn<QString>("path");
+  for (const char* path : {"append only", "insert moving bytes in place", "insert rebuilding for UTF-16 alignment",
+                           "insert with another indent string", "insert far from the neighbours' times",
+                           "inserts that split a segment", "clear, then append"})
+    QTest::newRow(path) << QString::fromLatin1(path);
+}
+
+void TestLineStore::StampsTravelWithTheirLines() {
+  QFETCH(QString, path);
+  CLineStore store;
+  std::vector<StampedLine> model;
+  std::vector<bool> marks;
+  const auto append = [&](const QString& text, int depth, const SLineStamp& stamp) {
+    store.Append(text, depth, stamp);
+    model.push_back({text, depth, stamp});
+    marks.push_back(false);
+  };
+  const auto insert = [&](int at, const QString& text, int depth, const SLineStamp& stamp) {
+    store.Insert(at, text, depth, stamp);
+    model.insert(model.begin() + at, {text, depth, stamp});
+    marks.insert(marks.begin() + at, false);
+  };
+  const int n = CLineStore::kSegmentLines * 2 + 100;
+  for (int i = 0; i < n; ++i) {
+    // Every part of the stamp varies, some lines carry none at all, every
+    // tenth line is UTF-16 and every seventh indented.
+    SLineStamp stamp{kNow + i * 1237LL, std::uint32_t(i % 5), i % 3 == 0 ? i * 1000LL : -1};
+    if (i % 13 == 0) stamp = {};
+    append(i % 10 == 0 ? QStringLiteral("\u20ac wide %1").arg(i) : QStringLiteral("line %1").arg(i), i % 7 == 0 ? 2 : 0,
+           stamp);
+  }
+  for (int i = 0; i < n; i += 31) {
+    store.SetSelected(i, true);
+    marks[std::size_t(i)] = true;
+  }
+  const SLineStamp inserted{kNow + 5000, 77, 123456};
+  if (path == QLatin1String("insert moving bytes in place")) {
+    for (int at : {0, 1, 4095, 4096, 5000}) insert(at, QStringLiteral("ev"), 0, inserted);
+  } else if (path == QLatin1String("insert rebuilding for UTF-16 alignment")) {
+    // An odd number of bytes before UTF-16 lines: the segment is rebuilt.
+    for (int at : {1, 4100}) insert(at, QStringLiteral("odd"), 1, inserted);
+  } else if (path == QLatin1String("insert with another indent string")) {
+    store.SetIndent(u"->");
+    for (int at : {7, 4096 + 7}) insert(at, QStringLiteral("arrow"), 3, inserted);
+    store.SetIndent(u"  ");
+  } else if (path == QLatin1String("insert far from the neighbours' times")) {
+    // Hours away, before and after, in the middle and at the edges of
+    // segments; and back to the neighbours' times beside them.
+    int k = 0;
+    for (int at : {3, 4, 4096, 0, 8000})
+      insert(at, QStringLiteral("far"), 0, {kNow + (k++ % 2 ? 9 : -9) * kHour, 9, 5});
+    insert(4, QStringLiteral("near"), 0, inserted);
+  } else if (path == QLatin1String("inserts that split a segment")) {
+    for (int i = 0; i < CLineStore::kSegmentLines + 10; ++i)
+      insert(100 + i, QStringLiteral("in"), 0, {kNow + i, std::uint32_t(i), i});
+  } else if (path == QLatin1String("clear, then append")) {
+    store.Clear();
+    model.clear();
+    marks.clear();
+    for (int i = 0; i < 5000; ++i) append(QStringLiteral("again"), 0, {kNow - i, 3, 7});
+  }
+  CompareWithModel(store, model, marks);
+}
+
+void TestLineStore::TimesAreKeptExactly_data() {
+  // Times appended in this order, each read back unchanged.
+  QTest::addColumn<std::vector<std::int64_t>>("times");
+  QTest::newRow("hours apart") << std::vector<std::int64_t>{kNow, kNow + 5 * kHour, kNow + 10 * kHour + 1, kNow + 71 * kHour};
+  QTest::newRow("stepping back") << std::vector<std::int64_t>{kNow, kNow - 1, kNow - 30 * 60000000LL, kNow - 3 * kHour, kNow};
+  const std::int64_t base = kNow - (std::int64_t(1) << 31);  // of the segment kNow opens
+  QTest::newRow("edges of a segment's range")
+      << std::vector<std::int64_t>{kNow, base, base - 1, kNow, base + 0xFFFFFFFFLL, base + 0x100000000LL};
+  QTest::newRow("ends of the type") << std::vector<std::int64_t>{INT64_MIN, INT64_MIN + 1, INT64_MAX, -1, 1, INT64_MAX - 1};
+  QTest::newRow("zero among others") << std::vector<std::int64_t>{0, kNow, 0, kNow + 1, 0, -kNow, 0};
+}
+
+void TestLineStore::TimesAreKeptExactly() {
+  QFETCH(std::vector<std::int64_t>, times);
+  // Appended, and also inserted in reverse at the front of a filled store
+  // and into the middle of a segment.
+  CLineStore appended;
+  CLineStore inserted;
+  for (int i = 0; i < 3 * CLineStore::kSegmentLines; ++i) inserted.Append(u"filler", 0, {kNow + i, 1, -1});
+  const int n = int(times.size());
+  const int middle = n + CLineStore::kSegmentLines + 9;
+  for (std::int64_t time : times) {
+    appended.Append(u"x", 0, {time, 2, -1});
+    inserted.Insert(0, u"x", 0, {time, 2, -1});
+  }
+  for (std::int64_t time : times) inserted.Insert(middle, u"y", 0, {time, 3, -1});
+  for (int i = 0; i < n; ++i) {
+    const std::int64_t time = times[std::size_t(i)];
+    QCOMPARE(appended.Stamp(i).nTime, time);
+    QCOMPARE(inserted.Stamp(n - 1 - i).nTime, time);
+    QCOMPARE(inserted.Stamp(middle + n - 1 - i).nTime, time);
+  }
+  for (int i = 0; i < 3 * CLineStore::kSegmentLines; ++i) {
+    const int at = n + i < middle ? n + i : 2 * n + i;
+    if (inserted.Stamp(at).nTime != kNow + i) QFAIL(qPrintable(QStringLiteral("filler %1 moved").arg(i)));
+  }
+}
+
+void TestLineStore::SpansExactThenToTheMillisecond_data() {
+  QTest::addColumn<std::int64_t>("span");
+  QTest::addColumn<std::int64_t>("expected");
+  const std::int64_t limit = CLineStore::kExactSpanLimit;
+  QTest::newRow("none") << std::int64_t(-1) << std::int64_t(-1);
+  QTest::newRow("any negative is none") << std::int64_t(INT64_MIN) << std::int64_t(-1);
+  QTest::newRow("zero") << std::int64_t(0) << std::int64_t(0);
+  QTest::newRow("one microsecond") << std::int64_t(1) << std::int64_t(1);
+  QTest::newRow("largest exact") << limit - 1 << limit - 1;
+  QTest::newRow("first in milliseconds, rounded up") << limit << std::int64_t(2147484000);
+  QTest::newRow("an hour and 499 us, rounded down") << kHour + 499 << kHour;
+  QTest::newRow("an hour and 500 us, rounded up") << kHour + 500 << kHour + 1000;
+  QTest::newRow("largest kept") << CLineStore::kMaxSpan << CLineStore::kMaxSpan;
+  QTest::newRow("just beyond, saturated") << CLineStore::kMaxSpan + 500 << CLineStore::kMaxSpan;
+  QTest::newRow("largest of the type, saturated") << std::int64_t(INT64_MAX) << CLineStore::kMaxSpan;
+}
+
+void TestLineStore::SpansExactThenToTheMillisecond() {
+  QFETCH(std::int64_t, span);
+  QFETCH(std::int64_t, expected);
+  CLineStore store;
+  store.Append(u"\u20ac} Call()", 0, {kNow, 4, span});
+  QCOMPARE(store.Stamp(0).nSpan, expected);
+  // Copied as the segment is rebuilt (odd bytes before a UTF-16 line).
+  store.Insert(0, u"odd", 0, {kNow, 4, -1});
+  QCOMPARE(store.Stamp(1).nSpan, expected);
+  QCOMPARE(store.Stamp(0).nSpan, std::int64_t(-1));
+}
+
+void TestLineStore::StampsCostAtMostTwelveBytesPerLine_data() {
+  // How lines are stamped, and the most bytes per line that may cost.
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<int>("bytesPerLine");
+  QTest::newRow("no stamps") << QStringLiteral("none") << 0;
+  QTest::newRow("time only") << QStringLiteral("time") << 4;
+  QTest::newRow("time, sender and span") << QStringLiteral("full") << 12;
+  QTest::newRow("stamped and unstamped lines alternating") << QStringLiteral("alternating") << 12;
+  QTest::newRow("clock running backwards") << QStringLiteral("backwards") << 12;
+}
+
+void TestLineStore::StampsCostAtMostTwelveBytesPerLine() {
+  QFETCH(QString, kind);
+  QFETCH(int, bytesPerLine);
+  constexpr int kLines = 10 * CLineStore::kSegmentLines;
+  CLineStore plain;
+  CLineStore stamped;
+  for (int i = 0; i < kLines; ++i) {
+    plain.Append(u"ZEFMON_EnumProcesses() returned");
+    SLineStamp stamp{kNow + i * 3, std::uint32_t(i % 4), i % 3 == 0 ? 5000 : -1};
+    if (kind == QLatin1String("none") || (kind == QLatin1String("alternating") && i % 2)) stamp = {};
+    if (kind == QLatin1String("time")) stamp = {kNow + i * 3, 0, -1};
+    if (kind == QLatin1String("backwards")) stamp.nTime = kNow - i * 1000LL;
+    stamped.Append(u"ZEFMON_EnumProcesses() returned", 0, stamp);
+  }
+  // A segment's few bookkeeping bytes besides.
+  const std::size_t allowed = plain.MemoryUsed() + std::size_t(kLines) * std::size_t(bytesPerLine) + 4096;
+  QVERIFY2(stamped.MemoryUsed() <= allowed,
+           qPrintable(QStringLiteral("%1 bytes against %2 unstamped").arg(stamped.MemoryUsed()).arg(plain.MemoryUsed())));
 }
 
 QTEST_APPLESS_MAIN(TestLineStore)

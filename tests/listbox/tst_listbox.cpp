@@ -45,6 +45,65 @@ class CFixture {
 
 std::vector<int> SelectedOf(const CListBox& list) { return list.GetSelItems(list.GetCount()); }
 
+// How long a widget has gone without painting. The list paces its paints
+// to the screen's refresh: a change made within a frame of the last paint
+// is folded into a full repaint, one made after a quiet frame is painted as
+// itself (a pixel scroll, single rows).
+class CPaintClock final : public QObject {
+ public:
+  explicit CPaintClock(QWidget* widget) {
+    m_timer.start();
+    widget->installEventFilter(this);
+  }
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) m_timer.restart();
+    return false;
+  }
+  // Longer than the list's frame, with room for a slow machine's timers.
+  bool QuietForAFrame() const { return m_timer.elapsed() > 40; }
+
+ private:
+  QElapsedTimer m_timer;
+};
+
+// A gutter that shows, per row, the line's index and its stamp's sender.
+class CIndexGutter final : public zef::IListGutter {
+ public:
+  explicit CIndexGutter(const CListBox* list = nullptr) : m_pList(list) {}
+  std::vector<SColumn> Columns() const override { return m_vColumns; }
+  void RowTexts(int index, std::vector<QString>& texts) const override {
+    texts[0] = QStringLiteral("#%1").arg(index);
+    texts[1] = m_pList ? QStringLiteral("s%1").arg(m_pList->GetStamp(index).nSender) : QStringLiteral("x");
+  }
+  std::vector<SColumn> m_vColumns{{QStringLiteral("#000"), false}, {QStringLiteral("s00"), true}};
+
+ private:
+  const CListBox* m_pList;
+};
+
+// The columns of `image` (from `from` on) in rows y0..y1-1 that hold a
+// pixel other than `background`: the first and the last, or -1, -1.
+std::pair<int, int> InkColumns(const QImage& image, int y0, int y1, const QColor& background, int from = 0) {
+  int first = -1, last = -1;
+  for (int x = from; x < image.width(); ++x)
+    for (int y = y0; y < y1; ++y)
+      if (image.pixelColor(x, y) != background) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+  return {first, last};
+}
+
+// Whether rows y0..y1-1 of `a` from column ax on equal those of `b` from
+// bx on, over `width` columns.
+bool SameStrip(const QImage& a, int ax, const QImage& b, int bx, int width, int y0, int y1) {
+  for (int y = y0; y < y1; ++y)
+    for (int x = 0; x < width; ++x)
+      if (a.pixel(ax + x, y) != b.pixel(bx + x, y)) return false;
+  return true;
+}
+
 }  // namespace
 
 class TestListBox : public QObject {
@@ -75,6 +134,13 @@ class TestListBox : public QObject {
   void CaretIsFramedWhereKeysAndClicksMoveIt();
   void BothBarsAlwaysShownAndDisabledUntilTheyScroll();
   void IndentIsPaintedAndReadButNotStored();
+  void StampsAreKeptBesideTheText();
+  void TextStartsAfterTheGutter();
+  void GutterTextsStayInTheirColumns();
+  void HorizontalScrollLeavesTheGutterInPlace_data();
+  void HorizontalScrollLeavesTheGutterInPlace();
+  void GutterIsNeverPartOfTheLines();
+  void NullGutterRestoresTheLayout();
 };
 
 void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
@@ -372,16 +438,24 @@ void TestListBox::IncrementalPaintsMatchAFullPaint_data() {
   // (a pixel scroll plus the uncovered strip, or single rows); what is on
   // screen afterwards must equal a fresh paint of the whole view.
   QTest::addColumn<QString>("step");
+  QTest::addColumn<bool>("gutter");
   for (const char* step : {"line down", "line up", "two moves before one paint", "append at the end and follow",
-                           "append into empty rows", "toggle by click", "caret down by key", "scroll right"})
-    QTest::newRow(step) << QString::fromLatin1(step);
+                           "append into empty rows", "toggle by click", "caret down by key", "scroll right",
+                           "scroll right, caret shown", "scroll back left, caret shown"}) {
+    QTest::newRow(step) << QString::fromLatin1(step) << false;
+    QTest::newRow(qPrintable(QStringLiteral("%1, with a gutter").arg(QLatin1String(step))))
+        << QString::fromLatin1(step) << true;
+  }
 }
 
 void TestListBox::IncrementalPaintsMatchAFullPaint() {
   QFETCH(QString, step);
+  QFETCH(bool, gutter);
   CFixture f(step == QLatin1String("append into empty rows") ? 3 : 40);
   QVERIFY(f.Exposed());
   CListBox& list = f.List();
+  const CIndexGutter indexGutter;
+  if (gutter) list.SetGutter(&indexGutter);
   list.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&list));
   list.setFocus();
@@ -390,7 +464,9 @@ void TestListBox::IncrementalPaintsMatchAFullPaint() {
   list.AddString(QStringLiteral("a long line: 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
   for (int i : {3, 4, 12}) list.SetSel(true, i);
   list.SetTopIndex(5);
-  QCoreApplication::processEvents();
+  const CPaintClock clock(list.viewport());
+  QCoreApplication::processEvents();  // pending updates painted first
+  QTRY_VERIFY(clock.QuietForAFrame());
   if (step == QLatin1String("line down")) {
     list.OnVScroll(zef::SB_LINEDOWN);
   } else if (step == QLatin1String("line up")) {
@@ -401,6 +477,7 @@ void TestListBox::IncrementalPaintsMatchAFullPaint() {
   } else if (step == QLatin1String("append at the end and follow")) {
     list.OnVScroll(zef::SB_BOTTOM);
     QCoreApplication::processEvents();
+    QTRY_VERIFY(clock.QuietForAFrame());
     list.AddString(QStringLiteral("appended"));
     int minPos = 0, maxPos = 0;
     list.GetScrollRange(zef::SB_VERT, &minPos, &maxPos);
@@ -414,6 +491,17 @@ void TestListBox::IncrementalPaintsMatchAFullPaint() {
     QTest::keyClick(&list, Qt::Key_Down);
   } else if (step == QLatin1String("scroll right")) {
     list.SetScrollPos(zef::SB_HORZ, 17, true);
+  } else if (step == QLatin1String("scroll right, caret shown")) {
+    list.SetCaretIndex(7);
+    QCoreApplication::processEvents();
+    QTRY_VERIFY(clock.QuietForAFrame());
+    list.SetScrollPos(zef::SB_HORZ, 17, true);
+  } else if (step == QLatin1String("scroll back left, caret shown")) {
+    list.SetCaretIndex(7);
+    list.SetScrollPos(zef::SB_HORZ, 40, true);
+    QCoreApplication::processEvents();
+    QTRY_VERIFY(clock.QuietForAFrame());
+    list.SetScrollPos(zef::SB_HORZ, 11, true);
   }
   // Painting is paced to the refresh rate: the screen catches up within a
   // frame or two.
@@ -585,6 +673,231 @@ void TestListBox::IndentIsPaintedAndReadButNotStored() {
   QCOMPARE(indented.List().GetTextLen(1), 12);
   QCOMPARE(indented.List().GetText(2), QStringLiteral("|.|.|.|.|.|.|.|.|.x"));
   QCOMPARE(indented.Grab(), plain.Grab());
+}
+
+void TestListBox::StampsAreKeptBesideTheText() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  const zef::SLineStamp first{1718000000000000, 7, -1};
+  const zef::SLineStamp second{1718000000000001, 8, 2500};
+  const zef::SLineStamp third{1717990000000000, 9, 42};
+  QCOMPARE(list.AddIndentedString(QStringLiteral("} Load()"), 1, first), 0);
+  QCOMPARE(list.AddIndentedString(QStringLiteral("Load() {"), 0, second), 1);
+  QCOMPARE(list.InsertIndentedString(1, QStringLiteral("between"), 0, third), 1);
+  QCOMPARE(list.AddString(QStringLiteral("plain")), 3);
+  QCOMPARE(list.GetStamp(0), first);
+  QCOMPARE(list.GetStamp(1), third);
+  QCOMPARE(list.GetStamp(2), second);
+  QCOMPARE(list.GetStamp(3), zef::SLineStamp{});
+  QCOMPARE(list.GetStamp(4), zef::SLineStamp{});
+  QCOMPARE(list.GetStamp(-1), zef::SLineStamp{});
+  QCOMPARE(list.GetText(0), QStringLiteral("  } Load()"));
+  list.ResetContent();
+  list.AddString(QStringLiteral("again"));
+  QCOMPARE(list.GetStamp(0), zef::SLineStamp{});
+}
+
+namespace {
+// A font without antialiasing, so that every inked pixel has the pen's
+// colour exactly.
+void UseCrispFont(CListBox& list) {
+  QFont font = list.font();
+  font.setStyleStrategy(QFont::NoAntialias);
+  list.setFont(font);
+}
+}  // namespace
+
+void TestListBox::TextStartsAfterTheGutter() {
+  // The same lines with and without a gutter: with it, each text row is
+  // the plain row moved right by the gutter's width, which is wider than its
+  // columns' samples; the gutter is painted in the muted colour; a selected
+  // row is highlighted right of the gutter only.
+  CFixture plain(0);
+  CFixture gutter(0);
+  QVERIFY(plain.Exposed() && gutter.Exposed());
+  const CIndexGutter columns(&gutter.List());
+  for (CFixture* f : {&plain, &gutter}) {
+    UseCrispFont(f->List());
+    f->List().AddString(QString());  // the caret's frame goes on line 0
+    for (int i = 1; i < 5; ++i) f->List().AddString(QStringLiteral("Text %1").arg(i));
+  }
+  gutter.List().SetGutter(&columns);
+  QPalette pal = gutter.List().palette();
+  pal.setColor(QPalette::PlaceholderText, Qt::red);
+  gutter.List().setPalette(pal);
+  gutter.List().SetSel(true, 3);
+  plain.List().SetSel(true, 3);
+  const QImage before = plain.Grab();
+  const QImage after = gutter.Grab();
+  const int row = plain.RowHeight();
+  const QFontMetrics metrics = gutter.List().viewport()->fontMetrics();
+  const int samples = metrics.horizontalAdvance(QStringLiteral("#000")) + metrics.horizontalAdvance(QStringLiteral("s00"));
+  int shift = -1;
+  for (int dx = samples; dx < kWidth / 2 && shift < 0; ++dx)
+    if (SameStrip(after, dx, before, 0, kWidth - dx, row, 5 * row)) shift = dx;
+  QVERIFY2(shift > samples, qPrintable(QString::number(shift)));
+  const QColor base = pal.color(QPalette::Base);
+  for (int line = 1; line < 5; ++line) {
+    const auto [first, last] = InkColumns(after.copy(0, line * row, shift, row), 0, row, base);
+    QVERIFY(first >= 0 && last < shift);
+    for (int x = first; x <= last; ++x)
+      for (int y = line * row; y < (line + 1) * row; ++y) {
+        const QColor c = after.pixelColor(x, y);
+        if (c != base && c != QColor(Qt::red)) QFAIL(qPrintable(QStringLiteral("gutter pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
+      }
+  }
+  QCOMPARE(after.pixelColor(1, 3 * row + row / 2), base);
+  QCOMPARE(after.pixelColor(kWidth - 3, 3 * row + row / 2), pal.color(QPalette::Highlight));
+  // A tap in the gutter acts on its row.
+  QTest::mouseClick(gutter.List().viewport(), Qt::LeftButton, {}, QPoint(3, 2 * row + row / 2));
+  QCOMPARE(SelectedOf(gutter.List()), (std::vector<int>{2, 3}));
+  QCOMPARE(gutter.List().GetCurSel(), 2);
+}
+
+namespace {
+// A gutter of two columns whose texts are given per line.
+class CFixedGutter final : public zef::IListGutter {
+ public:
+  std::vector<SColumn> Columns() const override { return m_vColumns; }
+  void RowTexts(int index, std::vector<QString>& texts) const override {
+    texts[0] = m_vRows[std::size_t(index)].first;
+    texts[1] = m_vRows[std::size_t(index)].second;
+  }
+  std::vector<SColumn> m_vColumns;
+  std::vector<std::pair<QString, QString>> m_vRows;
+};
+}  // namespace
+
+void TestListBox::GutterTextsStayInTheirColumns() {
+  // A right-aligned text ends where its column ends, whatever its length; a
+  // text wider than its column's sample is cut with "…" inside the column.
+  CFixture f(0);
+  QVERIFY(f.Exposed());
+  CListBox& list = f.List();
+  UseCrispFont(list);
+  CFixedGutter gutter;
+  gutter.m_vColumns = {{QStringLiteral("#0"), false}, {QStringLiteral("s0000"), true}};
+  gutter.m_vRows = {{QString(), QString()},  // the caret's row
+                    {QStringLiteral("#1"), QStringLiteral("s0")},
+                    {QStringLiteral("#2"), QStringLiteral("s0000")},
+                    {QStringLiteral("#10000"), QString()},
+                    {QString(), QString(1 << 20, u'W')}};  // a name as long as a client may tell
+  for (std::size_t i = 0; i < gutter.m_vRows.size(); ++i) list.AddString(QString());
+  list.SetGutter(&gutter);
+  const QImage image = f.Grab();
+  const QColor base = list.palette().color(QPalette::Base);
+  const int row = f.RowHeight();
+  const auto [oneFirst, oneLast] = InkColumns(image, row, 2 * row, base);
+  const auto [twoFirst, twoLast] = InkColumns(image, 2 * row, 3 * row, base);
+  QVERIFY(oneFirst >= 0 && twoFirst >= 0);
+  QCOMPARE(oneLast, twoLast);
+  const int columnWidth = list.viewport()->fontMetrics().horizontalAdvance(QStringLiteral("#0"));
+  const auto [cutFirst, cutLast] = InkColumns(image, 3 * row, 4 * row, base);
+  QCOMPARE(cutFirst, oneFirst);
+  QVERIFY2(cutLast < oneFirst + columnWidth, qPrintable(QStringLiteral("%1 >= %2").arg(cutLast).arg(oneFirst + columnWidth)));
+  const auto [longFirst, longLast] = InkColumns(image, 4 * row, 5 * row, base);
+  QVERIFY(longFirst > oneFirst + columnWidth);
+  QVERIFY(longLast <= oneLast);
+  // The cut text is the ellipsis form, not the first letters alone.
+  gutter.m_vRows[3].first = list.viewport()->fontMetrics().elidedText(QStringLiteral("#10000"), Qt::ElideRight, columnWidth);
+  QVERIFY(gutter.m_vRows[3].first.endsWith(QChar(0x2026)));
+  list.GutterChanged();
+  QCOMPARE(f.Grab(), image);
+}
+
+void TestListBox::HorizontalScrollLeavesTheGutterInPlace_data() {
+  QTest::addColumn<int>("extent");
+  QTest::addColumn<int>("requested");
+  QTest::addColumn<int>("pos");
+  QTest::newRow("within range") << kWidth + 100 << 30 << 30;
+  QTest::newRow("clamped to the text area's range") << kWidth + 100 << 500 << -1;  // -1: extent - text width
+}
+
+void TestListBox::HorizontalScrollLeavesTheGutterInPlace() {
+  QFETCH(int, extent);
+  QFETCH(int, requested);
+  QFETCH(int, pos);
+  CFixture f(0);
+  QVERIFY(f.Exposed());
+  CListBox& list = f.List();
+  const CIndexGutter gutter(&list);
+  list.AddString(QStringLiteral("Wide text: 0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  list.AddString(QString());
+  list.SetCaretIndex(1);
+  list.SetHorizontalExtent(extent);
+  int minPos = -1, maxPlain = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxPlain);
+  QCOMPARE(maxPlain, extent - kWidth);
+  list.SetGutter(&gutter);
+  const QImage before = f.Grab();
+  // Where the text area begins: the first column at which the row of the
+  // wide line is the plain list's row.
+  int maxGutter = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxGutter);
+  const int textLeft = maxGutter - maxPlain;  // the range grows by what the text area lost
+  QVERIFY(textLeft > 0);
+  if (pos < 0) pos = maxGutter;
+  QCOMPARE(list.SetScrollPos(zef::SB_HORZ, requested, true), 0);
+  QCOMPARE(list.GetScrollPos(zef::SB_HORZ), pos);
+  const QImage after = f.Grab();
+  const int row = f.RowHeight();
+  QVERIFY(SameStrip(after, 0, before, 0, textLeft, 0, row));
+  QVERIFY(SameStrip(after, textLeft, before, textLeft + pos, kWidth - textLeft - pos, 0, row));
+  // Nothing of the text is drawn over the gutter.
+  QCOMPARE(InkColumns(after.copy(0, row, textLeft, row), 0, row, list.palette().color(QPalette::Base)).first,
+           InkColumns(before.copy(0, row, textLeft, row), 0, row, list.palette().color(QPalette::Base)).first);
+}
+
+void TestListBox::GutterIsNeverPartOfTheLines() {
+  CFixture f(0);
+  CListBox& list = f.List();
+  const CIndexGutter gutter(&list);
+  list.SetGutter(&gutter);
+  list.AddIndentedString(QStringLiteral("Parse() {"), 0, {1718000000000000, 12, -1});
+  list.AddIndentedString(QStringLiteral("} Parse()"), 0, {1718000000000500, 12, 500});
+  QVERIFY(f.Exposed());
+  QCOMPARE(list.GetText(0), QStringLiteral("Parse() {"));
+  QCOMPARE(list.GetTextLen(1), 9);
+  QCOMPARE(list.FindContaining(0, 1, u"#1", Qt::CaseSensitive), LB_ERR);
+  QCOMPARE(list.FindContaining(1, -1, u"s12", Qt::CaseInsensitive), LB_ERR);
+  QCOMPARE(list.FindContaining(0, 1, u"} Parse", Qt::CaseSensitive), 1);
+  QVERIFY(!list.LineContains(0, u'#'));
+  QVERIFY(!list.LineContains(1, u'1'));
+}
+
+void TestListBox::NullGutterRestoresTheLayout() {
+  // Setting a gutter, widening it, and taking it away again: the view and
+  // the scroll range are as they were before any gutter.
+  CFixture f(0);
+  QVERIFY(f.Exposed());
+  CListBox& list = f.List();
+  for (int i = 0; i < 5; ++i) list.AddString(QStringLiteral("Line %1 of text").arg(i));
+  list.SetSel(true, 2);
+  list.SetHorizontalExtent(kWidth + 40);
+  list.SetScrollPos(zef::SB_HORZ, 25, true);
+  int minPos = -1, maxBefore = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxBefore);
+  const QImage before = f.Grab();
+  CIndexGutter gutter(&list);
+  list.SetGutter(&gutter);
+  const QImage narrow = f.Grab();
+  QVERIFY(narrow != before);
+  gutter.m_vColumns.push_back({QStringLiteral("a wide third column"), false});
+  list.GutterChanged();
+  int maxWide = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxWide);
+  QVERIFY(maxWide > maxBefore);
+  QVERIFY(f.Grab() != narrow);
+  gutter.m_vColumns.clear();  // no columns: no gutter either
+  list.GutterChanged();
+  QCOMPARE(f.Grab(), before);
+  list.SetGutter(&gutter);
+  list.SetGutter(nullptr);
+  int maxAfter = -1;
+  list.GetScrollRange(zef::SB_HORZ, &minPos, &maxAfter);
+  QCOMPARE(maxAfter, maxBefore);
+  QCOMPARE(list.GetScrollPos(zef::SB_HORZ), 25);
+  QCOMPARE(f.Grab(), before);
 }
 
 QTEST_MAIN(TestListBox)

@@ -10,11 +10,23 @@
 //                          blocked and already pending: "blocked"), then says on stdout
 //                          whether SIGPIPE is pending
 //   printf                 C++ and C PrintF of null strings and characters
+//   hold <count>           "hold line <k>" for k = 1..count, "SENT", then waits for the end of stdin
 //   raw <socket> <kind>    speaks the wire directly: hello, garbage, hugelen, half,
 //                          die-midline, noread, command (a lone command that opens a
 //                          dialog), groupcommand (the same inside a group), retitle,
 //                          bigframes (a group of three 1 MiB frames), close (WM_CLOSE to
-//                          the monitor, "SENT", then "REPLY ..." once answered)
+//                          the monitor, "SENT", then "REPLY ..." once answered), burst-die
+//                          (5000 hand-overs "burst line <k>", more than the server reads
+//                          at once, written with no reply read, then SIGKILL)
+//   identify <socket> <action>...
+//                          speaks the wire directly, without the library's own
+//                          identify; after the window lookup, per action one line
+//                          "R <status> <result>..." (a pair per reply): tell=<text>
+//                          (kMsgIdentify alone, window 0), tellwin=<text> (the same to
+//                          the main window), tellgroup=<text> (kMsgIdentify as the first
+//                          frame of a hand-over of "grouped line"), line=<text> (a
+//                          hand-over), command=<id> (WM_COMMAND alone). Texts take \n, \t, \\ and \uXXXX (one UTF-16
+//                          unit, so lone surrogates too).
 #include <zeftrace/trace.h>
 #include <zeftrace/windowhost.h>
 #include <zeftrace/wire.h>
@@ -82,13 +94,43 @@ bool ReadReply(int fd, zef::wire::SReplyHeader* reply, std::string* text = nullp
 
 constexpr std::uint64_t kDialogCommand = 40001;
 
+std::u16string Unescape(const std::string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += char16_t(static_cast<unsigned char>(text[i]));
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'n') {
+      out += u'\n';
+    } else if (c == 't') {
+      out += u'\t';
+    } else if (c == 'u' && i + 4 < text.size()) {
+      out += char16_t(std::stoul(text.substr(i + 1, 4), nullptr, 16));
+      i += 4;
+    } else {
+      out += char16_t(c);
+    }
+  }
+  return out;
+}
+
+std::string HandOver(std::uint32_t monitor, std::uint32_t buffer, std::u16string_view line) {
+  using zef::wire::EOp;
+  return Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, buffer, zef::WM_SETTEXT, 0, line) +
+         Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, monitor, zef::WM_COMMAND,
+               zef::kEntryFromBufferCommand, {}) +
+         Frame(EOp::kSendMessage, 0, buffer, zef::WM_SETTEXT, 0, zef::kBufferMarker);
+}
+
 void WaitForStdinEnd() {
   std::string ignored;
   while (std::getline(std::cin, ignored)) {
   }
 }
 
-int Raw(const std::string& path, const std::string& kind) {
+int Raw(const std::string& path, const std::string& kind, const std::vector<std::string>& actions = {}) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -105,9 +147,52 @@ int Raw(const std::string& path, const std::string& kind) {
     return ReadReply(fd, &reply) ? std::uint32_t(reply.nResult) : 0u;
   };
   std::uint32_t monitor = 0, buffer = 0;
-  if (kind == "command" || kind == "groupcommand" || kind == "retitle" || kind == "bigframes" || kind == "close") {
+  if (kind == "command" || kind == "groupcommand" || kind == "retitle" || kind == "bigframes" || kind == "close" ||
+      kind == "identify" || kind == "burst-die") {
     monitor = lookUp(0);
     buffer = lookUp(lookUp(monitor));
+  }
+  if (kind == "identify") {
+    for (const std::string& action : actions) {
+      const size_t equals = action.find('=');
+      const std::string verb = action.substr(0, equals);
+      const std::u16string text = Unescape(equals == std::string::npos ? std::string() : action.substr(equals + 1));
+      std::string request;
+      int replies = 1;
+      if (verb == "tell" || verb == "tellwin") {
+        request = Frame(EOp::kSendMessage, 0, verb == "tell" ? 0 : monitor, zef::wire::kMsgIdentify, 0, text);
+      } else if (verb == "command") {
+        request = Frame(EOp::kSendMessage, 0, monitor, zef::WM_COMMAND, std::stoul(action.substr(equals + 1)), {});
+      } else if (verb == "tellgroup") {
+        request = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0, zef::wire::kMsgIdentify, 0, text) +
+                  HandOver(monitor, buffer, u"grouped line");
+        replies = 4;
+      } else {
+        request = HandOver(monitor, buffer, text);
+        replies = 3;
+      }
+      SendAll(fd, request);
+      std::string out = "R";
+      for (int i = 0; i < replies; ++i) {
+        zef::wire::SReplyHeader reply{};
+        if (!ReadReply(fd, &reply)) {
+          std::printf("%s DROPPED\n", out.c_str());
+          return 1;
+        }
+        out += " " + std::to_string(reply.nStatus) + " " + std::to_string(reply.nResult);
+      }
+      std::printf("%s\n", out.c_str());
+    }
+    return 0;
+  }
+  if (kind == "burst-die") {
+    std::string burst;
+    for (int k = 1; k <= 5000; ++k) {
+      const std::string line = "burst line " + std::to_string(k);
+      burst += HandOver(monitor, buffer, std::u16string(line.begin(), line.end()));
+    }
+    SendAll(fd, burst);
+    ::raise(SIGKILL);
   }
   if (kind == "close") {
     SendAll(fd, Frame(EOp::kSendMessage, 0, monitor, zef::WM_CLOSE, 0, {}));
@@ -281,8 +366,15 @@ int main(int argc, char** argv) {
     zef_trace_scope_end(c);
   } else if (mode == "raw" && args.size() == 3) {
     return Raw(args[1], args[2]);
+  } else if (mode == "identify" && args.size() >= 2) {
+    return Raw(args[1], "identify", std::vector<std::string>(args.begin() + 2, args.end()));
+  } else if (mode == "hold" && args.size() == 2) {
+    for (int k = 1; k <= std::stoi(args[1]); ++k) zef::TraceLine("hold line " + std::to_string(k));
+    std::printf("SENT\n");
+    std::fflush(stdout);
+    WaitForStdinEnd();
   } else {
-    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|fork|late|each|long|brokenpipe|printf|raw ...\n");
+    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|fork|late|each|long|brokenpipe|printf|hold|raw|identify ...\n");
     return 2;
   }
   return 0;

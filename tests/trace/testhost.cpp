@@ -7,11 +7,20 @@
 //           "count" -> "COUNT <n>"; "quit";
 //           "stats" -> "STATS <clients> <buffered bytes> <drops> <rss KiB>";
 //           "modal" -> runs a nested event loop, as a modal message box does,
-//           says "MODAL", and leaves it at "endmodal".
+//           says "MODAL", and leaves it at "endmodal";
+//           "peerlines" -> one "PLINE <peer id>\t<text>" per received line
+//           (id 0: no client's), then "END";
+//           "peer <id>" -> "PEER <id>\t<pid>\t<name>\t<told 0|1>\t<told host>\t
+//           <told pid>\t<told name>" as last seen with a line, or "PEER <id> none";
+//           "gone" -> one "GONE <id> <lines taken before it> <1 if a peer was
+//           current then>" per PeerGone, then "END".
 // WM_COMMAND kDialogCommand from a client runs the same nested loop inside
 // its handler (a command that opens a dialog): "MODAL", then "endmodal".
+// WM_COMMAND kSelfTraceCommand from a client hands over the line "own line"
+// inside its handler by direct calls, as the monitor's own tools trace.
 // --nest-on <line>: taking that line, the handler runs a nested event loop
-// for a moment, as a handler that shows a message box would.
+// for a moment, as a handler that shows a message box would, then says
+// "NESTED <peer id before> <peer id after> <lines taken meanwhile>".
 // --freeze-on <line>: taking that line, the handler blocks the UI thread for
 // a second and a half, as a hung monitor would.
 // --stall-timeout-ms <n>: the server's stall timeout.
@@ -28,8 +37,10 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +54,7 @@ void Say(const QString& text) {
 class CBufferHost final : public zef::CWindowObject {};
 
 constexpr zef::WPARAM kDialogCommand = 40001;
+constexpr zef::WPARAM kSelfTraceCommand = 40002;
 
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -64,6 +76,12 @@ class CMainWindow final : public zef::CWindowObject {
     m_wndBuffer.RegisterWindow(&m_wndView, QString::fromUtf16(zef::kBufferMarker));
   }
   const QStringList& Lines() const { return m_lines; }
+  const std::vector<quint32>& LinePeers() const { return m_linePeers; }
+  const zef::SPeer* Peer(quint32 id) const {
+    const auto it = m_peers.find(id);
+    return it == m_peers.end() ? nullptr : &it->second;
+  }
+  void SetServer(const zef::CWindowServer* server) { m_pServer = server; }
   void SetNestOn(const QString& line) { m_strNestOn = line; }
   void SetFreezeOn(const QString& line) { m_strFreezeOn = line; }
   void SetInert() { m_bInert = true; }
@@ -73,16 +91,31 @@ class CMainWindow final : public zef::CWindowObject {
                           std::u16string* textOut) override {
     if (message == zef::WM_COMMAND && wParam == zef::kEntryFromBufferCommand) {
       m_lines.append(zef::GetWindowText(m_wndBuffer.GetSafeHwnd()));
+      const zef::SPeer* peer = m_pServer ? m_pServer->CurrentPeer() : nullptr;
+      m_linePeers.push_back(peer ? peer->nId : 0);
+      if (peer) m_peers[peer->nId] = *peer;
       if (!m_strNestOn.isEmpty() && m_lines.back() == m_strNestOn) {
+        const qsizetype before = m_lines.size();
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
+        const zef::SPeer* after = m_pServer ? m_pServer->CurrentPeer() : nullptr;
+        Say(QStringLiteral("NESTED %1 %2 %3")
+                .arg(m_linePeers[size_t(before - 1)])
+                .arg(after ? after->nId : 0)
+                .arg(m_lines.size() - before));
       }
       if (!m_strFreezeOn.isEmpty() && m_lines.back() == m_strFreezeOn)
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
       return 0;
     }
     if (m_bInert && (message == zef::WM_CLOSE || (message == zef::WM_COMMAND && wParam == kDialogCommand))) return 0;
+    if (message == zef::WM_COMMAND && wParam == kSelfTraceCommand) {
+      zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QStringLiteral("own line"));
+      zef::SendMessage(GetSafeHwnd(), zef::WM_COMMAND, zef::kEntryFromBufferCommand);
+      zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QString::fromUtf16(zef::kBufferMarker));
+      return 1;
+    }
     if (message == zef::WM_COMMAND && wParam == kDialogCommand) {
       Say(QStringLiteral("MODAL"));
       m_modal.exec();
@@ -99,6 +132,9 @@ class CMainWindow final : public zef::CWindowObject {
   zef::CWindowObject m_wndView;
   CBufferHost m_wndBuffer;
   QStringList m_lines;
+  std::vector<quint32> m_linePeers;  // beside m_lines
+  std::map<quint32, zef::SPeer> m_peers;
+  const zef::CWindowServer* m_pServer = nullptr;
   QString m_strNestOn;
   QString m_strFreezeOn;
   QEventLoop m_modal;
@@ -122,6 +158,16 @@ int main(int argc, char** argv) {
   if (int i = int(args.indexOf(QStringLiteral("--stall-timeout-ms"))); i >= 0 && i + 1 < args.size())
     server.SetStallTimeout(std::chrono::milliseconds(args[i + 1].toInt()));
   QObject::connect(&server, &zef::CWindowServer::Notice, [](const QString& text) { Say(QStringLiteral("NOTICE ") + text); });
+  window.SetServer(&server);
+  struct SGone {
+    quint32 nId;
+    qsizetype nLines;
+    bool bInside;
+  };
+  std::vector<SGone> gone;
+  QObject::connect(&server, &zef::CWindowServer::PeerGone, [&](quint32 id) {
+    gone.push_back({id, window.Lines().size(), server.CurrentPeer() != nullptr});
+  });
   QString error;
   if (!server.Listen(title, &error)) {
     Say(QStringLiteral("ERROR ") + error);
@@ -148,6 +194,27 @@ int main(int argc, char** argv) {
         out += "END\n";
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         std::fflush(stdout);
+      } else if (word == "peerlines") {
+        QByteArray out;
+        for (qsizetype i = 0; i < window.Lines().size(); ++i)
+          out += "PLINE " + QByteArray::number(window.LinePeers()[size_t(i)]) + '\t' + window.Lines()[i].toUtf8() + '\n';
+        out += "END\n";
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        std::fflush(stdout);
+      } else if (word.rfind("peer ", 0) == 0) {
+        const quint32 id = quint32(std::stoul(word.substr(5)));
+        if (const zef::SPeer* peer = window.Peer(id)) {
+          // One pass: a told text may hold "%1" itself.
+          Say(QStringLiteral("PEER %1\t%2\t%3\t%4\t%5\t%6\t%7")
+                  .arg(QString::number(peer->nId), QString::number(peer->nPid), peer->strName,
+                       QString::number(peer->bTold ? 1 : 0), peer->strToldHost, QString::number(peer->nToldPid),
+                       peer->strToldName));
+        } else {
+          Say(QStringLiteral("PEER %1 none").arg(id));
+        }
+      } else if (word == "gone") {
+        for (const SGone& g : gone) Say(QStringLiteral("GONE %1 %2 %3").arg(g.nId).arg(g.nLines).arg(g.bInside ? 1 : 0));
+        Say(QStringLiteral("END"));
       } else if (word == "stats") {
         Say(QStringLiteral("STATS %1 %2 %3 %4")
                 .arg(server.ClientCount())

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -80,6 +81,38 @@ class CHost {
     Send("count");
     return WaitFor("COUNT").mid(6).toInt();
   }
+  // Each line with the id of the peer it came from (0: none).
+  QList<QPair<quint32, QString>> PeerLines() {
+    Send("peerlines");
+    QList<QPair<quint32, QString>> lines;
+    for (;;) {
+      const QString line = WaitForLine(m_process, m_seen, "");
+      if (line.isEmpty() || line == QStringLiteral("END")) return lines;
+      if (!line.startsWith(QStringLiteral("PLINE "))) continue;
+      const qsizetype tab = line.indexOf(u'\t');
+      lines.append({line.mid(6, tab - 6).toUInt(), line.mid(tab + 1)});
+    }
+  }
+  // The peer as last seen with a line: id, pid, name, told (0/1), told
+  // host, told pid, told name; empty when none was.
+  QStringList Peer(quint32 id) {
+    Send("peer " + QByteArray::number(id));
+    const QString line = WaitFor("PEER ");
+    return line.endsWith(QStringLiteral(" none")) ? QStringList() : line.mid(5).split(u'\t');
+  }
+  // Each PeerGone so far: id, lines taken before it, whether a peer was current.
+  QList<QList<qint64>> Gone() {
+    Send("gone");
+    QList<QList<qint64>> gone;
+    for (;;) {
+      const QString line = WaitForLine(m_process, m_seen, "");
+      if (line.isEmpty() || line == QStringLiteral("END")) return gone;
+      if (!line.startsWith(QStringLiteral("GONE "))) continue;
+      QList<qint64> numbers;
+      for (const QString& word : line.mid(5).split(u' ')) numbers.append(word.toLongLong());
+      gone.append(numbers);
+    }
+  }
   QProcess& Process() { return m_process; }
   void Send(const QByteArray& command) {
     m_process.write(command + '\n');
@@ -97,6 +130,25 @@ std::unique_ptr<QProcess> StartClient(const QProcessEnvironment& env, const QStr
   client->start(QStringLiteral(ZEF_TESTCLIENT), args);
   client->waitForStarted();
   return client;
+}
+
+QString HostName() {
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  return QString::fromUtf8(name);
+}
+
+// The one peer id of the lines for which `belongs` holds; 0 when there are
+// none or they came from more than one peer.
+template <typename F>
+quint32 PeerOf(const QList<QPair<quint32, QString>>& lines, F belongs) {
+  quint32 id = 0;
+  for (const auto& [peer, text] : lines) {
+    if (!belongs(text)) continue;
+    if (id != 0 && peer != id) return 0;
+    id = peer;
+  }
+  return id;
 }
 
 bool Finish(QProcess& client) {
@@ -763,6 +815,306 @@ class TestTraceTransport : public QObject {
     monitor.waitForFinished();
     close->kill();
     close->waitForFinished();
+  }
+
+  // --- who is on the other end of each connection ---
+
+  void directClientsTellWhoTheyAre_data() {
+    QTest::addColumn<QString>("program");  // testclient, zeftrace (piped), zeftrace-word
+    QTest::addColumn<QString>("name");
+    QTest::newRow("library") << QStringLiteral("testclient") << QStringLiteral("zef_trace_testclient");
+    QTest::newRow("zeftrace, pipelined") << QStringLiteral("zeftrace") << QStringLiteral("zeftrace");
+    QTest::newRow("zeftrace, one line") << QStringLiteral("zeftrace-word") << QStringLiteral("zeftrace");
+  }
+  void directClientsTellWhoTheyAre() {
+    QFETCH(QString, program);
+    QFETCH(QString, name);
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    std::unique_ptr<QProcess> client;
+    if (program == QStringLiteral("testclient")) {
+      client = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("3"), QStringLiteral("2")});
+    } else if (program == QStringLiteral("zeftrace")) {
+      client = StartZeftrace(m_env);
+      client->write("client 3 line 1\nclient 3 line 2\n");
+      client->closeWriteChannel();
+    } else {
+      client = StartZeftrace(m_env, {QStringLiteral("client 3 line 1")});
+    }
+    const qint64 pid = client->processId();
+    QVERIFY(Finish(*client));
+    const auto lines = host.PeerLines();
+    QVERIFY(!lines.isEmpty());
+    const quint32 id = PeerOf(lines, [](const QString& text) { return text.startsWith(QStringLiteral("client 3")); });
+    QVERIFY(id != 0);
+    QCOMPARE(host.Peer(id), (QStringList{QString::number(id), QString::number(pid), name, QStringLiteral("1"),
+                                         HostName(), QString::number(pid), name}));
+    QTRY_COMPARE_WITH_TIMEOUT(host.Gone().size(), 1, kTimeoutMs);
+  }
+
+  void relayedClientIsToldApartFromItsPeer() {
+    // As through an ssh forward: the client finds a socket in a runtime
+    // directory of its own, the relay behind it connects to the monitor.
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    QTemporaryDir far;
+    QVERIFY(far.isValid());
+    const QString farDir = far.path() + QStringLiteral("/zef");
+    QVERIFY(::mkdir(QFile::encodeName(farDir).constData(), 0700) == 0);
+    QProcess relay;
+    relay.start(QStringLiteral(ZEF_RELAY), {farDir + QStringLiteral("/ZEF.sock"), ready.mid(6)});
+    QByteArray seen;
+    QCOMPARE(WaitForLine(relay, seen, "READY"), QStringLiteral("READY"));
+    QProcessEnvironment farEnv = m_env;
+    farEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), far.path());
+
+    auto client = StartClient(farEnv, {QStringLiteral("lines"), QStringLiteral("7"), QStringLiteral("3")});
+    const qint64 pid = client->processId();
+    QVERIFY(Finish(*client));
+    const auto lines = host.PeerLines();
+    QCOMPARE(lines.size(), 3);
+    const quint32 id = lines.first().first;
+    QCOMPARE(PeerOf(lines, [](const QString&) { return true; }), id);
+    QCOMPARE(host.Peer(id), (QStringList{QString::number(id), QString::number(relay.processId()),
+                                         QStringLiteral("zef_trace_relay"), QStringLiteral("1"), HostName(),
+                                         QString::number(pid), QStringLiteral("zef_trace_testclient")}));
+    // The client's end reaches the monitor through the relay.
+    QTRY_COMPARE_WITH_TIMEOUT(host.Gone(), (QList<QList<qint64>>{{id, 3, 0}}), kTimeoutMs);
+    relay.closeWriteChannel();
+    QVERIFY(Finish(relay));
+  }
+
+  void killedClientIsGoneOnceAfterAllItsLines_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<int>("count");
+    QTest::newRow("library client waiting") << QStringList{QStringLiteral("hold"), QStringLiteral("50")}
+                                            << QStringLiteral("hold line ") << 50;
+    // More than the server reads at once is still in the socket when the
+    // client dies, and its replies can no longer be sent.
+    QTest::newRow("replies unread, groups left in the socket")
+        << QStringList{QStringLiteral("raw"), QString(), QStringLiteral("burst-die")} << QStringLiteral("burst line ")
+        << 5000;
+  }
+  void killedClientIsGoneOnceAfterAllItsLines() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, prefix);
+    QFETCH(int, count);
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    if (args.size() > 1 && args[1].isEmpty()) args[1] = ready.mid(6);
+    auto victim = StartClient(m_env, args);
+    victim->setStandardErrorFile(QProcess::nullDevice());
+    if (args.first() == QStringLiteral("hold")) {
+      QByteArray seen;
+      QCOMPARE(WaitForLine(*victim, seen, "SENT"), QStringLiteral("SENT"));
+      ::kill(pid_t(victim->processId()), SIGKILL);
+    }
+    QVERIFY(victim->waitForFinished(kTimeoutMs));
+    QCOMPARE(victim->exitStatus(), QProcess::CrashExit);
+
+    QTRY_COMPARE_WITH_TIMEOUT(host.Gone().size(), 1, kTimeoutMs);
+    // A client that comes after and ends is a mark: by its GONE any second
+    // one of the victim would have come too.
+    auto after = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("1")});
+    QVERIFY(Finish(*after));
+    QTRY_COMPARE_WITH_TIMEOUT(host.Gone().size(), 2, kTimeoutMs);
+    const auto gone = host.Gone();
+    const auto lines = host.PeerLines();
+    const quint32 id = PeerOf(lines, [&prefix](const QString& text) { return text.startsWith(prefix); });
+    QVERIFY(id != 0);
+    QCOMPARE(gone[0][0], qint64(id));
+    QVERIFY(gone[1][0] != qint64(id));
+    qsizetype taken = 0, last = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      if (lines[i].first != id) continue;
+      QCOMPARE(lines[i].second, prefix + QString::number(++taken));
+      last = i;
+    }
+    QCOMPARE(taken, count);
+    QVERIFY(gone[0][1] > last);   // strictly after its last line
+    QCOMPARE(gone[0][2], 0);      // and with no client's message being handled
+  }
+
+  void peersHaveDistinctIdsInConnectionOrder() {
+    CHost host(m_env);
+    QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
+    auto first = StartClient(m_env, {QStringLiteral("hold"), QStringLiteral("1")});
+    const qint64 firstPid = first->processId();
+    QByteArray seen;
+    QCOMPARE(WaitForLine(*first, seen, "SENT"), QStringLiteral("SENT"));
+    std::vector<qint64> pids{firstPid};
+    for (int c = 2; c <= 3; ++c) {
+      auto next = StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("1")});
+      pids.push_back(next->processId());
+      QVERIFY(Finish(*next));
+      QTRY_COMPARE_WITH_TIMEOUT(host.Gone().size(), c - 1, kTimeoutMs);
+    }
+    first->closeWriteChannel();
+    QVERIFY(Finish(*first));
+    QTRY_COMPARE_WITH_TIMEOUT(host.Gone(), (QList<QList<qint64>>{{2, 2, 0}, {3, 3, 0}, {1, 3, 0}}), kTimeoutMs);
+    const auto lines = host.PeerLines();
+    QCOMPARE(lines.size(), 3);
+    for (quint32 id = 1; id <= 3; ++id) {
+      QCOMPARE(lines[id - 1].first, id);
+      QCOMPARE(host.Peer(id).value(1), QString::number(pids[id - 1]));
+    }
+  }
+
+  void hostileIdentifyIsContained_data() {
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<QStringList>("told");  // told, host, pid, name as the host shows them
+    QTest::addColumn<QString>("notice");    // a notice expected; empty: none looked for
+    const QString ok = QStringLiteral("R 0 1"), malformed = QStringLiteral("R 0 0"), refused = QStringLiteral("R 2 0");
+    auto told = [](const QString& host, qint64 pid, const QString& name) {
+      return QStringList{QStringLiteral("1"), host, QString::number(pid), name};
+    };
+    const QStringList untold{QStringLiteral("0"), QString(), QStringLiteral("0"), QString()};
+    const QString far = QStringLiteral("far"), prog = QStringLiteral("prog");
+    QTest::newRow("well formed") << QStringList{QStringLiteral("tell=far\\n4711\\nprog")} << QStringList{ok}
+                                 << told(far, 4711, prog) << QString();
+    QTest::newRow("overlong") << QStringList{QStringLiteral("tell=") + QString(100000, u'h') + QStringLiteral("\\n7\\n") +
+                                             QString(20000, u'n')}
+                              << QStringList{ok} << told(QString(64, u'h'), 7, QString(64, u'n')) << QString();
+    QTest::newRow("control characters")
+        << QStringList{QStringLiteral("tell= a\\u0000b\\u001b[2J\\u0085c\\u2028d\\u202ee\\tf \\n7\\nx\\u007fy\\u009b")}
+        << QStringList{ok}
+        << told(QString::fromUtf16(u"a\ufffdb\ufffd[2J\ufffdc\ufffdd\ufffde\ufffdf"), 7,
+                QString::fromUtf16(u"x\ufffdy\ufffd"))
+        << QString();
+    QTest::newRow("pid out of range") << QStringList{QStringLiteral("tell=far\\n4194305\\nprog")} << QStringList{ok}
+                                      << told(far, 0, prog) << QString();
+    QTest::newRow("pid not decimal") << QStringList{QStringLiteral("tell=far\\n-12\\nprog")} << QStringList{ok}
+                                     << told(far, 0, prog) << QString();
+    QTest::newRow("two fields") << QStringList{QStringLiteral("tell=far\\n4711")} << QStringList{malformed} << untold
+                                << QString();
+    QTest::newRow("four fields") << QStringList{QStringLiteral("tell=a\\n1\\nb\\nc")} << QStringList{malformed}
+                                 << untold << QString();
+    QTest::newRow("second identify")
+        << QStringList{QStringLiteral("tell=first\\n1\\none"), QStringLiteral("tell=second\\n2\\ntwo")}
+        << QStringList{ok, refused} << told(QStringLiteral("first"), 1, QStringLiteral("one"))
+        << QStringLiteral("the connection was identified before");
+    QTest::newRow("second after a malformed one")
+        << QStringList{QStringLiteral("tell=bad"), QStringLiteral("tell=good\\n1\\ngood")}
+        << QStringList{malformed, refused} << untold << QString();
+    QTest::newRow("inside a group") << QStringList{QStringLiteral("tellgroup=g\\n1\\ng"), QStringLiteral("tell=h\\n2\\nh")}
+                                    << QStringList{QStringLiteral("R 2 0 0 1 0 0 0 1"), ok}
+                                    << told(QStringLiteral("h"), 2, QStringLiteral("h"))
+                                    << QStringLiteral("it came inside a group of frames");
+    QTest::newRow("to a window: an ordinary message")
+        << QStringList{QStringLiteral("tellwin=w\\n1\\nw")} << QStringList{QStringLiteral("R 1 0")} << untold
+        << QString();
+  }
+  void hostileIdentifyIsContained() {
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, replies);
+    QFETCH(QStringList, told);
+    QFETCH(QString, notice);
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto neighbour = StartClient(m_env, {QStringLiteral("hold"), QStringLiteral("1")});
+    QByteArray seen;
+    QCOMPARE(WaitForLine(*neighbour, seen, "SENT"), QStringLiteral("SENT"));
+
+    auto hostile = StartClient(m_env, QStringList{QStringLiteral("identify"), ready.mid(6)} + actions +
+                                          QStringList{QStringLiteral("line=after")});
+    const qint64 pid = hostile->processId();
+    QVERIFY(Finish(*hostile));
+    QCOMPARE(QString::fromUtf8(hostile->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
+             replies + QStringList{QStringLiteral("R 0 1 0 0 0 1")});
+    if (!notice.isEmpty())
+      QCOMPARE(host.WaitFor("NOTICE"),
+               QStringLiteral("NOTICE Refused an identification of pid %1: %2").arg(pid).arg(notice));
+    const auto lines = host.PeerLines();
+    const quint32 id = PeerOf(lines, [](const QString& text) { return text == QStringLiteral("after"); });
+    QVERIFY(id != 0);
+    QCOMPARE(host.Peer(id).mid(1), (QStringList{QString::number(pid), QStringLiteral("zef_trace_testclient")} + told));
+
+    // Nothing of it reached anyone else: the neighbour goes on, nothing dropped.
+    neighbour->write("\n");
+    neighbour->closeWriteChannel();
+    QVERIFY(Finish(*neighbour));
+    auto good = StartClient(m_env, {QStringLiteral("lines"), QStringLiteral("1"), QStringLiteral("3")});
+    QVERIFY(Finish(*good));
+    QCOMPARE(host.Lines().mid(host.Lines().size() - 3),
+             (QStringList{QStringLiteral("client 1 line 1"), QStringLiteral("client 1 line 2"),
+                          QStringLiteral("client 1 line 3")}));
+    QCOMPARE(host.Stats().value(2), 0);
+  }
+
+  void ownLinesInsideAClientsCommandAreNotTheClients() {
+    // The monitor's tools trace into it by direct calls; when a client's
+    // command runs one, its lines are still the monitor's own.
+    CHost host(m_env);
+    const QString ready = host.Start();
+    QVERIFY(ready.startsWith(QStringLiteral("READY ")));
+    auto client = StartClient(m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("line=before"),
+                                      QStringLiteral("command=40002"), QStringLiteral("line=after")});
+    QVERIFY(Finish(*client));
+    const auto lines = host.PeerLines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[1].second, QStringLiteral("own line"));
+    QCOMPARE(lines[1].first, 0u);
+    QVERIFY(lines[0].first != 0);
+    QCOMPARE(lines[2].first, lines[0].first);
+  }
+
+  void innermostPeerWhileANestedLoopServesOthers() {
+    CHost host(m_env);
+    QVERIFY(host.Start({QStringLiteral("--nest-on"), QStringLiteral("client 0 line 20")})
+                .startsWith(QStringLiteral("READY ")));
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int c = 0; c < 3; ++c) {
+      clients.push_back(StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("300")}));
+      clients.back()->setStandardErrorFile(QProcess::nullDevice());
+    }
+    const QStringList nested = host.WaitFor("NESTED").split(u' ');
+    for (auto& client : clients) QVERIFY(Finish(*client));
+    const auto lines = host.PeerLines();
+    QCOMPARE(lines.size(), 900);
+    std::map<QChar, quint32> ids;
+    for (const auto& [id, text] : lines) {
+      QVERIFY(id != 0);
+      const QChar client = text.at(7);
+      if (!ids.count(client)) ids[client] = id;
+      QCOMPARE(id, ids[client]);
+    }
+    QCOMPARE(ids.size(), size_t(3));
+    // After the nested loop the handler's own client is current again.
+    QCOMPARE(nested.value(1).toUInt(), ids[u'0']);
+    QCOMPARE(nested.value(2).toUInt(), ids[u'0']);
+  }
+
+  void identifyWaitsNoLongerThanTheTimeout() {
+    // A socket that takes connections and never answers: the first request,
+    // the identify, is what times out.
+    const QString dir = m_pRuntime->path() + QStringLiteral("/zef");
+    QVERIFY(::mkdir(QFile::encodeName(dir).constData(), 0700) == 0);
+    const QByteArray path = QFile::encodeName(dir + QStringLiteral("/ZEF.sock"));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    QVERIFY(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(::listen(fd, 16) == 0);
+    QProcessEnvironment env = m_env;
+    env.insert(QStringLiteral("ZEFTRACE_TIMEOUT_MS"), QStringLiteral("300"));
+
+    auto client = StartClient(env, {QStringLiteral("each"), QStringLiteral("a"), QStringLiteral("b")});
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardError(),
+             QByteArray("a\nzeftrace: the monitor took longer than 300 ms (ZEFTRACE_TIMEOUT_MS) to take a line; this "
+                        "and all later lines of this process go to standard error only\nb\n"));
+    auto cli = StartZeftrace(env, {QStringLiteral("word")});
+    QVERIFY(FinishWith(*cli, 1));
+    QCOMPARE(cli->readAllStandardError(),
+             QByteArray("zeftrace: no monitor is running (it did not answer within 300 ms (ZEFTRACE_TIMEOUT_MS)); "
+                        "lines go to standard error only\nword\n"));
+    ::close(fd);
   }
 
   // --- the library inside its host ---

@@ -76,6 +76,25 @@ EExchange ReadAll(int fd, std::string& ahead, char* data, size_t size, Clock::ti
   return EExchange::kOk;
 }
 
+// What kMsgIdentify tells: "host\npid\nprogram". The program is the name
+// it was started by rather than /proc/self/comm, which the kernel cuts to 15
+// bytes; comm stands in only when that name is empty.
+std::u16string IdentityText() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  std::string program = program_invocation_short_name ? program_invocation_short_name : "";
+  if (program.empty()) {
+    if (const int fd = ::open("/proc/self/comm", O_RDONLY | O_CLOEXEC); fd >= 0) {
+      char comm[64];
+      const ssize_t n = ::read(fd, comm, sizeof comm);
+      ::close(fd);
+      if (n > 0) program.assign(comm, size_t(n));
+      if (!program.empty() && program.back() == '\n') program.pop_back();
+    }
+  }
+  return text::Utf8ToUtf16(std::string(host) + '\n' + std::to_string(::getpid()) + '\n' + program);
+}
+
 }  // namespace
 
 std::u16string_view FitLineToFrame(std::u16string_view line, std::u16string& storage, bool* cut) {
@@ -143,6 +162,18 @@ bool CWindowClient::Connect(std::u16string_view title, std::string* error) {
     return false;
   }
   m_nFd = fd;
+  m_eLast = EExchange::kOk;
+  // Whatever the server answers (an older one does not know the message),
+  // the connection serves; only one that breaks or times out does not.
+  std::string request;
+  AppendFrame(request, wire::EOp::kSendMessage, wire::kFlagNone, 0, wire::kMsgIdentify, 0, IdentityText());
+  if (Transact(request, 1, nullptr, nullptr) != EExchange::kOk) {
+    if (error) {
+      *error = path + (m_eLast == EExchange::kTimedOut ? ": no answer within the timeout"
+                                                       : ": the server closed the connection");
+    }
+    return false;
+  }
   return true;
 }
 

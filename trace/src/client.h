@@ -34,7 +34,11 @@ class CWindowClient {
   CWindowClient& operator=(const CWindowClient&) = delete;
 
   // Connects to the server of windows titled `title`, in this user's socket
-  // directory. Refuses a directory or a server process of another user.
+  // directory, and tells it this process's host, pid and program name
+  // (kMsgIdentify; one round trip, within the timeout when one is set).
+  // Refuses a directory or a server process of another user. False too when
+  // the server does not answer that first request: LastExchange() says
+  // whether it timed out.
   bool Connect(std::u16string_view title, std::string* error);
   bool IsConnected() const { return m_nFd >= 0; }
   int Fd() const { return m_nFd; }

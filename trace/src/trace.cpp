@@ -108,7 +108,10 @@ void LookUpMonitor(SEmitter& e) {
   e.nLookupGeneration = g_nForkGeneration.load(std::memory_order_relaxed);
   e.timeout = TimeoutFromEnvironment();
   e.client.SetTimeout(e.timeout);
-  if (!e.client.Connect(kMonitorTitle, nullptr)) return;
+  if (!e.client.Connect(kMonitorTitle, nullptr)) {
+    if (e.client.LastExchange() == EExchange::kTimedOut) SayTimedOut(e);
+    return;
+  }
   e.hMonitor = e.client.FindWindow(kMonitorTitle);
   if (e.hMonitor != 0) {
     const HWND view = e.client.GetFirstChild(e.hMonitor);

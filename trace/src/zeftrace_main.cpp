@@ -125,15 +125,16 @@ class CSender {
   void Open() {
     m_client.SetTimeout(m_timeout);
     std::string error;
-    if (m_client.Connect(zef::kMonitorTitle, &error)) {
+    const bool connected = m_client.Connect(zef::kMonitorTitle, &error);
+    if (connected) {
       m_hMonitor = m_client.FindWindow(zef::kMonitorTitle);
       const zef::HWND view = m_hMonitor ? m_client.GetFirstChild(m_hMonitor) : 0;
       m_hBuffer = view ? m_client.GetFirstChild(view) : 0;
-      if (m_client.LastExchange() == zef::EExchange::kTimedOut) {
-        error = "it did not answer within " + std::to_string(m_timeout.count()) + " ms (ZEFTRACE_TIMEOUT_MS)";
-      } else if (!m_hBuffer) {
-        error = "no window titled \"ZEF\" with a buffer";
-      }
+    }
+    if (m_client.LastExchange() == zef::EExchange::kTimedOut) {
+      error = "it did not answer within " + std::to_string(m_timeout.count()) + " ms (ZEFTRACE_TIMEOUT_MS)";
+    } else if (connected && !m_hBuffer) {
+      error = "no window titled \"ZEF\" with a buffer";
     }
     if (m_hBuffer) return;
     m_client.Close();

@@ -15,6 +15,11 @@
 // group only once all of it has arrived and runs no other client's frames in
 // between, so a hand-over (set buffer, command, reset buffer) is atomic.
 // Both ends run on the same machine: integers are in host byte order.
+//
+// Right after connecting, before any other request, a client says who it is
+// with kMsgIdentify (below): the socket's peer credentials name the process
+// on the other end, which is a relay rather than the program when the client
+// comes through an ssh forward of the socket or from a container.
 #ifndef ZEFTRACE_WIRE_H
 #define ZEFTRACE_WIRE_H
 
@@ -48,10 +53,24 @@ enum EFrameFlags : std::uint8_t {
   kFlagGroupContinues = 1,
 };
 
+// The transport's own messages, in the application range (0x8000-0xBFFF),
+// which no window handles.
+//
+// kMsgIdentify: a kSendMessage frame sent alone (never inside a group) with
+// nWindow 0 and the text "host\npid\nprogram" (decimal pid). A server that
+// takes it answers kOk, result 1 (0 when the text was not of that form); it
+// takes only the first of a connection and answers kRefused to later ones and
+// to one inside a group, without dropping the client. A server that does not
+// know it answers kUnsupportedMessage, as for any message it does not carry,
+// and keeps the connection: clients go on whatever the answer. With nWindow
+// other than 0 it is an ordinary message to that window.
+inline constexpr std::uint32_t kMsgIdentify = 0xA1D0;
+static_assert(kMsgIdentify >= 0x8000 && kMsgIdentify <= 0xBFFF);
+
 enum class EStatus : std::uint32_t {
   kOk = 0,
   kUnsupportedMessage = 1,  // the message is not one the transport carries, or not inside a group
-  kRefused = 2,             // carried, but not taken from another process (retitling a top-level window)
+  kRefused = 2,             // carried, but not taken: retitling a top-level window, a second or grouped identify
 };
 
 struct SFrameHeader {
