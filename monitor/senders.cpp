@@ -1,6 +1,5 @@
 #include "monitor/senders.h"
 
-#include "monitor/linecommands.h"
 #include "platform/window/peer.h"
 
 #include <QStringList>
@@ -140,8 +139,11 @@ QString SenderLabel(const SPeer& peer, const QString& localHost) {
 }
 
 QString CallNameOfEnterLine(QStringView enterLine) {
-  // The leave key of the enter line without its "} ".
-  return LeaveKeyOfEnterLine(enterLine).mid(2);
+  // "  } else {  " names the call "else".
+  QStringView name = enterLine.trimmed();
+  while (!name.isEmpty() && (name.front() == u'}' || name.front().isSpace())) name = name.mid(1);
+  while (!name.isEmpty() && (name.back() == u'{' || name.back().isSpace())) name.chop(1);
+  return name.toString();
 }
 
 }  // namespace zef

@@ -90,7 +90,8 @@ class CSenders {
 QString SenderLabel(const SPeer& peer, const QString& localHost);
 
 // The name of the call an enter line opens, as the "ended inside" line
-// lists it: the line without surrounding white space and its trailing '{'.
+// lists it: the line without its leading '}' (of "} else {"), its trailing
+// '{' and the white space around them.
 QString CallNameOfEnterLine(QStringView enterLine);
 
 }  // namespace zef

@@ -159,7 +159,7 @@ void TestMonitorList::gutterIsNeverPartOfTheText() {
   for (auto mode : {CMonitorList::EGutter::kClockTime, CMonitorList::EGutter::kSincePrevious}) {
     list.SetGutter(mode);
     QCOMPARE(list.GetText(0), QStringLiteral("Run() {"));
-    QCOMPARE(list.GetText(1), QStringLiteral("  } Run()"));
+    QCOMPARE(list.GetText(1), QStringLiteral("} Run()"));
     QCOMPARE(list.FindContaining(0, 1, QStringLiteral("needle"), Qt::CaseSensitive), zef::LB_ERR);
     QCOMPARE(list.FindContaining(0, 1, QStringLiteral("\u00B5s"), Qt::CaseSensitive), zef::LB_ERR);
     QCOMPARE(list.FindContaining(0, 1, QStringLiteral(":"), Qt::CaseSensitive), zef::LB_ERR);

@@ -62,8 +62,9 @@ void TestSenders::endNamesOpenCallsInnermostLast_data() {
   QTest::newRow("every call left") << QStringList{QStringLiteral("Load() {"), QStringLiteral("} Load()")} << QString();
   QTest::newRow("no calls at all") << QStringList{QStringLiteral("hello")} << QString();
   QTest::newRow("braces in a name never reach the line")
-      << QStringList{QStringLiteral("Map({1}) {"), QStringLiteral("} else {")}
-      << QStringLiteral("demo[4711] ended inside: Map((1)) > ) else");
+      << QStringList{QStringLiteral("Map({1}) {")} << QStringLiteral("demo[4711] ended inside: Map((1))");
+  QTest::newRow("an else branch") << QStringList{QStringLiteral("If() {"), QStringLiteral("  } else {")}
+                                  << QStringLiteral("demo[4711] ended inside: else");
   QTest::newRow("a long name is cut") << QStringList{QString(200, u'n') + QStringLiteral(" {")}
                                       << QStringLiteral("demo[4711] ended inside: ") + QString(79, u'n') +
                                              QChar(0x2026);

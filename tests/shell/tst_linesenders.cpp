@@ -31,7 +31,7 @@ class CClient {
  public:
   CClient() {
     m_process.setProgram(QStringLiteral(ZEFTRACE_EXE));
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.setStandardErrorFile(QProcess::nullDevice());  // its copy of each line
     m_process.start();
   }
   ~CClient() {
