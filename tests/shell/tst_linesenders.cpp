@@ -6,6 +6,7 @@
 #include "monitor/monitorcommands.h"
 #include "platform/dialog/menu.h"
 
+#include <QDir>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +22,7 @@ class TestLineSenders : public QObject {
   void twoClientsInterleaved();
   void clientEndingInsideCalls_data();
   void clientEndingInsideCalls();
+  void clientThroughARelay();
   void gutterCommandsSwitchAndRemember();
 };
 
@@ -29,7 +31,13 @@ namespace {
 // A zeftrace process whose standard input the test writes line by line.
 class CClient {
  public:
-  CClient() {
+  // `runtimeDir`: the client's own XDG_RUNTIME_DIR instead of the monitor's.
+  explicit CClient(const QString& runtimeDir = {}) {
+    if (!runtimeDir.isEmpty()) {
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+      m_process.setProcessEnvironment(env);
+    }
     m_process.setProgram(QStringLiteral(ZEFTRACE_EXE));
     m_process.setStandardErrorFile(QProcess::nullDevice());  // its copy of each line
     m_process.start();
@@ -139,6 +147,31 @@ void TestLineSenders::clientEndingInsideCalls() {
   // Exactly one.
   QTest::qWait(200);
   QCOMPARE(f.List().GetCount(), 5);
+}
+
+void TestLineSenders::clientThroughARelay() {
+  // A relay standing in for an ssh forward: the client finds the monitor's
+  // socket in a directory of its own, the relay connects on its behalf.
+  CFrameFixture f;
+  QVERIFY(f.m_bCreated);
+  const QString far = f.TempPath(QStringLiteral("far"));
+  QVERIFY(QDir().mkpath(far + QStringLiteral("/zef")));
+  QFile::setPermissions(far + QStringLiteral("/zef"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QProcess relay;
+  relay.start(QStringLiteral(ZEF_RELAY), {far + QStringLiteral("/zef/ZEF.sock"),
+                                          QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/zef/ZEF.sock")});
+  QVERIFY(relay.waitForReadyRead(10000));
+  QCOMPARE(relay.readLine().trimmed(), QByteArray("READY"));
+  CClient client(far);
+  QVERIFY(client.Started());
+  client.Send(f, QStringLiteral("Remote() {"));
+  const QString label = QStringLiteral("zef_trace_relay[%1] \u00ABzeftrace[%2]\u00BB").arg(relay.processId()).arg(client.Pid());
+  QCOMPARE(f.List().Senders().Label(f.List().GetStamp(0).nSender), label);
+  client.Kill();
+  QTRY_COMPARE(f.List().GetCount(), 2);
+  QCOMPARE(f.List().GetText(1), QStringLiteral("  ") + label + QStringLiteral(" ended inside: Remote()"));
+  relay.closeWriteChannel();
+  QVERIFY(relay.waitForFinished());
 }
 
 void TestLineSenders::gutterCommandsSwitchAndRemember() {
