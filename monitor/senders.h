@@ -85,7 +85,7 @@ class CSenders {
 // How a trace connection is named in the gutter and in its "ended inside"
 // line: "program[pid]" from the socket's peer, and when the client told who
 // it is and that differs (it came through a relay: ssh, a container's
-// socket mount), what it told in guillemets: "sshd[880] «build01:
+// socket mount), what it told in guillemets: "ssh[880] «build01:
 // worker[31]»". `localHost` is this machine's host name.
 QString SenderLabel(const SPeer& peer, const QString& localHost);
 
