@@ -25,6 +25,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -217,6 +218,30 @@ Figures Measure(const char* name, Subject subject, int count) {
   return f;
 }
 
+// The list's own append cost, stamped and not, without the making of lines
+// and the calls through Subject that the table's rows include: one line
+// appended `count` times to a shown list, best of three rounds.
+void MeasureBareAppends(int count) {
+  const QString line = CLineMaker().Line(0);
+  double best[2] = {0, 0};
+  for (int round = 0; round < 3; ++round)
+    for (int stamped = 0; stamped < 2; ++stamped) {
+      zef::CListBox list;
+      Show(&list);
+      QElapsedTimer timer;
+      timer.start();
+      if (stamped) {
+        for (int i = 0; i < count; ++i)
+          list.AddIndentedString(line, 0, {NowMicroseconds(), std::uint32_t(i % 4), i % 3 == 2 ? 5000 : -1});
+      } else {
+        for (int i = 0; i < count; ++i) list.AddString(line);
+      }
+      best[stamped] = std::max(best[stamped], count / (double(timer.nsecsElapsed()) / 1e9));
+    }
+  std::printf("zef::CListBox alone, best of 3 (appends/s): stamped with a clock read %.0f, unstamped %.0f\n", best[1],
+              best[0]);
+}
+
 // Worst-case searches (no line matches) over `count` lines, and the
 // per-character test over all of them.
 void MeasureSearches(int count) {
@@ -332,6 +357,7 @@ int main(int argc, char** argv) {
                 r.settledLinesPerSec, r.bytesPerLine, optional(r.storeBytesPerLine, "%.1f").c_str(),
                 r.scrollEndRepaintMs, r.paintSmallMs, optional(r.paintSmallGutterMs, "%.3f").c_str(), r.paintFullMs,
                 optional(r.paintFullGutterMs, "%.3f").c_str(), r.oneMoreMs, r.oneMoreFullMs);
+  MeasureBareAppends(count);
   MeasureSearches(count);
   std::printf("times in ms; 'store': bytes per line the line store holds; paint '+gutter': the same paint with\n"
               "a gutter of time, duration and sender; 'one more': append + scroll to end + the pending paint;\n"
