@@ -48,32 +48,72 @@ std::int64_t DecodeSpan(std::uint32_t code) {
   return code;
 }
 
-// A value per line of a segment that holds no memory while every line has
-// kDefault, so that lists which never use a column do not pay for it.
-template <typename T, T kDefault>
-class CLazyColumn {
+// A 32-bit value per line of a segment, held in as few bytes as its values
+// need: nothing while every line has kDefault, one byte per line while every
+// value lies within 255 above kDefault (modulo 2^32), four bytes per line
+// from the first that does not. Depths and senders are small numbers in
+// practice, so they cost a byte per line.
+template <std::uint32_t kDefault>
+class CCompactColumn {
  public:
-  bool IsEmpty() const { return m_v.empty(); }
-  T Get(int line) const { return m_v.empty() ? kDefault : m_v[std::size_t(line)]; }
+  bool IsEmpty() const { return !m_bWide && m_vNarrow.empty(); }
+  std::uint32_t Get(int line) const {
+    if (m_bWide) return m_vWide[std::size_t(line)];
+    return m_vNarrow.empty() ? kDefault : kDefault + m_vNarrow[std::size_t(line)];
+  }
   // Records the value of the line just inserted at `at`; the segment now
   // holds `count` lines. `reserve`: the lines the segment expects to hold,
   // so that the open segment does not grow the column step by step.
-  void Insert(int at, T value, int count, std::size_t reserve) {
-    if (m_v.empty()) {
-      if (value == kDefault) return;
-      m_v.reserve(std::max(reserve, std::size_t(count)));
-      m_v.resize(std::size_t(count) - 1, kDefault);
+  void Insert(int at, std::uint32_t value, int count, std::size_t reserve) {
+    // The steady cases inline: appending to a column in use at its width,
+    // or leaving an unused one empty.
+    const std::uint32_t above = value - kDefault;
+    if (m_bWide) {
+      if (std::size_t(at) == m_vWide.size()) {
+        m_vWide.push_back(value);
+        return;
+      }
+    } else if (m_vNarrow.empty()) {
+      if (above == 0) return;
+    } else if (above <= 0xFF && std::size_t(at) == m_vNarrow.size()) {
+      m_vNarrow.push_back(std::uint8_t(above));
+      return;
     }
-    if (std::size_t(at) == m_v.size())
-      m_v.push_back(value);
-    else
-      m_v.insert(m_v.begin() + at, value);
+    InsertAnywhere(at, value, count, reserve);
   }
-  void Shrink() { m_v.shrink_to_fit(); }
-  std::size_t Bytes() const { return m_v.capacity() * sizeof(T); }
+  void Shrink() {
+    m_vNarrow.shrink_to_fit();
+    m_vWide.shrink_to_fit();
+  }
+  std::size_t Bytes() const { return m_vNarrow.capacity() + m_vWide.capacity() * sizeof(std::uint32_t); }
 
  private:
-  std::vector<T> m_v;
+  [[gnu::noinline]] void InsertAnywhere(int at, std::uint32_t value, int count, std::size_t reserve) {
+    const std::size_t before = std::size_t(count) - 1;  // lines that had a value
+    reserve = std::max(reserve, std::size_t(count));
+    const std::uint32_t above = value - kDefault;
+    if (!m_bWide && above > 0xFF) {
+      std::vector<std::uint32_t> wide;
+      wide.reserve(reserve);
+      for (std::size_t line = 0; line < before; ++line) wide.push_back(Get(int(line)));
+      m_vWide = std::move(wide);
+      m_vNarrow = {};
+      m_bWide = true;
+    }
+    if (m_bWide) {
+      m_vWide.insert(m_vWide.begin() + at, value);
+      return;
+    }
+    if (m_vNarrow.empty()) {
+      m_vNarrow.reserve(reserve);
+      m_vNarrow.resize(before, 0);
+    }
+    m_vNarrow.insert(m_vNarrow.begin() + at, std::uint8_t(above));
+  }
+
+  std::vector<std::uint8_t> m_vNarrow;   // value - kDefault
+  std::vector<std::uint32_t> m_vWide;  // the values, once m_bWide
+  bool m_bWide = false;
 };
 
 }  // namespace
@@ -82,13 +122,13 @@ struct CLineStore::Segment {
   std::vector<char> vBytes;
   std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
   std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line
-  CLazyColumn<std::uint32_t, 0> depths;
+  CCompactColumn<0> depths;
   // Times are nTimeBase plus the offset, once bTimed: the base is chosen by
   // the first line with a time other than 0 and never changes after, so
   // lines are copied between segments of the same base unchanged.
-  CLazyColumn<std::uint32_t, 0> timeOffsets;
-  CLazyColumn<std::uint32_t, 0> senders;
-  CLazyColumn<std::uint32_t, kNoSpan> spans;
+  CCompactColumn<0> timeOffsets;
+  CCompactColumn<0> senders;
+  CCompactColumn<kNoSpan> spans;
   std::int64_t nTimeBase = 0;
   bool bTimed = false;
   int nWide = 0;    // lines stored as UTF-16

@@ -13,20 +13,22 @@
 // capacity; a segment is shrunk to fit when it is sealed. A line whose
 // UTF-16 units all fit in Latin-1 is stored as one byte per unit; any other
 // line is stored as UTF-16 at an even offset (flag LineFlag::Wide). A
-// segment holds a 32-bit depth per line only once one of its lines is
-// indented, and one indent string for all of them: a line indented with
-// another string goes to a segment of its own. Text is handed out as QString
-// on demand; searches compare in place.
+// segment holds a depth per line only once one of its lines is indented (a
+// byte per line while its depths stay below 256, else 32 bits), and one
+// indent string for all of them: a line indented with another string goes
+// to a segment of its own. Text is handed out as QString on demand;
+// searches compare in place.
 //
 // Stamps cost at most 12 bytes per line, each part held only once a line of
 // the segment needs it: a 32-bit time offset from the segment's 64-bit base,
-// a 32-bit sender and a 32-bit span code. The base lies 2^31 us before the
-// first timed line, so a segment keeps exactly any time within about 35
-// minutes either side of it (a clock stepped back stays in the segment);
-// time 0 is a flag and fits every segment. A line whose time does not fit
-// the segment it would join is never rounded: an append starts a new
-// segment, an insert puts the line in a segment of its own, as it does for
-// another indent string.
+// the sender and the span's code (each a byte per line while the segment's
+// values are small: senders below 256, spans below 255 us or none; else 32
+// bits). The base lies 2^31 us before the first timed line, so a segment
+// keeps exactly any time within about 35 minutes either side of it (a clock
+// stepped back stays in the segment); time 0 is a flag and fits every
+// segment. A line whose time does not fit the segment it would join is never
+// rounded: an append starts a new segment, an insert puts the line in a
+// segment of its own, as it does for another indent string.
 #pragma once
 
 #include <QString>

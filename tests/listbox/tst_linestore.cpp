@@ -495,7 +495,10 @@ void TestLineStore::StampsTravelWithTheirLines() {
   }
   const SLineStamp inserted{kNow + 5000, 77, 123456};
   if (path == QLatin1String("insert moving bytes in place")) {
-    for (int at : {0, 1, 4095, 4096, 5000}) insert(at, QStringLiteral("ev"), 0, inserted);
+    // One deeper than a byte holds, and from a sender beyond a byte, among
+    // lines whose depths and senders take a byte each.
+    for (int at : {0, 1, 4095, 4096, 5000})
+      insert(at, QStringLiteral("ev"), at == 4095 ? 1000 : 0, at == 5000 ? SLineStamp{kNow, 1u << 20, 1} : inserted);
   } else if (path == QLatin1String("insert rebuilding for UTF-16 alignment")) {
     // An odd number of bytes before UTF-16 lines: the segment is rebuilt.
     for (int at : {1, 4100}) insert(at, QStringLiteral("odd"), 1, inserted);
@@ -590,14 +593,17 @@ void TestLineStore::SpansExactThenToTheMillisecond() {
 }
 
 void TestLineStore::StampsCostAtMostTwelveBytesPerLine_data() {
+  // Senders, like depths, take a byte per line while a segment's stay
+  // below 256.
   // How lines are stamped, and the most bytes per line that may cost.
   QTest::addColumn<QString>("kind");
   QTest::addColumn<int>("bytesPerLine");
   QTest::newRow("no stamps") << QStringLiteral("none") << 0;
   QTest::newRow("time only") << QStringLiteral("time") << 4;
-  QTest::newRow("time, sender and span") << QStringLiteral("full") << 12;
-  QTest::newRow("stamped and unstamped lines alternating") << QStringLiteral("alternating") << 12;
-  QTest::newRow("clock running backwards") << QStringLiteral("backwards") << 12;
+  QTest::newRow("time, sender below 256 and span") << QStringLiteral("full") << 9;
+  QTest::newRow("senders beyond a byte") << QStringLiteral("many senders") << 12;
+  QTest::newRow("stamped and unstamped lines alternating") << QStringLiteral("alternating") << 9;
+  QTest::newRow("clock running backwards") << QStringLiteral("backwards") << 9;
 }
 
 void TestLineStore::StampsCostAtMostTwelveBytesPerLine() {
@@ -611,6 +617,7 @@ void TestLineStore::StampsCostAtMostTwelveBytesPerLine() {
     SLineStamp stamp{kNow + i * 3, std::uint32_t(i % 4), i % 3 == 0 ? 5000 : -1};
     if (kind == QLatin1String("none") || (kind == QLatin1String("alternating") && i % 2)) stamp = {};
     if (kind == QLatin1String("time")) stamp = {kNow + i * 3, 0, -1};
+    if (kind == QLatin1String("many senders")) stamp.nSender = std::uint32_t(i) * 2654435761u;
     if (kind == QLatin1String("backwards")) stamp.nTime = kNow - i * 1000LL;
     stamped.Append(u"ZEFMON_EnumProcesses() returned", 0, stamp);
   }
