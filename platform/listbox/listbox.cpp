@@ -9,11 +9,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -163,6 +165,13 @@ struct CListBox::Private {
     int nLeft;
     int nWidth;
     bool bAlignRight;
+    // The text drawn last in this column. Rows in a run often repeat it
+    // (one sender's lines): drawn again from its laid-out glyphs, the
+    // repeat costs no shaping and no measuring.
+    QString strLast;
+    QString strShown;  // strLast as drawn, cut to the column
+    int nShownWidth = 0;
+    std::optional<QStaticText> laidOut;  // made when strLast comes a second time
   };
   const IListGutter* pGutter = nullptr;
   std::vector<GutterColumn> vGutterColumns;
@@ -182,12 +191,32 @@ struct CListBox::Private {
       for (const IListGutter::SColumn& column : pGutter->Columns()) {
         if (x >= kMaxGutter) break;
         const qint64 width = std::min<qint64>(qint64(std::ceil(metrics.horizontalAdvance(column.strSample))), kMaxGutter);
-        vGutterColumns.push_back({int(x), int(width), column.bAlignRight});
+        GutterColumn& laid = vGutterColumns.emplace_back();
+        laid.nLeft = int(x);
+        laid.nWidth = int(width);
+        laid.bAlignRight = column.bAlignRight;
         x += width + gap;
       }
       if (!vGutterColumns.empty()) nGutter = int(std::min(x, kMaxGutter));
     }
     vGutterTexts.assign(vGutterColumns.size(), QString());
+    vLatin1Advances.fill(-1);
+  }
+
+  // Advances of the Latin-1 characters in the list's font, measured when
+  // first needed: the width of a gutter text (digits, a program's name)
+  // is their sum, with no shaping. Kerning is left out; a right-aligned
+  // text may sit a fraction of a pixel off.
+  std::array<qreal, 256> vLatin1Advances{};
+  int GutterTextWidth(const QString& text) {
+    qreal width = 0;
+    for (const QChar c : text) {
+      if (c.unicode() > 0xFF) return q->viewport()->fontMetrics().horizontalAdvance(text);
+      qreal& advance = vLatin1Advances[c.unicode()];
+      if (advance < 0) advance = QFontMetricsF(q->viewport()->font()).horizontalAdvance(c);
+      width += advance;
+    }
+    return int(std::ceil(width));
   }
 
   // The part of the viewport that shows the lines' text: all of it right of
@@ -595,20 +624,35 @@ void CListBox::PaintGutter(QPainter& painter, int first, int last) {
     const int baseline = (i - d->nTop) * d->nRowHeight + metrics.ascent();
     const std::size_t columns = std::min(texts.size(), d->vGutterColumns.size());
     for (std::size_t c = 0; c < columns; ++c) {
-      const Private::GutterColumn& column = d->vGutterColumns[c];
+      Private::GutterColumn& column = d->vGutterColumns[c];
       if (column.nLeft >= gutter.right()) break;
       QString& text = texts[c];
       if (text.isEmpty()) continue;
       // Measuring is the cost of a row: a text far longer than any column
       // shows (a sender's name as its program told it) is cut first.
       if (text.size() > kMaxGutterText) text.truncate(kMaxGutterText);
-      int textWidth = metrics.horizontalAdvance(text);
-      if (textWidth > column.nWidth) {
-        text = metrics.elidedText(text, Qt::ElideRight, column.nWidth);
-        textWidth = metrics.horizontalAdvance(text);
+      const bool again = text == column.strLast;
+      if (!again) {
+        column.strLast = text;
+        column.laidOut.reset();
+        column.nShownWidth = d->GutterTextWidth(text);
+        if (column.nShownWidth > column.nWidth) {
+          text = metrics.elidedText(text, Qt::ElideRight, column.nWidth);
+          column.nShownWidth = metrics.horizontalAdvance(text);
+        }
+        column.strShown = text;
       }
-      const int left = column.bAlignRight ? column.nLeft + column.nWidth - textWidth : column.nLeft;
-      painter.drawText(QPoint(left, baseline), text);
+      const int left = column.bAlignRight ? column.nLeft + column.nWidth - column.nShownWidth : column.nLeft;
+      if (!again) {
+        painter.drawText(QPoint(left, baseline), column.strShown);
+        continue;
+      }
+      if (!column.laidOut) {
+        column.laidOut.emplace(column.strShown);
+        column.laidOut->setTextFormat(Qt::PlainText);
+        column.laidOut->prepare(QTransform(), view->font());
+      }
+      painter.drawStaticText(QPoint(left, baseline - metrics.ascent()), *column.laidOut);
     }
   }
   painter.restore();
