@@ -14,14 +14,14 @@ std::int64_t Microseconds(clockid_t clock) {
   return std::int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-std::function<std::int64_t()> SteadyWallClock() {
-  const std::int64_t offset = Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC);
-  return [offset] { return offset + Microseconds(CLOCK_MONOTONIC); };
-}
-
 }  // namespace
 
-CMonitorList::CMonitorList(QWidget* parent) : CListBox(parent), m_clock(SteadyWallClock()) {}
+CMonitorList::CMonitorList(QWidget* parent)
+    : CListBox(parent), m_nClockOffset(Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC)) {}
+
+std::int64_t CMonitorList::Now() const {
+  return m_clock ? m_clock() : m_nClockOffset + Microseconds(CLOCK_MONOTONIC);
+}
 
 CMonitorList::~CMonitorList() { CListBox::SetGutter(nullptr); }
 
@@ -35,7 +35,7 @@ int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
   const CNestingRules::Result placed = m_rules.Add(line);
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
   SLineStamp stamp;
-  stamp.nTime = m_clock();
+  stamp.nTime = Now();
   stamp.nSender = sender;
   stamp.nSpan = m_senders.Take(sender, line, placed.closes, placed.opens, stamp.nTime);
   if (index < 0) return AddIndentedString(line, placed.depth, stamp);

@@ -52,7 +52,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // list was made plus the time elapsed since on the monotonic clock, so
   // that a clock set back does not reorder the lines' times. Tests set
   // their own.
-  std::int64_t Now() const { return m_clock(); }
+  std::int64_t Now() const;
   void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
  private:
@@ -68,7 +68,8 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
 
   CNestingRules m_rules;
   CSenders m_senders;
-  std::function<std::int64_t()> m_clock;
+  std::int64_t m_nClockOffset;             // the clock time less the monotonic time at the start
+  std::function<std::int64_t()> m_clock;  // a test's own clock, when set
   EGutter m_eGutter = EGutter::kOff;
 };
 
