@@ -58,8 +58,10 @@ void CMonitorList::SetHorizontalExtentFrom(int depth, const QString& line) {
   SetHorizontalExtentFromLine(line, depth, 5);
 }
 
-void CMonitorList::MeetSender(std::uint32_t id, const QString& label) {
-  if (m_senders.Meet(id, label) && m_eGutter != EGutter::kOff) GutterChanged();
+void CMonitorList::MeetSender(std::uint32_t id, const QString& label, bool told) {
+  const bool wider = m_senders.Meet(id, label, told);
+  // The rows already painted with the old label show the new one.
+  if (m_eGutter != EGutter::kOff && (wider || told)) GutterChanged();
 }
 
 void CMonitorList::SetGutter(EGutter gutter) {

@@ -40,7 +40,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
 
   CSenders& Senders() { return m_senders; }
   // Names sender `id`, widening the gutter's sender column when needed.
-  void MeetSender(std::uint32_t id, const QString& label);
+  void MeetSender(std::uint32_t id, const QString& label, bool told = false);
 
   void SetGutter(EGutter gutter);
   EGutter Gutter() const { return m_eGutter; }

@@ -42,13 +42,19 @@ CSenders::SSender& CSenders::Find(std::uint32_t id) {
   return it->second;
 }
 
-bool CSenders::Meet(std::uint32_t id, const QString& label) {
+bool CSenders::Meet(std::uint32_t id, const QString& label, bool told) {
   SSender& sender = Find(id);
   sender.strLabel = label;
   sender.bGone = false;
+  sender.bTold = told;
   if (label.size() <= m_nWidestLabel) return false;
   m_nWidestLabel = int(label.size());
   return true;
+}
+
+bool CSenders::KnowsAsTold(std::uint32_t id) const {
+  const auto it = m_senders.find(id);
+  return it != m_senders.end() && it->second.bTold;
 }
 
 const QString& CSenders::Label(std::uint32_t id) const {

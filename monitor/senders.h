@@ -35,10 +35,13 @@ class CSenders {
   CSenders();
 
   // Names sender `id` for the gutter; an id seen for the first time is
-  // registered, a known one renamed. Returns whether the label is now wider
-  // (in characters) than any before it.
-  bool Meet(std::uint32_t id, const QString& label);
+  // registered, a known one renamed. `told`: the label holds what the
+  // sender told of itself. Returns whether the label is now wider (in
+  // characters) than any before it.
+  bool Meet(std::uint32_t id, const QString& label, bool told = false);
   bool Knows(std::uint32_t id) const { return m_senders.count(id) != 0; }
+  // Whether sender `id` was named from what it told of itself.
+  bool KnowsAsTold(std::uint32_t id) const;
   // The label of sender `id`; "?" for one never met.
   const QString& Label(std::uint32_t id) const;
   // The widest label met, in characters.
@@ -71,6 +74,7 @@ class CSenders {
     std::vector<SCall> vCalls;  // outermost first
     int nUncounted = 0;         // calls opened beyond kMaxOpenCalls
     bool bGone = false;
+    bool bTold = false;
   };
 
   SSender& Find(std::uint32_t id);

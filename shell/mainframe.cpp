@@ -152,9 +152,11 @@ void CMainFrame::OnEntryFromBuffer() {
   if (const SPeer* peer = m_app.CurrentPeer()) {
     sender = peer->nId;
     CMonitorList& list = GetList();
-    if (!list.Senders().Knows(sender)) {
+    // Named at its first line, and again should it tell who it is only
+    // after that.
+    if (!list.Senders().Knows(sender) || (peer->bTold && !list.Senders().KnowsAsTold(sender))) {
       static const QString host = QSysInfo::machineHostName();
-      list.MeetSender(sender, SenderLabel(*peer, host));
+      list.MeetSender(sender, SenderLabel(*peer, host), peer->bTold);
     }
   }
   AppendLineFrom(GetList().GetWindowText(), sender);

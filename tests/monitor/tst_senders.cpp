@@ -120,7 +120,11 @@ void TestSenders::forgetGoneKeepsLiveSenders() {
   QVERIFY(s.Knows(2));
   QVERIFY(s.Knows(CSenders::kSelf));
   QCOMPARE(s.Label(CSenders::kSelf), QStringLiteral("ZEFMON"));
-  // The live sender's open call survives the emptied list.
+  // The live sender's open call survives the emptied list, and so it does
+  // when the sender is named anew from what it told of itself.
+  QVERIFY(!s.KnowsAsTold(2));
+  s.Meet(2, QStringLiteral("live[2] \u00ABbox: live[9]\u00BB"), true);
+  QVERIFY(s.KnowsAsTold(2));
   QCOMPARE(Take(s, 2, QStringLiteral("} Run()"), 11), 10);
 }
 
