@@ -1,5 +1,5 @@
 // How a feature plugs into the main window. A feature (the monitor's line
-// commands, the options, the toolbox's inspectors, loops and tools) owns its
+// commands, the options, the toolbox's explorers, loops and tools) owns its
 // commands and contributes them to the frame's one command table; its
 // handlers reach the monitor only through IMonitorHost, which the main frame
 // implements.

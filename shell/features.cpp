@@ -1,8 +1,8 @@
 #include "shell/features.h"
 
-#include "inspect/databasecommands.h"
-#include "inspect/processcommands.h"
-#include "inspect/windowcommands.h"
+#include "explore/databasecommands.h"
+#include "explore/processcommands.h"
+#include "explore/windowcommands.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
 #include "stress/stresscommands.h"

@@ -1,7 +1,7 @@
 #include "shell/mainframe.h"
 
 #include "shell/app.h"
-#include "inspect/selection.h"
+#include "explore/selection.h"
 #include "monitor/linecommands.h"
 #include "monitor/logfile.h"
 #include "monitor/monitorcommands.h"

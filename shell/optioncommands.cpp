@@ -4,7 +4,7 @@
 
 #include "monitor/monitordlg.h"
 #include "monitor/monitorlist.h"
-#include "inspect/databasesettingsdlg.h"
+#include "explore/databasesettingsdlg.h"
 #include "shell/generaloptionsdlg.h"
 
 #include <QShortcut>

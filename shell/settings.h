@@ -4,7 +4,7 @@
 #pragma once
 
 #include "monitor/settings.h"
-#include "inspect/databasesettingsdlg.h"
+#include "explore/databasesettingsdlg.h"
 #include "stress/settings.h"
 
 namespace zef {

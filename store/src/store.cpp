@@ -208,18 +208,18 @@ enum class EFileState { kReady, kBlank };
 // Whether the open file is a sound store (kReady) or a file that holds no
 // schema yet (kBlank: empty, or being made by another process); any other
 // file is EILSEQ, a store of a later version ENOTSUP.
-int InspectFile(sqlite3* db, EFileState* state) {
+int ExamineFile(sqlite3* db, EFileState* state) {
   // One read transaction for the three reads (a savepoint, so that this also
   // works inside a write): read apart, another process making the schema
   // meanwhile could be seen half made and the file taken for a foreign one.
-  if (const int rc = sqlite3_exec(db, "SAVEPOINT inspect", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
+  if (const int rc = sqlite3_exec(db, "SAVEPOINT examine", nullptr, nullptr, nullptr); rc != SQLITE_OK) {
     return ErrnoOf(db, rc);
   }
   std::int64_t applicationId = 0, version = 0;
   int error = QueryInt(db, "PRAGMA application_id", &applicationId);
   if (error == 0) error = QueryInt(db, "PRAGMA user_version", &version);
   const std::string rows = error == 0 ? ReadSchema(db, &error) : std::string();
-  sqlite3_exec(db, "RELEASE inspect", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "RELEASE examine", nullptr, nullptr, nullptr);
   if (error != 0) return error;
   if (applicationId == 0 && version == 0 && rows.empty()) {
     *state = EFileState::kBlank;
@@ -374,7 +374,7 @@ struct CObjectStore::SImpl {
       if (int error = Connect(SQLITE_OPEN_READWRITE); error != 0) return error;
     }
     EFileState state = EFileState::kBlank;
-    if (int error = InspectFile(pDb, &state); error != 0) {
+    if (int error = ExamineFile(pDb, &state); error != 0) {
       Close();
       return error;
     }
@@ -396,7 +396,7 @@ struct CObjectStore::SImpl {
       if (int error = Connect(SQLITE_OPEN_READWRITE); error != 0) return error;
     }
     EFileState state = EFileState::kBlank;
-    int error = InspectFile(pDb, &state);
+    int error = ExamineFile(pDb, &state);
     if (error == 0 && state == EFileState::kBlank) error = MakeSchema();
     if (error != 0) {
       Close();
@@ -419,7 +419,7 @@ struct CObjectStore::SImpl {
     if (!walOn) return EBUSY;
     if (int error = Exec("BEGIN IMMEDIATE"); error != 0) return error;
     EFileState state = EFileState::kBlank;
-    int error = InspectFile(pDb, &state);
+    int error = ExamineFile(pDb, &state);
     if (error == 0 && state == EFileState::kBlank) {
       error = Exec(schema::kCreate);
       if (error == 0) error = Exec(schema::kInitialise);

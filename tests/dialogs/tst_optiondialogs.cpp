@@ -1,7 +1,7 @@
 // The dialogs of the application object and the option dialogs, run the
 // way the command handlers run them.
 #include "shell/aboutdlg.h"
-#include "inspect/databasesettingsdlg.h"
+#include "explore/databasesettingsdlg.h"
 #include "tests/dialogs/dialogdriver.h"
 #include "shell/generaloptionsdlg.h"
 #include "shell/lookandfeeldlg.h"

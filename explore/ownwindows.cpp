@@ -1,4 +1,4 @@
-#include "inspect/ownwindows.h"
+#include "explore/ownwindows.h"
 
 #include "platform/system/textunits.h"
 #include "platform/x11/x11windows.h"

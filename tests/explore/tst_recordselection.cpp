@@ -1,6 +1,6 @@
 // What Delete record reads out of its two selected lines: the database name
 // from the upper one, the record position from the lower one.
-#include "inspect/databaselist.h"
+#include "explore/databaselist.h"
 
 #include <QTest>
 

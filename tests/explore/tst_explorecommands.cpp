@@ -1,6 +1,6 @@
 // The process and window commands from the main window's menu, with their
 // confirmations, and the first popup's selection-driven items.
-#include "tests/inspect/tracecapture.h"
+#include "tests/explore/tracecapture.h"
 #include "tests/shell/fixture.h"
 
 #include <QMenu>
@@ -26,7 +26,7 @@ QAction* FindAction(QMenu* menu, CommandId id) {
 
 }  // namespace
 
-class TestInspectCommands : public QObject {
+class TestExploreCommands : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase();
@@ -61,19 +61,19 @@ class TestInspectCommands : public QObject {
   std::unique_ptr<CFrameFixture> m_pFixture;
 };
 
-void TestInspectCommands::initTestCase() {
+void TestExploreCommands::initTestCase() {
   m_pFixture = std::make_unique<CFrameFixture>();
   QVERIFY(F().m_bCreated);
 }
 
-void TestInspectCommands::init() {
+void TestExploreCommands::init() {
   F().List().ResetContent();
   F().Boxes().clear();
 }
 
-void TestInspectCommands::cleanupTestCase() { m_pFixture.reset(); }
+void TestExploreCommands::cleanupTestCase() { m_pFixture.reset(); }
 
-void TestInspectCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
+void TestExploreCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessListAll));
   const QStringList lines = F().Lines();
   QCOMPARE(lines.mid(0, 2), (QStringList{QStringLiteral("Enum processes..."), QStringLiteral("ZEFMON_EnumProcesses() {")}));
@@ -81,12 +81,12 @@ void TestInspectCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
   // One level deeper than the scope lines.
   const QString self = QStringLiteral("  pid=0x%1, threads=").arg(QCoreApplication::applicationPid(), 0, 16);
   QVERIFY(std::any_of(lines.begin(), lines.end(), [&self](const QString& line) {
-    return line.startsWith(self) && line.endsWith(QStringLiteral(", tst_inspectcommands"));
+    return line.startsWith(self) && line.endsWith(QStringLiteral(", tst_explorecommands"));
   }));
   QCOMPARE(F().Boxes().size(), size_t(0));
 }
 
-void TestInspectCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
+void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   QProcess child;
   child.start(QStringLiteral(ZEF_TESTCHILD), {});
   QVERIFY(child.waitForStarted());
@@ -94,7 +94,7 @@ void TestInspectCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   const auto pid = std::uint32_t(child.processId());
 
   F().Frame().OnCmdMsg(CommandId::ProcessListAll);
-  const int line = IndexOf(QStringLiteral("pid=0x%1, threads=3, zef_inspect_testchild").arg(pid, 0, 16));
+  const int line = IndexOf(QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16));
   QVERIFY(line > 0);
   QVERIFY(!F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
   F().List().SetSel(true, line);
@@ -121,7 +121,7 @@ void TestInspectCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 }
 
-void TestInspectCommands::confirmationNamesTheIdWithFourDigits() {
+void TestExploreCommands::confirmationNamesTheIdWithFourDigits() {
   AppendAndSelect({QStringLiteral("  pid=0x4a, threads=2, x.exe"), QStringLiteral("  hwnd=0xa4, class=Dialog, name='X'")},
                   {0});
   F().Answer({IDNO});
@@ -137,7 +137,7 @@ void TestInspectCommands::confirmationNamesTheIdWithFourDigits() {
   QCOMPARE(F().List().GetCount(), 2);
 }
 
-void TestInspectCommands::firstPopupSetsItemsFromTheSelection_data() {
+void TestExploreCommands::firstPopupSetsItemsFromTheSelection_data() {
   QTest::addColumn<QStringList>("lines");
   QTest::addColumn<QList<int>>("selected");
   // List records, Delete database, Delete record, Terminate process, Close window.
@@ -161,7 +161,7 @@ void TestInspectCommands::firstPopupSetsItemsFromTheSelection_data() {
                            << QList<bool>{false, false, false, false, false};
 }
 
-void TestInspectCommands::firstPopupSetsItemsFromTheSelection() {
+void TestExploreCommands::firstPopupSetsItemsFromTheSelection() {
   QFETCH(QStringList, lines);
   QFETCH(QList<int>, selected);
   QFETCH(QList<bool>, expected);
@@ -184,7 +184,7 @@ void TestInspectCommands::firstPopupSetsItemsFromTheSelection() {
   QVERIFY(FindAction(FirstPopup(), CommandId::WindowListAll)->isEnabled());
 }
 
-void TestInspectCommands::otherPopupsKeepTheirUpdateHandlersOnly() {
+void TestExploreCommands::otherPopupsKeepTheirUpdateHandlersOnly() {
   AppendAndSelect({QStringLiteral("  pid=0x4a, threads=2, x.exe")}, {0});
   QAction* terminate = FindAction(FirstPopup(), CommandId::ProcessTerminate);
   terminate->setEnabled(false);
@@ -195,14 +195,14 @@ void TestInspectCommands::otherPopupsKeepTheirUpdateHandlersOnly() {
   QVERIFY(terminate->isEnabled());
 }
 
-void TestInspectCommands::listWindowsShowsTheProgramsOwnWindows() {
+void TestExploreCommands::listWindowsShowsTheProgramsOwnWindows() {
   QVERIFY(F().Frame().OnCmdMsg(CommandId::WindowListAll));
   const QString main = QStringLiteral("  hwnd=%1, class=zef::CMainFrame, name='ZEF'").arg(Hex4(std::uint32_t(F().Frame().winId())));
   QCOMPARE(F().Lines(), (QStringList{QStringLiteral("Enum windows..."), QStringLiteral("ZEFMON_EnumWindows() {"), main,
                                      QStringLiteral("} ZEFMON_EnumWindows()")}));
 }
 
-void TestInspectCommands::closingTheMainWindowRunsItsOwnConfirmation() {
+void TestExploreCommands::closingTheMainWindowRunsItsOwnConfirmation() {
   F().Frame().OnCmdMsg(CommandId::WindowListAll);
   const int line = IndexOf(QStringLiteral("name='ZEF'"));
   QVERIFY(line > 0);
@@ -218,7 +218,7 @@ void TestInspectCommands::closingTheMainWindowRunsItsOwnConfirmation() {
   QCOMPARE(F().Lines().mid(count), (QStringList{QStringLiteral("ZEFMON_CloseWindow() {"), QStringLiteral("} ZEFMON_CloseWindow()")}));
 }
 
-void TestInspectCommands::closingAWindowThatIsGoneGivesTheFailureLine() {
+void TestExploreCommands::closingAWindowThatIsGoneGivesTheFailureLine() {
   AppendAndSelect({QStringLiteral("  hwnd=0x7777, class=Gone, name='stale'")}, {0});
   F().Answer({IDYES});
   F().Frame().OnCmdMsg(CommandId::WindowClose);
@@ -227,5 +227,5 @@ void TestInspectCommands::closingAWindowThatIsGoneGivesTheFailureLine() {
                                             QStringLiteral("} ZEFMON_CloseWindow()")}));
 }
 
-QTEST_MAIN(TestInspectCommands)
-#include "tst_inspectcommands.moc"
+QTEST_MAIN(TestExploreCommands)
+#include "tst_explorecommands.moc"

@@ -1,7 +1,7 @@
-#include "inspect/processcommands.h"
+#include "explore/processcommands.h"
 
-#include "inspect/processlist.h"
-#include "inspect/selection.h"
+#include "explore/processlist.h"
+#include "explore/selection.h"
 #include "monitor/monitorlist.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"

@@ -1,8 +1,8 @@
-#include "inspect/windowcommands.h"
+#include "explore/windowcommands.h"
 
-#include "inspect/ownwindows.h"
-#include "inspect/selection.h"
-#include "inspect/windowlist.h"
+#include "explore/ownwindows.h"
+#include "explore/selection.h"
+#include "explore/windowlist.h"
 #include "monitor/monitorlist.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"

@@ -1,6 +1,6 @@
-#include "inspect/databasedelete.h"
+#include "explore/databasedelete.h"
 
-#include "inspect/databaselist.h"
+#include "explore/databaselist.h"
 #include "platform/dialog/msgbox.h"
 
 #include <zefstore/objectstore.h>

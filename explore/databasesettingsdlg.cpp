@@ -1,4 +1,4 @@
-#include "inspect/databasesettingsdlg.h"
+#include "explore/databasesettingsdlg.h"
 
 namespace zef {
 

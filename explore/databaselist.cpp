@@ -1,4 +1,4 @@
-#include "inspect/databaselist.h"
+#include "explore/databaselist.h"
 
 #include "monitor/linecommands.h"
 

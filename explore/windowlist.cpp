@@ -1,6 +1,6 @@
-#include "inspect/windowlist.h"
+#include "explore/windowlist.h"
 
-#include "inspect/selection.h"
+#include "explore/selection.h"
 #include "platform/system/errors.h"
 
 #include <zeftrace/trace.h>

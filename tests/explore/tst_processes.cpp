@@ -1,7 +1,7 @@
 // Listing and ending processes: a made-up /proc for the parsing rules, real
 // child processes for the rest.
-#include "inspect/processlist.h"
-#include "tests/inspect/tracecapture.h"
+#include "explore/processlist.h"
+#include "tests/explore/tracecapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -96,7 +96,7 @@ void TestProcesses::listsAChildWithItsThreadsAndName() {
   const QStringList lines = m_trace.Take();
   QCOMPARE(lines.first(), QStringLiteral("ZEFMON_EnumProcesses() {"));
   QCOMPARE(lines.last(), QStringLiteral("} ZEFMON_EnumProcesses()"));
-  QVERIFY(lines.contains(QStringLiteral("pid=0x%1, threads=3, zef_inspect_testchild").arg(pid, 0, 16)));
+  QVERIFY(lines.contains(QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16)));
   const QString self = QStringLiteral("pid=0x%1, threads=").arg(::getpid(), 0, 16);
   QVERIFY(std::any_of(lines.begin(), lines.end(), [&self](const QString& line) {
     return line.startsWith(self) && line.endsWith(QStringLiteral(", tst_processes"));

@@ -1,8 +1,8 @@
-#include "inspect/databasecommands.h"
+#include "explore/databasecommands.h"
 
-#include "inspect/databasedelete.h"
-#include "inspect/databaselist.h"
-#include "inspect/selection.h"
+#include "explore/databasedelete.h"
+#include "explore/databaselist.h"
+#include "explore/selection.h"
 #include "monitor/monitorlist.h"
 #include "platform/dialog/msgbox.h"
 

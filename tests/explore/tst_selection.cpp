@@ -1,5 +1,5 @@
 // Reading a process id or window handle back out of a selected line.
-#include "inspect/selection.h"
+#include "explore/selection.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "inspect/selection.h"
+#include "explore/selection.h"
 
 namespace zef {
 namespace {

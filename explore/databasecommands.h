@@ -5,7 +5,7 @@
 // created since the last command is the one it reads.
 #pragma once
 
-#include "inspect/databasesettingsdlg.h"
+#include "explore/databasesettingsdlg.h"
 #include "monitor/monitorhost.h"
 
 #include <string>

@@ -1,9 +1,9 @@
 // Listing and closing windows of a real X server (a virtual one of the
 // test's own), made by a small X client with known titles and classes.
-#include "inspect/windowlist.h"
+#include "explore/windowlist.h"
 #include "platform/x11/x11windows.h"
-#include "tests/inspect/tracecapture.h"
-#include "tests/inspect/xvfb.h"
+#include "tests/explore/tracecapture.h"
+#include "tests/explore/xvfb.h"
 
 #include <QProcess>
 #include <QTest>
