@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace zef {
@@ -96,6 +97,16 @@ std::u16string IdentityText() {
 }
 
 }  // namespace
+
+std::chrono::milliseconds TimeoutFromEnvironment() {
+  const char* value = std::getenv("ZEFTRACE_TIMEOUT_MS");
+  if (!value || !*value) return std::chrono::milliseconds(0);
+  char* end = nullptr;
+  errno = 0;
+  const long long ms = std::strtoll(value, &end, 10);
+  if (errno != 0 || *end != '\0' || ms <= 0) return std::chrono::milliseconds(0);
+  return std::chrono::milliseconds(ms);
+}
 
 std::u16string_view FitLineToFrame(std::u16string_view line, std::u16string& storage, bool* cut) {
   *cut = line.size() > kMaxLineUnits;

@@ -15,6 +15,11 @@ namespace zef {
 
 enum class EExchange { kOk, kLost, kTimedOut };
 
+// How long one exchange may take, from ZEFTRACE_TIMEOUT_MS: a positive
+// number of milliseconds; anything else (unset, empty, not a number) is no
+// limit, 0.
+std::chrono::milliseconds TimeoutFromEnvironment();
+
 // The longest line one hand-over carries, in UTF-16 units.
 inline constexpr std::size_t kMaxLineUnits = 512 * 1024;
 

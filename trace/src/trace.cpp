@@ -69,17 +69,6 @@ void Mirror(std::u16string_view line) {
   errout::Write(bytes);
 }
 
-// A positive number of milliseconds; anything else is no limit.
-std::chrono::milliseconds TimeoutFromEnvironment() {
-  const char* value = std::getenv("ZEFTRACE_TIMEOUT_MS");
-  if (!value || !*value) return std::chrono::milliseconds(0);
-  char* end = nullptr;
-  errno = 0;
-  const long long ms = std::strtoll(value, &end, 10);
-  if (errno != 0 || *end != '\0' || ms <= 0) return std::chrono::milliseconds(0);
-  return std::chrono::milliseconds(ms);
-}
-
 // Said once per process, when the timeout ends the hand-overs.
 void SayTimedOut(SEmitter& e) {
   e.bTimedOut = true;

@@ -42,16 +42,6 @@ constexpr size_t kSendHigh = 256 * 1024;
 // for the most a frame carries); the rest is copied to standard error only.
 constexpr size_t kLineCap = 3 * zef::kMaxLineUnits + 4;
 
-std::chrono::milliseconds TimeoutFromEnvironment() {
-  const char* value = std::getenv("ZEFTRACE_TIMEOUT_MS");
-  if (!value || !*value) return std::chrono::milliseconds(0);
-  char* end = nullptr;
-  errno = 0;
-  const long long ms = std::strtoll(value, &end, 10);
-  if (errno != 0 || *end != '\0' || ms <= 0) return std::chrono::milliseconds(0);
-  return std::chrono::milliseconds(ms);
-}
-
 // The copy to standard error. Written only when poll says the descriptor
 // takes more, at most PIPE_BUF at a time where a larger write could block
 // (a pipe, a terminal), so that a stalled reader of standard error never
@@ -119,7 +109,7 @@ class CEcho {
 
 class CSender {
  public:
-  CSender() : m_timeout(TimeoutFromEnvironment()) {}
+  CSender() : m_timeout(zef::TimeoutFromEnvironment()) {}
 
   // Connects and finds the monitor's windows; says so once when there is none.
   void Open() {
