@@ -67,8 +67,8 @@ void CMonitorList::MeetSender(std::uint32_t id, const QString& label, bool told)
 void CMonitorList::SetGutter(EGutter gutter) {
   if (gutter == m_eGutter) return;
   m_eGutter = gutter;
+  // Laid out anew either way: the time column's width follows the mode.
   CListBox::SetGutter(gutter == EGutter::kOff ? nullptr : static_cast<const IListGutter*>(this));
-  if (gutter != EGutter::kOff) GutterChanged();
 }
 
 std::vector<CMonitorList::SColumn> CMonitorList::Columns() const {
