@@ -406,17 +406,42 @@ struct CObjectStore::SImpl {
     return 0;
   }
 
-  int MakeSchema() {
-    // The journal mode is kept in the file; it cannot change inside a
-    // transaction, and a switch that could not be made answers the old mode.
+  // Switches the file to WAL. The journal mode is kept in the file; it
+  // cannot change inside a transaction, and a switch that could not be made
+  // (another process holds the file) answers the old mode: *walOn false.
+  int SwitchToWal(bool* walOn) {
     sqlite3_stmt* wal = nullptr;
     int rc = sqlite3_prepare_v2(pDb, "PRAGMA journal_mode=WAL", -1, &wal, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_step(wal);
     const auto* mode = rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(wal, 0)) : nullptr;
-    const bool walOn = mode != nullptr && std::strcmp(mode, "wal") == 0;
+    *walOn = mode != nullptr && std::strcmp(mode, "wal") == 0;
     sqlite3_finalize(wal);
-    if (rc != SQLITE_ROW) return Fail(rc);
-    if (!walOn) return EBUSY;
+    return rc == SQLITE_ROW ? 0 : Fail(rc);
+  }
+
+  int MakeSchema() {
+    // Processes that find the file blank at once all come here. One that
+    // cannot switch the journal mode waits for the one that holds the file
+    // (a write transaction waits up to the busy timeout) and looks again:
+    // the schema that one made serves it too. Busy only when the file stays
+    // held and blank for the whole timeout.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.nBusyTimeoutMs);
+    for (;;) {
+      bool walOn = false;
+      int error = SwitchToWal(&walOn);
+      if (error == 0 && walOn) break;
+      if (error != 0 && error != EBUSY) return error;
+      EFileState state = EFileState::kBlank;
+      error = Exec("BEGIN IMMEDIATE");
+      if (error == 0) {
+        error = ExamineFile(pDb, &state);
+        Exec(error == 0 ? "COMMIT" : "ROLLBACK");
+      }
+      if (error != 0 && error != EBUSY) return error;
+      if (error == 0 && state == EFileState::kReady) return 0;
+      if (std::chrono::steady_clock::now() >= deadline) return EBUSY;
+      ::usleep(1000);
+    }
     if (int error = Exec("BEGIN IMMEDIATE"); error != 0) return error;
     EFileState state = EFileState::kBlank;
     int error = ExamineFile(pDb, &state);
