@@ -7,6 +7,11 @@
 #include <QMenuBar>
 
 namespace zef {
+namespace {
+
+bool IsRowEnabled(const CCommandEntry& entry) { return !entry.enabled || entry.enabled(); }
+
+}  // namespace
 
 void CMainFrame::BuildCommandTable() {
   m_commands = {
@@ -25,16 +30,18 @@ const CCommandEntry* CMainFrame::FindCommand(CommandId id) const {
 
 bool CMainFrame::OnCmdMsg(CommandId id) {
   // The view handles no command of its own; then the frame, then the
-  // application object.
+  // application object. A row's update handler is asked first, whatever
+  // the source: a command greyed in the menu does not run when it arrives
+  // by its number either, and counts as handled.
   if (const CCommandEntry* entry = FindCommand(id)) {
-    entry->handler();
+    if (IsRowEnabled(*entry)) entry->handler();
     return true;
   }
   return m_app.OnCmdMsg(id);
 }
 
 bool CMainFrame::IsCommandEnabled(CommandId id) {
-  if (const CCommandEntry* entry = FindCommand(id)) return !entry->enabled || entry->enabled();
+  if (const CCommandEntry* entry = FindCommand(id)) return IsRowEnabled(*entry);
   return m_app.HasCommand(id);
 }
 

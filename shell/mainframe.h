@@ -49,8 +49,8 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   bool ExchangeSettings(bool load, QString* reason = nullptr);
 
   // Offers command `id` to the view, then the frame's table (its own rows
-  // and every feature's), then the application's. False when nobody handles
-  // it.
+  // and every feature's), then the application's. A row whose update handler
+  // says disabled is not run (still true). False when nobody handles it.
   bool OnCmdMsg(CommandId id);
   // Whether the command's item is enabled when its popup opens. Commands
   // that nothing handles yet are greyed.

@@ -42,18 +42,6 @@ constexpr auto kSlice = std::chrono::milliseconds(8);
 
 QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-bool IsCarriedMessage(std::uint32_t message) {
-  return message == WM_SETTEXT || message == WM_GETTEXT || message == WM_COMMAND || message == WM_CLOSE;
-}
-
-// A group runs with nothing between its frames, so it may not hold a request
-// whose handler could run a nested loop (a dialog, the close confirmation).
-bool AllowedInGroup(const wire::SFrameHeader& h) {
-  if (h.nOp != std::uint8_t(wire::EOp::kSendMessage)) return true;
-  if (h.nMessage == WM_CLOSE) return false;
-  return h.nMessage != WM_COMMAND || (h.nWParam & 0xFFFF) == kEntryFromBufferCommand;
-}
-
 // Enough descriptors for kMaxClients connections and the program's own files.
 void RaiseOpenFileLimit() {
   constexpr rlim_t kWanted = CWindowServer::kMaxClients + 1024;
@@ -76,7 +64,9 @@ enum class CWindowServer::EKind {
   kHalfGroup,
   kUnreadReplies,
   kRetitle,
-  kNotInGroup,
+  kCommand,
+  kClose,
+  kReadText,
   kIdentifyAgain,
   kIdentifyInGroup,
   kDirectory,
@@ -542,7 +532,6 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   client->bBusy = true;
   m_running.push_back(client);
   std::u16string text;
-  std::u16string textOut;
   size_t pos = 0;
   while (pos < end) {
     wire::SFrameHeader h;
@@ -553,7 +542,6 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
     pos += h.nTextBytes;
 
     wire::SReplyHeader reply{};
-    textOut.clear();
     switch (static_cast<wire::EOp>(h.nOp)) {
       case wire::EOp::kFindWindow:
         reply.nResult = m_windows.FindWindow(text);
@@ -564,33 +552,14 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
       case wire::EOp::kSendMessage:
         if (h.nMessage == wire::kMsgIdentify && h.nWindow == 0) {
           reply.nResult = Identify(client, text, exclusive, &reply.nStatus);
-        } else if (!IsCarriedMessage(h.nMessage)) {
-          reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
-        } else if (exclusive && !AllowedInGroup(h)) {
-          reply.nStatus = std::uint32_t(wire::EStatus::kUnsupportedMessage);
-          Report(EKind::kNotInGroup,
-                 QStringLiteral("Refused a request of pid %1: a command or close may only be sent alone, "
-                                "not inside a group of frames")
-                     .arg(client->peer.nPid));
-        } else if (h.nMessage == WM_SETTEXT && m_windows.IsTopLevel(h.nWindow)) {
-          // Clients find a monitor by its title: no other process renames it.
-          reply.nStatus = std::uint32_t(wire::EStatus::kRefused);
-          Report(EKind::kRetitle, QStringLiteral("Refused a request of pid %1 to retitle the window \"%2\"")
-                                      .arg(client->peer.nPid)
-                                      .arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
-        } else {
+        } else if (Admit(*client, h, &reply.nStatus)) {
           reply.nResult = m_windows.SendMessageFrom(&client->peer, h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
-                                                    h.nMessage == WM_GETTEXT ? &textOut : nullptr);
+                                                    nullptr);
         }
         break;
     }
     if (!guard) return false;  // a handler closed the program
-    if (textOut.size() * sizeof(char16_t) > wire::kMaxTextBytes) textOut.resize(wire::kMaxTextBytes / sizeof(char16_t));
-    reply.nTextBytes = std::uint32_t(textOut.size() * sizeof(char16_t));
-    if (!client->bDead && !client->bNoReader) {
-      client->strOut.append(reinterpret_cast<const char*>(&reply), sizeof reply);
-      client->strOut.append(reinterpret_cast<const char*>(textOut.data()), reply.nTextBytes);
-    }
+    if (!client->bDead && !client->bNoReader) client->strOut.append(reinterpret_cast<const char*>(&reply), sizeof reply);
   }
   if (exclusive) {
     --m_nExclusive;
@@ -600,6 +569,36 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   m_running.pop_back();
   client->bBusy = false;
   return true;
+}
+
+bool CWindowServer::Admit(const SClient& client, const wire::SFrameHeader& h, std::uint32_t* status) {
+  const QString who = QStringLiteral("Refused a request of pid %1 ").arg(client.peer.nPid);
+  switch (h.nMessage) {
+    case WM_SETTEXT:
+      if (!m_windows.IsTopLevel(h.nWindow)) return true;  // the buffer
+      // Clients find a monitor by its title: no other process renames it.
+      *status = std::uint32_t(wire::EStatus::kRefused);
+      Report(EKind::kRetitle, who + QStringLiteral("to retitle the window \"%1\"")
+                                        .arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
+      return false;
+    case WM_COMMAND:
+      if (h.nWParam == kEntryFromBufferCommand && m_windows.IsTopLevel(h.nWindow)) return true;
+      *status = std::uint32_t(wire::EStatus::kRefused);
+      Report(EKind::kCommand,
+             who + QStringLiteral("to run command %1: only Entry from Buffer is taken from clients").arg(h.nWParam));
+      return false;
+    case WM_CLOSE:
+      *status = std::uint32_t(wire::EStatus::kRefused);
+      Report(EKind::kClose, who + QStringLiteral("to close a window: only the user closes the monitor"));
+      return false;
+    case WM_GETTEXT:
+      *status = std::uint32_t(wire::EStatus::kRefused);
+      Report(EKind::kReadText, who + QStringLiteral("to read a window's text: clients only hand lines over"));
+      return false;
+    default:
+      *status = std::uint32_t(wire::EStatus::kUnsupportedMessage);
+      return false;
+  }
 }
 
 std::int64_t CWindowServer::Identify(SClient* client, std::u16string_view text, bool inGroup, std::uint32_t* status) {

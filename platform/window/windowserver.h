@@ -9,8 +9,13 @@
 //   sent alone may run a nested event loop (a dialog, a message box); other
 //   clients are served meanwhile, as they are while the user has the same
 //   dialog open.
-// - Only processes of this user are served. Another process cannot retitle a
-//   top-level window (the title is how clients find it).
+// - Only processes of this user are served, and only with what a trace line
+//   needs: the lookups, identify, WM_SETTEXT to a window that is not
+//   top-level (the buffer) and WM_COMMAND Entry from Buffer to a top-level
+//   one. Any other command, a close, a read of a window's text and a retitle
+//   of a top-level window (the title is how clients find it) are refused,
+//   alone or inside a group, and the client stays connected. The program's
+//   own callers of CWindowManager keep every message.
 // - An idle connection holds no buffer. A connection's input is read only
 //   when nothing it sent before waits to be handled, at most one read chunk
 //   or one group ahead; the rest stays in the kernel. Half a group that does
@@ -46,6 +51,9 @@ class QTimer;
 namespace zef {
 
 class CWindowManager;
+namespace wire {
+struct SFrameHeader;
+}
 
 class CWindowServer final : public QObject {
   Q_OBJECT
@@ -110,6 +118,9 @@ class CWindowServer final : public QObject {
   // or npos when the server itself was destroyed by a handler.
   size_t RunGroups(SClient* client, const char* data, size_t size);
   bool RunGroup(SClient* client, const char* data, size_t end, std::uint32_t frames);
+  // Whether a client's message may reach the windows; if not, the reply's
+  // status, and the refusal is reported.
+  bool Admit(const SClient& client, const wire::SFrameHeader& h, std::uint32_t* status);
   // Takes the first kMsgIdentify of a connection; the reply's result and status.
   std::int64_t Identify(SClient* client, std::u16string_view text, bool inGroup, std::uint32_t* status);
   void Flush(SClient* client);

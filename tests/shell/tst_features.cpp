@@ -1,12 +1,14 @@
 // The seams features plug into: their rows found by id in the frame's
-// table, commands nobody handles greyed, and the settings sections' two
-// sets of defaults.
+// table, commands nobody handles greyed, greyed commands not run by number,
+// and the settings sections' two sets of defaults.
 #include "res/menu.h"
 #include "shell/features.h"
+#include "stress/stresscommands.h"
 #include "tests/dialogs/dialogdriver.h"
 #include "tests/shell/fixture.h"
 #include "tests/shell/settingsrows.h"
 
+#include <QApplication>
 #include <QMenuBar>
 #include <QSet>
 
@@ -36,6 +38,16 @@ QMenu* PopupOf(QAction* action) {
   return nullptr;
 }
 
+// What a command that ran could have changed: the lines, the message boxes
+// and windows shown, the timer loop's counter, the gutter's clock.
+QStringList Traces(CFrameFixture& f) {
+  int shown = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets()) shown += widget->isVisible() ? 1 : 0;
+  return f.Lines() + QStringList{QStringLiteral("boxes %1").arg(f.Boxes().size()), QStringLiteral("shown %1").arg(shown),
+                                 QStringLiteral("counter %1").arg(f.Frame().GetFeature<CStressCommands>()->TimerLoopCounter()),
+                                 QStringLiteral("since %1").arg(f.Frame().Settings().monitor.m_bTimeSincePrevious)};
+}
+
 }  // namespace
 
 class TestFeatures : public QObject {
@@ -46,6 +58,8 @@ class TestFeatures : public QObject {
   void commandsReachTheirHandlersByNumber();
   void unmarkLinesReachesTheMonitorByNumber();
   void commandNobodyHandlesStaysGreyed();
+  void disabledCommandDoesNotRun_data();
+  void disabledCommandDoesNotRun();
   void sectionDefaults_data();
   void sectionDefaults();
 };
@@ -145,6 +159,34 @@ void TestFeatures::commandNobodyHandlesStaysGreyed() {
     ++checked;
   }
   if (checked == 0) QSKIP("every candidate command has a handler now");
+}
+
+void TestFeatures::disabledCommandDoesNotRun_data() {
+  QTest::addColumn<CommandId>("command");
+  QTest::addColumn<bool>("loopRunning");
+  QTest::newRow("View line, nothing selected") << CommandId::ViewLine << false;
+  QTest::newRow("Find, no lines") << CommandId::Find << false;
+  QTest::newRow("Time since previous, gutter off") << CommandId::TimeSincePrevious << false;
+  QTest::newRow("Stop timer loop, none running") << CommandId::AbortLoopTimer << false;
+  QTest::newRow("Start timer loop, one running") << CommandId::LoopTimer << true;
+}
+
+void TestFeatures::disabledCommandDoesNotRun() {
+  QFETCH(CommandId, command);
+  QFETCH(bool, loopRunning);
+  CFrameFixture f;
+  if (loopRunning) {
+    f.Frame().Settings().loop.m_nTimerLoopInterval = 3600 * 1000;
+    QVERIFY(f.Frame().OnCmdMsg(CommandId::LoopTimer));
+    f.Frame().OnTimer(CStressCommands::kTimerLoopId);
+  }
+  QVERIFY(!f.Frame().IsCommandEnabled(command));
+  const QStringList before = Traces(f);
+  // By number, as a menu item would and as a message sent in-process.
+  QVERIFY(f.Frame().OnCmdMsg(command));
+  QCOMPARE(Traces(f), before);
+  SendMessage(f.Frame().GetSafeHwnd(), WM_COMMAND, ToUInt(command));
+  QCOMPARE(Traces(f), before);
 }
 
 void TestFeatures::sectionDefaults_data() {

@@ -12,12 +12,10 @@
 //   printf                 C++ and C PrintF of null strings and characters
 //   hold <count>           "hold line <k>" for k = 1..count, "SENT", then waits for the end of stdin
 //   raw <socket> <kind>    speaks the wire directly: hello, garbage, hugelen, half,
-//                          die-midline, noread, command (a lone command that opens a
-//                          dialog), groupcommand (the same inside a group), retitle,
-//                          bigframes (a group of three 1 MiB frames), close (WM_CLOSE to
-//                          the monitor, "SENT", then "REPLY ..." once answered), burst-die
-//                          (5000 hand-overs "burst line <k>", more than the server reads
-//                          at once, written with no reply read, then SIGKILL)
+//                          die-midline, noread, retitle, bigframes (a hand-over of three
+//                          1 MiB frames), burst-die (5000 hand-overs "burst line <k>",
+//                          more than the server reads at once, written with no reply
+//                          read, then SIGKILL)
 //   identify <socket> <action>...
 //                          speaks the wire directly, without the library's own
 //                          identify; after the window lookup, per action one line
@@ -25,8 +23,11 @@
 //                          (kMsgIdentify alone, window 0), tellwin=<text> (the same to
 //                          the main window), tellgroup=<text> (kMsgIdentify as the first
 //                          frame of a hand-over of "grouped line"), line=<text> (a
-//                          hand-over), command=<id> (WM_COMMAND alone). Texts take \n, \t, \\ and \uXXXX (one UTF-16
-//                          unit, so lone surrogates too).
+//                          hand-over), command=<id> (WM_COMMAND alone), groupcommand=<id>
+//                          (a hand-over of "grouped <id>" with that command), settext=<text>
+//                          (WM_SETTEXT alone to the buffer), gettext (WM_GETTEXT alone to
+//                          the buffer), close (WM_CLOSE alone to the main window). Texts
+//                          take \n, \t, \\ and \uXXXX (one UTF-16 unit, so lone surrogates too).
 #include <zeftrace/trace.h>
 #include <zeftrace/windowhost.h>
 #include <zeftrace/wire.h>
@@ -81,18 +82,13 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
-// One reply: its result, status and text length, or false when the server
-// closed the connection.
-bool ReadReply(int fd, zef::wire::SReplyHeader* reply, std::string* text = nullptr) {
+// One reply: its result, status and text length (its text is read and
+// dropped), or false when the server closed the connection.
+bool ReadReply(int fd, zef::wire::SReplyHeader* reply) {
   if (::recv(fd, reply, sizeof *reply, MSG_WAITALL) != ssize_t(sizeof *reply)) return false;
   std::string bytes(reply->nTextBytes, '\0');
-  if (reply->nTextBytes > 0 && ::recv(fd, bytes.data(), bytes.size(), MSG_WAITALL) != ssize_t(bytes.size()))
-    return false;
-  if (text) *text = std::move(bytes);
-  return true;
+  return reply->nTextBytes == 0 || ::recv(fd, bytes.data(), bytes.size(), MSG_WAITALL) == ssize_t(bytes.size());
 }
-
-constexpr std::uint64_t kDialogCommand = 40001;
 
 std::u16string Unescape(const std::string& text) {
   std::u16string out;
@@ -116,11 +112,11 @@ std::u16string Unescape(const std::string& text) {
   return out;
 }
 
-std::string HandOver(std::uint32_t monitor, std::uint32_t buffer, std::u16string_view line) {
+std::string HandOver(std::uint32_t monitor, std::uint32_t buffer, std::u16string_view line,
+                     std::uint64_t command = zef::kEntryFromBufferCommand) {
   using zef::wire::EOp;
   return Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, buffer, zef::WM_SETTEXT, 0, line) +
-         Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, monitor, zef::WM_COMMAND,
-               zef::kEntryFromBufferCommand, {}) +
+         Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, monitor, zef::WM_COMMAND, command, {}) +
          Frame(EOp::kSendMessage, 0, buffer, zef::WM_SETTEXT, 0, zef::kBufferMarker);
 }
 
@@ -147,8 +143,7 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     return ReadReply(fd, &reply) ? std::uint32_t(reply.nResult) : 0u;
   };
   std::uint32_t monitor = 0, buffer = 0;
-  if (kind == "command" || kind == "groupcommand" || kind == "retitle" || kind == "bigframes" || kind == "close" ||
-      kind == "identify" || kind == "burst-die") {
+  if (kind == "retitle" || kind == "bigframes" || kind == "identify" || kind == "burst-die") {
     monitor = lookUp(0);
     buffer = lookUp(lookUp(monitor));
   }
@@ -163,6 +158,16 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
         request = Frame(EOp::kSendMessage, 0, verb == "tell" ? 0 : monitor, zef::wire::kMsgIdentify, 0, text);
       } else if (verb == "command") {
         request = Frame(EOp::kSendMessage, 0, monitor, zef::WM_COMMAND, std::stoul(action.substr(equals + 1)), {});
+      } else if (verb == "groupcommand") {
+        const std::string id = action.substr(equals + 1);
+        request = HandOver(monitor, buffer, Unescape("grouped " + id), std::stoul(id));
+        replies = 3;
+      } else if (verb == "settext") {
+        request = Frame(EOp::kSendMessage, 0, buffer, zef::WM_SETTEXT, 0, text);
+      } else if (verb == "gettext") {
+        request = Frame(EOp::kSendMessage, 0, buffer, zef::WM_GETTEXT, 0, {});
+      } else if (verb == "close") {
+        request = Frame(EOp::kSendMessage, 0, monitor, zef::WM_CLOSE, 0, {});
       } else if (verb == "tellgroup") {
         request = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0, zef::wire::kMsgIdentify, 0, text) +
                   HandOver(monitor, buffer, u"grouped line");
@@ -194,14 +199,6 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     SendAll(fd, burst);
     ::raise(SIGKILL);
   }
-  if (kind == "close") {
-    SendAll(fd, Frame(EOp::kSendMessage, 0, monitor, zef::WM_CLOSE, 0, {}));
-    std::printf("SENT\n");
-    std::fflush(stdout);
-    zef::wire::SReplyHeader reply{};
-    if (ReadReply(fd, &reply)) std::printf("REPLY %lld %u\n", static_cast<long long>(reply.nResult), reply.nStatus);
-    return 0;
-  }
   if (kind == "hello") {
     SendAll(fd, Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF"));
     zef::wire::SReplyHeader reply{};
@@ -211,20 +208,6 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     } else {
       std::printf("REFUSED\n");
     }
-    return 0;
-  }
-  if (kind == "command" || kind == "groupcommand") {
-    // A command whose handler runs a dialog's nested loop: alone it is
-    // taken, inside a group it is refused.
-    std::string request;
-    if (kind == "groupcommand")
-      request = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, buffer, zef::WM_SETTEXT, 0, u"x");
-    request += Frame(EOp::kSendMessage, 0, monitor, zef::WM_COMMAND, kDialogCommand, {});
-    SendAll(fd, request);
-    zef::wire::SReplyHeader reply{};
-    if (kind == "groupcommand" && !ReadReply(fd, &reply)) return 1;
-    if (!ReadReply(fd, &reply)) return 1;
-    std::printf("REPLY %lld %u\n", static_cast<long long>(reply.nResult), reply.nStatus);
     return 0;
   }
   if (kind == "retitle") {
@@ -239,20 +222,23 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     return 0;
   }
   if (kind == "bigframes") {
+    // The buffer set three times to the largest text, then taken.
     const std::u16string big(zef::wire::kMaxTextBytes / 2, u'b');
     std::string group;
     for (int i = 0; i < 3; ++i)
-      group += Frame(EOp::kSendMessage, i < 2 ? zef::wire::kFlagGroupContinues : 0, buffer, zef::WM_SETTEXT, 0, big);
-    group += Frame(EOp::kSendMessage, 0, buffer, zef::WM_GETTEXT, 0, {});
+      group += Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, buffer, zef::WM_SETTEXT, 0, big);
+    group += Frame(EOp::kSendMessage, 0, monitor, zef::WM_COMMAND, zef::kEntryFromBufferCommand, {});
     SendAll(fd, group);
     zef::wire::SReplyHeader reply{};
-    std::string text;
-    for (int i = 0; i < 4; ++i)
-      if (!ReadReply(fd, &reply, &text)) {
+    std::uint32_t statuses = 0;
+    for (int i = 0; i < 4; ++i) {
+      if (!ReadReply(fd, &reply)) {
         std::printf("DROPPED\n");
         return 1;
       }
-    std::printf("BUFFER %zu\n", text.size());
+      statuses |= reply.nStatus;
+    }
+    std::printf("TAKEN %u\n", statuses);
     return 0;
   }
   if (kind == "garbage") {
@@ -276,8 +262,8 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     std::fflush(stdout);
     ::raise(SIGKILL);
   } else if (kind == "noread") {
-    // Asks for the buffer's text over and over and never reads a reply.
-    const std::string request = Frame(EOp::kSendMessage, 0, 0x12, zef::WM_GETTEXT, 0, {});
+    // Looks the monitor up over and over and never reads a reply.
+    const std::string request = Frame(EOp::kFindWindow, 0, 0, 0, 0, u"ZEF");
     std::string many;
     for (int i = 0; i < 4096; ++i) many += request;
     for (int i = 0; i < 64; ++i) SendAll(fd, many);

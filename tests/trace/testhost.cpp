@@ -14,17 +14,18 @@
 //           <told pid>\t<told name>" as last seen with a line, or "PEER <id> none";
 //           "gone" -> one "GONE <id> <lines taken before it> <1 if a peer was
 //           current then>" per PeerGone, then "END".
-// WM_COMMAND kDialogCommand from a client runs the same nested loop inside
-// its handler (a command that opens a dialog): "MODAL", then "endmodal".
-// WM_COMMAND kSelfTraceCommand from a client hands over the line "own line"
-// inside its handler by direct calls, as the monitor's own tools trace.
+// Any other WM_COMMAND, and WM_CLOSE, that reaches the main window is taken
+// as the line "command <id>" or "close", so that a test sees it ran.
+// --modal-on <line>: taking that line, the handler runs the same nested loop
+// (a handler that opens a dialog): "MODAL", then "endmodal".
+// --own-line-on <line>: taking that line, the handler hands over the line
+// "own line" by direct calls, as the monitor's own tools trace.
 // --nest-on <line>: taking that line, the handler runs a nested event loop
 // for a moment, as a handler that shows a message box would, then says
 // "NESTED <peer id before> <peer id after> <lines taken meanwhile>".
 // --freeze-on <line>: taking that line, the handler blocks the UI thread for
 // a second and a half, as a hung monitor would.
 // --stall-timeout-ms <n>: the server's stall timeout.
-// --inert: WM_CLOSE and kDialogCommand from clients do nothing (for fuzzing).
 #include "platform/window/windowserver.h"
 #include "platform/window/window.h"
 
@@ -52,9 +53,6 @@ void Say(const QString& text) {
 }
 
 class CBufferHost final : public zef::CWindowObject {};
-
-constexpr zef::WPARAM kDialogCommand = 40001;
-constexpr zef::WPARAM kSelfTraceCommand = 40002;
 
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -84,7 +82,8 @@ class CMainWindow final : public zef::CWindowObject {
   void SetServer(const zef::CWindowServer* server) { m_pServer = server; }
   void SetNestOn(const QString& line) { m_strNestOn = line; }
   void SetFreezeOn(const QString& line) { m_strFreezeOn = line; }
-  void SetInert() { m_bInert = true; }
+  void SetModalOn(const QString& line) { m_strModalOn = line; }
+  void SetOwnLineOn(const QString& line) { m_strOwnLineOn = line; }
   QEventLoop& Modal() { return m_modal; }
 
   zef::LRESULT WindowProc(std::uint32_t message, zef::WPARAM wParam, std::u16string_view text,
@@ -107,22 +106,20 @@ class CMainWindow final : public zef::CWindowObject {
       }
       if (!m_strFreezeOn.isEmpty() && m_lines.back() == m_strFreezeOn)
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      if (!m_strOwnLineOn.isEmpty() && m_lines.back() == m_strOwnLineOn) {
+        zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QStringLiteral("own line"));
+        zef::SendMessage(GetSafeHwnd(), zef::WM_COMMAND, zef::kEntryFromBufferCommand);
+        zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QString::fromUtf16(zef::kBufferMarker));
+      }
+      if (!m_strModalOn.isEmpty() && m_lines.back() == m_strModalOn) {
+        Say(QStringLiteral("MODAL"));
+        m_modal.exec();
+      }
       return 0;
     }
-    if (m_bInert && (message == zef::WM_CLOSE || (message == zef::WM_COMMAND && wParam == kDialogCommand))) return 0;
-    if (message == zef::WM_COMMAND && wParam == kSelfTraceCommand) {
-      zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QStringLiteral("own line"));
-      zef::SendMessage(GetSafeHwnd(), zef::WM_COMMAND, zef::kEntryFromBufferCommand);
-      zef::SendMessage(m_wndBuffer.GetSafeHwnd(), zef::WM_SETTEXT, 0, QString::fromUtf16(zef::kBufferMarker));
-      return 1;
-    }
-    if (message == zef::WM_COMMAND && wParam == kDialogCommand) {
-      Say(QStringLiteral("MODAL"));
-      m_modal.exec();
-      return 1;
-    }
-    if (message == zef::WM_CLOSE) {
-      QCoreApplication::quit();
+    if (message == zef::WM_COMMAND || message == zef::WM_CLOSE) {
+      m_lines.append(message == zef::WM_CLOSE ? QStringLiteral("close") : QStringLiteral("command %1").arg(wParam));
+      m_linePeers.push_back(0);
       return 0;
     }
     return CWindowObject::WindowProc(message, wParam, text, textOut);
@@ -137,8 +134,9 @@ class CMainWindow final : public zef::CWindowObject {
   const zef::CWindowServer* m_pServer = nullptr;
   QString m_strNestOn;
   QString m_strFreezeOn;
+  QString m_strModalOn;
+  QString m_strOwnLineOn;
   QEventLoop m_modal;
-  bool m_bInert = false;
 };
 
 }  // namespace
@@ -153,7 +151,10 @@ int main(int argc, char** argv) {
   if (int i = int(args.indexOf(QStringLiteral("--nest-on"))); i >= 0 && i + 1 < args.size()) window.SetNestOn(args[i + 1]);
   if (int i = int(args.indexOf(QStringLiteral("--freeze-on"))); i >= 0 && i + 1 < args.size())
     window.SetFreezeOn(args[i + 1]);
-  if (args.contains(QStringLiteral("--inert"))) window.SetInert();
+  if (int i = int(args.indexOf(QStringLiteral("--modal-on"))); i >= 0 && i + 1 < args.size())
+    window.SetModalOn(args[i + 1]);
+  if (int i = int(args.indexOf(QStringLiteral("--own-line-on"))); i >= 0 && i + 1 < args.size())
+    window.SetOwnLineOn(args[i + 1]);
   zef::CWindowServer server(zef::CWindowManager::Instance());
   if (int i = int(args.indexOf(QStringLiteral("--stall-timeout-ms"))); i >= 0 && i + 1 < args.size())
     server.SetStallTimeout(std::chrono::milliseconds(args[i + 1].toInt()));

@@ -617,9 +617,11 @@ class TestTraceTransport : public QObject {
 
   void requestOpeningADialogDoesNotHoldOtherClients() {
     CHost host(m_env);
-    const QString ready = host.Start();
+    const QString ready = host.Start({QStringLiteral("--modal-on"), QStringLiteral("open a dialog")});
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
-    auto dialog = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("command")});
+    // Entry from Buffer sent alone, its handler running a dialog's nested loop.
+    auto dialog = StartClient(m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("settext=open a dialog"),
+                                      QStringLiteral("command=32779")});
     QCOMPARE(host.WaitFor("MODAL"), QStringLiteral("MODAL"));
     std::vector<std::unique_ptr<QProcess>> clients;
     for (int c = 0; c < 4; ++c) {
@@ -627,25 +629,57 @@ class TestTraceTransport : public QObject {
       clients.back()->setStandardErrorFile(QProcess::nullDevice());
     }
     for (auto& client : clients) QVERIFY(Finish(*client));
-    QCOMPARE(host.Lines().size(), 800);  // all taken while the dialog is open
+    QCOMPARE(host.Lines().size(), 801);  // all taken while the dialog is open
     QCOMPARE(dialog->state(), QProcess::Running);
     host.Send("endmodal");
     QVERIFY(Finish(*dialog));
-    QCOMPARE(dialog->readAllStandardOutput(), QByteArray("REPLY 1 0\n"));
+    QCOMPARE(dialog->readAllStandardOutput(), QByteArray("R 0 1\nR 0 0\n"));
   }
 
-  void commandInsideAGroupIsRefused() {
+  // A client runs what a trace line needs and nothing else; what it is
+  // refused is answered, said once, and the connection goes on.
+  void clientRunsOnlyWhatATraceLineNeeds_data() {
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QByteArray>("replies");
+    QTest::addColumn<QString>("notice");  // after "Refused a request of pid <pid> "; empty: none
+    QTest::addColumn<QStringList>("lines");
+    const QByteArray after = "R 0 1 0 0 0 1\n";  // the hand-over of "after", taken whole
+    const QString onlyEntry = QStringLiteral(": only Entry from Buffer is taken from clients");
+    QTest::newRow("fault command alone")
+        << QStringList{QStringLiteral("command=32771"), QStringLiteral("line=after")} << "R 2 0\n" + after
+        << QStringLiteral("to run command 32771") + onlyEntry << QStringList{QStringLiteral("after")};
+    QTest::newRow("fault command inside a hand-over")
+        << QStringList{QStringLiteral("groupcommand=32772"), QStringLiteral("line=after")} << "R 0 1 2 0 0 1\n" + after
+        << QStringLiteral("to run command 32772") + onlyEntry << QStringList{QStringLiteral("after")};
+    QTest::newRow("Exit alone") << QStringList{QStringLiteral("command=57665"), QStringLiteral("line=after")}
+                                << "R 2 0\n" + after << QStringLiteral("to run command 57665") + onlyEntry
+                                << QStringList{QStringLiteral("after")};
+    QTest::newRow("close") << QStringList{QStringLiteral("close"), QStringLiteral("line=after")} << "R 2 0\n" + after
+                           << QStringLiteral("to close a window: only the user closes the monitor")
+                           << QStringList{QStringLiteral("after")};
+    QTest::newRow("read of the buffer")
+        << QStringList{QStringLiteral("gettext"), QStringLiteral("line=after")} << "R 2 0\n" + after
+        << QStringLiteral("to read a window's text: clients only hand lines over") << QStringList{QStringLiteral("after")};
+    QTest::newRow("Entry from Buffer alone")
+        << QStringList{QStringLiteral("settext=alone"), QStringLiteral("command=32779"), QStringLiteral("line=after")}
+        << "R 0 1\nR 0 0\n" + after << QString() << QStringList{QStringLiteral("alone"), QStringLiteral("after")};
+  }
+  void clientRunsOnlyWhatATraceLineNeeds() {
+    QFETCH(QStringList, actions);
+    QFETCH(QByteArray, replies);
+    QFETCH(QString, notice);
+    QFETCH(QStringList, lines);
     CHost host(m_env);
     const QString ready = host.Start();
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
-    auto bad = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("groupcommand")});
-    const qint64 pid = bad->processId();
-    QVERIFY(Finish(*bad));
-    QCOMPARE(bad->readAllStandardOutput(), QByteArray("REPLY 0 1\n"));  // unsupported, never run
-    // The next word of the host is the notice, not "MODAL".
-    QCOMPARE(host.WaitFor(""), QStringLiteral("NOTICE Refused a request of pid %1: a command or close may only be "
-                                              "sent alone, not inside a group of frames")
-                                   .arg(pid));
+    auto client = StartClient(m_env, QStringList{QStringLiteral("identify"), ready.mid(6)} + actions);
+    const qint64 pid = client->processId();
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardOutput(), replies);
+    if (!notice.isEmpty())
+      QCOMPARE(host.WaitFor("NOTICE"), QStringLiteral("NOTICE Refused a request of pid %1 ").arg(pid) + notice);
+    QCOMPARE(host.Lines(), lines);  // a command or close that ran would be a line here
+    QCOMPARE(host.Stats().value(2), 0);  // nothing dropped
   }
 
   void anotherProcessCannotRetitleTheMonitor() {
@@ -669,7 +703,8 @@ class TestTraceTransport : public QObject {
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
     auto big = StartClient(m_env, {QStringLiteral("raw"), ready.mid(6), QStringLiteral("bigframes")});
     QVERIFY(Finish(*big));
-    QCOMPARE(big->readAllStandardOutput(), QByteArray("BUFFER 1048576\n"));
+    QCOMPARE(big->readAllStandardOutput(), QByteArray("TAKEN 0\n"));
+    QCOMPARE(host.Lines(), QStringList(QString(zef::wire::kMaxTextBytes / 2, u'b')));
     QCOMPARE(host.Stats().value(2), 0);  // nothing dropped
   }
 
@@ -735,7 +770,7 @@ class TestTraceTransport : public QObject {
     // drops each, and stays whole for a client that follows.
     using namespace zef::wire;
     CHost host(m_env);
-    const QString ready = host.Start({QStringLiteral("--inert")});
+    const QString ready = host.Start();
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
     const QByteArray path = QFile::encodeName(ready.mid(6));
     QRandomGenerator random(1337);
@@ -786,9 +821,8 @@ class TestTraceTransport : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(host.Stats().mid(0, 2), (QList<qint64>{0, 0}), kTimeoutMs);
   }
 
-  void realMonitorTakesLinesWhileAClientsCloseAsks() {
-    // The main window's close confirmation, asked for by a client, is a
-    // message box with a nested loop: other clients go on tracing.
+  void realMonitorSurvivesAClientsFaultCommandsAndClose() {
+    // Run, these would end the monitor (SIGFPE), hang it, or ask to quit.
     QTemporaryDir home;
     QProcessEnvironment env = m_env;
     env.insert(QStringLiteral("HOME"), home.path());
@@ -800,21 +834,22 @@ class TestTraceTransport : public QObject {
     QVERIFY(monitor.waitForStarted());
     const QString socketPath = m_pRuntime->path() + QStringLiteral("/zef/ZEF.sock");
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socketPath), kTimeoutMs);
-    auto close = StartClient(m_env, {QStringLiteral("raw"), socketPath, QStringLiteral("close")});
-    QByteArray seen;
-    QCOMPARE(WaitForLine(*close, seen, "SENT"), QStringLiteral("SENT"));
-    std::vector<std::unique_ptr<QProcess>> clients;
-    for (int c = 0; c < 4; ++c) {
-      clients.push_back(StartClient(m_env, {QStringLiteral("lines"), QString::number(c), QStringLiteral("200")}));
-      clients.back()->setStandardErrorFile(QProcess::nullDevice());
-    }
-    for (auto& client : clients) QVERIFY(Finish(*client));  // each line was taken: the clients are synchronous
-    QCOMPARE(close->state(), QProcess::Running);            // the confirmation is still open
+    auto client = StartClient(m_env, {QStringLiteral("identify"), socketPath, QStringLiteral("command=32771"),
+                                      QStringLiteral("command=32773"), QStringLiteral("groupcommand=32772"),
+                                      QStringLiteral("close"), QStringLiteral("line=still here")});
+    const qint64 pid = client->processId();
+    QVERIFY(Finish(*client));
+    QCOMPARE(client->readAllStandardOutput(), QByteArray("R 2 0\nR 2 0\nR 0 1 2 0 0 1\nR 2 0\nR 0 1 0 0 0 1\n"));
     QCOMPARE(monitor.state(), QProcess::Running);
     monitor.kill();
     monitor.waitForFinished();
-    close->kill();
-    close->waitForFinished();
+    const QByteArray err = monitor.readAllStandardError();
+    QVERIFY2(err.contains(QStringLiteral("zefmon: Refused a request of pid %1 to run command 32771: only Entry from "
+                                         "Buffer is taken from clients\n")
+                              .arg(pid)
+                              .toUtf8()),
+             err.constData());
+    QCOMPARE(err.count("to run command"), 1);  // said once per kind
   }
 
   // --- who is on the other end of each connection ---
@@ -1047,13 +1082,14 @@ class TestTraceTransport : public QObject {
   }
 
   void ownLinesInsideAClientsCommandAreNotTheClients() {
-    // The monitor's tools trace into it by direct calls; when a client's
-    // command runs one, its lines are still the monitor's own.
+    // The monitor's tools trace into it by direct calls; when one runs
+    // inside the handling of a client's line, its lines are still the
+    // monitor's own.
     CHost host(m_env);
-    const QString ready = host.Start();
+    const QString ready = host.Start({QStringLiteral("--own-line-on"), QStringLiteral("trace")});
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
-    auto client = StartClient(m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("line=before"),
-                                      QStringLiteral("command=40002"), QStringLiteral("line=after")});
+    auto client = StartClient(m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("line=trace"),
+                                      QStringLiteral("line=after")});
     QVERIFY(Finish(*client));
     const auto lines = host.PeerLines();
     QCOMPARE(lines.size(), 3);

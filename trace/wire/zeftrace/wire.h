@@ -8,13 +8,21 @@
 // every frame with one reply, in order, after the UI thread handled it.
 //
 //   request: SFrameHeader (32 bytes) + nTextBytes of UTF-16 text
-//   reply:   SReplyHeader (16 bytes) + nTextBytes of UTF-16 text
+//   reply:   SReplyHeader (16 bytes) + nTextBytes of UTF-16 text (the
+//            server sends none: it answers no reads)
 //
 // Frames flagged kFlagGroupContinues form a group with the frames that follow
 // up to and including the first frame without the flag. The server runs a
 // group only once all of it has arrived and runs no other client's frames in
 // between, so a hand-over (set buffer, command, reset buffer) is atomic.
 // Both ends run on the same machine: integers are in host byte order.
+//
+// The server takes from a client only what a trace line needs: the lookups,
+// kMsgIdentify, WM_SETTEXT to a window that is not top-level (the buffer) and
+// WM_COMMAND 32779 (Entry from Buffer, notification code 0) to a top-level
+// window. Any other WM_COMMAND, WM_CLOSE, WM_GETTEXT, and WM_SETTEXT to a
+// top-level window are answered kRefused, alone or inside a group, and the
+// connection is kept; the rest of a group still runs.
 //
 // Right after connecting, before any other request, a client says who it is
 // with kMsgIdentify (below): the socket's peer credentials name the process
@@ -45,7 +53,7 @@ inline constexpr std::uint16_t kVersion = 1;
 enum class EOp : std::uint8_t {
   kFindWindow = 1,   // text: title; reply result: HWND or 0
   kGetFirstChild = 2,  // nWindow; reply result: HWND or 0
-  kSendMessage = 3,  // nWindow, nMessage, nWParam, text (WM_SETTEXT); reply text for WM_GETTEXT
+  kSendMessage = 3,  // nWindow, nMessage, nWParam, text (WM_SETTEXT); reply result: the window's answer
 };
 
 enum EFrameFlags : std::uint8_t {
@@ -69,8 +77,8 @@ static_assert(kMsgIdentify >= 0x8000 && kMsgIdentify <= 0xBFFF);
 
 enum class EStatus : std::uint32_t {
   kOk = 0,
-  kUnsupportedMessage = 1,  // the message is not one the transport carries, or not inside a group
-  kRefused = 2,             // carried, but not taken: retitling a top-level window, a second or grouped identify
+  kUnsupportedMessage = 1,  // the message is not one the transport carries
+  kRefused = 2,             // carried, but not taken from a client (see above), or a second or grouped identify
 };
 
 struct SFrameHeader {
