@@ -109,8 +109,8 @@ void CQrbWinApp::EndWithoutAsking() {
       break;
     }
   }
-  // Closed from the event loop, once the handlers whose dialogs were
-  // dismissed had their turn to return.
+  // Closed from the event loop rather than within this call, which may run
+  // inside the nested loop of a dialog just dismissed.
   if (m_pMainWnd) QTimer::singleShot(0, m_pMainWnd.get(), [frame = m_pMainWnd.get()] { frame->close(); });
 }
 
