@@ -64,7 +64,7 @@ pids=()
 
 # Starts a monitor with its own socket folder and the settings file holding
 # one value; sets pid and run once a trace client reaches it.
-start_monitor() {  # name, env arguments for the signals...
+start_monitor() {  # name, env arguments...
   local name="$1"; shift
   run="$work/run-$name"
   mkdir -m 700 "$run"
@@ -102,14 +102,6 @@ for sig in TERM INT HUP; do
   grep -qx 'ShowCancelBtn=1' <<<"$conf" || fail "SIG$sig: the settings were not saved: $conf"
   [ -z "$(find "$run" -type s)" ] || fail "SIG$sig: the socket file was left: $(find "$run" -type s)"
 done
-
-# Started with SIGHUP ignored (nohup), a hang-up leaves it running.
-start_monitor nohup --default-signal=TERM --ignore-signal=HUP
-kill -HUP "$pid"
-XDG_RUNTIME_DIR="$run" "$bin/zeftrace" "still there" 2>/dev/null || fail "ignored SIGHUP: the monitor ended"
-kill -TERM "$pid"
-wait_end
-[ "$rc" -eq 0 ] || fail "ignored SIGHUP, then SIGTERM: status $rc"
 
 [ "$failures" -eq 0 ] && echo "commandline: all cases behave"
 exit "$failures"
