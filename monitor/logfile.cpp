@@ -83,6 +83,13 @@ LogWrite WriteRecord(const QString& path, QStringView line, QString& reason) {
   if (fd < 0) return LogWrite::OpenFailed;
   QByteArray record = ToNarrow(line);
   record.append("\r\n", 2);
+  // A record is whole or absent: what a short write left (a full disk, a
+  // file size limit) is cut off again, so that the next record starts on a
+  // record boundary instead of being glued onto a stub.
+  // (Another program appending to the same file between the fstat and the
+  // write would lose its lines to the cut; a log file is this monitor's own.)
+  struct stat st {};
+  const off_t start = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
   const char* data = record.constData();
   qsizetype left = record.size();
   LogWrite result = LogWrite::Written;
@@ -96,6 +103,13 @@ LogWrite WriteRecord(const QString& path, QStringView line, QString& reason) {
     }
     data += written;
     left -= written;
+  }
+  if (result == LogWrite::WriteFailed && left < record.size() && start >= 0) {
+    int cut = 0;
+    while (cut == 0 && ::ftruncate(fd, start) != 0) {
+      if (errno != EINTR) cut = errno;
+    }
+    if (cut != 0) reason += QStringLiteral("; the part written could not be removed: ") + ErrnoText(cut);
   }
   if (::close(fd) != 0 && result == LogWrite::Written) {
     reason = ErrnoText(errno);

@@ -8,8 +8,10 @@
 
 #include <zeftrace/windowhost.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -89,6 +91,27 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
     m_pMainWnd->AppendLine(line);
   }
   return true;
+}
+
+void CQrbWinApp::EndWithoutAsking() {
+  m_bEndingWithoutAsking = true;
+  // Each dismissed window hides at once and uncovers the one below it; the
+  // bound only guards against a window that refuses to go.
+  for (int i = 0; i < 64; ++i) {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      popup->close();
+    } else if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+      else
+        modal->close();
+    } else {
+      break;
+    }
+  }
+  // Closed from the event loop rather than within this call, which may run
+  // inside the nested loop of a dialog just dismissed.
+  if (m_pMainWnd) QTimer::singleShot(0, m_pMainWnd.get(), [frame = m_pMainWnd.get()] { frame->close(); });
 }
 
 const SPeer* CQrbWinApp::CurrentPeer() const { return m_pServer ? m_pServer->CurrentPeer() : nullptr; }

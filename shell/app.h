@@ -38,6 +38,15 @@ class CQrbWinApp {
   bool OnCmdMsg(CommandId id);
   bool HasCommand(CommandId id) const;
 
+  // Closes the monitor as its Exit command does, but without asking: the
+  // settings are saved, the socket file goes with the server. What is open
+  // over the main window (menus, message boxes, dialogs) is dismissed first
+  // as Cancel or No would, so that its nested loop returns and nothing it
+  // asked is done. For SIGTERM, SIGINT and SIGHUP.
+  void EndWithoutAsking();
+  // True from EndWithoutAsking on: the close asks nothing and shows no box.
+  bool IsEndingWithoutAsking() const { return m_bEndingWithoutAsking; }
+
   // How dialogs present themselves, from the two flags below.
   CLookAndFeel LookAndFeel() const;
 
@@ -50,6 +59,7 @@ class CQrbWinApp {
 
  private:
 
+  bool m_bEndingWithoutAsking = false;
   std::unique_ptr<CProfile> m_pProfile;
   std::unique_ptr<CMainFrame> m_pMainWnd;
   // Serves the main window's tree to trace clients of other processes.

@@ -1,6 +1,7 @@
 // zefmon: the debug monitor and toolbox.
 #include "shell/app.h"
 #include "shell/mainframe.h"
+#include "platform/system/endsignals.h"
 #include "res/stringtable.h"
 
 #include <QApplication>
@@ -108,6 +109,11 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   zef::CQrbWinApp app(std::make_unique<zef::CProfile>(QStringLiteral("Quorbel"), zef::AppName()));
+  // Watched before the socket exists, so that no end signal can leave its
+  // file behind; one that comes while the window is made waits in the pipe
+  // for the event loop.
+  zef::CEndSignals endSignals;
+  QObject::connect(&endSignals, &zef::CEndSignals::EndRequested, &application, [&app] { app.EndWithoutAsking(); });
   QString error;
   if (!app.InitInstance(&error)) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));

@@ -181,7 +181,9 @@ LRESULT CMainFrame::WindowProc(std::uint32_t message, WPARAM wParam, std::u16str
 void CMainFrame::OnWindowTextChanged() { setWindowTitle(GetWindowText()); }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (m_settings.general.m_bAskBeforeClose &&
+  // Ending on a signal asks nothing: nobody may be there to answer.
+  const bool ask = !m_app.IsEndingWithoutAsking();
+  if (ask && m_settings.general.m_bAskBeforeClose &&
       MessageBoxFromTable(this, ToUInt(StringId::ReallyQuit), MB_YESNO | MB_ICONQUESTION) == IDNO) {
     event->ignore();
     return;
@@ -193,7 +195,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     const QString file = QDir::toNativeSeparators(m_app.GetProfile().FileName());
     std::fprintf(stderr, "zefmon: %s\n",
                  qPrintable(FormatString(LoadString(ToUInt(StringId::SettingsNotSaved)), file, reason)));
-    MessageBoxFromTable(this, ToUInt(StringId::SettingsNotSaved), MB_OK | MB_ICONEXCLAMATION, file, reason);
+    if (ask) MessageBoxFromTable(this, ToUInt(StringId::SettingsNotSaved), MB_OK | MB_ICONEXCLAMATION, file, reason);
   }
   event->accept();
   emit closed();

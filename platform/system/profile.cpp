@@ -5,9 +5,39 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <sys/stat.h>
+
 namespace zef {
 namespace {
 QString Key(const QString& section, const QString& entry) { return section + u'/' + entry; }
+
+// What tells one version of a file from the next. A save replaces the file
+// by a new one (a new inode), or, where only the file itself is writable,
+// rewrites it in place (a new modification time).
+struct SFileIdentity {
+  bool bExists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+
+  bool operator==(const SFileIdentity& other) const {
+    return bExists == other.bExists && device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+SFileIdentity IdentityOf(const QString& fileName) {
+  SFileIdentity identity;
+  struct stat st {};
+  if (::stat(QFile::encodeName(fileName).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return identity;
+  identity.bExists = true;
+  identity.device = st.st_dev;
+  identity.inode = st.st_ino;
+  identity.size = st.st_size;
+  identity.modified = st.st_mtim;
+  return identity;
+}
 }  // namespace
 
 CProfile::CProfile(const QString& company, const QString& application)
@@ -51,8 +81,20 @@ void CProfile::WriteProfileString(const QString& section, const QString& entry, 
 QString CProfile::FileName() const { return m_pSettings->fileName(); }
 
 bool CProfile::Flush(QString* reason) {
+  // QSettings keeps the first error it met and never clears it: once a
+  // damaged file was read (FormatError, at load or when the sync reads the
+  // file again), its status says nothing of the write, neither success nor
+  // failure. Then the file itself answers: a write that happened left a
+  // regular file other than the one before.
+  const SFileIdentity before = IdentityOf(FileName());
   m_pSettings->sync();
-  if (m_pSettings->status() == QSettings::NoError) return true;
+  const QSettings::Status status = m_pSettings->status();
+  bool written = status == QSettings::NoError;
+  if (status == QSettings::FormatError) {
+    const SFileIdentity after = IdentityOf(FileName());
+    written = after.bExists && !(after == before);
+  }
+  if (written) return true;
   if (reason) *reason = WriteProblem();
   return false;
 }
@@ -62,7 +104,6 @@ QString CProfile::WriteProblem() const {
   // found by retracing its steps: the folder must exist (it creates missing
   // ones) and take a new file, since the file is replaced as a whole.
   const QString fileName = FileName();
-  if (m_pSettings->status() == QSettings::FormatError) return QStringLiteral("the file is not a settings file");
   const QFileInfo file(fileName);
   if (file.isDir()) return QStringLiteral("it is a folder, not a file");
   const QString folder = file.absolutePath();

@@ -40,7 +40,10 @@ class CProfile {
 
   // Writes pending changes to the file. False when the file could not be
   // written; `reason` (when given) then says why, as one phrase ("Permission
-  // denied", "it is a folder, not a file").
+  // denied", "it is a folder, not a file"). A file that could not be read
+  // (damaged) does not make the save fail: it is replaced by the values
+  // read from it and those written since. After such a file was read, a
+  // Flush with nothing pending writes nothing and reports a failure.
   bool Flush(QString* reason = nullptr);
 
  private:

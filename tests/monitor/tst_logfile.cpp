@@ -22,6 +22,8 @@ class TestLogFile : public QObject {
   void onlyRegularFilesAreWritten_data();
   void onlyRegularFilesAreWritten();
   void writeFailureIsReported();
+  void aRecordThatDoesNotFitIsCutBack_data();
+  void aRecordThatDoesNotFitIsCutBack();
   void failuresAreReportedOncePerDistinctFailure();
   void storedPathsResolve_data();
   void storedPathsResolve();
@@ -142,6 +144,46 @@ void TestLogFile::writeFailureIsReported() {
   std::signal(SIGXFSZ, oldHandler);
   QCOMPARE(result, LogWrite::WriteFailed);
   QVERIFY(!why.isEmpty());
+}
+
+void TestLogFile::aRecordThatDoesNotFitIsCutBack_data() {
+  QTest::addColumn<QString>("tooLong");
+  QTest::addColumn<int>("room");  // bytes the file may still grow by after the first record
+  QTest::newRow("ends mid-line") << QString(1006, u'x') << 960;
+  QTest::newRow("ends between CR and LF") << QStringLiteral("abcd") << 5;
+  QTest::newRow("ends before the record") << QStringLiteral("abcd") << 3;
+}
+
+void TestLogFile::aRecordThatDoesNotFitIsCutBack() {
+  QFETCH(QString, tooLong);
+  QFETCH(int, room);
+  // A file size limit stands for a disk that fills mid-record: the write
+  // stops short at the limit, and the next one fails with EFBIG.
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("full.log"));
+  QStringList messages;
+  CLogFile log([&](const QString& message) { messages << message; });
+  QCOMPARE(log.Append(path, QStringLiteral("first")), LogWrite::Written);
+  rlimit previous{};
+  QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = previous;
+  limited.rlim_cur = rlim_t(7 + room);
+  QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const LogWrite tooLongOnce = log.Append(path, tooLong);
+  const LogWrite tooLongAgain = log.Append(path, tooLong);
+  const LogWrite fits = log.Append(path, QStringLiteral("z"));
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+
+  QCOMPARE(tooLongOnce, LogWrite::WriteFailed);
+  QCOMPARE(tooLongAgain, LogWrite::WriteFailed);
+  QCOMPARE(fits, LogWrite::Written);
+  QCOMPARE(messages.size(), 1);
+  QVERIFY2(messages[0].startsWith(QLatin1String("cannot write the log file")), qPrintable(messages[0]));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll(), QByteArray("first\r\nz\r\n"));
 }
 
 void TestLogFile::failuresAreReportedOncePerDistinctFailure() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installed zefmon from the command line: --help and --version answer
 # without a display; without a usable display it ends with status 1 and one
-# sentence; a second monitor says on standard error where trace clients go.
+# sentence; a second monitor says on standard error where trace clients go;
+# an end signal closes it in order.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -57,6 +58,50 @@ done
 grep -qF "$sentence" "$work/second.err" || fail "second monitor: $(cat "$work/second.err")"
 kill -0 "${pids[1]}" 2>/dev/null || fail "second monitor ended"
 grep -q "Another" "$work/first.err" && fail "first monitor: $(cat "$work/first.err")"
+
+for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+pids=()
+
+# Starts a monitor with its own socket folder and the settings file holding
+# one value; sets pid and run once a trace client reaches it.
+start_monitor() {  # name, env arguments...
+  local name="$1"; shift
+  run="$work/run-$name"
+  mkdir -m 700 "$run"
+  mkdir -p "$XDG_CONFIG_HOME/Quorbel"
+  printf '[Init.Loop]\nCount=7\n' >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+  XDG_RUNTIME_DIR="$run" env "$@" "$bin/zefmon" 2>"$work/$name.err" & pid=$!
+  pids+=("$pid")
+  for _ in $(seq 1 100); do
+    XDG_RUNTIME_DIR="$run" "$bin/zeftrace" "up" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "$name: no monitor to reach"
+}
+
+# Waits up to 10 s for the monitor to end; sets rc (255 when it did not).
+wait_end() {
+  rc=255
+  for _ in $(seq 1 200); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; rc=$?; return; }
+    sleep 0.05
+  done
+}
+
+# An end signal closes the monitor as Exit does, without asking: every
+# setting is saved (the stored one kept), the socket file is gone.
+for sig in TERM INT HUP; do
+  start_monitor "$sig" --default-signal=TERM,INT,HUP
+  began=$(date +%s%N)
+  kill -"$sig" "$pid"
+  wait_end
+  echo "commandline: SIG$sig to exit: $(( ($(date +%s%N) - began) / 1000000 )) ms"
+  [ "$rc" -eq 0 ] || fail "SIG$sig: status $rc: $(cat "$work/$sig.err")"
+  conf="$(cat "$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf")"
+  grep -qx 'Count=7' <<<"$conf" || fail "SIG$sig: the stored value was lost: $conf"
+  grep -qx 'ShowCancelBtn=1' <<<"$conf" || fail "SIG$sig: the settings were not saved: $conf"
+  [ -z "$(find "$run" -type s)" ] || fail "SIG$sig: the socket file was left: $(find "$run" -type s)"
+done
 
 [ "$failures" -eq 0 ] && echo "commandline: all cases behave"
 exit "$failures"

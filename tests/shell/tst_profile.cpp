@@ -12,6 +12,10 @@
 using zef::CProfile;
 
 namespace {
+// A settings file QSettings reports as FormatError.
+constexpr char kDamagedText[] = "\0\xff\xfe[[[=\n\x01garbage";
+const QByteArray kDamaged(kDamagedText, sizeof kDamagedText - 1);
+
 void WriteFile(const QString& path, const QByteArray& text) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   QFile file(path);
@@ -113,6 +117,12 @@ void TestProfile::flushSaysWhyTheFileCannotBeWritten_data() {
   QTest::newRow("a file in the folder's place") << QStringLiteral("fileAsFolder") << QStringLiteral("is not a folder");
   QTest::newRow("read-only folder") << QStringLiteral("readOnlyFolder") << QStringLiteral("Permission denied");
   QTest::newRow("read-only file") << QStringLiteral("readOnlyFile") << QStringLiteral("not writable");
+  // A file that cannot be read is replaced, and says nothing of the save.
+  QTest::newRow("damaged file") << QStringLiteral("damaged") << QString();
+  QTest::newRow("damaged file, read-only folder") << QStringLiteral("readOnlyFolderDamaged")
+                                                  << QStringLiteral("Permission denied");
+  QTest::newRow("damaged file, its folder replaced by a file") << QStringLiteral("folderGoneDamaged")
+                                                               << QStringLiteral("is not a folder");
 }
 
 void TestProfile::flushSaysWhyTheFileCannotBeWritten() {
@@ -128,13 +138,19 @@ void TestProfile::flushSaysWhyTheFileCannotBeWritten() {
     WriteFile(dir.filePath(QStringLiteral("plain")), "x");
     file = dir.filePath(QStringLiteral("plain/ZEFMON.conf"));
   }
+  if (setup == u"folderGoneDamaged") file = dir.filePath(QStringLiteral("sub/ZEFMON.conf"));
+  if (setup.endsWith(u"amaged")) WriteFile(file, kDamaged);
   if (setup == u"readOnlyFile") {
     WriteFile(file, "[S]\nn=1\n");
     QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
   }
-  if (setup == u"readOnlyFolder") QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+  if (setup.startsWith(u"readOnlyFolder")) QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
 
   CProfile profile(file);
+  if (setup == u"folderGoneDamaged") {
+    QVERIFY(QDir(dir.filePath(QStringLiteral("sub"))).removeRecursively());
+    WriteFile(dir.filePath(QStringLiteral("sub")), "x");
+  }
   profile.WriteProfileInt(QStringLiteral("S"), QStringLiteral("n"), 2);
   QString why = QStringLiteral("untouched");
   const bool written = profile.Flush(&why);
@@ -143,6 +159,12 @@ void TestProfile::flushSaysWhyTheFileCannotBeWritten() {
   if (written) {
     QCOMPARE(why, QStringLiteral("untouched"));
     QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("S/n")).toInt(), 2);
+    // Read as bytes: a second QSettings of this process shares the first one's
+    // copy of the file and would not show what reached the disk.
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    QVERIFY2(bytes.endsWith("[S]\nn=2\n") && !bytes.contains("garbage"), bytes.constData());
   } else {
     QVERIFY2(why.contains(reason), qPrintable(why));
   }

@@ -3,9 +3,12 @@
 #include "tests/shell/settingsrows.h"
 
 #include <QCloseEvent>
+#include <QDialog>
 #include <QDir>
+#include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -20,6 +23,9 @@ class TestSettings : public QObject {
   void storedValuesAreReadAsStored();
   void wrongTypesReadAsDefaults();
   void unreadableFileGivesDefaults();
+  void unreadableFileIsReplacedOnCloseWithoutComplaint();
+  void endingWithoutAskingSavesAndClosesWhatIsOpen_data();
+  void endingWithoutAskingSavesAndClosesWhatIsOpen();
   void confirmedCloseWritesEveryValueNormalised();
   void declinedCloseWritesNothing();
   void closeWithoutAskingSavesAtOnce();
@@ -165,12 +171,55 @@ void TestSettings::wrongTypesReadAsDefaults() {
   QCOMPARE(f.Frame().Settings().database.m_nMaxLineLength, 179);
 }
 
+namespace {
+constexpr char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
+}  // namespace
+
 void TestSettings::unreadableFileGivesDefaults() {
-  static const char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
   CFrameFixture f(QByteArray(kGarbage, sizeof kGarbage - 1));
   QVERIFY(f.m_bCreated);
   QCOMPARE(f.Frame().Settings().loop.m_nTimerLoopInterval, 90);
   QCOMPARE(f.Frame().Settings().monitor.m_strIndentChars, QStringLiteral("  "));
+}
+
+void TestSettings::unreadableFileIsReplacedOnCloseWithoutComplaint() {
+  CFrameFixture f(QByteArray(kGarbage, sizeof kGarbage - 1));
+  f.Frame().Settings().loop.m_nLoopCount = 7;
+  f.Answer({IDYES});
+  QVERIFY(f.Frame().close());
+  QCOMPARE(f.Boxes().size(), std::size_t{1});  // "Really quit" only
+  // Read as bytes: a QSettings of this process would share the profile's
+  // copy of the file instead of reading what reached the disk.
+  QFile saved(f.SettingsFile());
+  QVERIFY(saved.open(QIODevice::ReadOnly));
+  const QByteArray bytes = saved.readAll();
+  QVERIFY2(bytes.contains("\n[Init.Loop]\nCount=7\n") && !bytes.contains("garbage"), bytes.constData());
+}
+
+void TestSettings::endingWithoutAskingSavesAndClosesWhatIsOpen_data() {
+  QTest::addColumn<QString>("open");
+  QTest::newRow("nothing") << QString();
+  QTest::newRow("a modal dialog") << QStringLiteral("dialog");
+  QTest::newRow("a menu") << QStringLiteral("menu");
+}
+
+void TestSettings::endingWithoutAskingSavesAndClosesWhatIsOpen() {
+  QFETCH(QString, open);
+  CFrameFixture f;  // asks before closing, by default
+  f.Frame().Settings().loop.m_nLoopCount = 7;
+  QSignalSpy closed(&f.Frame(), &CMainFrame::closed);
+  QTimer::singleShot(0, &f.Frame(), [&f] { f.App().EndWithoutAsking(); });
+  if (open == u"dialog") {
+    QDialog dialog(&f.Frame());
+    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+  } else if (open == u"menu") {
+    QMenu menu(&f.Frame());
+    menu.addAction(QStringLiteral("item"));
+    QCOMPARE(menu.exec(f.Frame().geometry().center()), nullptr);
+  }
+  QTRY_COMPARE(closed.count(), 1);
+  QVERIFY(f.Boxes().empty());
+  QCOMPARE(QSettings(f.SettingsFile(), QSettings::IniFormat).value(QStringLiteral("Init.Loop/Count")).toInt(), 7);
 }
 
 void TestSettings::confirmedCloseWritesEveryValueNormalised() {
