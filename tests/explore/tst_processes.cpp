@@ -10,7 +10,9 @@
 #include <QTest>
 
 #include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +40,27 @@ bool StartChild(QProcess& child, int filledMiB = 0) {
 
 constexpr char16_t kChildName[] = u"zef_explore_testchild";
 
+// Everything until the writers close; closes `fd`.
+QByteArray ReadToEnd(int fd) {
+  QByteArray out;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    out.append(buffer, n);
+  }
+  ::close(fd);
+  return out;
+}
+
+// In the child of a fork: waits for `pid` and ends with its exit status.
+[[noreturn]] void ExitAs(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 9);
+}
+
 // Whether the process has ended: gone, or a zombie its parent has not
 // collected yet.
 bool HasEnded(std::uint32_t pid) {
@@ -61,6 +84,7 @@ class TestProcesses : public QObject {
   void processWithAnotherNameIsLeftAlone();
   void zombieIsNotTerminatedAgain();
   void waitForExitIsBounded();
+  void namespaceInitThatIgnoresTheKillIsNotTerminated();
   void invalidIdFailsToOpen();
   void otherUsersProcessIsRefused();
 
@@ -217,6 +241,43 @@ void TestProcesses::waitForExitIsBounded() {
   QVERIFY(child.waitForFinished());
 }
 
+void TestProcesses::namespaceInitThatIgnoresTheKillIsNotTerminated() {
+  // Seen from inside its pid namespace, the namespace's init ignores
+  // SIGKILL: the kill is sent, the process stays.
+  int pipeFds[2];
+  QCOMPARE(::pipe(pipeFds), 0);
+  constexpr int kNoNamespace = 77;
+  const pid_t helper = ::fork();
+  QVERIFY(helper >= 0);
+  if (helper == 0) {
+    ::close(pipeFds[0]);
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS) != 0) ::_exit(kNoNamespace);
+    const pid_t init = ::fork();
+    if (init != 0) ExitAs(init);
+    // Pid 1 of the new namespace, with a /proc of its own.
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("proc", "/proc", "proc", 0, nullptr) != 0)
+      ::_exit(kNoNamespace);
+    const pid_t killer = ::fork();
+    if (killer != 0) ExitAs(killer);
+    std::u16string name;
+    if (!GetProcessFileName(OpenProcess(1), &name)) ::_exit(5);
+    m_trace.Take();
+    ZEFMON_TerminateProcess(1, name);
+    const QByteArray out = m_trace.Take().join(u'\n').toUtf8();
+    ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
+  }
+  ::close(pipeFds[1]);
+  const QByteArray out = ReadToEnd(pipeFds[0]);
+  int status = 0;
+  QCOMPARE(::waitpid(helper, &status, 0), helper);
+  QVERIFY(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kNoNamespace) QSKIP("no user and pid namespaces here");
+  QCOMPARE(WEXITSTATUS(status), 0);
+  QCOMPARE(QString::fromUtf8(out).split(u'\n'),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to terminate process. HRESULT: 0x006e")}));
+}
+
 void TestProcesses::invalidIdFailsToOpen() {
   m_trace.Take();
   ZEFMON_TerminateProcess(0xffffffff, u"x");
@@ -260,14 +321,7 @@ void TestProcesses::otherUsersProcessIsRefused() {
     ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
   }
   ::close(pipeFds[1]);
-  QByteArray out;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    out.append(buffer, n);
-  }
-  ::close(pipeFds[0]);
+  const QByteArray out = ReadToEnd(pipeFds[0]);
   int status = 0;
   QCOMPARE(::waitpid(helper, &status, 0), helper);
   QVERIFY(WIFEXITED(status));
