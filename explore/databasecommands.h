@@ -26,7 +26,8 @@ class CDatabaseCommands : public CFeature {
   void OnDeleteRecord();
   // One selected line that names a database (List records, Delete database).
   bool CanUseDatabaseLine();
-  // Exactly two selected lines, whatever they hold (Delete record).
+  // Exactly two selected lines, whatever they hold (Delete record): when they
+  // are not a database line and a record line below it, the command says so.
   bool CanDeleteRecord();
 
   IMonitorHost& m_host;

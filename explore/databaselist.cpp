@@ -1,12 +1,9 @@
 #include "explore/databaselist.h"
 
-#include "monitor/linecommands.h"
-
 #include <zefstore/recordline.h>
 #include <zeftrace/trace.h>
 
 #include <cerrno>
-#include <climits>
 #include <string>
 
 namespace zef {
@@ -75,24 +72,6 @@ void ZEFMON_ReadDatabaseRecords(CObjectStore& store, std::u16string_view name, i
   CRecordWalk walk(store, name, scope);
   for (int position = 0; walk.Next(); ++position)
     scope.Print(FormatRecordLine(walk.Buffer(), walk.Count(), walk.Size(), position, maxLineLength));
-}
-
-int RecordPositionOfLine(QStringView line) {
-  const qsizetype colon = line.indexOf(u':');
-  QStringView text = colon < 0 ? QStringView() : line.left(colon);
-  while (!text.isEmpty() && (text.front() == u' ' || text.front() == u'\t' || text.front() == u'0')) text = text.mid(1);
-  while (!text.isEmpty() && (text.back() == u' ' || text.back() == u'\t')) text.chop(1);
-  long long value = 0;
-  for (const QChar c : text) {
-    if (c < u'0' || c > u'9') break;
-    value = value * 10 + (c.unicode() - u'0');
-    if (value > INT_MAX) return INT_MAX;
-  }
-  return int(value);
-}
-
-SRecordSelection ParseRecordSelection(const QString& upperLine, const QString& lowerLine) {
-  return {QuotedNameOf(upperLine), RecordPositionOfLine(lowerLine)};
 }
 
 }  // namespace zef

@@ -1,5 +1,4 @@
-// The database tools' listings, and what Delete record reads back out of
-// the two lines it works on. The listings write through the trace channel,
+// The database tools' listings. They write through the trace channel,
 // between the enter and leave lines of a scope named after them; each walks
 // the store with handles of its own and closes them before it returns.
 #pragma once
@@ -7,9 +6,6 @@
 #include <zefstore/objectstore.h>
 #include <zefstore/store.h>
 #include <zeftrace/trace.h>
-
-#include <QString>
-#include <QStringView>
 
 #include <string_view>
 
@@ -68,20 +64,5 @@ class CRecordWalk {
   store::WORD m_nCount = 0;
   store::DWORD m_nSize = 0;
 };
-
-// The position at the start of a record line "007: [3,80] ...": the text
-// before the first colon (none: empty) without leading blanks, tabs and
-// zeros and trailing blanks and tabs, read as decimal digits up to the
-// first other character. No digits give 0; a number beyond int gives
-// INT_MAX, a position no database reaches.
-int RecordPositionOfLine(QStringView line);
-
-// What Delete record works on: the database named at the start of the upper
-// of its two lines, and the record position at the start of the lower one.
-struct SRecordSelection {
-  QString strName;  // empty when the upper line names none
-  int nPosition = 0;
-};
-SRecordSelection ParseRecordSelection(const QString& upperLine, const QString& lowerLine);
 
 }  // namespace zef

@@ -4,6 +4,7 @@
 #include "explore/selection.h"
 #include "monitor/monitorlist.h"
 #include "platform/dialog/msgbox.h"
+#include "platform/system/textunits.h"
 #include "res/stringtable.h"
 
 namespace zef {
@@ -17,7 +18,7 @@ void CProcessCommands::AddCommands(std::vector<CCommandEntry>& table) {
 }
 
 bool CProcessCommands::CanTerminateProcess() {
-  return m_host.GetList().GetSelCount() == 1 && ProcessIdOfLine(m_host.GetSelectedLine()) != 0;
+  return m_host.GetList().GetSelCount() == 1 && ParseProcessLine(m_host.GetSelectedOwnText()).has_value();
 }
 
 void CProcessCommands::OnListProcesses() {
@@ -27,14 +28,14 @@ void CProcessCommands::OnListProcesses() {
 }
 
 void CProcessCommands::OnTerminateProcess() {
-  // The id is read from the line now: a stale line may name a process that
-  // has ended, or another one that got its id since.
-  const std::uint32_t processId = ProcessIdOfLine(m_host.GetSelectedLine());
-  if (processId == 0) return;
+  // Read from the line now; whether the process at that id still has the
+  // line's name is checked when the kill is about to go.
+  const std::optional<SProcessLine> line = ParseProcessLine(m_host.GetSelectedOwnText());
+  if (!line) return;
   if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyTerminateProcess), MB_YESNO | MB_ICONQUESTION,
-                          FormatHex4(processId)) == IDNO)
+                          FormatHex4(line->nProcessId), ShownText(line->strName)) == IDNO)
     return;
-  ZEFMON_TerminateProcess(processId);
+  ZEFMON_TerminateProcess(line->nProcessId, TraceView(line->strName));
 }
 
 }  // namespace zef

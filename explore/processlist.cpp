@@ -2,6 +2,7 @@
 
 #include "explore/selection.h"
 #include "platform/system/errors.h"
+#include "platform/system/textunits.h"
 
 #include <zeftrace/trace.h>
 
@@ -26,14 +27,24 @@ void ZEFMON_EnumProcesses(const char* procRoot) {
   CloseToolhelp32Snapshot(snapshot);
 }
 
-void ZEFMON_TerminateProcess(std::uint32_t processId) {
+void ZEFMON_TerminateProcess(std::uint32_t processId, std::u16string_view expectedName) {
   CTraceScope scope("ZEFMON_TerminateProcess()");
+  // The handle holds the process: from here on the id cannot pass to
+  // another process unnoticed, so the name checked is the one killed.
   const CProcessHandle process = OpenProcess(processId);
-  if (!process) {
+  std::u16string name;
+  if (!process || !GetProcessFileName(process, &name)) {
     scope.PrintF("Failed to open process. HRESULT: 0x%04x", GetLastError());
     return;
   }
-  if (TerminateProcess(process, 0))
+  if (name != expectedName) {
+    const QString line = QStringLiteral("pid %1 is now %2, not %3: nothing terminated")
+                             .arg(FormatHex4(processId), QString::fromStdU16String(name),
+                                  ShownText(QStringView(expectedName.data(), qsizetype(expectedName.size()))));
+    scope.Print(TraceView(line));
+    return;
+  }
+  if (TerminateProcess(process, 0) && WaitForProcessExit(process, kTerminateWaitMs))
     scope.PrintF("Process 0x%04x terminated.", processId);
   else
     scope.PrintF("Failed to terminate process. HRESULT: 0x%04x", GetLastError());

@@ -18,7 +18,7 @@ void CWindowCommands::AddCommands(std::vector<CCommandEntry>& table) {
 }
 
 bool CWindowCommands::CanCloseWindow() {
-  return m_host.GetList().GetSelCount() == 1 && WindowHandleOfLine(m_host.GetSelectedLine()) != 0;
+  return m_host.GetList().GetSelCount() == 1 && WindowHandleOfLine(m_host.GetSelectedOwnText()) != 0;
 }
 
 void CWindowCommands::OnListWindows() {
@@ -32,7 +32,7 @@ void CWindowCommands::OnListWindows() {
 void CWindowCommands::OnCloseWindow() {
   // The handle is read from the line now: a stale line may name a window
   // that is gone, or another one that got its handle since.
-  const std::uint32_t hWnd = WindowHandleOfLine(m_host.GetSelectedLine());
+  const std::uint32_t hWnd = WindowHandleOfLine(m_host.GetSelectedOwnText());
   if (hWnd == 0) return;
   if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyCloseWindow), MB_YESNO | MB_ICONQUESTION,
                           FormatHex4(hWnd)) == IDNO)

@@ -28,12 +28,4 @@ QString EnterKeyOfLeaveLine(QStringView leaveLine) {
   return key.toString() + QStringLiteral(" {");
 }
 
-QString QuotedNameOf(const QString& line) {
-  qsizetype start = 0;
-  while (start < line.size() && (line[start] == u' ' || line[start] == u'"')) ++start;
-  const qsizetype quote = line.indexOf(u'"', start);
-  if (quote < 0) return QString();
-  return line.mid(start, quote - start);
-}
-
 }  // namespace zef

@@ -16,9 +16,4 @@ QString LeaveKeyOfEnterLine(QStringView enterLine);
 // it when there is none), " {" appended. "} Foo() (0)" gives "Foo() {".
 QString EnterKeyOfLeaveLine(QStringView leaveLine);
 
-// The name quoted at the start of a line: leading spaces and double quotes
-// skipped, then the text up to the next double quote; empty when there is
-// no such quote. An indent of other characters is not skipped.
-QString QuotedNameOf(const QString& line);
-
 }  // namespace zef

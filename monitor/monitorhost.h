@@ -32,7 +32,11 @@ class IMonitorHost {
   virtual CMonitorList& GetList() = 0;
   // The text of the one selected line; empty unless exactly one is selected.
   virtual QString GetSelectedLine() = 0;
-  // The name quoted at the start of the selected line.
+  // The own text of the one selected line: without the indent its depth
+  // puts before it. Empty unless exactly one line is selected.
+  virtual QString GetSelectedOwnText() = 0;
+  // The database named by the one selected line, when that line is a line
+  // of the database listing; empty otherwise.
   virtual QString GetSelectedName() = 0;
   // The parent of the feature's message boxes (which go through the one
   // message-box hook) and dialogs, and how those dialogs present themselves.

@@ -74,7 +74,7 @@ enum class StringId : std::uint32_t {
   ReallyQuit = 61211,
   ReallyResetNestedCalls = 61212,
   ReallyClearContent = 61213,
-  ReallyTerminateProcess = 61215,
+  ReallyTerminateProcess = 61215,  // %1 the process id, %2 its name read from the selected line
   ReallyCloseWindow = 61216,
   SettingsNotSaved = 61230,  // %1 the settings file, %2 why it could not be written
   NoSystemMessage = 61204,

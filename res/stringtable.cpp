@@ -31,7 +31,7 @@ const QHash<std::uint32_t, QString>& Table() {
       {61211, QStringLiteral("Really quit ZEFMON?")},
       {61212, QStringLiteral("Really reset nested calls counter?")},
       {61213, QStringLiteral("Really clear monitor content?")},
-      {61215, QStringLiteral("Really terminate process <%1>?")},
+      {61215, QStringLiteral("Really terminate process <%1> (%2)?")},
       {61216, QStringLiteral("Really close window <%1>?")},
       {61230, QStringLiteral("The settings could not be saved to %1: %2.")},
   };

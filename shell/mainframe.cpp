@@ -2,7 +2,6 @@
 
 #include "shell/app.h"
 #include "explore/selection.h"
-#include "monitor/linecommands.h"
 #include "monitor/logfile.h"
 #include "monitor/monitorcommands.h"
 #include "platform/window/peer.h"
@@ -104,11 +103,18 @@ QString CMainFrame::GetSelectedLine() {
   return selected.empty() ? QString() : list.GetText(selected.front());
 }
 
-QString CMainFrame::GetSelectedName() { return QuotedNameOf(GetSelectedLine()); }
+QString CMainFrame::GetSelectedOwnText() {
+  CMonitorList& list = GetList();
+  if (list.GetSelCount() != 1) return QString();
+  const std::vector<int> selected = list.GetSelItems(1);
+  return selected.empty() ? QString() : list.GetOwnText(selected.front());
+}
 
-std::uint32_t CMainFrame::GetSelectedProcessId() { return ProcessIdOfLine(GetSelectedLine()); }
+QString CMainFrame::GetSelectedName() { return DatabaseNameOfLine(GetSelectedOwnText()); }
 
-std::uint32_t CMainFrame::GetSelectedWindowHandle() { return WindowHandleOfLine(GetSelectedLine()); }
+std::uint32_t CMainFrame::GetSelectedProcessId() { return ProcessIdOfLine(GetSelectedOwnText()); }
+
+std::uint32_t CMainFrame::GetSelectedWindowHandle() { return WindowHandleOfLine(GetSelectedOwnText()); }
 
 CLookAndFeel CMainFrame::LookAndFeel() const { return m_app.LookAndFeel(); }
 

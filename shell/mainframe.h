@@ -65,6 +65,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
                      std::u16string* textOut) override;
 
   QString GetSelectedLine() override;
+  QString GetSelectedOwnText() override;
   QString GetSelectedName() override;
   // The process id of the selected process line, the handle of the selected
   // window line; 0 when the selection (exactly one line) names none.

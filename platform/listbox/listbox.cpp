@@ -485,6 +485,8 @@ int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.
 
 QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(index) : QString(); }
 
+QString CListBox::GetOwnText(int index) const { return d->IsValid(index) ? d->store.OwnText(index) : QString(); }
+
 int CListBox::GetTopIndex() const { return d->nTop; }
 
 int CListBox::SetTopIndex(int index) {

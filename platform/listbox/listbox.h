@@ -89,6 +89,9 @@ class CListBox : public QAbstractScrollArea {
   int SelItemRange(bool select, int first, int last);  // LB_SELITEMRANGE, both ends included
   int GetTextLen(int index) const;               // LB_GETTEXTLEN, LB_ERR for a bad index
   QString GetText(int index) const;              // LB_GETTEXT, empty for a bad index
+  // The line's own text: as GetText, without the indent its depth puts
+  // before it. Empty for a bad index.
+  QString GetOwnText(int index) const;
   int GetTopIndex() const;                       // LB_GETTOPINDEX
   int SetTopIndex(int index);                    // LB_SETTOPINDEX
   void SetHorizontalExtent(int pixels);          // LB_SETHORIZONTALEXTENT

@@ -6,11 +6,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -113,30 +115,39 @@ QString CommandNameOfStat(std::string_view stat) {
   return (flags & kPfKthread) ? QLatin1Char('[') + name + QLatin1Char(']') : name;
 }
 
-// False when the process is gone (or never was a process directory).
-bool ReadEntry(int procFd, std::uint32_t pid, PROCESSENTRY32* entry) {
-  const std::string dir = std::to_string(pid);
-  std::string status;
-  if (!ReadFileAt(procFd, dir + "/status", &status)) return false;
-
-  QString name;
+// The name the snapshot shows for the process of /proc directory `dir`,
+// made safe to show and cut to the entry's size. False when it cannot be
+// read (the process has gone).
+bool FileNameOf(int procFd, const std::string& dir, QString* name) {
   char link[PATH_MAX];
   const ssize_t length = ::readlinkat(procFd, (dir + "/exe").c_str(), link, sizeof link);
   if (length > 0) {
     const std::string_view path(link, std::size_t(length));
     const std::size_t slash = path.rfind('/');
     const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    name = QString::fromUtf8(base.data(), qsizetype(base.size()));
+    *name = QString::fromUtf8(base.data(), qsizetype(base.size()));
   } else {
     std::string stat;
     if (!ReadFileAt(procFd, dir + "/stat", &stat)) return false;
-    name = CommandNameOfStat(stat);
+    *name = CommandNameOfStat(stat);
   }
+  // The name is the program's own choice: it may hold controls or bidi
+  // characters meant to forge or reorder the line it stands in.
+  *name = CutToUnits(ShownText(*name), kMaxPath - 1);
+  return true;
+}
+
+// False when the process is gone (or never was a process directory).
+bool ReadEntry(int procFd, std::uint32_t pid, PROCESSENTRY32* entry) {
+  const std::string dir = std::to_string(pid);
+  std::string status;
+  if (!ReadFileAt(procFd, dir + "/status", &status)) return false;
+  QString name;
+  if (!FileNameOf(procFd, dir, &name)) return false;
 
   std::memset(reinterpret_cast<char*>(entry) + sizeof entry->dwSize, 0, sizeof *entry - sizeof entry->dwSize);
   entry->th32ProcessID = pid;
   entry->cntThreads = ThreadsOfStatus(status);
-  name = CutToUnits(name, kMaxPath - 1);
   std::memcpy(entry->szExeFile, name.utf16(), std::size_t(name.size()) * sizeof(char16_t));
   entry->szExeFile[name.size()] = 0;
   return true;
@@ -247,6 +258,71 @@ CProcessHandle OpenProcess(std::uint32_t processId) {
   // refused for lack of permission.
   if (::kill(pid_t(processId), 0) == 0 || errno == EPERM) handle.m_nProcessId = processId;
   return handle;
+}
+
+namespace {
+
+// Whether the process has ended, a zombie included. Without a pidfd, by
+// its state in /proc: gone, zombie ('Z') or dead ('X').
+bool HasEnded(int pidFd, std::uint32_t processId) {
+  if (pidFd >= 0) {
+    pollfd ready{pidFd, POLLIN, 0};
+    return ::poll(&ready, 1, 0) > 0;
+  }
+  std::string stat;
+  if (!ReadFileAt(AT_FDCWD, std::string(kProcRoot) + "/" + std::to_string(processId) + "/stat", &stat)) return true;
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return true;
+  return stat[close + 2] == 'Z' || stat[close + 2] == 'X';
+}
+
+}  // namespace
+
+bool GetProcessFileName(const CProcessHandle& process, std::u16string* name) {
+  if (!process || !name) {
+    errno = EINVAL;
+    return false;
+  }
+  const int procFd = ::open(kProcRoot, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (procFd < 0) return false;
+  QString text;
+  const bool read = FileNameOf(procFd, std::to_string(process.m_nProcessId), &text);
+  ::close(procFd);
+  // Read while the process still ran, the name is that process's own: its
+  // id cannot have been given to another one before it ended.
+  if (!read || HasEnded(process.m_nPidFd, process.m_nProcessId)) {
+    errno = ESRCH;
+    return false;
+  }
+  name->assign(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size()));
+  return true;
+}
+
+bool WaitForProcessExit(const CProcessHandle& process, int timeoutMs) {
+  if (!process) {
+    errno = EINVAL;
+    return false;
+  }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (process.m_nPidFd >= 0) {
+      // A pidfd turns readable when its process has ended.
+      pollfd ready{process.m_nPidFd, POLLIN, 0};
+      const int polled = ::poll(&ready, 1, int(std::max<long long>(0, left)));
+      if (polled > 0) return true;
+      if (polled < 0 && errno != EINTR) return false;
+    } else if (HasEnded(-1, process.m_nProcessId)) {
+      return true;
+    } else if (left > 0) {
+      ::usleep(10000);
+    }
+    if (Clock::now() >= deadline) {
+      errno = ETIMEDOUT;
+      return false;
+    }
+  }
 }
 
 bool TerminateProcess(const CProcessHandle& process, std::uint32_t) {

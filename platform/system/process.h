@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace zef {
 
@@ -54,6 +55,8 @@ HSNAPSHOT CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId,
 // The file name is the base name of the process's executable; where that
 // cannot be read (another user's process, a kernel thread, a zombie) it is
 // the command name, a kernel thread's in square brackets as ps shows it.
+// Either is the program's own choice, so it is given as ShownText shows it
+// (platform/system/textunits.h): no control or invisible format character.
 bool Process32First(HSNAPSHOT snapshot, PROCESSENTRY32* entry);
 bool Process32Next(HSNAPSHOT snapshot, PROCESSENTRY32* entry);
 bool CloseToolhelp32Snapshot(HSNAPSHOT snapshot);
@@ -76,6 +79,8 @@ class CProcessHandle {
  private:
   friend CProcessHandle OpenProcess(std::uint32_t processId);
   friend bool TerminateProcess(const CProcessHandle& process, std::uint32_t exitCode);
+  friend bool GetProcessFileName(const CProcessHandle& process, std::u16string* name);
+  friend bool WaitForProcessExit(const CProcessHandle& process, int timeoutMs);
   std::uint32_t m_nProcessId = 0;
   int m_nPidFd = -1;
 };
@@ -84,11 +89,23 @@ class CProcessHandle {
 // EINVAL for 0 or an id beyond the kernel's range.
 CProcessHandle OpenProcess(std::uint32_t processId);
 
-// Sends SIGKILL; the process ends when the kernel delivers it (at once
-// unless it is stuck in the kernel). `exitCode` cannot be chosen on this
+// Sends SIGKILL; the process ends when the kernel delivers it: at once,
+// unless it is stuck in the kernel or is the init of a pid namespace seen
+// from inside it (which ignores the signal). WaitForProcessExit tells when
+// it has. `exitCode` cannot be chosen on this
 // system: a killed process's status is "killed by SIGKILL". False with EPERM
 // for a process of another user (without the privilege), ESRCH when it is
 // gone.
 bool TerminateProcess(const CProcessHandle& process, std::uint32_t exitCode);
+
+// The file name the snapshot gives the open process (see Process32Next),
+// read now. False with ESRCH when the process has ended, a zombie included:
+// a name read then could be another process's.
+bool GetProcessFileName(const CProcessHandle& process, std::u16string* name);
+
+// Waits up to `timeoutMs` for the process to end; true once it has. A
+// zombie has ended (only its parent has not collected its status yet).
+// False with ETIMEDOUT while it still runs.
+bool WaitForProcessExit(const CProcessHandle& process, int timeoutMs);
 
 }  // namespace zef

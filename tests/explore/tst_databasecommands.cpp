@@ -8,11 +8,14 @@
 #include <zeftrace/trace.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 
 #include <functional>
+
+Q_DECLARE_METATYPE(zef::CommandId)
 
 using namespace Qt::Literals::StringLiterals;
 using namespace zef;
@@ -82,8 +85,14 @@ class TestDatabaseCommands : public QObject {
   void deletionAsksFirst();
   void deleteDatabaseRemovedSinceTheListing();
   void deleteDatabaseRemovedWhileTheSecondBoxIsOpen();
-  void deleteRecordInTheWrongOrder();
-  void deletionWaitsForAWriterThenGivesUp();
+  void namesWithQuotesAndBlanksAreReadWhole_data();
+  void namesWithQuotesAndBlanksAreReadWhole();
+  void lineThatIsNoDatabaseLineOffersNothing_data();
+  void lineThatIsNoDatabaseLineOffersNothing();
+  void deleteRecordNeedsADatabaseLineAboveARecordLine_data();
+  void deleteRecordNeedsADatabaseLineAboveARecordLine();
+  void lockedStoreAnswersWithinASecond_data();
+  void lockedStoreAnswersWithinASecond();
   void deleteRecordBeyondTheLast();
   void recordRemovedWhileTheSecondBoxIsOpen();
   void secondBoxCutsTheRecordLineAt179_data();
@@ -293,7 +302,7 @@ void TestDatabaseCommands::listRecordsOfTheSelectedDatabase() {
 
 void TestDatabaseCommands::listRecordsOfAnEmptyDatabase() {
   MakeMyData();
-  F().Frame().AppendLine(u"  \"Other\" type=0 records=0, size=0 KB"_s);
+  F().Frame().AppendLine(u"\"Other\" type=0 records=0, size=0 KB"_s);
   Select({0});
   QCOMPARE(Run(CommandId::DatabaseListRecords),
            QStringList{u"List records from <Other>..."_s} + InScope("ZEFMON_ReadDatabaseRecords()", {}));
@@ -304,13 +313,12 @@ void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("error");
   const QString noSuchDatabase = u"0x0002"_s;  // ENOENT
-  QTest::newRow("name holding a quote") << u"  \"My\"Data\" type=0 records=0, size=0 KB"_s << u"My"_s << noSuchDatabase;
-  QTest::newRow("record line with a string")
-      << u"  000: [1,22] (wchar *)\"MyData\"; "_s << u"000: [1,22] (wchar *)"_s << noSuchDatabase;
+  QTest::newRow("name holding a quote") << u"\"My\"Dat\" type=0 records=0, size=0 KB"_s << u"My\"Dat"_s << noSuchDatabase;
   QTest::newRow("letter case counts") << u"\"mydata\" type=0 records=3, size=0 KB"_s << u"mydata"_s << noSuchDatabase;
-  QTest::newRow("longer than any name") << u"\"MyDataMyDataMyDataMyDataMyDataMyData\""_s
+  QTest::newRow("longer than any name") << u"\"MyDataMyDataMyDataMyDataMyDataMyData\" type=0 records=0, size=0 KB"_s
                                         << u"MyDataMyDataMyDataMyDataMyDataMyData"_s << u"0x0024"_s;  // ENAMETOOLONG
-  QTest::newRow("holding U+0000") << u"\"MyData"_s + QChar(0) + u"x\""_s << u"MyData"_s + QChar(0) + u"x"_s
+  QTest::newRow("holding U+0000") << u"\"MyData"_s + QChar(0) + u"x\" type=0 records=0, size=0 KB"_s
+                                  << u"MyData"_s + QChar(0) + u"x"_s
                                   << u"0x0016"_s;  // EINVAL, not the database "MyData"
 }
 
@@ -332,7 +340,7 @@ void TestDatabaseCommands::damagedRecordEndsTheListingWithItsError() {
   QCOMPARE(testing::ExecuteSql(StorePath().toStdString(),
                                "UPDATE record SET data=X'07011000' WHERE key=(SELECT min(key)+1 FROM record)"),
            std::string());
-  F().Frame().AppendLine(u"\"MyData\""_s);
+  F().Frame().AppendLine(u"\"MyData\" type=0 records=3, size=0 KB"_s);
   Select({0});
   // Not taken for the end of the database: the listing says it was cut.
   QCOMPARE(Run(CommandId::DatabaseListRecords).mid(1),
@@ -422,32 +430,128 @@ void TestDatabaseCommands::deleteDatabaseRemovedWhileTheSecondBoxIsOpen() {
            (QStringList{u"\"Other\" type=0 records=0, size=0 KB"_s, u"\"MyData\" type=0 records=0, size=0 KB"_s}));
 }
 
-void TestDatabaseCommands::deleteRecordInTheWrongOrder() {
+void TestDatabaseCommands::namesWithQuotesAndBlanksAreReadWhole_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("decoy");  // the name an early quote would give
+  QTest::newRow("quote inside") << u"a\"b"_s << u"a"_s;
+  QTest::newRow("quotes and blanks around") << u"\" x\""_s << u"x"_s;
+  QTest::newRow("two quotes") << u"\"\""_s << u"a"_s;
+  QTest::newRow("blanks at both ends") << u" x "_s << u"x"_s;
+  QTest::newRow("a line's tail inside") << u"x\" type=1 records=2"_s << u"x"_s;
+}
+
+void TestDatabaseCommands::namesWithQuotesAndBlanksAreReadWhole() {
+  QFETCH(QString, name);
+  QFETCH(QString, decoy);
+  QCOMPARE(Zefdb({u"create"_s, decoy}), 0);
+  QCOMPARE(Zefdb({u"add"_s, decoy, u"u4:1"_s}), 0);
+  QCOMPARE(Zefdb({u"create"_s, name}), 0);
+  QCOMPARE(Zefdb({u"add"_s, name, u"u4:2"_s}), 0);
+  Settings().m_bConfirmTwice = false;
+  Run(CommandId::DatabaseListAll);
+  const int line = IndexOf(kIndent + u"\"%1\" type=0"_s.arg(name));
+  QVERIFY(line >= 0);
+  Select({line});
+  QCOMPARE(F().Frame().GetSelectedName(), name);
+  QCOMPARE(Run(CommandId::DatabaseListRecords),
+           QStringList{u"List records from <%1>..."_s.arg(name)} +
+               InScope("ZEFMON_ReadDatabaseRecords()", {u"000: [1,16] (uint32)2; "_s}));
+  Select({line});
+  F().Answer({IDYES});
+  QCOMPARE(Run(CommandId::DatabaseDelete), InScope("ZEFMON_DeleteDatabase()", {u"database deleted"_s}));
+  QCOMPARE(BoxTexts().first(), u"Really delete the database <%1>?"_s.arg(name));
+  // The decoy is untouched.
+  QCOMPARE(Databases(), QStringList{u"\"%1\" type=0 records=1, size=0 KB"_s.arg(decoy)});
+}
+
+void TestDatabaseCommands::lineThatIsNoDatabaseLineOffersNothing_data() {
+  QTest::addColumn<QString>("line");
+  QTest::newRow("record line with a string") << u"000: [1,22] (wchar *)\"MyData\"; "_s;
+  QTest::newRow("name without the tail") << u"\"MyData\" type=0"_s;
+  QTest::newRow("text before the quote") << u"  \"MyData\" type=0 records=3, size=0 KB"_s;
+  QTest::newRow("text after the tail") << u"\"MyData\" type=0 records=3, size=0 KB x"_s;
+}
+
+void TestDatabaseCommands::lineThatIsNoDatabaseLineOffersNothing() {
+  QFETCH(QString, line);
   MakeMyData();
-  // The record line above the database line: no name, and position 0 from
-  // a line without a colon. The box shows what was read; nothing is deleted.
-  F().Frame().AppendLine(u"  002: [1,16] (uint32)7; "_s);
-  F().Frame().AppendLine(u"  \"MyData\" type=0 records=3, size=0 KB"_s);
+  F().Frame().AppendLine(line);
+  Select({0});
+  QVERIFY(!F().Frame().IsCommandEnabled(CommandId::DatabaseListRecords));
+  QVERIFY(!F().Frame().IsCommandEnabled(CommandId::DatabaseDelete));
+  F().Answer({IDYES});
+  QCOMPARE(Run(CommandId::DatabaseListRecords), QStringList());
+  QCOMPARE(Run(CommandId::DatabaseDelete), QStringList());
+  QCOMPARE(BoxTexts(), QStringList());
+  QCOMPARE(Databases().size(), 2);
+}
+
+void TestDatabaseCommands::deleteRecordNeedsADatabaseLineAboveARecordLine_data() {
+  QTest::addColumn<QStringList>("lines");
+  const QString database = u"\"MyData\" type=0 records=3, size=0 KB"_s;
+  const QString record = u"000: [1,16] (uint32)5; "_s;
+  QTest::newRow("wrong order") << QStringList{u"002: [1,16] (uint32)7; "_s, database};
+  QTest::newRow("two database lines") << QStringList{database, u"\"Other\" type=0 records=0, size=0 KB"_s};
+  QTest::newRow("two record lines") << QStringList{record, u"001: [1,16] (uint32)6; "_s};
+  QTest::newRow("an error line below") << QStringList{database, u"last error: 0x0002"_s};
+  QTest::newRow("text before the record") << QStringList{database, u"  001: [1,16] (uint32)6; "_s};
+}
+
+void TestDatabaseCommands::deleteRecordNeedsADatabaseLineAboveARecordLine() {
+  QFETCH(QStringList, lines);
+  MakeMyData();
+  for (const QString& line : lines) F().Frame().AppendLine(line);
   Select({0, 1});
-  QCOMPARE(Run(CommandId::DatabaseDeleteRecord), InScope("ZEFMON_DeleteDatabaseRecord()", {}));
-  QCOMPARE(BoxTexts(), QStringList{u"Really delete the record <0> in database <>?"_s});
+  QVERIFY(F().Frame().IsCommandEnabled(CommandId::DatabaseDeleteRecord));
+  F().Answer({IDYES, IDYES});
+  // Said in a line; nothing asked, nothing deleted.
+  QCOMPARE(Run(CommandId::DatabaseDeleteRecord),
+           QStringList{u"Select a database line and, below it, a record line of that database."_s});
+  QCOMPARE(BoxTexts(), QStringList());
   QCOMPARE(Records(u"MyData"_s).size(), 3);
 }
 
-void TestDatabaseCommands::deletionWaitsForAWriterThenGivesUp() {
+void TestDatabaseCommands::lockedStoreAnswersWithinASecond_data() {
+  QTest::addColumn<CommandId>("command");
+  QTest::addColumn<bool>("record");  // a record line selected under the database line
+  QTest::addColumn<QStringList>("lines");
+  const QStringList busy{u"error in deleting record"_s, u"last error: 0x0010"_s};  // EBUSY
+  QTest::newRow("delete database") << CommandId::DatabaseDelete << false << InScope("ZEFMON_DeleteDatabase()", busy);
+  QTest::newRow("delete record") << CommandId::DatabaseDeleteRecord << true
+                                 << InScope("ZEFMON_DeleteDatabaseRecord()", busy);
+  // Readers never wait for the writer.
+  QTest::newRow("list records") << CommandId::DatabaseListRecords << false
+                                << QStringList{u"List records from <MyData>..."_s} +
+                                       InScope("ZEFMON_ReadDatabaseRecords()",
+                                               {u"000: [1,16] (uint32)5; "_s, u"001: [1,16] (uint32)6; "_s,
+                                                u"002: [1,16] (uint32)7; "_s});
+  QTest::newRow("list all") << CommandId::DatabaseListAll << false
+                            << QStringList{u"Enum databases..."_s} +
+                                   InScope("ZEFMON_EnumDatabases()", {u"\"MyData\" type=0 records=3, size=0 KB"_s,
+                                                                      u"\"Other\" type=0 records=0, size=0 KB"_s});
+}
+
+void TestDatabaseCommands::lockedStoreAnswersWithinASecond() {
+  QFETCH(CommandId, command);
+  QFETCH(bool, record);
+  QFETCH(QStringList, lines);
   MakeMyData();
-  ListAndSelect(0);
+  ListAndSelect(record ? 0 : -1);
+  if (!record) Select({IndexOf(kIndent + u"\"MyData\""_s)});
   Settings().m_bConfirmTwice = false;
-  // Another program holds the write lock beyond the busy timeout: the
-  // deletion says so, and the record is still there once the lock is gone.
+  F().Answer({IDYES});
+  // Another program holds the write lock: the user interface, and every
+  // trace client with it, waits at most about a second.
   {
     CObjectStore other(StorePath().toStdString());
     CWriteTransaction hold(other);
     QCOMPARE(hold.Error(), 0);
-    QCOMPARE(
-        Run(CommandId::DatabaseDeleteRecord),
-        InScope("ZEFMON_DeleteDatabaseRecord()", {u"error in deleting record"_s, u"last error: 0x0010"_s}));  // EBUSY
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(Run(command), lines);
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
   }
+  QCOMPARE(Databases().size(), 2);
   QCOMPARE(Records(u"MyData"_s).size(), 3);
 }
 

@@ -35,6 +35,8 @@ class TestExploreCommands : public QObject {
   void listProcessesWritesTheHeaderAndOneLinePerProcess();
   void terminateAsksFirstAndOnlyYesEndsTheProcess();
   void confirmationNamesTheIdWithFourDigits();
+  void terminateLeavesAProcessThatHasAnotherName();
+  void terminateWorksWithAnEmptyIndent();
   void firstPopupSetsItemsFromTheSelection_data();
   void firstPopupSetsItemsFromTheSelection();
   void otherPopupsKeepTheirUpdateHandlersOnly();
@@ -48,6 +50,14 @@ class TestExploreCommands : public QObject {
   void AppendAndSelect(const QStringList& lines, const QList<int>& selected) {
     for (const QString& line : lines) F().Frame().AppendLine(line);
     for (int index : selected) F().List().SetSel(true, index);
+  }
+  // Starts the three-thread child and waits until it is ready.
+  static bool StartChild(QProcess& child) {
+    child.start(QStringLiteral(ZEF_TESTCHILD), {});
+    if (!child.waitForStarted()) return false;
+    while (!child.canReadLine())
+      if (!child.waitForReadyRead(10000)) return false;
+    return true;
   }
   int IndexOf(const QString& part) {
     const QStringList lines = F().Lines();
@@ -67,6 +77,7 @@ void TestExploreCommands::initTestCase() {
 }
 
 void TestExploreCommands::init() {
+  F().Frame().GetList().SetIndent(QStringLiteral("  "));
   F().List().ResetContent();
   F().Boxes().clear();
 }
@@ -88,9 +99,7 @@ void TestExploreCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
 
 void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   QProcess child;
-  child.start(QStringLiteral(ZEF_TESTCHILD), {});
-  QVERIFY(child.waitForStarted());
-  QTRY_VERIFY(child.canReadLine());
+  QVERIFY(StartChild(child));
   const auto pid = std::uint32_t(child.processId());
 
   F().Frame().OnCmdMsg(CommandId::ProcessListAll);
@@ -106,7 +115,7 @@ void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   F().Answer({IDNO});
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
   QCOMPARE(F().Boxes().size(), size_t(1));
-  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really terminate process <%1>?").arg(Hex4(pid)));
+  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really terminate process <%1> (zef_explore_testchild)?").arg(Hex4(pid)));
   QCOMPARE(F().Boxes()[0].caption, QStringLiteral("ZEFMON"));
   QCOMPARE(F().Boxes()[0].style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
   QCOMPARE(F().List().GetCount(), count);
@@ -122,7 +131,7 @@ void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
 }
 
 void TestExploreCommands::confirmationNamesTheIdWithFourDigits() {
-  AppendAndSelect({QStringLiteral("  pid=0x4a, threads=2, x.exe"), QStringLiteral("  hwnd=0xa4, class=Dialog, name='X'")},
+  AppendAndSelect({QStringLiteral("pid=0x4a, threads=2, x.exe"), QStringLiteral("hwnd=0xa4, class=Dialog, name='X'")},
                   {0});
   F().Answer({IDNO});
   F().Frame().OnCmdMsg(CommandId::ProcessTerminate);
@@ -131,10 +140,52 @@ void TestExploreCommands::confirmationNamesTheIdWithFourDigits() {
   F().Answer({IDNO});
   F().Frame().OnCmdMsg(CommandId::WindowClose);
   QCOMPARE(F().Boxes().size(), size_t(2));
-  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really terminate process <0x004a>?"));
+  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really terminate process <0x004a> (x.exe)?"));
   QCOMPARE(F().Boxes()[1].text, QStringLiteral("Really close window <0x00a4>?"));
   QCOMPARE(F().Boxes()[1].style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
   QCOMPARE(F().List().GetCount(), 2);
+}
+
+void TestExploreCommands::terminateLeavesAProcessThatHasAnotherName() {
+  QProcess child;
+  QVERIFY(StartChild(child));
+  const auto pid = std::uint32_t(child.processId());
+  // A line from a client, or one whose process ended and whose id went to
+  // this child: the name it shows is not the child's.
+  AppendAndSelect({QStringLiteral("pid=0x%1, threads=1, sleep").arg(pid, 0, 16)}, {0});
+  QVERIFY(F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
+  F().Answer({IDYES});
+  QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
+  QCOMPARE(F().Boxes().back().text, QStringLiteral("Really terminate process <%1> (sleep)?").arg(Hex4(pid)));
+  QCOMPARE(F().Lines().mid(1),
+           (QStringList{QStringLiteral("ZEFMON_TerminateProcess() {"),
+                        QStringLiteral("  pid %1 is now zef_explore_testchild, not sleep: nothing terminated").arg(Hex4(pid)),
+                        QStringLiteral("} ZEFMON_TerminateProcess()")}));
+  QVERIFY(!child.waitForFinished(100));
+  QCOMPARE(child.state(), QProcess::Running);
+  child.closeWriteChannel();
+  QVERIFY(child.waitForFinished());
+}
+
+void TestExploreCommands::terminateWorksWithAnEmptyIndent() {
+  F().Frame().GetList().SetIndent(QString());
+  QProcess child;
+  QVERIFY(StartChild(child));
+  const auto pid = std::uint32_t(child.processId());
+  F().Frame().OnCmdMsg(CommandId::ProcessListAll);
+  // The listing's line, shown without any indent.
+  const int line = F().Lines().indexOf(QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16));
+  QVERIFY(line > 0);
+  F().List().SetSel(true, line);
+  QVERIFY(F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
+  const int count = F().List().GetCount();
+  F().Answer({IDYES});
+  QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
+  QCOMPARE(F().Lines().mid(count), (QStringList{QStringLiteral("ZEFMON_TerminateProcess() {"),
+                                                QStringLiteral("Process %1 terminated.").arg(Hex4(pid)),
+                                                QStringLiteral("} ZEFMON_TerminateProcess()")}));
+  QVERIFY(child.waitForFinished(10000));
+  QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 }
 
 void TestExploreCommands::firstPopupSetsItemsFromTheSelection_data() {
@@ -142,8 +193,8 @@ void TestExploreCommands::firstPopupSetsItemsFromTheSelection_data() {
   QTest::addColumn<QList<int>>("selected");
   // List records, Delete database, Delete record, Terminate process, Close window.
   QTest::addColumn<QList<bool>>("expected");
-  const QString process = QStringLiteral("  pid=0x4a, threads=2, x.exe");
-  const QString window = QStringLiteral("  hwnd=0x00a4, class=Dialog, name='X'");
+  const QString process = QStringLiteral("pid=0x4a, threads=2, x.exe");
+  const QString window = QStringLiteral("hwnd=0x00a4, class=Dialog, name='X'");
   const QString database = QStringLiteral("\"Contacts\" type=0 records=2, size=1 KB");
   QTest::newRow("nothing selected") << QStringList{process, window, database} << QList<int>{}
                                     << QList<bool>{false, false, false, false, false};
@@ -155,10 +206,16 @@ void TestExploreCommands::firstPopupSetsItemsFromTheSelection_data() {
                                    << QList<bool>{false, false, false, false, true};
   QTest::newRow("one database line") << QStringList{database, process} << QList<int>{0}
                                      << QList<bool>{true, true, false, false, false};
-  QTest::newRow("key in the first column") << QStringList{QStringLiteral("pid=0x4a, threads=2, x.exe")} << QList<int>{0}
-                                           << QList<bool>{false, false, false, false, false};
-  QTest::newRow("id zero") << QStringList{QStringLiteral("  pid=0x0, threads=2, x.exe")} << QList<int>{0}
+  QTest::newRow("text before the key") << QStringList{QStringLiteral("x pid=0x4a, threads=2, x.exe")} << QList<int>{0}
+                                       << QList<bool>{false, false, false, false, false};
+  QTest::newRow("window text before the key") << QStringList{QStringLiteral(" hwnd=0x00a4, class=Dialog, name='X'")}
+                                              << QList<int>{0} << QList<bool>{false, false, false, false, false};
+  QTest::newRow("id zero") << QStringList{QStringLiteral("pid=0x0, threads=2, x.exe")} << QList<int>{0}
                            << QList<bool>{false, false, false, false, false};
+  QTest::newRow("no thread count") << QStringList{QStringLiteral("pid=0x30, anything")} << QList<int>{0}
+                                   << QList<bool>{false, false, false, false, false};
+  QTest::newRow("database line without its tail") << QStringList{QStringLiteral("\"Contacts\" type=0")} << QList<int>{0}
+                                                  << QList<bool>{false, false, false, false, false};
 }
 
 void TestExploreCommands::firstPopupSetsItemsFromTheSelection() {
@@ -185,7 +242,7 @@ void TestExploreCommands::firstPopupSetsItemsFromTheSelection() {
 }
 
 void TestExploreCommands::otherPopupsKeepTheirUpdateHandlersOnly() {
-  AppendAndSelect({QStringLiteral("  pid=0x4a, threads=2, x.exe")}, {0});
+  AppendAndSelect({QStringLiteral("pid=0x4a, threads=2, x.exe")}, {0});
   QAction* terminate = FindAction(FirstPopup(), CommandId::ProcessTerminate);
   terminate->setEnabled(false);
   QMenu* monitor = F().Frame().menuBar()->actions().at(2)->menu();
@@ -219,7 +276,7 @@ void TestExploreCommands::closingTheMainWindowRunsItsOwnConfirmation() {
 }
 
 void TestExploreCommands::closingAWindowThatIsGoneGivesTheFailureLine() {
-  AppendAndSelect({QStringLiteral("  hwnd=0x7777, class=Gone, name='stale'")}, {0});
+  AppendAndSelect({QStringLiteral("hwnd=0x7777, class=Gone, name='stale'")}, {0});
   F().Answer({IDYES});
   F().Frame().OnCmdMsg(CommandId::WindowClose);
   QCOMPARE(F().Lines().mid(1), (QStringList{QStringLiteral("ZEFMON_CloseWindow() {"),

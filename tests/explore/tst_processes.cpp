@@ -10,7 +10,9 @@
 #include <QTest>
 
 #include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,13 +28,47 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Starts the three-thread child and waits for its "ready".
-bool StartChild(QProcess& child) {
-  child.start(QStringLiteral(ZEF_TESTCHILD), {});
+// Starts the three-thread child, holding `filledMiB` of memory, and waits
+// for its "ready".
+bool StartChild(QProcess& child, int filledMiB = 0) {
+  child.start(QStringLiteral(ZEF_TESTCHILD), {QString::number(filledMiB)});
   if (!child.waitForStarted()) return false;
   while (!child.canReadLine())
     if (!child.waitForReadyRead(10000)) return false;
   return child.readLine() == "ready\n";
+}
+
+constexpr char16_t kChildName[] = u"zef_explore_testchild";
+
+// Everything until the writers close; closes `fd`.
+QByteArray ReadToEnd(int fd) {
+  QByteArray out;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    out.append(buffer, n);
+  }
+  ::close(fd);
+  return out;
+}
+
+// In the child of a fork: waits for `pid` and ends with its exit status.
+[[noreturn]] void ExitAs(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 9);
+}
+
+// Whether the process has ended: gone, or a zombie its parent has not
+// collected yet.
+bool HasEnded(std::uint32_t pid) {
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return true;
+  const QByteArray text = stat.readAll();
+  const qsizetype close = text.lastIndexOf(')');
+  return close < 0 || text.mid(close + 2, 1) == "Z";
 }
 
 }  // namespace
@@ -44,6 +80,11 @@ class TestProcesses : public QObject {
   void unreadableProcGivesTheFailureLine();
   void listsAChildWithItsThreadsAndName();
   void terminateKillsTheChildAndAGoneOneFailsToOpen();
+  void processWithAnotherNameIsLeftAlone_data();
+  void processWithAnotherNameIsLeftAlone();
+  void zombieIsNotTerminatedAgain();
+  void waitForExitIsBounded();
+  void namespaceInitThatIgnoresTheKillIsNotTerminated();
   void invalidIdFailsToOpen();
   void otherUsersProcessIsRefused();
 
@@ -68,6 +109,10 @@ void TestProcesses::madeUpProcTreeGivesOneLinePerProcess() {
   // A file name longer than the entry's 259 units.
   QVERIFY(WriteFile(proc.filePath(QStringLiteral("100/status")), "Threads:\t1\n"));
   QVERIFY(QFile::link(QStringLiteral("/x/") + QString(300, u'n'), proc.filePath(QStringLiteral("100/exe"))));
+  // A name that would retitle a terminal, forge a line or reorder one.
+  QVERIFY(root.mkdir(QStringLiteral("55")));
+  QVERIFY(WriteFile(proc.filePath(QStringLiteral("55/status")), "Threads:\t1\n"));
+  QVERIFY(QFile::link(QStringLiteral("/x/ev\x1b]0;X\x07il\nx\u202e"), proc.filePath(QStringLiteral("55/exe"))));
   // "7" has ended: its files are gone.
 
   m_trace.Take();
@@ -76,6 +121,7 @@ void TestProcesses::madeUpProcTreeGivesOneLinePerProcess() {
                                                                 QStringLiteral("pid=0x2, threads=1, [kthreadd]"),
                                                                 QStringLiteral("pid=0xa, threads=7, some tool (deleted)"),
                                                                 QStringLiteral("pid=0x21, threads=2, a) b (c)"),
+                                                                QStringLiteral("pid=0x37, threads=1, ev\ufffd]0;X\ufffdil\ufffdx\ufffd"),
                                                                 QStringLiteral("pid=0x64, threads=1, ") + QString(259, u'n'),
                                                             }));
 }
@@ -119,25 +165,122 @@ void TestProcesses::listsAChildWithItsThreadsAndName() {
 
 void TestProcesses::terminateKillsTheChildAndAGoneOneFailsToOpen() {
   QProcess child;
-  QVERIFY(StartChild(child));
+  // Its memory takes the kernel a while to free once the kill is delivered.
+  QVERIFY(StartChild(child, 128));
   const auto pid = std::uint32_t(child.processId());
 
   m_trace.Take();
-  ZEFMON_TerminateProcess(pid);
+  ZEFMON_TerminateProcess(pid, kChildName);
   QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Process %1 terminated.").arg(Hex4(pid))}));
+  // Said only once the process has ended, not when the kill went out.
+  QVERIFY(HasEnded(pid));
   QVERIFY(child.waitForFinished(10000));
   QCOMPARE(child.exitStatus(), QProcess::CrashExit);
   // Reaped: the id names nothing any more.
   QCOMPARE(::kill(pid_t(pid), 0), -1);
   QCOMPARE(errno, ESRCH);
 
-  ZEFMON_TerminateProcess(pid);
+  ZEFMON_TerminateProcess(pid, kChildName);
   QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
+}
+
+void TestProcesses::processWithAnotherNameIsLeftAlone_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("another program") << QStringLiteral("sleep") << QStringLiteral("sleep");
+  QTest::newRow("the name cut short") << QStringLiteral("zef_explore") << QStringLiteral("zef_explore");
+  QTest::newRow("the name and more") << QStringLiteral("zef_explore_testchild ") << QStringLiteral("zef_explore_testchild ");
+  QTest::newRow("a control in the name") << QStringLiteral("s\u202eleep") << QStringLiteral("s\ufffdleep");
+}
+
+void TestProcesses::processWithAnotherNameIsLeftAlone() {
+  QFETCH(QString, name);
+  QFETCH(QString, shown);
+  QProcess child;
+  QVERIFY(StartChild(child));
+  const auto pid = std::uint32_t(child.processId());
+  m_trace.Take();
+  ZEFMON_TerminateProcess(pid, name.toStdU16String());
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_TerminateProcess()",
+                  {QStringLiteral("pid %1 is now zef_explore_testchild, not %2: nothing terminated").arg(Hex4(pid), shown)}));
+  QVERIFY(!child.waitForFinished(100));
+  QCOMPARE(child.state(), QProcess::Running);
+  child.closeWriteChannel();
+  QVERIFY(child.waitForFinished());
+}
+
+void TestProcesses::zombieIsNotTerminatedAgain() {
+  const pid_t zombie = ::fork();
+  QVERIFY(zombie >= 0);
+  if (zombie == 0) ::_exit(0);
+  QTRY_VERIFY(HasEnded(std::uint32_t(zombie)));
+  m_trace.Take();
+  // Whatever its name: it has ended, only its parent has not collected it.
+  ZEFMON_TerminateProcess(std::uint32_t(zombie), u"tst_processes");
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
+  int status = 0;
+  QCOMPARE(::waitpid(zombie, &status, 0), zombie);
+  QVERIFY(WIFEXITED(status));
+}
+
+void TestProcesses::waitForExitIsBounded() {
+  QProcess child;
+  QVERIFY(StartChild(child));
+  const CProcessHandle process = OpenProcess(std::uint32_t(child.processId()));
+  QVERIFY(process);
+  std::u16string name;
+  QVERIFY(GetProcessFileName(process, &name));
+  QCOMPARE(name, std::u16string(kChildName));
+  QVERIFY(!WaitForProcessExit(process, 50));
+  QCOMPARE(errno, ETIMEDOUT);
+  child.closeWriteChannel();
+  QVERIFY(WaitForProcessExit(process, 10000));
+  QVERIFY(!GetProcessFileName(process, &name));
+  QCOMPARE(errno, ESRCH);
+  QVERIFY(child.waitForFinished());
+}
+
+void TestProcesses::namespaceInitThatIgnoresTheKillIsNotTerminated() {
+  // Seen from inside its pid namespace, the namespace's init ignores
+  // SIGKILL: the kill is sent, the process stays.
+  int pipeFds[2];
+  QCOMPARE(::pipe(pipeFds), 0);
+  constexpr int kNoNamespace = 77;
+  const pid_t helper = ::fork();
+  QVERIFY(helper >= 0);
+  if (helper == 0) {
+    ::close(pipeFds[0]);
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS) != 0) ::_exit(kNoNamespace);
+    const pid_t init = ::fork();
+    if (init != 0) ExitAs(init);
+    // Pid 1 of the new namespace, with a /proc of its own.
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("proc", "/proc", "proc", 0, nullptr) != 0)
+      ::_exit(kNoNamespace);
+    const pid_t killer = ::fork();
+    if (killer != 0) ExitAs(killer);
+    std::u16string name;
+    if (!GetProcessFileName(OpenProcess(1), &name)) ::_exit(5);
+    m_trace.Take();
+    ZEFMON_TerminateProcess(1, name);
+    const QByteArray out = m_trace.Take().join(u'\n').toUtf8();
+    ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
+  }
+  ::close(pipeFds[1]);
+  const QByteArray out = ReadToEnd(pipeFds[0]);
+  int status = 0;
+  QCOMPARE(::waitpid(helper, &status, 0), helper);
+  QVERIFY(WIFEXITED(status));
+  if (WEXITSTATUS(status) == kNoNamespace) QSKIP("no user and pid namespaces here");
+  QCOMPARE(WEXITSTATUS(status), 0);
+  QCOMPARE(QString::fromUtf8(out).split(u'\n'),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to terminate process. HRESULT: 0x006e")}));
 }
 
 void TestProcesses::invalidIdFailsToOpen() {
   m_trace.Take();
-  ZEFMON_TerminateProcess(0xffffffff);
+  ZEFMON_TerminateProcess(0xffffffff, u"x");
   QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0016")}));
 }
 
@@ -147,8 +290,10 @@ void TestProcesses::otherUsersProcessIsRefused() {
   if (::geteuid() != 0) {
     struct stat init {};
     if (::stat("/proc/1", &init) != 0 || init.st_uid == ::geteuid()) QSKIP("no process of another user to aim at");
+    std::u16string name;
+    QVERIFY(GetProcessFileName(OpenProcess(1), &name));
     m_trace.Take();
-    ZEFMON_TerminateProcess(1);
+    ZEFMON_TerminateProcess(1, name);
     QCOMPARE(m_trace.Take(), refused);
     return;
   }
@@ -167,19 +312,16 @@ void TestProcesses::otherUsersProcessIsRefused() {
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 || ::geteuid() != kNobody)
       ::_exit(3);
     m_trace.Take();
-    ZEFMON_TerminateProcess(targetPid);
+    // The name as this user's listing shows it: the executable cannot be
+    // read, the command name can.
+    std::u16string name;
+    if (!GetProcessFileName(OpenProcess(targetPid), &name)) ::_exit(5);
+    ZEFMON_TerminateProcess(targetPid, name);
     const QByteArray out = m_trace.Take().join(u'\n').toUtf8();
     ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
   }
   ::close(pipeFds[1]);
-  QByteArray out;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    out.append(buffer, n);
-  }
-  ::close(pipeFds[0]);
+  const QByteArray out = ReadToEnd(pipeFds[0]);
   int status = 0;
   QCOMPARE(::waitpid(helper, &status, 0), helper);
   QVERIFY(WIFEXITED(status));

@@ -156,8 +156,11 @@ void TestLineCommands::selectedNameCases_data() {
                                  << QStringLiteral("Contacts");
   QTest::newRow("no closing quote") << QStringLiteral("  ") << QStringLiteral("\"Contacts type=0") << QString();
   QTest::newRow("no quote at all") << QStringLiteral("  ") << QStringLiteral("pid=0x10, threads=1, x") << QString();
-  QTest::newRow("non-space indent stays") << QStringLiteral("..") << QStringLiteral("\"Contacts\" type=0")
-                                          << QStringLiteral("..");
+  QTest::newRow("any indent is skipped") << QStringLiteral("\"\"")
+                                        << QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB")
+                                        << QStringLiteral("Contacts");
+  QTest::newRow("empty indent") << QString() << QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB")
+                                << QStringLiteral("Contacts");
 }
 
 void TestLineCommands::selectedNameCases() {
