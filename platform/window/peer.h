@@ -36,8 +36,9 @@ inline constexpr qint64 kMaxPid = 4194304;
 
 // `text` made fit to show on one line: surrounding white space trimmed, cut
 // to kMaxPeerTextUnits (never inside a surrogate pair), then shown as
-// ShownText shows other programs' text (platform/system/textunits.h), so
-// nothing in it can break, reorder or hide a line shown beside others.
+// ShownText shows other programs' text (platform/system/textunits.h), a tab
+// too made U+FFFD, so nothing in it can break, reorder or hide a line or a
+// column shown beside others.
 // Copies no more than the kept part, however long `text` is.
 QString CleanPeerText(QStringView text);
 
