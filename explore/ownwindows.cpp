@@ -36,7 +36,7 @@ QWidget* FindShown(std::uint32_t hWnd) {
 bool COwnTopLevelWindows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) {
   const QList<QWidget*> shown = ShownWindows();
   for (QWidget* widget : shown)
-    windows.push_back({HandleOf(widget), CutToUnits(widget->windowTitle(), maxUnits),
+    windows.push_back({HandleOf(widget), CutToUnits(ShownText(widget->windowTitle()), maxUnits),
                        CutToUnits(QString::fromLatin1(widget->metaObject()->className()), maxUnits)});
   return true;
 }

@@ -23,8 +23,9 @@ extern QStringList WindowLines;
 // read until then.
 void ZEFMON_EnumWindows(ITopLevelWindows& windows);
 
-// Asks the window to close; the window decides. Nothing is printed unless
-// `hWnd` names no window: "Failed to close window. HRESULT: 0x%04x".
+// Asks the window to close; the window decides. Nothing is printed once the
+// request is sent; when `hWnd` names no window, or nothing can carry the
+// request, "Failed to close window. HRESULT: 0x%04x".
 void ZEFMON_CloseWindow(ITopLevelWindows& windows, std::uint32_t hWnd);
 
 }  // namespace zef

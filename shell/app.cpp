@@ -6,6 +6,7 @@
 #include "platform/window/windowserver.h"
 #include "res/resources.h"
 
+#include <zeftrace/trace.h>
 #include <zeftrace/windowhost.h>
 
 #include <QApplication>
@@ -46,6 +47,9 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
     return false;
   }
   // The program's own tools trace into their own monitor by direct calls.
+  // Their lines carry window titles and process names that other programs
+  // chose: the copy on standard error shows their controls, never obeys them.
+  SetTraceMirror(ETraceMirror::kEscaped);
   SetLocalWindowHost(&CWindowManager::Instance());
 
   // Serving is settled before the window shows, so that a second monitor

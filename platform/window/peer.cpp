@@ -12,11 +12,6 @@
 namespace zef {
 namespace {
 
-bool BreaksTheLine(char16_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069);
-}
-
 // The first of the two or three fields left in `rest`, which then holds the
 // text after its '\n'; false when there is no '\n' left.
 bool TakeField(QStringView* rest, QStringView* field) {
@@ -36,16 +31,8 @@ QString CleanPeerText(QStringView text) {
   // only the end left after the cut is trimmed.
   QString kept = CutToUnits(text.mid(begin, kMaxPeerTextUnits + 1).toString(), kMaxPeerTextUnits);
   while (!kept.isEmpty() && kept.back().isSpace()) kept.chop(1);
-  for (qsizetype i = 0; i < kept.size(); ++i) {
-    const QChar c = kept[i];
-    const bool pair = c.isHighSurrogate() && i + 1 < kept.size() && kept[i + 1].isLowSurrogate();
-    if (pair) {
-      ++i;
-    } else if (c.isSurrogate() || BreaksTheLine(c.unicode())) {
-      kept[i] = QChar::ReplacementCharacter;
-    }
-  }
-  return kept;
+  // A name is one field: a tab in it would pass for a column's edge.
+  return ShownText(kept).replace(u'\t', QChar::ReplacementCharacter);
 }
 
 qint64 ParseToldPid(QStringView text) {

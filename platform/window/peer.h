@@ -35,11 +35,11 @@ inline constexpr qsizetype kMaxPeerTextUnits = 64;
 inline constexpr qint64 kMaxPid = 4194304;
 
 // `text` made fit to show on one line: surrounding white space trimmed, cut
-// to kMaxPeerTextUnits (never inside a surrogate pair), and every unit that
-// could break or reorder a line shown beside others (C0 and C1 controls,
-// DEL, the line and paragraph separators, bidirectional embeddings,
-// overrides and isolates, a lone surrogate) replaced by U+FFFD. Copies no
-// more than the kept part, however long `text` is.
+// to kMaxPeerTextUnits (never inside a surrogate pair), then shown as
+// ShownText shows other programs' text (platform/system/textunits.h), a tab
+// too made U+FFFD, so nothing in it can break, reorder or hide a line or a
+// column shown beside others.
+// Copies no more than the kept part, however long `text` is.
 QString CleanPeerText(QStringView text);
 
 // A told pid: decimal digits only, 1 to kMaxPid; anything else is 0.

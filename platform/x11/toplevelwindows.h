@@ -24,7 +24,8 @@ class ITopLevelWindows {
   virtual ~ITopLevelWindows() = default;
 
   // Appends every top-level window, in the system's order, with its title
-  // and class each cut to `maxUnits` UTF-16 units. A window that has gone by
+  // and class each shown as ShownText shows other programs' text
+  // (platform/system/textunits.h) and cut to `maxUnits` UTF-16 units. A window that has gone by
   // the time its texts are read is left out. False when the walk failed;
   // the windows read before the failure are appended all the same.
   virtual bool EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) = 0;
@@ -35,7 +36,8 @@ class ITopLevelWindows {
 
   // Asks the window to close, as its window manager's close button would:
   // the window decides whether and how. Returns once the request is taken;
-  // false with ENXIO when the window no longer exists.
+  // false with ENXIO when the window no longer exists, with ENOTSUP when
+  // there is no way to ask it.
   virtual bool CloseWindow(std::uint32_t hWnd) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/x11/x11windows.h"
 
 #include "platform/system/textunits.h"
+#include "platform/x11/x11text.h"
 
 #include <xcb/xcb.h>
 
@@ -8,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace zef {
 namespace {
@@ -45,30 +49,24 @@ int ConnectionErrno(int xcbError, bool connecting) {
   }
 }
 
-// The property's bytes up to its first zero, decoded: UTF-8 when typed
-// UTF8_STRING, Latin-1 (the type STRING) otherwise.
-QString TextOf(const xcb_get_property_reply_t* reply, std::uint32_t utf8String, int skipFields = 0) {
+std::string_view BytesOf(const xcb_get_property_reply_t* reply) {
   if (!reply || reply->format != 8) return {};
-  const char* data = static_cast<const char*>(xcb_get_property_value(reply));
-  const char* end = data + xcb_get_property_value_length(reply);
-  // WM_CLASS holds "instance\0class\0": skip to the field asked for.
-  for (; skipFields > 0; --skipFields) {
-    const void* zero = std::memchr(data, 0, std::size_t(end - data));
-    if (!zero) return {};
-    data = static_cast<const char*>(zero) + 1;
-  }
-  if (const void* zero = std::memchr(data, 0, std::size_t(end - data))) end = static_cast<const char*>(zero);
-  const auto length = qsizetype(end - data);
-  return reply->type == utf8String && utf8String != 0 ? QString::fromUtf8(data, length)
-                                                      : QString::fromLatin1(data, length);
+  return {static_cast<const char*>(xcb_get_property_value(reply)), std::size_t(xcb_get_property_value_length(reply))};
+}
+
+// A title: the bytes up to the first zero.
+std::string_view TitleBytes(const xcb_get_property_reply_t* reply) {
+  const std::string_view bytes = BytesOf(reply);
+  return bytes.substr(0, bytes.find('\0'));
 }
 
 // Property lengths are counted in 32-bit units. A text cut to `units`
 // UTF-16 units needs at most 3 bytes per unit in UTF-8.
 std::uint32_t LongsForUnits(int units) { return std::uint32_t(units) * 3 / 4 + 2; }
 
-// WM_CLASS is read to this many 32-bit units, so a long instance part
-// cannot hide the class part while a huge one costs no more.
+// WM_CLASS is read to this many 32-bit units at first; a longer instance
+// part costs one more request, for the class part after it or at the
+// value's end, so a huge one costs no more.
 constexpr std::uint32_t kClassLongs = 1024;
 
 struct SWindowCookies {
@@ -77,6 +75,16 @@ struct SWindowCookies {
   xcb_get_property_cookie_t netWmName;
   xcb_get_property_cookie_t wmName;
   xcb_get_property_cookie_t wmClass;
+};
+
+// A class part the first read of WM_CLASS did not hold whole: the rest is
+// asked for after every first reply is in.
+struct SMoreClass {
+  std::size_t nWindow;  // its index in the caller's vector
+  bool bTail;           // the read is the value's end, not what follows the first read
+  std::string strHead;  // the class part's bytes the first read held
+  xcb_atom_t type;
+  xcb_get_property_cookie_t cookie;
 };
 
 }  // namespace
@@ -125,6 +133,7 @@ const CX11Windows::SAtoms& CX11Windows::Atoms() {
       {"WM_DELETE_WINDOW", &SAtoms::wmDeleteWindow},
       {"_NET_CLOSE_WINDOW", &SAtoms::netCloseWindow},
       {"_NET_SUPPORTING_WM_CHECK", &SAtoms::netSupportingWmCheck},
+      {"COMPOUND_TEXT", &SAtoms::compoundText},
   };
   xcb_intern_atom_cookie_t cookies[std::size(kNames)];
   // Only atoms that exist: a name no client used cannot be on any window.
@@ -138,32 +147,49 @@ const CX11Windows::SAtoms& CX11Windows::Atoms() {
   return m_atoms;
 }
 
+QString CX11Windows::Decode(std::string_view bytes, std::uint32_t type) const {
+  if (type != 0 && type == m_atoms.utf8String) return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+  if (type != 0 && type == m_atoms.compoundText) return DecodeCompoundText(bytes);
+  return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString CX11Windows::Shown(std::string_view bytes, std::uint32_t type, int maxUnits) const {
+  return CutToUnits(ShownText(Decode(bytes, type)), maxUnits);
+}
+
+bool CX11Windows::ReadWindowList(std::vector<std::uint32_t>& list, bool* onlyMapped) {
+  const SAtoms& atoms = Atoms();
+  // _NET_CLIENT_LIST only from a manager that runs: one that exited leaves
+  // its last list behind, which names none of the windows mapped since.
+  const bool managed = atoms.netClientList != 0 && HasWindowManager();
+  if (!Usable()) return false;
+  xcb_query_tree_cookie_t tree = xcb_query_tree(m_pConnection, m_nRoot);
+  xcb_get_property_cookie_t clients{};
+  if (managed)
+    clients = xcb_get_property(m_pConnection, 0, m_nRoot, atoms.netClientList, XCB_ATOM_WINDOW, 0, kMaxWindows);
+  auto treeReply = Own(xcb_query_tree_reply(m_pConnection, tree, nullptr));
+  auto clientsReply =
+      Own<xcb_get_property_reply_t>(managed ? xcb_get_property_reply(m_pConnection, clients, nullptr) : nullptr);
+  if (!Usable()) return false;
+  *onlyMapped = false;
+  if (clientsReply && clientsReply->type == XCB_ATOM_WINDOW && clientsReply->format == 32) {
+    const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(clientsReply.get()));
+    list.assign(ids, ids + xcb_get_property_value_length(clientsReply.get()) / 4);
+  } else if (treeReply) {
+    const xcb_window_t* ids = xcb_query_tree_children(treeReply.get());
+    const int count = xcb_query_tree_children_length(treeReply.get());
+    list.assign(ids, ids + std::min<std::uint32_t>(std::uint32_t(count), kMaxWindows));
+    *onlyMapped = true;
+  }
+  return true;
+}
+
 bool CX11Windows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) {
   if (!Usable()) return false;
   const SAtoms& atoms = Atoms();
-
-  // The window manager's list when there is one, else the root's children.
-  std::vector<xcb_window_t> list;
+  std::vector<std::uint32_t> list;
   bool onlyMapped = false;
-  {
-    xcb_query_tree_cookie_t tree = xcb_query_tree(m_pConnection, m_nRoot);
-    xcb_get_property_cookie_t clients{};
-    if (atoms.netClientList != 0)
-      clients = xcb_get_property(m_pConnection, 0, m_nRoot, atoms.netClientList, XCB_ATOM_WINDOW, 0, kMaxWindows);
-    auto treeReply = Own(xcb_query_tree_reply(m_pConnection, tree, nullptr));
-    auto clientsReply = Own<xcb_get_property_reply_t>(
-        atoms.netClientList != 0 ? xcb_get_property_reply(m_pConnection, clients, nullptr) : nullptr);
-    if (!Usable()) return false;
-    if (clientsReply && clientsReply->type == XCB_ATOM_WINDOW && clientsReply->format == 32) {
-      const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(clientsReply.get()));
-      list.assign(ids, ids + xcb_get_property_value_length(clientsReply.get()) / 4);
-    } else if (treeReply) {
-      const xcb_window_t* ids = xcb_query_tree_children(treeReply.get());
-      const int count = xcb_query_tree_children_length(treeReply.get());
-      list.assign(ids, ids + std::min<std::uint32_t>(std::uint32_t(count), kMaxWindows));
-      onlyMapped = true;
-    }
-  }
+  if (!ReadWindowList(list, &onlyMapped)) return false;
 
   // Every request first, then every reply.
   std::vector<SWindowCookies> cookies;
@@ -179,6 +205,7 @@ bool CX11Windows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnit
     c.wmClass = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, kClassLongs);
     cookies.push_back(c);
   }
+  std::vector<SMoreClass> more;
   for (const SWindowCookies& c : cookies) {
     xcb_generic_error_t* error = nullptr;
     auto attributes = Own(xcb_get_window_attributes_reply(m_pConnection, c.attributes, &error));
@@ -199,11 +226,50 @@ bool CX11Windows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnit
 
     CTopLevelWindow window;
     window.hWnd = c.window;
-    window.strText = TextOf(netWmName.get(), atoms.utf8String);
-    if (window.strText.isEmpty()) window.strText = TextOf(wmName.get(), atoms.utf8String);
-    window.strText = CutToUnits(window.strText, maxUnits);
-    window.strClass = CutToUnits(TextOf(wmClass.get(), atoms.utf8String, 1), maxUnits);
+    const std::string_view netWmNameBytes = TitleBytes(netWmName.get());
+    window.strText = netWmNameBytes.empty() ? Shown(TitleBytes(wmName.get()), wmName ? wmName->type : 0, maxUnits)
+                                            : Shown(netWmNameBytes, netWmName->type, maxUnits);
+    const std::string_view classBytes = BytesOf(wmClass.get());
+    const bool longer = wmClass && wmClass->bytes_after > 0;
+    const std::optional<SClassPart> part = FindClassPart(classBytes);
+    // Three bytes a unit are all that can be shown of the class.
+    if (part && (part->bEnds || !longer || part->nEnd - part->nBegin >= std::size_t(maxUnits) * 3)) {
+      window.strClass = Shown(classBytes.substr(part->nBegin, part->nEnd - part->nBegin), wmClass->type, maxUnits);
+    } else if (longer) {
+      SMoreClass m{windows.size(), !part, {}, wmClass->type, {}};
+      if (part) {
+        // The class part goes on past the first read: the rest of it follows.
+        m.strHead = classBytes.substr(part->nBegin);
+        m.cookie = xcb_get_property(m_pConnection, 0, c.window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, kClassLongs, textLongs);
+      } else {
+        // The instance part alone outgrew the first read: the class part is
+        // read off the value's end, a class of up to kClassLongs * 4 bytes.
+        const std::uint32_t total = std::uint32_t(classBytes.size()) + wmClass->bytes_after;
+        const std::uint32_t offset = total > kClassLongs * 4 ? (total - kClassLongs * 4) / 4 : 0;
+        m.cookie = xcb_get_property(m_pConnection, 0, c.window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, offset, kClassLongs + 1);
+      }
+      more.push_back(std::move(m));
+    }
     windows.push_back(std::move(window));
+  }
+  for (const SMoreClass& m : more) {
+    xcb_generic_error_t* error = nullptr;
+    auto reply = Own(xcb_get_property_reply(m_pConnection, m.cookie, &error));
+    Failed(error);
+    if (!Usable()) return false;
+    // A value changed between the two reads leaves the class unknown.
+    const std::string_view bytes = BytesOf(reply.get());
+    if (!reply || reply->type != m.type) continue;
+    std::optional<std::string_view> cls;
+    std::string joined;
+    if (m.bTail) {
+      cls = ClassFromTail(bytes);
+    } else {
+      joined = m.strHead;
+      joined += bytes.substr(0, bytes.find('\0'));
+      cls = joined;
+    }
+    if (cls) windows[m.nWindow].strClass = Shown(*cls, m.type, maxUnits);
   }
   return true;
 }
@@ -277,7 +343,10 @@ bool CX11Windows::CloseWindow(std::uint32_t hWnd) {
     destination = m_nRoot;
     mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
   } else {
-    return Usable();
+    // Nothing can carry the request: said, rather than leaving the window
+    // as it was without a word.
+    if (Usable()) errno = ENOTSUP;
+    return false;
   }
   static_assert(sizeof event == 32, "X events are 32 bytes");
   xcb_void_cookie_t sent =

@@ -1,14 +1,19 @@
 // The top-level windows of an X display, through a connection of their own.
 //
-// The list is the window manager's _NET_CLIENT_LIST when the root window
-// has one, else the root's mapped children, in the server's order. A
-// window's title is _NET_WM_NAME (UTF-8) when set and not empty, else
-// WM_NAME (Latin-1 unless typed UTF8_STRING); its class is the class part of
-// WM_CLASS. The walk sends every request before it collects the first reply,
-// so listing N windows costs a few round trips, not 4 N.
+// The list is the window manager's _NET_CLIENT_LIST when a window manager
+// runs (the root's _NET_SUPPORTING_WM_CHECK names a live window that names
+// itself) and publishes one, else the root's mapped children, in the
+// server's order. A window's title is _NET_WM_NAME when set and not empty,
+// else WM_NAME, decoded by its type (UTF8_STRING, COMPOUND_TEXT, else
+// Latin-1); its class is the class part of WM_CLASS, however long the
+// instance part before it. Both are shown as ShownText shows other
+// programs' text. The walk sends every request before it collects the first
+// reply, so listing N windows costs a few round trips, not 4 N.
 #pragma once
 
 #include "platform/x11/toplevelwindows.h"
+
+#include <string_view>
 
 struct xcb_connection_t;
 
@@ -33,9 +38,9 @@ class CX11Windows final : public ITopLevelWindows {
   bool EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) override;
   bool IsWindow(std::uint32_t hWnd) override;
   // WM_DELETE_WINDOW to a window that takes part in it (WM_PROTOCOLS), else
-  // _NET_CLOSE_WINDOW through the window manager when one runs; a window that
-  // takes part in neither, with no window manager, gets no request. Returns
-  // after a round trip to the server.
+  // _NET_CLOSE_WINDOW through the window manager when one runs. A window
+  // that takes part in neither, with no window manager, gets no request:
+  // false with ENOTSUP. Returns after a round trip to the server.
   bool CloseWindow(std::uint32_t hWnd) override;
 
  private:
@@ -47,12 +52,21 @@ class CX11Windows final : public ITopLevelWindows {
     std::uint32_t wmDeleteWindow = 0;
     std::uint32_t netCloseWindow = 0;
     std::uint32_t netSupportingWmCheck = 0;
+    std::uint32_t compoundText = 0;
   };
   // Interned once per connection; an atom no client ever named is 0.
   const SAtoms& Atoms();
   // False, with errno set, when the connection is (or has become) unusable.
   bool Usable();
   bool HasWindowManager();
+  // The windows to list; `onlyMapped` when they are the root's children,
+  // of which the unmapped ones are left out. False when the connection failed.
+  bool ReadWindowList(std::vector<std::uint32_t>& list, bool* onlyMapped);
+  // A text property's bytes decoded by its type.
+  QString Decode(std::string_view bytes, std::uint32_t type) const;
+  // Decoded, made safe to show and cut to `maxUnits`. The reads bound
+  // `bytes` to a few KB.
+  QString Shown(std::string_view bytes, std::uint32_t type, int maxUnits) const;
 
   xcb_connection_t* m_pConnection = nullptr;
   int m_nConnectErrno = 0;

@@ -73,9 +73,14 @@ class TestX11Windows : public QObject {
   void listsTitlesAndClassesOfMappedWindowsInServerOrder();
   void wmNameServesWhenThereIsNoNetWmName();
   void aManagersClientListIsTheList();
+  void aClientListLeftByAManagerThatExitedIsIgnored();
+  void titlesAreDecodedAndShownNotObeyed_data();
+  void titlesAreDecodedAndShownNotObeyed();
+  void classShowsWhateverTheInstanceLength_data();
+  void classShowsWhateverTheInstanceLength();
   void closeAsksAWindowThatTakesPartInDeleteWindow();
   void closeGoesThroughTheManagerOtherwise();
-  void closeWithNeitherSendsNothing();
+  void closeWithNeitherGivesTheFailureLine();
   void vanishedWindowGivesTheFailureLine();
   void noServerGivesTheFailureLines();
 
@@ -156,6 +161,90 @@ void TestX11Windows::aManagersClientListIsTheList() {
   QVERIFY(manager.Stop());
 }
 
+void TestX11Windows::aClientListLeftByAManagerThatExitedIsIgnored() {
+  CClient leftovers;
+  QVERIFY(leftovers.Start(m_xvfb.Display(), {QStringLiteral("--stale-list")}));
+  CClient later;
+  QVERIFY(later.Start(m_xvfb.Display(), {QStringLiteral("ZefLater"), QStringLiteral("mapped later")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  QCOMPARE(LinesOf(m_trace.Take(), {later.Id(0)}),
+           QStringList{Line(later.Id(0), QStringLiteral("ZefLater"), QStringLiteral("mapped later"))});
+  QVERIFY(leftovers.Stop());
+}
+
+void TestX11Windows::titlesAreDecodedAndShownNotObeyed_data() {
+  QTest::addColumn<QString>("how");  // how the client sets the title
+  QTest::addColumn<QString>("title");
+  QTest::addColumn<QString>("shown");
+  const QString utf8 = QStringLiteral("--utf8");
+  const QString compound = QStringLiteral("--compound");
+  QTest::newRow("terminal sequences") << utf8 << QStringLiteral("\x1b]0;PWNED\a\x1b[31mred\nhwnd=0x0001")
+                                      << QString::fromUtf16(u"\ufffd]0;PWNED\ufffd\ufffd[31mred\ufffdhwnd=0x0001");
+  QTest::newRow("bidi and invisible format characters")
+      << utf8 << QString::fromUtf16(u"a\u202eb\u200ec\u200fd\u061ce\ufeff")
+      << QString::fromUtf16(u"a\ufffdb\ufffdc\ufffdd\ufffde\ufffd");
+  QTest::newRow("compound: Latin-1 by default") << compound << QStringLiteral("caf\\xe9 \\xbb1\\xab")
+                                                << QString::fromUtf16(u"caf\u00e9 \u00bb1\u00ab");
+  QTest::newRow("compound: UTF-8 segment") << compound << QStringLiteral("a\\x1b%G\\xe2\\x82\\xac\\xf0\\x9f\\x98\\x80\\x1b%@\\xe9")
+                                           << QString::fromUtf16(u"a\u20ac\U0001F600\u00e9");
+  QTest::newRow("compound: sets designated again")
+      << compound << QStringLiteral("\\x1b(B\\x1b-A\\xe9t\\xe9") << QString::fromUtf16(u"\u00e9t\u00e9");
+  QTest::newRow("compound: a multi-byte set is one U+FFFD a run")
+      << compound << QStringLiteral("x\\x1b$(B") + QStringLiteral("0!").repeated(60) + QStringLiteral(" 0\"\\x1b(By")
+      << QString::fromUtf16(u"x\ufffd \ufffdy");
+  QTest::newRow("compound: another 96-set") << compound << QStringLiteral("a\\x1b-B\\xe9\\xb1\\x1b-Ab\\xe9")
+                                            << QString::fromUtf16(u"a\ufffdb\u00e9");
+  QTest::newRow("compound: extended segment")
+      << compound << QStringLiteral("a\\x1b%/1\\x80\\x89big5-0\\x02\\xa4\\xa4b") << QString::fromUtf16(u"a\ufffdb");
+  QTest::newRow("compound: direction changes left out")
+      << compound << QStringLiteral("\\x9b2]abc\\x9b]") << QStringLiteral("abc");
+  QTest::newRow("compound: controls shown, sequence cut short ends it")
+      << compound << QStringLiteral("ok\\x07\\x1b$") << QString::fromUtf16(u"ok\ufffd");
+}
+
+void TestX11Windows::titlesAreDecodedAndShownNotObeyed() {
+  QFETCH(QString, how);
+  QFETCH(QString, title);
+  QFETCH(QString, shown);
+  QStringList arguments{QStringLiteral("ZefTitle"), title};
+  if (how != QStringLiteral("--utf8")) arguments.prepend(how);
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(), arguments));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  QCOMPARE(LinesOf(m_trace.Take(), {client.Id(0)}), QStringList{Line(client.Id(0), QStringLiteral("ZefTitle"), shown)});
+}
+
+void TestX11Windows::classShowsWhateverTheInstanceLength_data() {
+  QTest::addColumn<int>("instance");
+  QTest::addColumn<QString>("cls");
+  QTest::addColumn<QString>("shown");
+  const QString name = QStringLiteral("ZefLongInstance");
+  QTest::newRow("class across the first read's end") << 4090 << name << name;
+  QTest::newRow("class just after the first read") << 4095 << name << name;
+  QTest::newRow("instance filling the first read") << 4096 << name << name;
+  QTest::newRow("huge instance") << 300000 << name << name;
+  QTest::newRow("huge class after a short instance") << 10 << QString(6000, u'C') << QString(86, u'C');
+  QTest::newRow("long class after a long instance") << 8000 << QString(300, u'C') << QString(86, u'C');
+  QTest::newRow("class with controls") << 5000 << QStringLiteral("Zef\x1b[2J") << QString::fromUtf16(u"Zef\ufffd[2J");
+}
+
+void TestX11Windows::classShowsWhateverTheInstanceLength() {
+  QFETCH(int, instance);
+  QFETCH(QString, cls);
+  QFETCH(QString, shown);
+  CClient client;
+  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("--instance"), QString::number(instance), cls,
+                                          QStringLiteral("long instance")}));
+  const auto x = Connect();
+  m_trace.Take();
+  ZEFMON_EnumWindows(*x);
+  QCOMPARE(LinesOf(m_trace.Take(), {client.Id(0)}), QStringList{Line(client.Id(0), shown, QStringLiteral("long instance"))});
+}
+
 void TestX11Windows::closeAsksAWindowThatTakesPartInDeleteWindow() {
   CClient client;
   QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("ZefTest"), QStringLiteral("close me")}));
@@ -183,13 +272,14 @@ void TestX11Windows::closeGoesThroughTheManagerOtherwise() {
   QVERIFY(x->IsWindow(stubborn.Id(0)));
 }
 
-void TestX11Windows::closeWithNeitherSendsNothing() {
+void TestX11Windows::closeWithNeitherGivesTheFailureLine() {
   CClient stubborn;
   QVERIFY(stubborn.Start(m_xvfb.Display(), {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_CloseWindow(*x, stubborn.Id(0));
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {}));
+  // No request could be sent: ENOTSUP.
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {QStringLiteral("Failed to close window. HRESULT: 0x005f")}));
   QVERIFY(x->IsWindow(stubborn.Id(0)));
   QCOMPARE(stubborn.Process().state(), QProcess::Running);
 }

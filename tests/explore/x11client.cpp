@@ -4,6 +4,14 @@
 //     --no-delete   the windows do not take part in WM_DELETE_WINDOW
 //     --wm-name     titles go to WM_NAME (type STRING, bytes as given)
 //                   instead of _NET_WM_NAME (UTF-8)
+//     --compound    titles go to WM_NAME typed COMPOUND_TEXT; "\xHH" in a
+//                   title stands for that byte (so ESC and GR bytes can be
+//                   given whatever the test's encoding)
+//     --instance N  the instance part of WM_CLASS is N bytes long (not
+//                   "zeftest")
+//     --stale-list  put on the root what a window manager that exited leaves
+//                   behind: _NET_SUPPORTING_WM_CHECK and _NET_CLIENT_LIST
+//                   naming a check window of its own that is gone
 //     --count N     N more windows, class "ZefBench", title "bench window <i>"
 //     --unmapped    one more window, made but never mapped, title "unmapped"
 //     --fake-wm     stand for a window manager: announce one through
@@ -43,6 +51,20 @@ void SetText(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, const st
                       text.data());
 }
 
+// `text` with each "\xHH" made the byte it names.
+std::string Unescaped(const std::string& text) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size()) {
+      bytes += char(std::strtoul(text.substr(i + 2, 2).c_str(), nullptr, 16));
+      i += 3;
+    } else {
+      bytes += text[i];
+    }
+  }
+  return bytes;
+}
+
 void RoundTrip() { std::free(xcb_get_input_focus_reply(g_connection, xcb_get_input_focus(g_connection), nullptr)); }
 
 }  // namespace
@@ -52,6 +74,9 @@ int main(int argc, char** argv) {
   bool wmName = false;
   bool unmapped = false;
   bool fakeWm = false;
+  bool compound = false;
+  bool staleList = false;
+  std::string instance = "zeftest";
   int count = 0;
   std::vector<std::pair<std::string, std::string>> requested;
   for (int i = 1; i < argc; ++i) {
@@ -60,12 +85,16 @@ int main(int argc, char** argv) {
     else if (arg == "--wm-name") wmName = true;
     else if (arg == "--unmapped") unmapped = true;
     else if (arg == "--fake-wm") fakeWm = true;
+    else if (arg == "--compound") compound = true;
+    else if (arg == "--stale-list") staleList = true;
+    else if (arg == "--instance" && i + 1 < argc) instance.assign(std::size_t(std::atoi(argv[++i])), 'i');
     else if (arg == "--count" && i + 1 < argc) count = std::atoi(argv[++i]);
     else if (i + 1 < argc) {
       requested.emplace_back(arg, argv[i + 1]);
       ++i;
     } else {
-      std::fprintf(stderr, "usage: %s [--no-delete] [--wm-name] [--count N] [--unmapped] [--fake-wm] [CLASS TITLE]...\n",
+      std::fprintf(stderr, "usage: %s [--no-delete] [--wm-name] [--count N] [--unmapped] [--fake-wm] [--compound] [--instance N] "
+                 "[--stale-list] [CLASS TITLE]...\n",
                    argv[0]);
       return 2;
     }
@@ -89,13 +118,16 @@ int main(int argc, char** argv) {
   const xcb_atom_t netClientList = Atom("_NET_CLIENT_LIST");
   const xcb_atom_t netSupportingWmCheck = Atom("_NET_SUPPORTING_WM_CHECK");
   const xcb_atom_t netCloseWindow = Atom("_NET_CLOSE_WINDOW");
+  const xcb_atom_t compoundText = Atom("COMPOUND_TEXT");
 
   auto make = [&](const std::string& cls, const std::string& title) {
     const xcb_window_t window = xcb_generate_id(g_connection);
     xcb_create_window(g_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 40, 30, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    SetText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, std::string("zeftest") + '\0' + cls + '\0');
-    if (wmName)
+    SetText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, instance + '\0' + cls + '\0');
+    if (compound)
+      SetText(window, XCB_ATOM_WM_NAME, compoundText, Unescaped(title));
+    else if (wmName)
       SetText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
     else
       SetText(window, netWmName, utf8String, title);
@@ -124,6 +156,16 @@ int main(int argc, char** argv) {
                         std::uint32_t(reversed.size()), reversed.data());
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(g_connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+  }
+  if (staleList) {
+    const xcb_window_t gone = xcb_generate_id(g_connection);
+    xcb_create_window(g_connection, XCB_COPY_FROM_PARENT, gone, screen->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, gone, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1, &gone);
+    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
+                        &gone);
+    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netClientList, XCB_ATOM_WINDOW, 32, 1, &gone);
+    xcb_destroy_window(g_connection, gone);
   }
   RoundTrip();
   for (xcb_window_t window : windows) std::printf("0x%x\n", window);
@@ -157,7 +199,7 @@ int main(int argc, char** argv) {
       if (::read(STDIN_FILENO, &c, 1) <= 0) break;
     }
   }
-  if (fakeWm) {
+  if (fakeWm || staleList) {
     xcb_delete_property(g_connection, screen->root, netClientList);
     xcb_delete_property(g_connection, screen->root, netSupportingWmCheck);
   }

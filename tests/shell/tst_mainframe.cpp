@@ -4,9 +4,12 @@
 #include "tests/shell/fixture.h"
 #include "res/menu.h"
 
+#include <zeftrace/trace.h>
+
 #include <QApplication>
 #include <QPointer>
 #include <QMenuBar>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QScrollBar>
 
@@ -40,6 +43,7 @@ class TestMainFrame : public QObject {
   void helpClosesFromTheKeyboard_data();
   void helpClosesFromTheKeyboard();
   void secondMonitorSaysWhereTraceClientsGo();
+  void ownLinesReachStandardErrorWithControlsShown();
 };
 
 void TestMainFrame::titleAndWindowTree() {
@@ -362,6 +366,19 @@ void TestMainFrame::secondMonitorSaysWhereTraceClientsGo() {
   // Not exactly over the first one.
   QVERIFY(second.Frame().pos() != first.Frame().pos());
   QVERIFY(second.Frame().isVisible());
+}
+
+void TestMainFrame::ownLinesReachStandardErrorWithControlsShown() {
+  CFrameFixture fixture;
+  QTemporaryFile err;
+  QVERIFY(err.open());
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(err.handle(), STDERR_FILENO);
+  TraceLine(u"name='\x1b]0;PWNED\a\x1b[31m'\nhwnd=0x0001");
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  err.seek(0);
+  QCOMPARE(err.readAll(), QByteArray("name='\\e]0;PWNED\\a\\e[31m'\\nhwnd=0x0001\n"));
 }
 
 QTEST_MAIN(TestMainFrame)

@@ -34,6 +34,10 @@ class TestTracePeer : public QObject {
     QTest::newRow("line and paragraph separators") << Units(u"a\u2028b\u2029c") << Units(u"a\ufffdb\ufffdc");
     QTest::newRow("bidirectional overrides and isolates")
         << Units(u"a\u202eb\u202ac\u2066d\u2069e") << Units(u"a\ufffdb\ufffdc\ufffdd\ufffde");
+    QTest::newRow("bidi marks and invisible format characters")
+        << Units(u"a\u200eb\u200fc\u061cd\ufeffe\u200bf\u2067g") << Units(u"a\ufffdb\ufffdc\ufffdd\ufffde\ufffdf\ufffdg");
+    QTest::newRow("inner tab") << QStringLiteral("a\tb") << Units(u"a\ufffdb");
+    QTest::newRow("format character beyond the BMP") << Units(u"a\U000E0001b") << Units(u"a\ufffdb");
     QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + u'a' + QChar(0xDC00) << Units(u"\ufffda\ufffd");
     QTest::newRow("surrogate pair kept") << Units(u"x\U0001F600") << Units(u"x\U0001F600");
     QTest::newRow("64 units kept") << QString(64, u'h') << QString(64, u'h');

@@ -5,7 +5,10 @@
 #include <zeftrace/zeftrace.h>
 
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <climits>
 #include <cstdint>
@@ -51,6 +54,21 @@ class CRecordingHost final : public zef::IWindowHost {
 };
 
 CRecordingHost g_host;
+
+// What one line traced with `mode` writes to standard error.
+QByteArray MirrorOf(zef::ETraceMirror mode, std::u16string_view line) {
+  QTemporaryFile file;
+  if (!file.open()) return "cannot make a temporary file";
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(file.handle(), STDERR_FILENO);
+  zef::SetTraceMirror(mode);
+  zef::TraceLine(line);
+  zef::SetTraceMirror(zef::ETraceMirror::kOff);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  file.seek(0);
+  return file.readAll();
+}
 
 }  // namespace
 
@@ -262,6 +280,28 @@ class TestTraceEmitter : public QObject {
     // The host's windows belong to the thread that registered it.
     std::thread([] { zef::TraceLine("from a worker"); }).join();
     QVERIFY(g_host.m_messages.empty());
+  }
+
+  void mirrorWritesControlsAsEscapesOnlyWhenAsked_data() {
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("escaped");
+    QTest::newRow("title and colour sequence") << QStringLiteral("\x1b]0;PWNED\a\x1b[31mred")
+                                               << QByteArray("\\e]0;PWNED\\a\\e[31mred\n");
+    QTest::newRow("forged line") << QStringLiteral("a\r\nhwnd=0x0001, class=X") << QByteArray("a\\r\\nhwnd=0x0001, class=X\n");
+    QTest::newRow("other C0, DEL, C1") << QString::fromUtf16(u"\x01\x7f\x9b\x85.")
+                                       << QByteArray("\\x01\\x7f\\u009b\\u0085.\n");
+    QTest::newRow("backslash doubled, tab kept") << QStringLiteral("C:\\e\tx") << QByteArray("C:\\\\e\tx\n");
+    QTest::newRow("text beyond ASCII kept") << QString::fromUtf16(u"Gr\u00fc\u00dfe \U0001F600")
+                                            << QByteArray("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80\n");
+  }
+  void mirrorWritesControlsAsEscapesOnlyWhenAsked() {
+    QFETCH(QString, line);
+    QFETCH(QByteArray, escaped);
+    const std::u16string text = line.toStdU16String();
+    QCOMPARE(MirrorOf(zef::ETraceMirror::kEscaped, text), escaped);
+    // Other programs' copies stay as their authors wrote them.
+    QCOMPARE(MirrorOf(zef::ETraceMirror::kOn, text), line.toUtf8() + '\n');
+    QCOMPARE(MirrorOf(zef::ETraceMirror::kOff, text), QByteArray());
   }
 
   void unregisteredHostGetsNothing() {

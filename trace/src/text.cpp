@@ -103,9 +103,11 @@ std::u16string WideToUtf16(std::wstring_view text) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+namespace {
+
+// Calls `take` with each code point of `text`; a lone surrogate is U+FFFD.
+template <class F>
+void ForEachCodePoint(std::u16string_view text, F take) {
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -114,8 +116,47 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = kReplacement;
     }
-    AppendUtf8(out, c);
+    take(c);
   }
+}
+
+void AppendEscaped(std::string& out, char32_t c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const bool c0 = c < 0x20 && c != U'\t';
+  if (!c0 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) && c != U'\\') {
+    AppendUtf8(out, c);
+    return;
+  }
+  out += '\\';
+  switch (c) {
+    case U'\\': out += '\\'; return;
+    case 0x1B: out += 'e'; return;
+    case U'\a': out += 'a'; return;
+    case U'\b': out += 'b'; return;
+    case U'\f': out += 'f'; return;
+    case U'\n': out += 'n'; return;
+    case U'\r': out += 'r'; return;
+    case U'\v': out += 'v'; return;
+    default: break;
+  }
+  out += c >= 0x80 ? "u00" : "x";
+  out += kHex[c >> 4];
+  out += kHex[c & 0xF];
+}
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  ForEachCodePoint(text, [&out](char32_t c) { AppendUtf8(out, c); });
+  return out;
+}
+
+std::string Utf16ToEscapedUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  ForEachCodePoint(text, [&out](char32_t c) { AppendEscaped(out, c); });
   return out;
 }
 

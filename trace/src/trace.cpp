@@ -25,7 +25,7 @@ enum class ERoute { kNone, kLocal, kRemote };
 struct SEmitter {
   // One hand-over at a time per process: the monitor's buffer is one slot.
   std::mutex mutex;
-  std::atomic<bool> bMirror{true};
+  std::atomic<ETraceMirror> mirror{ETraceMirror::kOn};
   bool bLookupAttempted = false;
   ERoute eRoute = ERoute::kNone;
   HWND hMonitor = 0;
@@ -62,9 +62,9 @@ SEmitter& Emitter() {
 thread_local bool t_bInHandOver = false;
 thread_local std::deque<std::u16string>* t_pPending = nullptr;
 
-void Mirror(std::u16string_view line) {
+void Mirror(std::u16string_view line, ETraceMirror mode) {
   if (errout::Gone()) return;
-  std::string bytes = text::Utf16ToUtf8(line);
+  std::string bytes = mode == ETraceMirror::kEscaped ? text::Utf16ToEscapedUtf8(line) : text::Utf16ToUtf8(line);
   bytes += '\n';
   errout::Write(bytes);
 }
@@ -127,12 +127,13 @@ void ForgetParentAfterFork(SEmitter& e) {
 }
 
 void HandOverLocked(SEmitter& e, std::u16string_view line) {
-  const bool mirrored = e.bMirror.load(std::memory_order_relaxed);
-  if (mirrored) Mirror(line);
+  const ETraceMirror mode = e.mirror.load(std::memory_order_relaxed);
+  const bool mirrored = mode != ETraceMirror::kOff;
+  if (mirrored) Mirror(line, mode);
   ForgetParentAfterFork(e);
   if (!e.bLookupAttempted) LookUpMonitor(e);
   if (e.bTimedOut) {
-    if (!mirrored) Mirror(line);
+    if (!mirrored) Mirror(line, ETraceMirror::kOn);
     return;
   }
   switch (e.eRoute) {
@@ -161,7 +162,7 @@ void HandOverLocked(SEmitter& e, std::u16string_view line) {
       }
       if (outcome == EExchange::kTimedOut) {
         SayTimedOut(e);
-        if (!mirrored) Mirror(line);
+        if (!mirrored) Mirror(line, ETraceMirror::kOn);
       }
       return;
     }
@@ -200,7 +201,7 @@ bool TraceMonitorFound() {
   return e.eRoute != ERoute::kNone;
 }
 
-void SetTraceMirror(ETraceMirror mirror) { Emitter().bMirror = mirror == ETraceMirror::kOn; }
+void SetTraceMirror(ETraceMirror mirror) { Emitter().mirror = mirror; }
 
 CTraceScope::CTraceScope(std::string_view utf8Name) : m_strName(text::Utf8ToUtf16(utf8Name)) {
   Emit(m_strName + u" {");

@@ -59,7 +59,11 @@ inline void TraceLine(const wchar_t* line) { TraceLine(detail::View(line)); }
 ZEFTRACE_API bool TraceMonitorFound();
 
 // Standard-error copy of every line; on unless a program switches it off.
-enum class ETraceMirror { kOff, kOn };
+// kEscaped writes control characters (ESC, the C0 controls but the tab,
+// DEL, C1) as visible escapes such as "\e", "\n", "\x07", "\u009b", and a
+// backslash as two: for a program whose lines carry text that others chose,
+// which must neither drive the terminal nor start a line of its own there.
+enum class ETraceMirror { kOff, kOn, kEscaped };
 ZEFTRACE_API void SetTraceMirror(ETraceMirror mirror);
 
 namespace detail {
