@@ -36,7 +36,7 @@ int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
   SLineStamp stamp;
   stamp.nTime = Now();
-  stamp.nSender = sender;
+  stamp.nSender = m_senders.LabelKey(sender);
   stamp.nSpan = m_senders.Take(sender, line, placed.closes, placed.opens, stamp.nTime);
   if (index < 0) return AddIndentedString(line, placed.depth, stamp);
   return InsertIndentedString(index, line, placed.depth, stamp);
@@ -45,8 +45,10 @@ int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
 void CMonitorList::ResetContent() {
   m_rules.ResetContent();
   SetHorizontalExtentFrom(0, QString());
-  CListBox::ResetContent();
+  // The labels go before the lines, so that the list gives both back to
+  // the system at once.
   m_senders.ForgetGone();
+  CListBox::ResetContent();
 }
 
 void CMonitorList::SetIndent(const QString& indent) {

@@ -14,6 +14,8 @@
 #include <QStyleOptionSlider>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -438,6 +440,14 @@ void CListBox::SetIndentString(const QString& indent) { d->store.SetIndent(inden
 void CListBox::ResetContent() {
   d->store.Clear();
   d->vIndentLooks.clear();
+  // Freed segments lie below what the rest of the program allocated while
+  // they grew (painting caches, clients' buffers), so the heap's top cannot
+  // shrink past them: without a trim, a shown list of 5 M lines kept 30 MB
+  // more resident once emptied than before. The trim hands back every free
+  // page.
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
   d->nCaret = 0;
   d->nTop = 0;
   d->MarkLayoutDirty();

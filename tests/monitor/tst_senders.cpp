@@ -15,6 +15,8 @@ class TestSenders : public QObject {
   void endNamesOpenCallsInnermostLast_data();
   void endNamesOpenCallsInnermostLast();
   void endListsDeepNestingInPart();
+  void endNamesTheRealInnermostCalls_data();
+  void endNamesTheRealInnermostCalls();
   void forgetGoneKeepsLiveSenders();
   void labels_data();
   void labels();
@@ -51,7 +53,7 @@ void TestSenders::callsMatchPerSender() {
   // A sender never met still gets its calls timed, as "?".
   QCOMPARE(Take(s, 9, QStringLiteral("X() {"), 10), -1);
   QCOMPARE(Take(s, 9, QStringLiteral("} X()"), 15), 5);
-  QCOMPARE(s.Label(9), QStringLiteral("?"));
+  QCOMPARE(s.Label(s.LabelKey(9)), QStringLiteral("?"));
 }
 
 void TestSenders::endNamesOpenCallsInnermostLast_data() {
@@ -65,6 +67,9 @@ void TestSenders::endNamesOpenCallsInnermostLast_data() {
       << QStringList{QStringLiteral("Map({1}) {")} << QStringLiteral("demo[4711] ended inside: Map((1))");
   QTest::newRow("an else branch") << QStringList{QStringLiteral("If() {"), QStringLiteral("  } else {")}
                                   << QStringLiteral("demo[4711] ended inside: else");
+  QTest::newRow("bidi and invisible characters in names")
+      << QStringList{QStringLiteral("Load\u202Egnp.exe() {"), QStringLiteral("\u200BParse\u2066() {")}
+      << QStringLiteral("demo[4711] ended inside: Load\uFFFDgnp.exe() > \uFFFDParse\uFFFD()");
   QTest::newRow("a long name is cut") << QStringList{QString(200, u'n') + QStringLiteral(" {")}
                                       << QStringLiteral("demo[4711] ended inside: ") + QString(79, u'n') +
                                              QChar(0x2026);
@@ -75,23 +80,27 @@ void TestSenders::endNamesOpenCallsInnermostLast() {
   QFETCH(QString, ended);
   CSenders s;
   s.Meet(7, QStringLiteral("demo[4711]"));
+  const std::uint32_t key = s.LabelKey(7);
   std::int64_t time = 0;
   for (const QString& line : lines) Take(s, 7, line, ++time);
   QCOMPARE(s.End(7), ended);
   // Said once: the calls are forgotten with it.
   QCOMPARE(s.End(7), QString());
   QCOMPARE(s.OpenCalls(7), 0);
-  QCOMPARE(s.Label(7), QStringLiteral("demo[4711]"));
+  QCOMPARE(s.Label(key), QStringLiteral("demo[4711]"));
 }
 
 void TestSenders::endListsDeepNestingInPart() {
   CSenders s;
   s.Meet(3, QStringLiteral("deep[3]"));
-  const int depth = CSenders::kMaxOpenCalls + 5;
+  const int half = CSenders::kMaxListedCalls / 2;
+  const int depth = CSenders::kMaxOpenCalls + 5 + half;
   for (int i = 0; i < depth; ++i) Take(s, 3, QStringLiteral("f%1() {").arg(i), i);
   QCOMPARE(s.OpenCalls(3), depth);
-  // The calls beyond the limit are counted, not timed: their leave lines
-  // have no duration, the rest still do.
+  // Beyond the limit the innermost calls are timed, those between them and
+  // the limit counted only: their leave lines have no duration, the rest
+  // still do.
+  for (int i = 0; i < half; ++i) QCOMPARE(Take(s, 3, QStringLiteral("} f()"), depth + i), 2 * i + 1);
   for (int i = 0; i < 5; ++i) QCOMPARE(Take(s, 3, QStringLiteral("} f()"), depth + i), -1);
   QCOMPARE(Take(s, 3, QStringLiteral("} f()"), 20000), 20000 - (CSenders::kMaxOpenCalls - 1));
   Take(s, 3, QStringLiteral("} f()"), 20000);
@@ -101,12 +110,61 @@ void TestSenders::endListsDeepNestingInPart() {
   Take(s, 3, QStringLiteral("h() {"), 20002);
   Take(s, 3, QStringLiteral("i() {"), 20003);
   const QString line = s.End(3);
-  const int half = CSenders::kMaxListedCalls / 2;
   QVERIFY2(line.startsWith(QStringLiteral("deep[3] ended inside: f0() > f1() >")), qPrintable(line));
   QVERIFY2(line.endsWith(QStringLiteral("> g() > h() > i()")), qPrintable(line));
   QVERIFY2(line.contains(QStringLiteral("\u2026 %1 more \u2026").arg(CSenders::kMaxOpenCalls - 2 * half)),
            qPrintable(line));
   QCOMPARE(line.count(QStringLiteral(" > ")), 2 * half);
+}
+
+namespace {
+// "fFirst() > ... > fLast()" as listed, both ends included.
+QStringList Calls(int first, int last) {
+  QStringList names;
+  for (int i = first; i <= last; ++i) names << QStringLiteral("f%1()").arg(i);
+  return names;
+}
+QString More(int count) { return QStringLiteral("\u2026 %1 more \u2026").arg(count); }
+}  // namespace
+
+void TestSenders::endNamesTheRealInnermostCalls_data() {
+  // `opened` calls f0 .. f(opened - 1), then `closed` of them closed and
+  // `reopened` opened: the line names `listed`.
+  QTest::addColumn<int>("opened");
+  QTest::addColumn<int>("closed");
+  QTest::addColumn<QStringList>("reopened");
+  QTest::addColumn<QStringList>("listed");
+  constexpr int kLimit = CSenders::kMaxOpenCalls;
+  QTest::newRow("100,000 open") << 100'000 << 0 << QStringList()
+                                << Calls(0, 7) + QStringList{More(99'984)} + Calls(99'992, 99'999);
+  // Closed back past the innermost ones kept: the calls now innermost were
+  // only counted, and are counted with those left out.
+  QTest::newRow("a few of them closed") << 100'000 << 3 << QStringList()
+                                        << Calls(0, 7) + QStringList{More(99'984)} + Calls(99'992, 99'996);
+  QTest::newRow("just past the timed ones") << kLimit + 3 << 0 << QStringList()
+                                            << Calls(0, 7) + QStringList{More(kLimit + 3 - 16)} +
+                                                   Calls(kLimit - 5, kLimit + 2);
+  QTest::newRow("closed back into the counted ones") << 100'000 << 50'000 << QStringList()
+                                                     << Calls(0, 7) + QStringList{More(49'992)};
+  QTest::newRow("closed back, then opened anew")
+      << 100'000 << 50'000 << QStringList{QStringLiteral("g() {"), QStringLiteral("h() {")}
+      << Calls(0, 7) + QStringList{More(49'992), QStringLiteral("g()"), QStringLiteral("h()")};
+  QTest::newRow("closed back below the listed count") << 100'000 << 100'000 - 12 << QStringList() << Calls(0, 11);
+}
+
+void TestSenders::endNamesTheRealInnermostCalls() {
+  QFETCH(int, opened);
+  QFETCH(int, closed);
+  QFETCH(QStringList, reopened);
+  QFETCH(QStringList, listed);
+  CSenders s;
+  s.Meet(3, QStringLiteral("deep[3]"));
+  std::int64_t time = 0;
+  for (int i = 0; i < opened; ++i) s.Take(3, QStringLiteral("f%1() {").arg(i), false, true, ++time);
+  for (int i = 0; i < closed; ++i) s.Take(3, u"} f()", true, false, ++time);
+  for (const QString& line : reopened) Take(s, 3, line, ++time);
+  QCOMPARE(s.OpenCalls(3), opened - closed + int(reopened.size()));
+  QCOMPARE(s.End(3), QStringLiteral("deep[3] ended inside: ") + listed.join(QStringLiteral(" > ")));
 }
 
 void TestSenders::forgetGoneKeepsLiveSenders() {
@@ -144,6 +202,9 @@ void TestSenders::labels_data() {
                                      << QStringLiteral("worker[31] \u00ABbuild01: worker[31]\u00BB");
   QTest::newRow("told no pid") << true << QStringLiteral("box") << qint64(0) << QStringLiteral("x")
                                << QStringLiteral("worker[31] \u00ABbox: x[?]\u00BB");
+  QTest::newRow("bidi controls shown, not obeyed")
+      << true << QStringLiteral("here") << qint64(5) << QStringLiteral("a\u202Eb\u2066c\u200F")
+      << QStringLiteral("worker[31] \u00ABa\uFFFDb\uFFFDc\uFFFD[5]\u00BB");
   QTest::newRow("braces and line breaks made plain")
       << true << QStringLiteral("h{}") << qint64(5) << QStringLiteral("a\nb")
       << QStringLiteral("worker[31] \u00ABh(): a\uFFFDb[5]\u00BB");
