@@ -1,7 +1,8 @@
 #include "shown.h"
 
+#include <zefstore/text.h>
+
 #include <algorithm>
-#include <cstdint>
 #include <iterator>
 
 namespace zef::store::tool {
@@ -23,24 +24,6 @@ constexpr SRange kFormat[] = {
     {0xE0020, 0xE007F},
 };
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(char(c));
-  } else if (c < 0x800) {
-    out->push_back(char(0xC0 | (c >> 6)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(char(0xE0 | (c >> 12)));
-    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(char(0xF0 | (c >> 18)));
-    out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  }
-}
-
 }  // namespace
 
 bool IsObeyed(char32_t c) {
@@ -53,17 +36,25 @@ bool IsObeyed(char32_t c) {
 }
 
 void AppendShown(std::u16string_view text, std::string* out) {
-  out->reserve(out->size() + text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
+  // Replaced in UTF-16, compacting (a pair becomes one U+FFFD); unpaired
+  // surrogates are left to the lossy conversion.
+  std::u16string shown(text);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const char16_t unit = shown[i];
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < shown.size() && shown[i + 1] >= 0xDC00 &&
+                      shown[i + 1] <= 0xDFFF;
+    const char32_t c = pair ? 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(shown[i + 1]) - 0xDC00) : unit;
+    if (IsObeyed(c)) {
+      shown[kept++] = u'\uFFFD';
+    } else {
+      shown[kept++] = unit;
+      if (pair) shown[kept++] = shown[i + 1];
     }
-    AppendUtf8(IsObeyed(c) ? char32_t(0xFFFD) : c, out);
+    if (pair) ++i;
   }
+  shown.resize(kept);
+  *out += Utf16ToUtf8Lossy(shown);
 }
 
 }  // namespace zef::store::tool

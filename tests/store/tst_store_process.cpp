@@ -328,12 +328,12 @@ class TestStoreProcess : public QObject {
     const QString store = NewPath();
     QCOMPARE(Zefdb(store, {"create", "ab"}).nExit, 0);
     QCOMPARE(Zefdb(store, {"add", "ab", "str:\x1b]0;x\x07\xe2\x80\xae"
-                                  "evil\ttab"}).nExit, 0);
+                                  "evil\ttab\xf0\x9f\x98\x80\xf3\xa0\x80\x81"}).nExit, 0);
     QCOMPARE(zef::store::testing::ExecuteSql(store.toStdString(), "UPDATE database SET name='a'||char(10)||'\"x\" type=0'"),
              std::string());
     QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"a\uFFFD\"x\" type=0\" type=0 records=1, size=0 KB\n"));
     QCOMPARE(Zefdb(store, {"records", "a\n\"x\" type=0"}).strOut,
-             QStringLiteral("000: [1,48] (wchar *)\"\uFFFD]0;x\uFFFD\uFFFDevil\ttab\"; \n"));
+             QStringLiteral("000: [1,56] (wchar *)\"\uFFFD]0;x\uFFFD\uFFFDevil\ttab\U0001F600\uFFFD\"; \n"));
     QCOMPARE(Zefdb(store, {"drop", "a\n\"x\" type=0"}).nExit, 0);
     QCOMPARE(Zefdb(store, {"list"}).strOut, QString());
   }
