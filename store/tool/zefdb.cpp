@@ -94,9 +94,6 @@ int FailStore(const std::string& what, int error) {
     case EILSEQ: why = "not an object store, or damaged"; break;
     case EBUSY: why = "locked by another writer beyond the busy timeout"; break;
     case ENOTSUP: why = "an object store of a later version"; break;
-    // Never the C library's "No such file or directory": the store file
-    // itself missing is an empty store, so ENOENT is always a database.
-    case ENOENT: why = "no such database"; break;
     default: why = std::strerror(error); break;
   }
   return Fail(what + ": " + why + " (" + ErrnoName(error) + ")");
