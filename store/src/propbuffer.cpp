@@ -1,7 +1,9 @@
 #include <zefstore/propbuffer.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "bytes.h"
 #include "packed.h"
@@ -101,21 +103,92 @@ int BuildPropertyBuffer(const SPropValue* values, std::size_t count, std::vector
   return 0;
 }
 
+namespace {
+
+// The bytes one string or blob occupies: [nBegin, nEnd).
+struct SDataRange {
+  std::size_t nBegin;
+  std::size_t nEnd;
+};
+
+// The range of entry `entry`'s data, or false when it has none (a number, an
+// unknown type, an empty blob) or when it does not lie inside the buffer. A
+// string's end is looked for no further than `limit`: a text that runs on
+// beyond it is refused by the caller either way.
+bool DataRangeOf(const std::uint8_t* buffer, std::size_t size, const std::uint8_t* entry, std::size_t limit,
+                 SDataRange* range, bool* bad) {
+  const auto type = static_cast<EPropType>(bytes::Read16(entry));
+  if (type == EPropType::kString) {
+    const std::size_t offset = bytes::Read32(entry + 8);
+    const std::size_t end = bytes::FindTerminator(buffer, limit < size ? limit : size, offset);
+    *bad = end == (limit < size ? limit : size);
+    *range = {offset, end + 2};
+    return !*bad;
+  }
+  if (type == EPropType::kBlob) {
+    const std::uint64_t length = bytes::Read32(entry + 8);
+    const std::uint64_t offset = bytes::Read32(entry + 12);
+    *bad = offset + length > size;
+    *range = {std::size_t(offset), std::size_t(offset + length)};
+    return !*bad && length != 0;
+  }
+  *bad = false;
+  return false;
+}
+
+}  // namespace
+
 int ValidatePropertyBuffer(const std::uint8_t* buffer, std::size_t size, std::size_t count) {
   if (size > kMaxRecordSize) return EFBIG;
   if (buffer == nullptr) return size == 0 && count == 0 ? 0 : EILSEQ;
   if (count > kMaxProperties || count * kPropEntrySize > size) return EILSEQ;
+  // Strings and blobs must lie after the entries and apart from each other.
+  // Shared or overlapping texts would let a small record stand for an
+  // unbounded amount of text (a thousand entries on one 200 KB string
+  // formats to 200 MB), and every reader would pay for it. Each text is
+  // then scanned once, so the check is linear in `size`: in buffer order
+  // (as BuildPropertyBuffer lays them out) in one pass, else sorted.
+  const std::size_t entriesEnd = count * kPropEntrySize;
+  std::size_t end = entriesEnd;
+  bool inOrder = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    SDataRange range{};
+    bool bad = false;
+    if (!DataRangeOf(buffer, size, buffer + i * kPropEntrySize, size, &range, &bad)) {
+      if (bad) return EILSEQ;
+      continue;
+    }
+    if (range.nBegin < end) {
+      inOrder = false;
+      break;
+    }
+    end = range.nEnd;
+  }
+  if (inOrder) return 0;
+  std::vector<std::pair<std::size_t, std::size_t>> starts;  // data offset, entry index
+  starts.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = buffer + i * kPropEntrySize;
     const auto type = static_cast<EPropType>(bytes::Read16(entry));
-    if (type == EPropType::kString) {
-      const std::size_t offset = bytes::Read32(entry + 8);
-      if (bytes::FindTerminator(buffer, size, offset) == size) return EILSEQ;
-    } else if (type == EPropType::kBlob) {
-      const std::uint64_t length = bytes::Read32(entry + 8);
-      const std::uint64_t offset = bytes::Read32(entry + 12);
-      if (offset + length > size) return EILSEQ;
+    if (type == EPropType::kString) starts.emplace_back(bytes::Read32(entry + 8), i);
+    if (type != EPropType::kBlob) continue;
+    if (bytes::Read32(entry + 8) != 0) {
+      starts.emplace_back(bytes::Read32(entry + 12), i);
+    } else if (bytes::Read32(entry + 12) > size) {
+      return EILSEQ;
     }
+  }
+  std::sort(starts.begin(), starts.end());
+  end = entriesEnd;
+  for (std::size_t k = 0; k < starts.size(); ++k) {
+    if (starts[k].first < end) return EILSEQ;
+    // A text must end before the next one begins, so no byte is scanned twice.
+    const std::size_t limit = k + 1 < starts.size() ? starts[k + 1].first : size;
+    SDataRange range{};
+    bool bad = false;
+    DataRangeOf(buffer, size, buffer + starts[k].second * kPropEntrySize, limit, &range, &bad);
+    if (bad || range.nEnd > limit) return EILSEQ;
+    end = range.nEnd;
   }
   return 0;
 }

@@ -1,7 +1,9 @@
 #include <zefstore/recordline.h>
 #include <zefstore/propbuffer.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 #include "bytes.h"
 
@@ -31,7 +33,43 @@ void Append(std::u16string* line, const char* ascii) {
   while (*ascii != '\0') line->push_back(char16_t(*ascii++));
 }
 
-void AppendProperty(std::u16string* line, const std::uint8_t* buffer, std::size_t size, const std::uint8_t* entry) {
+// What the formatter needs beyond the buffer: where the line may stop, and
+// what it learnt of unterminated texts.
+struct SFormat {
+  const std::uint8_t* pBuffer;
+  std::size_t nSize;
+  // The line is complete once it is this long: the rest would be cut.
+  std::size_t nLimit;
+  // From these offsets on (even, odd) no zero unit follows: a text starting
+  // there is unterminated. So a buffer of many entries pointing at unended
+  // text is scanned once, not once per entry.
+  std::size_t nUnendedFrom[2];
+};
+
+// Appends the string at `offset` up to its zero unit or until the line
+// reaches its limit; false (the line as it was) when the text has no end
+// inside the buffer.
+bool AppendString(std::u16string* line, SFormat* format, std::size_t offset) {
+  const std::size_t restore = line->size();
+  Append(line, "(wchar *)\"");
+  std::size_t& unended = format->nUnendedFrom[offset & 1];
+  std::size_t at = offset;
+  for (; at < unended && format->nSize - at >= 2; at += 2) {
+    const char16_t unit = char16_t(bytes::Read16(format->pBuffer + at));
+    if (unit == 0) {
+      line->push_back(u'"');
+      return true;
+    }
+    // Cut here anyway: whether the text ends further on changes nothing shown.
+    if (line->size() >= format->nLimit) return true;
+    line->push_back(unit);
+  }
+  if (offset < unended) unended = offset;
+  line->resize(restore);
+  return false;
+}
+
+void AppendProperty(std::u16string* line, SFormat* format, const std::uint8_t* entry) {
   const std::uint8_t* value = entry + 8;
   switch (static_cast<EPropType>(bytes::Read16(entry))) {
     case EPropType::kI2:
@@ -57,15 +95,9 @@ void AppendProperty(std::u16string* line, const std::uint8_t* buffer, std::size_
       Append(line, "(uint32)");
       AppendNumber(line, bytes::Read32(value));
       return;
-    case EPropType::kString: {
-      const std::size_t offset = bytes::Read32(value);
-      const std::size_t end = bytes::FindTerminator(buffer, size, offset);
-      if (end == size) break;
-      Append(line, "(wchar *)\"");
-      for (std::size_t at = offset; at < end; at += 2) line->push_back(char16_t(bytes::Read16(buffer + at)));
-      line->push_back(u'"');
-      return;
-    }
+    case EPropType::kString:
+      if (AppendString(line, format, bytes::Read32(value))) return;
+      break;
     case EPropType::kFileTime:
     case EPropType::kBlob:
       break;
@@ -77,8 +109,13 @@ void AppendProperty(std::u16string* line, const std::uint8_t* buffer, std::size_
 
 std::u16string FormatRecordLine(const std::uint8_t* buffer, std::uint16_t propCount, std::uint32_t bufferSize,
                                 int position, int maxLineLength) {
+  // Built no further than one unit past the cut: that unit tells a line cut
+  // at maxLineLength + 3 from one that ends there.
+  const std::size_t limit = maxLineLength > 0 ? std::size_t(maxLineLength) + 4 : SIZE_MAX;
+  SFormat format{buffer, bufferSize, limit, {bufferSize, bufferSize}};
   std::u16string line;
-  line.reserve(32 + std::size_t(propCount) * 16);
+  const std::size_t expected = 32 + std::size_t(propCount) * 16;
+  line.reserve(maxLineLength > 0 ? std::min(expected, limit + 32) : expected);
   // The size is printed as the handheld's "%d" would print the 32-bit value.
   if (position != -1) {
     AppendNumber(&line, position, 3);
@@ -90,8 +127,8 @@ std::u16string FormatRecordLine(const std::uint8_t* buffer, std::uint16_t propCo
   AppendNumber(&line, std::int32_t(bufferSize));
   Append(&line, "] ");
   const std::size_t fitting = buffer == nullptr ? 0 : bufferSize / kPropEntrySize;
-  for (std::size_t i = 0; i < propCount && i < fitting; ++i) {
-    AppendProperty(&line, buffer, bufferSize, buffer + i * kPropEntrySize);
+  for (std::size_t i = 0; i < propCount && i < fitting && line.size() < limit; ++i) {
+    AppendProperty(&line, &format, buffer + i * kPropEntrySize);
     Append(&line, "; ");
   }
   // Cut to the limit plus three, not minus three: a line one to three units

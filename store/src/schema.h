@@ -4,7 +4,9 @@
 //   PRAGMA user_version    kSchemaVersion
 //   meta(key, value)       'next_oid': the next object identifier to hand
 //                          out, shared by databases and records and never
-//                          lowered, so an identifier is never reused
+//                          lowered, so an identifier is never reused (a
+//                          writer raises it above the highest identifier
+//                          in use when it finds it lower)
 //   database               one row per database; `records` and `size` are
 //                          kept up to date by every write, so that listing
 //                          costs one row per database however large they are

@@ -232,6 +232,24 @@ int ExamineFile(sqlite3* db, EFileState* state) {
   return 0;
 }
 
+// A store is a regular file (reached through symbolic links, so that the
+// user may keep it elsewhere). Anything else (a device such as /dev/zero, a
+// FIFO, a socket) is not a store, and must not be read as an empty one or
+// written into; a directory keeps its own code.
+int RegularFileError(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  return S_ISREG(info.st_mode) ? 0 : EILSEQ;
+}
+
+// What a name read from the file, or looked up, must be. Looser than
+// CheckDatabaseName: a name with a control character that an older program
+// stored is still listed, and can be found to be dropped.
+int CheckStoredName(std::u16string_view name) {
+  if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return EINVAL;
+  if (name.size() > kMaxNameLength) return ENAMETOOLONG;
+  return 0;
+}
+
 bool FitsOid(std::int64_t value) { return value > 0 && value <= std::int64_t(UINT32_MAX); }
 bool FitsU32(std::int64_t value) { return value >= 0 && value <= std::int64_t(UINT32_MAX); }
 
@@ -254,6 +272,7 @@ struct CObjectStore::SImpl {
   bool bInWrite = false;
   std::int64_t nNextOid = 0;
   std::int64_t nStoredNextOid = 0;
+  std::int64_t nIdFloor = 0;  // above every identifier in use; 0 until looked at (FindIdFloor)
   std::unordered_map<CEOID, SDelta> pending;  // counter changes not yet written
   std::unordered_set<CEOID> known;            // databases seen to exist in this write
   // The stored form of the record being written: nStoredLength bytes from nStoredBegin.
@@ -285,6 +304,7 @@ struct CObjectStore::SImpl {
     sqlite3_close(pDb);
     pDb = nullptr;
     bReady = false;
+    nIdFloor = 0;
   }
 
   int Fail(int rc) { return ErrnoOf(pDb, rc); }
@@ -370,7 +390,7 @@ struct CObjectStore::SImpl {
       struct stat info {};
       if (strPath.empty()) return EINVAL;
       if (::stat(strPath.c_str(), &info) != 0) return errno == ENOENT ? 0 : errno;
-      if (S_ISDIR(info.st_mode)) return EISDIR;
+      if (int error = RegularFileError(info); error != 0) return error;
       if (int error = Connect(SQLITE_OPEN_READWRITE); error != 0) return error;
     }
     EFileState state = EFileState::kBlank;
@@ -390,9 +410,13 @@ struct CObjectStore::SImpl {
     if (pDb == nullptr) {
       if (strPath.empty()) return EINVAL;
       if (int error = MakeParentDirectories(strPath); error != 0) return error;
-      const int fd = ::open(strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      // Non-blocking, so that a FIFO in the store's place cannot hold the open.
+      const int fd = ::open(strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
       if (fd < 0) return errno;
+      struct stat info {};
+      const int notStore = ::fstat(fd, &info) != 0 ? errno : RegularFileError(info);
       ::close(fd);
+      if (notStore != 0) return notStore;
       if (int error = Connect(SQLITE_OPEN_READWRITE); error != 0) return error;
     }
     EFileState state = EFileState::kBlank;
@@ -477,11 +501,36 @@ struct CObjectStore::SImpl {
         error = rc == SQLITE_DONE ? EILSEQ : Fail(rc);
       }
     }
+    if (error == 0 && nIdFloor == 0) error = FindIdFloor();
+    if (error == 0 && nNextOid < nIdFloor) nNextOid = nIdFloor;
     if (error != 0) {
       Exec("ROLLBACK");
       return error;
     }
     bInWrite = true;
+    return 0;
+  }
+
+  // The counter is trusted only above every identifier in use: a file whose
+  // counter was set back (by hand, or by a crafted file) would otherwise
+  // hand out an identifier again, and a delete by an identifier read
+  // earlier could then reach another object. Looked at once per connection
+  // (identifiers only grow); a counter found too low is raised, and the
+  // raised value is stored by the next commit. Records of a database that
+  // does not exist count by their database part, so that no new database
+  // takes them over.
+  int FindIdFloor() {
+    static constexpr const char* kHighestId =
+        "SELECT max("
+        " coalesce((SELECT max(oid) FROM database), 0),"
+        " coalesce((SELECT max((SELECT key & 4294967295 FROM record"
+        "   WHERE key BETWEEN (d.oid << 32) AND ((d.oid << 32) | 4294967295) ORDER BY key DESC LIMIT 1))"
+        "   FROM database d), 0),"
+        " coalesce((SELECT (key >> 32) & 4294967295 FROM record WHERE key >= 0 ORDER BY key DESC LIMIT 1), 0),"
+        " coalesce((SELECT (key >> 32) & 4294967295 FROM record WHERE key < 0 ORDER BY key DESC LIMIT 1), 0))";
+    std::int64_t highest = 0;
+    if (int error = QueryInt(pDb, kHighestId, &highest); error != 0) return error;
+    nIdFloor = highest + 1;
     return 0;
   }
 
@@ -608,7 +657,7 @@ struct CObjectStore::SImpl {
       return EILSEQ;
     }
     std::u16string name16;
-    if (!Utf8ToUtf16(std::string_view(name, std::size_t(nameBytes)), &name16) || CheckDatabaseName(name16) != 0) {
+    if (!Utf8ToUtf16(std::string_view(name, std::size_t(nameBytes)), &name16) || CheckStoredName(name16) != 0) {
       return EILSEQ;
     }
     info->oid = CEOID(oid);
@@ -681,8 +730,10 @@ std::string DefaultStorePath(const char* xdgDataHome, const char* home) {
 std::string DefaultStorePath() { return DefaultStorePath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")); }
 
 int CheckDatabaseName(std::u16string_view name) {
-  if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return EINVAL;
-  if (name.size() > kMaxNameLength) return ENAMETOOLONG;
+  if (int error = CheckStoredName(name); error != 0) return error;
+  for (char16_t unit : name) {
+    if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) return EINVAL;
+  }
   return 0;
 }
 
@@ -717,7 +768,7 @@ int CObjectStore::ListDatabaseIds(std::vector<CEOID>* databases, CEOID after, st
 
 int CObjectStore::FindDatabase(std::u16string_view name, CEOID* database) {
   SImpl& d = *m_pImpl;
-  if (int error = CheckDatabaseName(name); error != 0) return Report(error);
+  if (int error = CheckStoredName(name); error != 0) return Report(error);
   std::string name8;
   if (!Utf16ToUtf8(name, &name8)) return Report(EINVAL);
   if (int error = d.OpenForRead(); error != 0 || !d.bReady) return Report(error != 0 ? error : ENOENT);

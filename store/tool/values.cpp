@@ -12,7 +12,11 @@ namespace {
 
 template <class T>
 bool ParseInteger(std::string_view text, T* value) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  // One sign at most: from_chars would take a '-' after the '+' taken here.
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) return false;
+  }
   if (text.empty()) return false;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *value, 10);
   return ec == std::errc() && end == text.data() + text.size();
@@ -165,6 +169,12 @@ bool CLineSplitter::Split(std::string_view line, std::string* error) {
   while (true) {
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (at == line.size()) break;
+    // Counted as they are found, so that a line of millions of values stops
+    // here instead of after all of them are split and parsed.
+    if (m_values.size() == kMaxProperties) {
+      *error = "more than 65,535 values (E2BIG)";
+      return false;
+    }
     const std::size_t start = at;
     if (!(line.size() - at >= 5 && line[at] == 's' && line[at + 1] == 't' && line[at + 2] == 'r' &&
           line[at + 3] == ':' && line[at + 4] == '"')) {

@@ -21,7 +21,8 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error);
 // until the next Split.
 class CLineSplitter {
  public:
-  // False with a reason for an unclosed quote or a bad escape.
+  // False with a reason for an unclosed quote, a bad escape, or more than
+  // kMaxProperties values.
   bool Split(std::string_view line, std::string* error);
   const std::vector<std::string_view>& Values() const { return m_values; }
 

@@ -4,10 +4,16 @@
 #include <zefstore/propbuffer.h>
 #include <zefstore/recordline.h>
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 
 using namespace zef::store;
@@ -46,6 +52,55 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     for (std::uint8_t byte : part) all.push_back(byte);
   }
   return all;
+}
+
+// A record of `entries` strings that all point at one text of `units`
+// units after the entries, ended by a zero unit when `ended`.
+Bytes SharedText(std::size_t entries, std::size_t units, bool ended) {
+  Bytes buffer(entries * 16 + units * 2 + 2, 0);
+  const std::uint32_t offset = std::uint32_t(entries * 16);
+  for (std::size_t i = 0; i < entries; ++i) {
+    buffer[i * 16] = 31;
+    std::memcpy(&buffer[i * 16 + 8], &offset, 4);
+  }
+  for (std::size_t u = 0; u < units + (ended ? 0 : 1); ++u) buffer[offset + 2 * u] = 'x';
+  return buffer;
+}
+
+struct SCost {
+  double dSeconds = -1;
+  long nPeakKb = -1;
+  std::string strResult;
+};
+
+// Runs `work` in a child process, so that its peak memory is its own: the
+// time it took, the child's peak resident size, and what `work` returned.
+template <class F>
+SCost MeasureInChild(F work) {
+  int channel[2];
+  if (::pipe(channel) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    QElapsedTimer timer;
+    timer.start();
+    const std::string result = work();
+    const std::string report = std::to_string(timer.nsecsElapsed()) + " " + result;
+    const bool written = ::write(channel[1], report.data(), report.size()) == ssize_t(report.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(channel[1]);
+  std::string report;
+  char block[256];
+  for (ssize_t n; (n = ::read(channel[0], block, sizeof block)) > 0;) report.append(block, std::size_t(n));
+  ::close(channel[0]);
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return {};
+  }
+  const std::size_t blank = report.find(' ');
+  return {std::stod(report.substr(0, blank)) / 1e9, usage.ru_maxrss, report.substr(blank + 1)};
 }
 
 }  // namespace
@@ -123,6 +178,56 @@ class TestStoreFormat : public QObject {
     QCOMPARE(ValidatePropertyBuffer(buffer.data(), buffer.size(), std::size_t(count)), EILSEQ);
     // The formatter on the same bytes stays inside them (checked by ASan).
     FormatRecordLine(buffer.data(), std::uint16_t(count), std::uint32_t(buffer.size()), 0, 0);
+  }
+
+  // Strings and blobs that share bytes would let a small record stand for
+  // an unbounded amount of text; apart, in any order, they are sound.
+  void validateRefusesSharedData_data() {
+    QTest::addColumn<Bytes>("buffer");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("error");
+    const Bytes text = {'a', 0, 'b', 0, 0, 0};
+    QTest::newRow("two strings on one text") << Cat({Entry(31, 0, {32}), Entry(31, 1, {32}), text}) << 2 << EILSEQ;
+    QTest::newRow("a string inside another")
+        << Cat({Entry(31, 0, {32}), Entry(31, 1, {34}), text}) << 2 << EILSEQ;
+    QTest::newRow("a blob over a string")
+        << Cat({Entry(31, 0, {32}), Entry(65, 1, {2, 0, 0, 0, 32}), text}) << 2 << EILSEQ;
+    QTest::newRow("two blobs overlapping")
+        << Cat({Entry(65, 0, {4, 0, 0, 0, 32}), Entry(65, 1, {4, 0, 0, 0, 34}), text}) << 2 << EILSEQ;
+    QTest::newRow("a string in the entries") << Cat({Entry(31, 0, {12}), text}) << 1 << EILSEQ;
+    QTest::newRow("strings apart in reverse order")
+        << Cat({Entry(31, 0, {36}), Entry(31, 1, {32}), {'a', 0, 0, 0, 'b', 0, 0, 0}}) << 2 << 0;
+    QTest::newRow("empty blobs share an offset")
+        << Cat({Entry(65, 0, {0, 0, 0, 0, 32}), Entry(65, 1, {0, 0, 0, 0, 32}), Entry(31, 2, {48}), text}) << 3 << 0;
+  }
+  void validateRefusesSharedData() {
+    QFETCH(Bytes, buffer);
+    QFETCH(int, count);
+    QFETCH(int, error);
+    QCOMPARE(ValidatePropertyBuffer(buffer.data(), buffer.size(), std::size_t(count)), error);
+  }
+
+  // A 16 MiB record of 65,535 strings on one text (and one whose text never
+  // ends): refused in linear time, and shown to the monitor's cut without
+  // building more than the cut.
+  void hostileRecordCostsLittle_data() {
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("shared text") << true;
+    QTest::newRow("shared text without an end") << false;
+  }
+  void hostileRecordCostsLittle() {
+    QFETCH(bool, ended);
+    const SCost cost = MeasureInChild([ended] {
+      const Bytes buffer = SharedText(kMaxProperties, (kMaxRecordSize - kMaxProperties * 16) / 2 - 2, ended);
+      const int error = ValidatePropertyBuffer(buffer.data(), buffer.size(), kMaxProperties);
+      const std::u16string line =
+          FormatRecordLine(buffer.data(), std::uint16_t(kMaxProperties), std::uint32_t(buffer.size()), 0, 1024);
+      return std::to_string(error) + " " + std::to_string(line.size()) + " " + std::to_string(line.capacity());
+    });
+    QCOMPARE(QString::fromStdString(cost.strResult).section(QLatin1Char(' '), 0, 1),
+             QStringLiteral("%1 %2").arg(EILSEQ).arg(1024 + 6));
+    QVERIFY2(cost.dSeconds < 1, qPrintable(QString::number(cost.dSeconds)));
+    QVERIFY2(cost.nPeakKb < 64 * 1024, qPrintable(QString::number(cost.nPeakKb)));
   }
 
   void validateAcceptsUnknownTypes() {

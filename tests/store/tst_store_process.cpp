@@ -1,4 +1,5 @@
 // zefdb as a user runs it, and several processes writing one store at once.
+#include <zefstore/store.h>
 #include <zefstore/storetesting.h>
 
 #include <QDir>
@@ -6,6 +7,15 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 
 namespace {
 
@@ -17,10 +27,16 @@ struct SRun {
 
 using Args = QList<QByteArray>;
 
-SRun Zefdb(const QString& store, const Args& args, const QByteArray& input = {}) {
+// How zefdb's standard streams are set up beyond the usual pipes.
+enum class EStreams { kPipes, kOutputFull, kOutputClosed, kInputClosed };
+
+SRun Zefdb(const QString& store, const Args& args, const QByteArray& input = {}, EStreams streams = EStreams::kPipes) {
   QProcess process;
   QStringList all = {QStringLiteral("--store"), store};
   for (const QByteArray& arg : args) all << QString::fromUtf8(arg);
+  if (streams == EStreams::kOutputFull) process.setStandardOutputFile(QStringLiteral("/dev/full"));
+  if (streams == EStreams::kOutputClosed) process.setChildProcessModifier([] { ::close(1); });
+  if (streams == EStreams::kInputClosed) process.setChildProcessModifier([] { ::close(0); });
   process.start(QStringLiteral(ZEF_ZEFDB), all);
   if (!process.waitForStarted()) return {};
   process.write(input);
@@ -28,6 +44,57 @@ SRun Zefdb(const QString& store, const Args& args, const QByteArray& input = {})
   process.waitForFinished(120000);
   return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
           QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+struct SMeasured {
+  int nExit = -1;
+  double dSeconds = -1;
+  long nPeakKb = -1;
+  QString strErr;
+};
+
+// zefdb run with standard input from `input`, its time and its own peak
+// resident size (wait4 reports it for this one child).
+SMeasured ZefdbMeasured(const QString& store, const Args& args, const QString& input) {
+  std::vector<std::string> strings = {ZEF_ZEFDB, "--store", store.toStdString()};
+  for (const QByteArray& arg : args) strings.push_back(arg.toStdString());
+  std::vector<char*> argv;
+  for (std::string& arg : strings) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int errors[2];
+  if (::pipe(errors) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input.toLocal8Bit().constData(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+  pid_t child = -1;
+  const auto start = std::chrono::steady_clock::now();
+  const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(errors[1]);
+  SMeasured measured;
+  QByteArray message;
+  char block[4096];
+  for (ssize_t n; spawned == 0 && (n = ::read(errors[0], block, sizeof block)) > 0;) message.append(block, n);
+  ::close(errors[0]);
+  int status = 0;
+  rusage usage{};
+  if (spawned != 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status)) return measured;
+  measured.dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  measured.nExit = WEXITSTATUS(status);
+  measured.nPeakKb = usage.ru_maxrss;
+  measured.strErr = QString::fromUtf8(message);
+  return measured;
+}
+
+// The system call `pid` is blocked in, or -1 (running, or not readable).
+long BlockedIn(qint64 pid) {
+  QFile file(QStringLiteral("/proc/%1/syscall").arg(pid));
+  if (!file.open(QIODevice::ReadOnly)) return -1;
+  bool ok = false;
+  const long call = file.readAll().split(' ').value(0).trimmed().toLong(&ok);
+  return ok ? call : -1;
 }
 
 }  // namespace
@@ -132,6 +199,14 @@ class TestStoreProcess : public QObject {
     QTest::newRow("unknown command") << Args{"frobnicate"} << QByteArray("unknown command");
     QTest::newRow("no command") << Args{} << QByteArray("usage");
     QTest::newRow("extra argument") << Args{"list", "x"} << QByteArray("takes no arguments");
+    QTest::newRow("i4 with two signs") << Args{"add", "db", "i4:+-1"} << QByteArray("i4:+-1");
+    QTest::newRow("u4 with two plus signs") << Args{"add", "db", "u4:++1"} << QByteArray("u4:++1");
+    QTest::newRow("time with two signs") << Args{"add", "db", "time:+-5"} << QByteArray("not a time");
+    QTest::newRow("--type without a name or value") << Args{"create", "--type"} << QByteArray("--type needs a value");
+    QTest::newRow("--type without a value") << Args{"create", "t", "--type"} << QByteArray("--type needs a value");
+    QTest::newRow("--type before the name, no name") << Args{"create", "--type", "3"} << QByteArray("NAME missing");
+    QTest::newRow("a newline in a new name") << Args{"create", "a\nb"} << QByteArray("control character (EINVAL)");
+    QTest::newRow("an escape in a new name") << Args{"create", "\x1b]0;x\x07"} << QByteArray("control character");
   }
   void errorsExitOne() {
     QFETCH(Args, args);
@@ -154,6 +229,8 @@ class TestStoreProcess : public QObject {
     QTest::newRow("bad escape") << QByteArray("str:\"a\\qb\"\n") << QByteArray("unknown escape");
     QTest::newRow("text after a quote") << QByteArray("str:\"a\"b\n") << QByteArray("after a closing quote");
     QTest::newRow("not UTF-8") << QByteArray("str:\xff\xfe\n") << QByteArray("not UTF-8");
+    QTest::newRow("65,536 values") << QByteArray("u4:1\n") + QByteArray("u2:0 ").repeated(65536)
+                                   << QByteArray("line 2: more than 65,535 values (E2BIG)");
   }
   void importIsAllOrNothing() {
     QFETCH(QByteArray, input);
@@ -165,6 +242,127 @@ class TestStoreProcess : public QObject {
     QVERIFY2(run.strErr.contains(QString::fromUtf8(message)) && run.strErr.contains(QStringLiteral("nothing imported")),
              qPrintable(run.strErr));
     QCOMPARE(Zefdb(store, {"records", "db"}).strOut, QString());
+  }
+
+  // Output that cannot be written, or an import with nothing to read, is a
+  // failure with one line saying so, never exit 0.
+  void unusableStreamsFail_data() {
+    QTest::addColumn<Args>("args");
+    QTest::addColumn<int>("streams");
+    QTest::addColumn<QByteArray>("message");
+    const int full = int(EStreams::kOutputFull);
+    QTest::newRow("list to /dev/full") << Args{"list"} << full << QByteArray("standard output: No space left");
+    QTest::newRow("records to /dev/full") << Args{"records", "db"} << full << QByteArray("(ENOSPC)");
+    QTest::newRow("help to /dev/full") << Args{"--help"} << full << QByteArray("(ENOSPC)");
+    QTest::newRow("list, standard output closed")
+        << Args{"list"} << int(EStreams::kOutputClosed) << QByteArray("cannot write standard output");
+    QTest::newRow("import, standard input closed")
+        << Args{"import", "db"} << int(EStreams::kInputClosed) << QByteArray("standard input is closed");
+  }
+  void unusableStreamsFail() {
+    QFETCH(Args, args);
+    QFETCH(int, streams);
+    QFETCH(QByteArray, message);
+    const QString store = NewPath();
+    QCOMPARE(Zefdb(store, {"create", "db"}).nExit, 0);
+    QCOMPARE(Zefdb(store, {"add", "db", "str:" + QByteArray(200, 'r')}).nExit, 0);
+    const SRun run = Zefdb(store, args, {}, EStreams(streams));
+    QCOMPARE(run.nExit, 1);
+    QVERIFY2(run.strErr.contains(QString::fromUtf8(message)), qPrintable(run.strErr));
+    QCOMPARE(run.strErr.count(QLatin1Char('\n')), 1);
+    QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"db\" type=0 records=1, size=0 KB\n"));
+  }
+
+  // Hostile input costs zefdb little: a record whose 4,096 strings share
+  // one 1 MiB text (8 GiB of text once formatted) is refused as damaged,
+  // and one endless import line stops at the line limit.
+  void hostileInputCostsLittle_data() {
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("records of shared texts") << QByteArray("shared") << QByteArray("position 1 is damaged (EILSEQ)");
+    QTest::newRow("import of a 40 MiB line") << QByteArray("line") << QByteArray("line 2: longer than 33 MiB (E2BIG)");
+  }
+  void hostileInputCostsLittle() {
+    QFETCH(QByteArray, kind);
+    QFETCH(QByteArray, message);
+    const QString store = NewPath();
+    QCOMPARE(Zefdb(store, {"create", "db"}).nExit, 0);
+    QCOMPARE(Zefdb(store, {"add", "db", "u4:1"}).nExit, 0);
+    const QString input = store + QStringLiteral(".in");
+    QFile file(input);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    Args args = {"import", "db"};
+    if (kind == "line") {
+      file.write("u4:1\n");
+      for (int i = 0; i < 40; ++i) file.write(QByteArray("u2:0 ").repeated((1 << 20) / 5 + 1));
+    } else {
+      args = {"records", "db"};
+      constexpr int kEntries = 4096;
+      QByteArray buffer(kEntries * 16, '\0');
+      for (int i = 0; i < kEntries; ++i) {
+        buffer[i * 16] = 31;
+        buffer[i * 16 + 10] = 1;  // offset 65,536, just after the entries
+      }
+      buffer += QByteArray("x\0", 2).repeated(1 << 19) + QByteArray(2, '\0');
+      // The raw stored form: format 0, count 4096 and the size as varints.
+      QByteArray stored = QByteArray::fromHex("008020");
+      for (quint32 size = quint32(buffer.size()); ; size >>= 7) {
+        stored += char((size & 0x7F) | (size >= 0x80 ? 0x80 : 0));
+        if (size < 0x80) break;
+      }
+      QCOMPARE(zef::store::testing::ExecuteSql(store.toStdString(), "INSERT INTO record VALUES((1 << 32) | 1000, X'" +
+                                                           (stored + buffer).toHex().toStdString() + "')"),
+               std::string());
+    }
+    file.close();
+    const SMeasured run = ZefdbMeasured(store, args, input);
+    QCOMPARE(run.nExit, 1);
+    QVERIFY2(run.strErr.contains(QString::fromUtf8(message)), qPrintable(run.strErr));
+    QVERIFY2(run.dSeconds < 1, qPrintable(QString::number(run.dSeconds)));
+    QVERIFY2(run.nPeakKb < 64 * 1024, qPrintable(QString::number(run.nPeakKb)));
+  }
+
+  // Names and strings that other programs stored reach the terminal shown,
+  // never obeyed: a newline cannot forge a line, an escape cannot act.
+  void foreignTextIsShownNotObeyed() {
+    const QString store = NewPath();
+    QCOMPARE(Zefdb(store, {"create", "ab"}).nExit, 0);
+    QCOMPARE(Zefdb(store, {"add", "ab", "str:\x1b]0;x\x07\xe2\x80\xae"
+                                  "evil\ttab\xf0\x9f\x98\x80\xf3\xa0\x80\x81"}).nExit, 0);
+    QCOMPARE(zef::store::testing::ExecuteSql(store.toStdString(), "UPDATE database SET name='a'||char(10)||'\"x\" type=0'"),
+             std::string());
+    QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"a\uFFFD\"x\" type=0\" type=0 records=1, size=0 KB\n"));
+    QCOMPARE(Zefdb(store, {"records", "a\n\"x\" type=0"}).strOut,
+             QStringLiteral("000: [1,56] (wchar *)\"\uFFFD]0;x\uFFFD\uFFFDevil\ttab\U0001F600\uFFFD\"; \n"));
+    QCOMPARE(Zefdb(store, {"drop", "a\n\"x\" type=0"}).nExit, 0);
+    QCOMPARE(Zefdb(store, {"list"}).strOut, QString());
+  }
+
+  // A database dropped by another program between zefdb's lookup and its
+  // write is named as such, not taken for a missing store file.
+  void databaseDroppedDuringAddIsNamed() {
+    if (!QFile::exists(QStringLiteral("/proc/self/syscall"))) QSKIP("no /proc/PID/syscall to see zefdb waiting");
+    const QString path = NewPath();
+    QCOMPARE(Zefdb(path, {"create", "db"}).nExit, 0);
+    zef::store::CObjectStore holder(path.toStdString());
+    zef::store::CEOID db = 0;
+    QCOMPARE(holder.FindDatabase(u"db", &db), 0);
+    QCOMPARE(holder.BeginWrite(), 0);
+    QProcess add;
+    add.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), path, QStringLiteral("add"),
+                                          QStringLiteral("db"), QStringLiteral("u4:1")});
+    QVERIFY(add.waitForStarted());
+    // It looked the database up and now sleeps, waiting for the write lock.
+    QTRY_VERIFY_WITH_TIMEOUT(BlockedIn(add.processId()) == SYS_clock_nanosleep ||
+                                 BlockedIn(add.processId()) == SYS_nanosleep,
+                             4000);
+    QCOMPARE(holder.DeleteDatabase(db), 0);
+    QCOMPARE(holder.Commit(), 0);
+    QVERIFY(add.waitForFinished(10000));
+    QCOMPARE(add.exitCode(), 1);
+    const QString error = QString::fromUtf8(add.readAllStandardError());
+    QVERIFY2(error.contains(QStringLiteral("no such database \"db\"")) && error.contains(QStringLiteral("(ENOENT)")),
+             qPrintable(error));
   }
 
   void unreadableStoresAreErrors_data() {

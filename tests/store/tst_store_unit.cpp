@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -119,6 +120,11 @@ class TestStoreUnit : public QObject {
     QTest::newRow("U+0000 inside") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << EINVAL;
     QTest::newRow("unpaired surrogate") << QString(QChar(0xD800)) << EINVAL;
     QTest::newRow("double quote and blanks") << QStringLiteral(" \"q\" ") << 0;
+    QTest::newRow("a newline") << QStringLiteral("a\nb") << EINVAL;
+    QTest::newRow("an escape") << QStringLiteral("\x1b[31m") << EINVAL;
+    QTest::newRow("DEL") << QStringLiteral("a\x7f") << EINVAL;
+    QTest::newRow("C1 next line") << QStringLiteral("a") + QChar(0x85) << EINVAL;
+    QTest::newRow("tab") << QStringLiteral("a\tb") << EINVAL;
   }
   void names() {
     QFETCH(QString, name);
@@ -131,6 +137,21 @@ class TestStoreUnit : public QObject {
     SDatabaseInfo info;
     QCOMPARE(store.GetDatabaseInfo(oid, &info), 0);
     QCOMPARE(QString::fromStdU16String(info.strName), name);
+  }
+
+  // A name with a control character that an older program stored is still
+  // listed, found and dropped: refusing it would hide the whole store.
+  void storedNameWithControlStaysReachable() {
+    const std::string path = NewPath();
+    CObjectStore store(path);
+    QCOMPARE(store.CreateDatabase({u"ab", 0}), 0);
+    QCOMPARE(testing::ExecuteSql(path, "UPDATE database SET name='a'||char(10)||'b'"), std::string());
+    std::vector<SDatabaseInfo> databases;
+    QCOMPARE(store.ListDatabases(&databases), 0);
+    QCOMPARE(databases.size(), std::size_t(1));
+    CEOID oid = 0;
+    QCOMPARE(store.FindDatabase(u"a\nb", &oid), 0);
+    QCOMPARE(store.DeleteDatabase(oid), 0);
   }
 
   void namesAreUniqueAndCaseSensitive() {
@@ -429,19 +450,42 @@ class TestStoreUnit : public QObject {
                                           QStringLiteral("\"c\" type=0 records=0, size=0 KB")}));
   }
 
-  void damagedIdentifierCounterIsNotADuplicateName() {
+  // A counter set back below identifiers in use is raised above them at the
+  // first write, and stays raised: no identifier is handed out twice, and a
+  // new database does not take over records left under a higher one.
+  void identifierCounterBelowUsedIdsIsRaised_data() {
+    QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<CEOID>("highest");
+    QTest::newRow("counter back to 1") << QByteArray("UPDATE meta SET value=1") << CEOID(2);
+    QTest::newRow("records of a missing database 9")
+        << QByteArray("UPDATE meta SET value=1; INSERT INTO record SELECT (9 << 32) | 5, data FROM record") << CEOID(9);
+    QTest::newRow("records of a missing database 2^31 + 1")
+        << QByteArray("UPDATE meta SET value=1; INSERT INTO record SELECT (2147483649 << 32) | 5, data FROM record")
+        << CEOID(2147483649u);
+  }
+  void identifierCounterBelowUsedIdsIsRaised() {
+    QFETCH(QByteArray, damage);
+    QFETCH(CEOID, highest);
     const std::string path = NewPath();
-    CObjectStore store(path);
-    CEOID db = 0;
-    QCOMPARE(store.CreateDatabase({u"a", 0}, &db), 0);
-    QCOMPARE(store.WriteRecord(db, {SPropValue::UI4(1)}), 0);
-    QCOMPARE(testing::ExecuteSql(path, "UPDATE meta SET value=1"), std::string());
-    CObjectStore damaged(path);
-    QCOMPARE(damaged.CreateDatabase({u"b", 0}), EILSEQ);
-    // Identifier 1 is free as a record of database 1; identifier 2 is not.
-    QCOMPARE(damaged.WriteRecord(db, {SPropValue::UI4(2)}), 0);
-    QCOMPARE(damaged.WriteRecord(db, {SPropValue::UI4(3)}), EILSEQ);
-    QCOMPARE(Walk(damaged, u"a").buffers.size(), std::size_t(2));
+    CEOID db = 0, record = 0;
+    {
+      CObjectStore store(path);
+      QCOMPARE(store.CreateDatabase({u"a", 0}, &db), 0);
+      QCOMPARE(store.WriteRecord(db, {SPropValue::UI4(1)}, &record), 0);
+    }
+    QCOMPARE(testing::ExecuteSql(path, damage.toStdString()), std::string());
+    CEOID again = 0, added = 0;
+    {
+      CObjectStore damaged(path);
+      QCOMPARE(damaged.CreateDatabase({u"b", 0}, &again), 0);
+      QCOMPARE(again, highest + 1);
+      QCOMPARE(Walk(damaged, u"b").buffers.size(), std::size_t(0));
+    }
+    // Another connection goes on from the raised counter.
+    CObjectStore later(path);
+    QCOMPARE(later.WriteRecord(db, {SPropValue::UI4(2)}, &added), 0);
+    QCOMPARE(added, highest + 2);
+    QCOMPARE(Walk(later, u"a").oids, (std::vector<CEOID>{record, added}));
   }
 
   // Records damaged in the file: a read fails with EILSEQ instead of
@@ -458,6 +502,9 @@ class TestStoreUnit : public QObject {
     QTest::newRow("packed, size beyond the limit") << QByteArray("X'0101FFFFFFFF0F1300'");
     QTest::newRow("packed, bool of 2") << QByteArray("X'0101100B0002'");
     QTest::newRow("not a blob") << QByteArray("'text'");
+    QTest::newRow("raw, two strings sharing one text")
+        << QByteArray("X'000226") + "1F000000000000002000000000000000" + "1F000100000000002000000000000000" +
+               "610062000000'";
   }
   void damagedRecords() {
     QFETCH(QByteArray, data);
@@ -515,6 +562,37 @@ class TestStoreUnit : public QObject {
     std::vector<SPropValue> many(kMaxProperties + 1, SPropValue::Bool(true));
     QCOMPARE(store.WriteRecord(db, many), E2BIG);
     QCOMPARE(Walk(store, u"big").buffers.size(), std::size_t(1));
+  }
+
+  // Only a regular file is a store: a device, a FIFO, a directory in its
+  // place is an error, never an empty store, and is not written into. A
+  // symbolic link to a store file is followed.
+  void notARegularFile_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("error");
+    QTest::newRow("symbolic link to /dev/zero") << "zero" << EILSEQ;
+    QTest::newRow("FIFO") << "fifo" << EILSEQ;
+    QTest::newRow("directory") << "dir" << EISDIR;
+    QTest::newRow("symbolic link to a store") << "store" << 0;
+  }
+  void notARegularFile() {
+    QFETCH(QString, kind);
+    QFETCH(int, error);
+    const std::string path = NewPath();
+    const QString file = QString::fromStdString(path);
+    if (kind == QStringLiteral("zero")) QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file));
+    if (kind == QStringLiteral("fifo")) QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+    if (kind == QStringLiteral("dir")) QVERIFY(QDir().mkpath(file));
+    if (kind == QStringLiteral("store")) {
+      const std::string target = NewPath();
+      QCOMPARE(CObjectStore(target).CreateDatabase({u"t", 0}), 0);
+      QVERIFY(QFile::link(QString::fromStdString(target), file));
+    }
+    CObjectStore store(path);
+    std::vector<SDatabaseInfo> databases;
+    QCOMPARE(store.ListDatabases(&databases), error);
+    QCOMPARE(databases.size(), std::size_t(error == 0 ? 1 : 0));
+    QCOMPARE(store.CreateDatabase({u"new", 0}), error);
   }
 
   void unreadableStoreIsAnError() {

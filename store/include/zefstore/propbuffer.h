@@ -107,11 +107,13 @@ inline int BuildPropertyBuffer(const std::vector<SPropValue>& values, std::vecto
 }
 
 // Whether `size` bytes at `buffer` are a buffer of `count` properties that
-// can be read without touching a byte outside it: the entries fit, every
-// string's offset lies inside and its zero unit is found before the end,
-// every blob lies inside. Entries of unknown type codes are accepted (they
-// are shown as unknown). 0, or EILSEQ, or EFBIG for a size over
-// kMaxRecordSize.
+// can be read without touching a byte outside it, and whose values are no
+// more than the buffer holds: the entries fit, every string's offset lies
+// inside and its zero unit is found before the end, every blob lies inside,
+// and each string's and blob's bytes lie after the entries and apart from
+// every other's (a text shared by two entries is damage). Entries of
+// unknown type codes are accepted (they are shown as unknown). Linear in
+// `size`. 0, or EILSEQ, or EFBIG for a size over kMaxRecordSize.
 ZEFSTORE_API int ValidatePropertyBuffer(const std::uint8_t* buffer, std::size_t size, std::size_t count);
 
 // The values of a valid buffer (see ValidatePropertyBuffer); an unknown type

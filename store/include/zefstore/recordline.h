@@ -19,12 +19,15 @@ namespace zef::store {
 //   (wchar *)"text"; and (?)? for any other type code (file times, blobs).
 // A string is copied between the quotes unescaped. With maxLineLength > 0,
 // a line longer than that is cut to its first maxLineLength + 3 UTF-16 units
-// and "..." is appended; 0 or less never shortens.
+// and "..." is appended; 0 or less never shortens. A line that will be cut
+// is built no further than the cut (and the one number it may be in), so
+// its cost is bounded by maxLineLength whatever the buffer holds.
 //
 // Reads no byte at or beyond `bufferSize`: entries that do not fit are not
 // shown, and a string whose text is not inside the buffer, zero-terminated,
-// is shown as (?)?. A buffer that passed ValidatePropertyBuffer never meets
-// either case.
+// is shown as (?)? (unless the cut falls inside it first). A buffer that
+// passed ValidatePropertyBuffer never meets either case, and its line is at
+// most a few times its size long.
 ZEFSTORE_API std::u16string FormatRecordLine(const std::uint8_t* buffer, std::uint16_t propCount,
                                              std::uint32_t bufferSize, int position, int maxLineLength);
 

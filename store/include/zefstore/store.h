@@ -18,21 +18,24 @@
 // success) and also left in GetLastError() of <zefstore/objectstore.h>:
 //   ENOENT        no such database or record
 //   EEXIST        a database of that name exists
-//   EINVAL        a bad argument (empty name, U+0000 in a name or string,
-//                 an unknown property type)
+//   EINVAL        a bad argument (empty name, a control character in a new
+//                 name, U+0000 in a string, an unknown property type)
 //   ENAMETOOLONG  a name over kMaxNameLength UTF-16 units
 //   E2BIG         a record over kMaxProperties or kMaxRecordSize
 //   EBUSY         the store stayed locked by another writer beyond the busy
 //                 timeout
-//   EILSEQ        the file is not an object store, or it is damaged (also a
-//                 record whose buffer would read out of bounds)
+//   EILSEQ        the file is not an object store (also a device, FIFO or
+//                 socket in its place), or it is damaged (also a record
+//                 whose buffer would read out of bounds, or whose strings
+//                 and blobs share bytes)
 //   ENOTSUP       an object store of a later, unknown version
 //   EACCES, EISDIR, EIO, ENOSPC, ENOMEM, EFBIG   from the file system or SQLite
 //   ENOSPC        also when object identifiers (32 bits) run out
 //
 // A store file that does not exist is an empty store: reading it finds no
 // database and creates nothing. The first write creates it (and its missing
-// directories, mode 0700; the file mode 0600).
+// directories, mode 0700; the file mode 0600). A symbolic link to a store
+// file is followed.
 //
 // Concurrency: the file is in WAL mode, so readers never wait for a writer.
 // Writers take the store's write lock for one call (or one CWriteTransaction)
@@ -108,7 +111,11 @@ ZEFSTORE_API std::string DefaultStorePath(const char* xdgDataHome, const char* h
 // The same from this process's environment.
 ZEFSTORE_API std::string DefaultStorePath();
 
-// 0, or EINVAL (empty, or holding U+0000), or ENAMETOOLONG.
+// Whether a new database may take this name: 0, or EINVAL (empty, or
+// holding a control character: U+0000 to U+001F, U+007F to U+009F, which
+// would forge or break the lines that show it), or ENAMETOOLONG. Names of
+// existing databases are looked up and listed with the controls they may
+// hold from older programs.
 ZEFSTORE_API int CheckDatabaseName(std::u16string_view name);
 
 // The current time as a file time.
