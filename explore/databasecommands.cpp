@@ -46,8 +46,6 @@ void CDatabaseCommands::OnListAll() {
 }
 
 void CDatabaseCommands::OnListRecords() {
-  // The command can also arrive by its number while the item is greyed.
-  if (!CanUseDatabaseLine()) return;
   const QString name = m_host.GetSelectedName();
   m_host.AppendLine(QStringLiteral("List records from <") + name + QStringLiteral(">..."));
   store::CObjectStore store(m_strStorePath, kStoreOptions);
@@ -56,7 +54,6 @@ void CDatabaseCommands::OnListRecords() {
 }
 
 void CDatabaseCommands::OnDeleteDatabase() {
-  if (!CanUseDatabaseLine()) return;
   const QString name = m_host.GetSelectedName();
   if (MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyDeleteDatabase), MB_YESNO | MB_ICONQUESTION,
                           name) == IDNO)
@@ -69,7 +66,6 @@ void CDatabaseCommands::OnDeleteDatabase() {
 }
 
 void CDatabaseCommands::OnDeleteRecord() {
-  if (!CanDeleteRecord()) return;
   CMonitorList& list = m_host.GetList();
   // Ascending: the upper line names the database, the lower one the record.
   const std::vector<int> selected = list.GetSelItems(2);
