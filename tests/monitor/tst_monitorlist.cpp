@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 #include <QFontMetrics>
+#include "tests/sanitized.h"
+
 #include <QTest>
 #include <QThread>
 
@@ -32,19 +34,7 @@ class TestMonitorList : public QObject {
 
 namespace {
 
-// Sanitizers keep freed memory in quarantine and count the heap their own
-// way: figures of memory use mean nothing under them.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using zef::testing::kSanitized;
 
 long ResidentBytes() {
   std::ifstream statm("/proc/self/statm");
