@@ -96,19 +96,16 @@ void CMainFrame::ScrollToEnd() {
   list.OnVScroll(SB_BOTTOM);
 }
 
-QString CMainFrame::GetSelectedLine() {
+int CMainFrame::SelectedLineIndex() {
   CMonitorList& list = GetList();
-  if (list.GetSelCount() != 1) return QString();
+  if (list.GetSelCount() != 1) return -1;
   const std::vector<int> selected = list.GetSelItems(1);
-  return selected.empty() ? QString() : list.GetText(selected.front());
+  return selected.empty() ? -1 : selected.front();
 }
 
-QString CMainFrame::GetSelectedOwnText() {
-  CMonitorList& list = GetList();
-  if (list.GetSelCount() != 1) return QString();
-  const std::vector<int> selected = list.GetSelItems(1);
-  return selected.empty() ? QString() : list.GetOwnText(selected.front());
-}
+QString CMainFrame::GetSelectedLine() { return GetList().GetText(SelectedLineIndex()); }
+
+QString CMainFrame::GetSelectedOwnText() { return GetList().GetOwnText(SelectedLineIndex()); }
 
 QString CMainFrame::GetSelectedName() { return DatabaseNameOfLine(GetSelectedOwnText()); }
 

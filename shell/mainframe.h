@@ -105,6 +105,9 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   void OnWindowTextChanged() override;
 
  private:
+  // The index of the one selected line; -1 unless exactly one is selected
+  // (the list's texts are empty for it).
+  int SelectedLineIndex();
   const CCommandEntry* FindCommand(CommandId id) const;
   void BuildCommandTable();
 
