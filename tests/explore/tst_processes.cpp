@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 #include <grp.h>
 #include <sched.h>
 #include <signal.h>
@@ -90,6 +92,16 @@ class TestProcesses : public QObject {
 
  private:
   test::CTraceCapture m_trace;
+
+  // Forks; in the child runs `prepare`, which may end the child with a code
+  // of its own, then Terminate Process on the process it names, under the
+  // name the child's own listing would show. The child's exit code (-1 when
+  // it did not exit) and its trace lines.
+  struct SChildRun {
+    int nExit = -1;
+    QStringList lines;
+  };
+  SChildRun TerminateInChild(const std::function<std::uint32_t()>& prepare);
 };
 
 void TestProcesses::madeUpProcTreeGivesOneLinePerProcess() {
@@ -244,13 +256,8 @@ void TestProcesses::waitForExitIsBounded() {
 void TestProcesses::namespaceInitThatIgnoresTheKillIsNotTerminated() {
   // Seen from inside its pid namespace, the namespace's init ignores
   // SIGKILL: the kill is sent, the process stays.
-  int pipeFds[2];
-  QCOMPARE(::pipe(pipeFds), 0);
   constexpr int kNoNamespace = 77;
-  const pid_t helper = ::fork();
-  QVERIFY(helper >= 0);
-  if (helper == 0) {
-    ::close(pipeFds[0]);
+  const SChildRun run = TerminateInChild([] {
     if (::unshare(CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNS) != 0) ::_exit(kNoNamespace);
     const pid_t init = ::fork();
     if (init != 0) ExitAs(init);
@@ -260,21 +267,11 @@ void TestProcesses::namespaceInitThatIgnoresTheKillIsNotTerminated() {
       ::_exit(kNoNamespace);
     const pid_t killer = ::fork();
     if (killer != 0) ExitAs(killer);
-    std::u16string name;
-    if (!GetProcessFileName(OpenProcess(1), &name)) ::_exit(5);
-    m_trace.Take();
-    ZEFMON_TerminateProcess(1, name);
-    const QByteArray out = m_trace.Take().join(u'\n').toUtf8();
-    ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
-  }
-  ::close(pipeFds[1]);
-  const QByteArray out = ReadToEnd(pipeFds[0]);
-  int status = 0;
-  QCOMPARE(::waitpid(helper, &status, 0), helper);
-  QVERIFY(WIFEXITED(status));
-  if (WEXITSTATUS(status) == kNoNamespace) QSKIP("no user and pid namespaces here");
-  QCOMPARE(WEXITSTATUS(status), 0);
-  QCOMPARE(QString::fromUtf8(out).split(u'\n'),
+    return std::uint32_t(1);
+  });
+  if (run.nExit == kNoNamespace) QSKIP("no user and pid namespaces here");
+  QCOMPARE(run.nExit, 0);
+  QCOMPARE(run.lines,
            Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to terminate process. HRESULT: 0x006e")}));
 }
 
@@ -301,35 +298,43 @@ void TestProcesses::otherUsersProcessIsRefused() {
   QProcess target;
   QVERIFY(StartChild(target));
   const auto targetPid = std::uint32_t(target.processId());
-  int pipeFds[2];
-  QCOMPARE(::pipe(pipeFds), 0);
-  const pid_t helper = ::fork();
-  QVERIFY(helper >= 0);
-  if (helper == 0) {
-    ::close(pipeFds[0]);
+  const SChildRun run = TerminateInChild([targetPid] {
     constexpr uid_t kNobody = 65534;
     // Never aim as root: without the drop the kill would succeed.
     if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0 || ::geteuid() != kNobody)
       ::_exit(3);
-    m_trace.Take();
-    // The name as this user's listing shows it: the executable cannot be
-    // read, the command name can.
+    // The name is then as this user's listing shows it: the executable
+    // cannot be read, the command name can.
+    return targetPid;
+  });
+  QCOMPARE(run.nExit, 0);
+  QCOMPARE(run.lines, refused);
+  QCOMPARE(target.state(), QProcess::Running);
+  target.closeWriteChannel();
+  QVERIFY(target.waitForFinished());
+}
+
+TestProcesses::SChildRun TestProcesses::TerminateInChild(const std::function<std::uint32_t()>& prepare) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {};
+  const pid_t child = ::fork();
+  if (child < 0) return {};
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    const std::uint32_t pid = prepare();
     std::u16string name;
-    if (!GetProcessFileName(OpenProcess(targetPid), &name)) ::_exit(5);
-    ZEFMON_TerminateProcess(targetPid, name);
+    if (!GetProcessFileName(OpenProcess(pid), &name)) ::_exit(5);
+    m_trace.Take();
+    ZEFMON_TerminateProcess(pid, name);
     const QByteArray out = m_trace.Take().join(u'\n').toUtf8();
     ::_exit(::write(pipeFds[1], out.constData(), size_t(out.size())) == out.size() ? 0 : 4);
   }
   ::close(pipeFds[1]);
-  const QByteArray out = ReadToEnd(pipeFds[0]);
+  SChildRun run;
+  run.lines = QString::fromUtf8(ReadToEnd(pipeFds[0])).split(u'\n');
   int status = 0;
-  QCOMPARE(::waitpid(helper, &status, 0), helper);
-  QVERIFY(WIFEXITED(status));
-  QCOMPARE(WEXITSTATUS(status), 0);
-  QCOMPARE(QString::fromUtf8(out).split(u'\n'), refused);
-  QCOMPARE(target.state(), QProcess::Running);
-  target.closeWriteChannel();
-  QVERIFY(target.waitForFinished());
+  if (::waitpid(child, &status, 0) == child && WIFEXITED(status)) run.nExit = WEXITSTATUS(status);
+  return run;
 }
 
 QTEST_GUILESS_MAIN(TestProcesses)
