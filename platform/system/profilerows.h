@@ -29,7 +29,7 @@ struct CProfileRow {
 
   const char16_t* m_pszKey;
   std::variant<bool*, int*, QString*> m_field;
-  int m_nAbsent = 0;                     // for booleans and integers
+  int m_nAbsent = 0;                      // for booleans and integers
   const char16_t* m_pszAbsent = nullptr;  // for strings
 };
 
