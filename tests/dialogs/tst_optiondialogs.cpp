@@ -17,6 +17,8 @@ class TestOptionDialogs : public QObject {
 
  private slots:
   void initTestCase() { InitResources(); }
+  void sectionIsWrittenBackOnOkOnly_data();
+  void sectionIsWrittenBackOnOkOnly();
   void maxLineLengthValidation_data();
   void maxLineLengthValidation();
   void outOfRangeValueIsShownAndKeptOnCancel();
@@ -29,6 +31,52 @@ class TestOptionDialogs : public QObject {
   void aboutIsCentredAndClosedByOk_data();
   void aboutIsCentredAndClosedByOk();
 };
+
+namespace {
+// A section with a field on no control, over the Database template's two.
+struct CProbeSection {
+  bool m_bFlag = false;
+  int m_nLength = 0;
+  int m_nUnbound = 0;
+  friend bool operator==(const CProbeSection&, const CProbeSection&) = default;
+};
+void ExchangeControls(CDataExchange& dx, CProbeSection& section) {
+  DDX_Check(dx, IDC_DB_CONFIRMTWICE, section.m_bFlag);
+  DDX_Text(dx, IDC_DB_MAXLINELENGTH, section.m_nLength);
+}
+using CProbeDlg = CSectionDlg<CProbeSection, DialogTemplateId::DatabaseSettings>;
+}  // namespace
+
+void TestOptionDialogs::sectionIsWrittenBackOnOkOnly_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<bool>("written");
+  QTest::newRow("Enter") << QStringLiteral("64") << QStringLiteral("enter") << true;
+  QTest::newRow("caption ok") << QStringLiteral("64") << QStringLiteral("ok") << true;
+  QTest::newRow("Escape") << QStringLiteral("64") << QStringLiteral("escape") << false;
+  QTest::newRow("Cancel button") << QStringLiteral("64") << QStringLiteral("cancel") << false;
+  // The refused OK read the box into the dialog's copy before the edit.
+  QTest::newRow("refused, then Escape") << QStringLiteral("x") << QStringLiteral("enter") << false;
+}
+
+void TestOptionDialogs::sectionIsWrittenBackOnOkOnly() {
+  QFETCH(QString, typed);
+  QFETCH(QString, how);
+  QFETCH(bool, written);
+  CMessageBoxRecorder boxes;
+  const CProbeSection before{false, 100, 7};
+  CProbeSection section = before;
+  WhenOpen([&](CDialog& dlg) {
+    ClickCheckBox(dlg, IDC_DB_CONFIRMTWICE);
+    TypeInto(dlg, IDC_DB_MAXLINELENGTH, typed);
+    if (how == u"ok") ClickCaptionOk(dlg);
+    if (how == u"enter") QTest::keyClick(&dlg, Qt::Key_Return);
+    if (how == u"cancel") QTest::mouseClick(&Control<QPushButton>(dlg, IDC_CANCEL), Qt::LeftButton);
+    if (dlg.isVisible()) QTest::keyClick(&dlg, Qt::Key_Escape);
+  });
+  QCOMPARE(RunSettingsDialog<CProbeDlg>(nullptr, section, CLookAndFeel{}), written);
+  QVERIFY(section == (written ? CProbeSection{true, 64, 7} : before));
+}
 
 void TestOptionDialogs::maxLineLengthValidation_data() {
   QTest::addColumn<QString>("typed");
