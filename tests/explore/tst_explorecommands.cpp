@@ -1,7 +1,8 @@
 // The process and window commands from the main window's menu, with their
 // confirmations, and the first popup's selection-driven items.
-#include "tests/explore/tracecapture.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/findaction.h"
+#include "tests/support/fixture.h"
+#include "tests/support/tracecapture.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -9,22 +10,8 @@
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::FindAction;
 using zef::test::Hex4;
-
-namespace {
-
-QAction* FindAction(QMenu* menu, CommandId id) {
-  for (QAction* action : menu->actions()) {
-    if (action->menu()) {
-      if (QAction* found = FindAction(action->menu(), id)) return found;
-    } else if (!action->isSeparator() && CommandId(action->data().toUInt()) == id) {
-      return action;
-    }
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 class TestExploreCommands : public QObject {
   Q_OBJECT

@@ -1,7 +1,7 @@
 // Lines from trace clients in other processes (the installed-alike zeftrace
 // reading its standard input): who sent each line, each sender's call
 // durations, and the monitor's line for calls a client left open.
-#include "tests/shell/fixture.h"
+#include "tests/support/fixture.h"
 
 #include "monitor/monitorcommands.h"
 #include "platform/dialog/menu.h"
