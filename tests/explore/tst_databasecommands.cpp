@@ -1,7 +1,8 @@
 // The Database commands from the main window, on a real store file in a
 // temporary directory, made by zefdb or the library: the lines they write,
 // the confirmations they ask, and what is left in the store afterwards.
-#include "tests/shell/fixture.h"
+#include "tests/support/findaction.h"
+#include "tests/support/fixture.h"
 
 #include <zefstore/store.h>
 #include <zefstore/storetesting.h>
@@ -21,6 +22,7 @@ using namespace Qt::Literals::StringLiterals;
 using namespace zef;
 using namespace zef::store;
 using zef::test::CFrameFixture;
+using zef::test::FindAction;
 
 namespace {
 
@@ -33,17 +35,6 @@ QStringList InScope(const char* name, const QStringList& lines) {
   for (const QString& line : lines) all << kIndent + line;
   all << u"} "_s + scope;
   return all;
-}
-
-QAction* FindAction(QMenu* menu, CommandId id) {
-  for (QAction* action : menu->actions()) {
-    if (action->menu()) {
-      if (QAction* found = FindAction(action->menu(), id)) return found;
-    } else if (!action->isSeparator() && CommandId(action->data().toUInt()) == id) {
-      return action;
-    }
-  }
-  return nullptr;
 }
 
 // While it lives, runs `action` when message box number `which` (from 1)

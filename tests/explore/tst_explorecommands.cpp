@@ -1,7 +1,8 @@
 // The process and window commands from the main window's menu, with their
 // confirmations, and the first popup's selection-driven items.
-#include "tests/explore/tracecapture.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/findaction.h"
+#include "tests/support/fixture.h"
+#include "tests/support/tracecapture.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -9,22 +10,8 @@
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::FindAction;
 using zef::test::Hex4;
-
-namespace {
-
-QAction* FindAction(QMenu* menu, CommandId id) {
-  for (QAction* action : menu->actions()) {
-    if (action->menu()) {
-      if (QAction* found = FindAction(action->menu(), id)) return found;
-    } else if (!action->isSeparator() && CommandId(action->data().toUInt()) == id) {
-      return action;
-    }
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 class TestExploreCommands : public QObject {
   Q_OBJECT
@@ -33,10 +20,10 @@ class TestExploreCommands : public QObject {
   void init();
   void cleanupTestCase();
   void listProcessesWritesTheHeaderAndOneLinePerProcess();
+  void terminateAsksFirstAndOnlyYesEndsTheProcess_data();
   void terminateAsksFirstAndOnlyYesEndsTheProcess();
   void confirmationNamesTheIdWithFourDigits();
   void terminateLeavesAProcessThatHasAnotherName();
-  void terminateWorksWithAnEmptyIndent();
   void firstPopupSetsItemsFromTheSelection_data();
   void firstPopupSetsItemsFromTheSelection();
   void otherPopupsKeepTheirUpdateHandlersOnly();
@@ -97,7 +84,16 @@ void TestExploreCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
   QCOMPARE(F().Boxes().size(), size_t(0));
 }
 
+void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess_data() {
+  QTest::addColumn<QString>("indent");
+  QTest::newRow("two blanks") << QStringLiteral("  ");
+  // The listing's lines are then shown without any indent.
+  QTest::newRow("empty indent") << QString();
+}
+
 void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
+  QFETCH(QString, indent);
+  F().Frame().GetList().SetIndent(indent);
   QProcess child;
   QVERIFY(StartChild(child));
   const auto pid = std::uint32_t(child.processId());
@@ -105,6 +101,8 @@ void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   F().Frame().OnCmdMsg(CommandId::ProcessListAll);
   const int line = IndexOf(QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16));
   QVERIFY(line > 0);
+  // The listing's line, one indent deeper than its scope.
+  QCOMPARE(F().Lines()[line], indent + QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16));
   QVERIFY(!F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
   F().List().SetSel(true, line);
   QVERIFY(F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
@@ -124,7 +122,7 @@ void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   F().Answer({IDYES});
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
   QCOMPARE(F().Lines().mid(count), (QStringList{QStringLiteral("ZEFMON_TerminateProcess() {"),
-                                                QStringLiteral("  Process %1 terminated.").arg(Hex4(pid)),
+                                                indent + QStringLiteral("Process %1 terminated.").arg(Hex4(pid)),
                                                 QStringLiteral("} ZEFMON_TerminateProcess()")}));
   QVERIFY(child.waitForFinished(10000));
   QCOMPARE(child.exitStatus(), QProcess::CrashExit);
@@ -165,27 +163,6 @@ void TestExploreCommands::terminateLeavesAProcessThatHasAnotherName() {
   QCOMPARE(child.state(), QProcess::Running);
   child.closeWriteChannel();
   QVERIFY(child.waitForFinished());
-}
-
-void TestExploreCommands::terminateWorksWithAnEmptyIndent() {
-  F().Frame().GetList().SetIndent(QString());
-  QProcess child;
-  QVERIFY(StartChild(child));
-  const auto pid = std::uint32_t(child.processId());
-  F().Frame().OnCmdMsg(CommandId::ProcessListAll);
-  // The listing's line, shown without any indent.
-  const int line = F().Lines().indexOf(QStringLiteral("pid=0x%1, threads=3, zef_explore_testchild").arg(pid, 0, 16));
-  QVERIFY(line > 0);
-  F().List().SetSel(true, line);
-  QVERIFY(F().Frame().IsCommandEnabled(CommandId::ProcessTerminate));
-  const int count = F().List().GetCount();
-  F().Answer({IDYES});
-  QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
-  QCOMPARE(F().Lines().mid(count), (QStringList{QStringLiteral("ZEFMON_TerminateProcess() {"),
-                                                QStringLiteral("Process %1 terminated.").arg(Hex4(pid)),
-                                                QStringLiteral("} ZEFMON_TerminateProcess()")}));
-  QVERIFY(child.waitForFinished(10000));
-  QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 }
 
 void TestExploreCommands::firstPopupSetsItemsFromTheSelection_data() {

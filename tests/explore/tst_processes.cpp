@@ -1,7 +1,7 @@
 // Listing and ending processes: a made-up /proc for the parsing rules, real
 // child processes for the rest.
 #include "explore/processlist.h"
-#include "tests/explore/tracecapture.h"
+#include "tests/support/tracecapture.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 
 #include <QDateTime>
 #include <QFontMetrics>
-#include "tests/sanitized.h"
+#include "tests/support/sanitized.h"
 
 #include <QTest>
 #include <QThread>

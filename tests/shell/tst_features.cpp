@@ -4,8 +4,9 @@
 #include "res/menu.h"
 #include "shell/features.h"
 #include "stress/stresscommands.h"
-#include "tests/dialogs/dialogdriver.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/dialogdriver.h"
+#include "tests/support/findaction.h"
+#include "tests/support/fixture.h"
 #include "tests/shell/settingsrows.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 
 using namespace zef;
 using zef::test::CFrameFixture;
+using zef::test::FindAction;
 using zef::test::SettingRows;
 
 Q_DECLARE_METATYPE(zef::CommandId)
@@ -23,13 +25,6 @@ namespace {
 
 void Append(CFrameFixture& f, std::initializer_list<const char*> lines) {
   for (const char* line : lines) f.Frame().AppendLine(QString::fromLatin1(line));
-}
-
-QAction* MenuAction(CMainFrame& frame, CommandId id) {
-  const QList<QAction*> actions = frame.menuBar()->findChildren<QAction*>();
-  for (QAction* action : actions)
-    if (!action->menu() && !action->isSeparator() && action->data().toUInt() == ToUInt(id)) return action;
-  return nullptr;
 }
 
 QMenu* PopupOf(QAction* action) {
@@ -146,7 +141,7 @@ void TestFeatures::commandNobodyHandlesStaysGreyed() {
   for (CommandId id : candidates) {
     if (f.Frame().IsCommandEnabled(id)) continue;
     const QByteArray name = QByteArray::number(ToUInt(id));
-    QAction* action = MenuAction(f.Frame(), id);
+    QAction* action = FindAction(f.Frame().menuBar(), id);
     QVERIFY2(action != nullptr, name);
     QMenu* popup = PopupOf(action);
     QVERIFY2(popup != nullptr, name);

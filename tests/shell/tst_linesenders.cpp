@@ -1,7 +1,7 @@
 // Lines from trace clients in other processes (the installed-alike zeftrace
 // reading its standard input): who sent each line, each sender's call
 // durations, and the monitor's line for calls a client left open.
-#include "tests/shell/fixture.h"
+#include "tests/support/fixture.h"
 
 #include "monitor/monitorcommands.h"
 #include "platform/dialog/menu.h"
@@ -109,10 +109,13 @@ void TestLineSenders::twoClientsInterleaved() {
     QCOMPARE(f.List().Senders().Label(stamp.nSender), senders[i]);
   }
   QVERIFY(f.List().GetStamp(0).nSender != f.List().GetStamp(1).nSender);
-  // Both left every call: nothing to say when they end.
+  // Both left every call: nothing to say when they end. A fresh monitor
+  // numbers its peers from 1, in the order they connect.
+  CSenders& peers = f.List().Senders();
+  QVERIFY(peers.Knows(1) && peers.Knows(2));
   a.EndInput();
   b.EndInput();
-  QTest::qWait(200);
+  QTRY_VERIFY(!peers.Knows(1) && !peers.Knows(2));
   QCOMPARE(f.List().GetCount(), 6);
 }
 
@@ -144,7 +147,8 @@ void TestLineSenders::clientEndingInsideCalls() {
   QCOMPARE(f.List().GetText(4), QStringLiteral("  ").repeated(depth) + expected);
   QCOMPARE(f.List().Nesting(), depth);
   QCOMPARE(f.List().GetStamp(4).nSender, CSenders::kSelf);
-  // Exactly one.
+  // Exactly one: no second line follows within the next 200 ms. This wait
+  // is the window the check watches, not a wait for something to happen.
   QTest::qWait(200);
   QCOMPARE(f.List().GetCount(), 5);
 }

@@ -1,7 +1,7 @@
 // The main window: window tree, menu, command routing, intake and log file.
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/fixture.h"
 #include "res/menu.h"
 
 #include <zeftrace/trace.h>

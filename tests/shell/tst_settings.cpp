@@ -1,5 +1,5 @@
 // The nineteen settings: defaults, odd stored values, and when they are saved.
-#include "tests/shell/fixture.h"
+#include "tests/support/fixture.h"
 #include "tests/shell/settingsrows.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // The Setup commands and Look & Feel, delivered by their numbers with the
 // dialog driven from the keyboard: the values come back on OK only.
-#include "tests/dialogs/dialogdriver.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/dialogdriver.h"
+#include "tests/support/fixture.h"
 #include "tests/shell/settingsrows.h"
 
 #include <QCheckBox>

@@ -4,7 +4,7 @@
 #include <zefstore/propbuffer.h>
 #include <zefstore/recordline.h>
 
-#include "tests/sanitized.h"
+#include "tests/support/sanitized.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include "tests/sanitized.h"
+#include "tests/support/sanitized.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The blocking loop, the timer loop with its abort and enabling, and the
 // Loop Settings dialog, run through the main frame's commands.
 #include "stress/stresscommands.h"
-#include "tests/dialogs/dialogdriver.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/dialogdriver.h"
+#include "tests/support/fixture.h"
 
 using namespace zef;
 using zef::test::CFrameFixture;

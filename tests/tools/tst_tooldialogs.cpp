@@ -1,7 +1,7 @@
 // The Calculator and Error Lookup dialogs, driven with keys and clicks; the
 // ">>" menu button.
 #include "res/resources.h"
-#include "tests/dialogs/dialogdriver.h"
+#include "tests/support/dialogdriver.h"
 #include "tools/calcdlg.h"
 #include "tools/errorlookupdlg.h"
 

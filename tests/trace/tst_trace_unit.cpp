@@ -1,5 +1,7 @@
 // The emitter inside one process: line forms, the three-message hand-over,
-// PrintF formatting and text conversions, through a recording window host.
+// PrintF formatting and text conversions, through the tests' trace capture.
+#include "tests/support/tracecapture.h"
+
 #include <zeftrace/trace.h>
 #include <zeftrace/windowhost.h>
 #include <zeftrace/zeftrace.h>
@@ -17,43 +19,9 @@
 
 namespace {
 
-struct SMessage {
-  zef::HWND hWindow;
-  std::uint32_t nMessage;
-  zef::WPARAM nWParam;
-  QString strText;
-};
-
-constexpr zef::HWND kMonitor = 0x10, kView = 0x11, kBuffer = 0x12;
-
-class CRecordingHost final : public zef::IWindowHost {
- public:
-  zef::HWND FindWindow(std::u16string_view title) override {
-    ++m_nLookups;
-    return title == u"ZEF" ? kMonitor : 0;
-  }
-  zef::HWND GetFirstChild(zef::HWND window) override {
-    return window == kMonitor ? kView : window == kView ? kBuffer : 0;
-  }
-  zef::LRESULT SendMessage(zef::HWND window, std::uint32_t message, zef::WPARAM wParam, std::u16string_view text,
-                           std::u16string*) override {
-    m_messages.push_back({window, message, wParam, QString::fromStdU16String(std::u16string(text))});
-    if (window == kBuffer && message == zef::WM_SETTEXT) m_strBuffer = m_messages.back().strText;
-    if (window == kMonitor && message == zef::WM_COMMAND) {
-      m_lines.append(m_strBuffer);
-      // A window procedure that traces while handling a line.
-      if (m_strBuffer == QStringLiteral("trigger")) zef::TraceLine("traced by the handler");
-    }
-    return 1;
-  }
-
-  std::vector<SMessage> m_messages;
-  QStringList m_lines;
-  QString m_strBuffer;
-  int m_nLookups = 0;
-};
-
-CRecordingHost g_host;
+using SMessage = zef::test::CTraceCapture::SMessage;
+constexpr zef::HWND kMonitor = zef::test::CTraceCapture::kMonitor;
+constexpr zef::HWND kBuffer = zef::test::CTraceCapture::kBuffer;
 
 // What one line traced with `mode` writes to standard error.
 QByteArray MirrorOf(zef::ETraceMirror mode, std::u16string_view line) {
@@ -77,20 +45,19 @@ class TestTraceEmitter : public QObject {
 
  private Q_SLOTS:
   void initTestCase() {
-    zef::SetTraceMirror(zef::ETraceMirror::kOff);
-    zef::SetLocalWindowHost(&g_host);
+    // A window procedure that traces while handling a line.
+    m_host.OnLine([](const QString& line) {
+      if (line == QStringLiteral("trigger")) zef::TraceLine("traced by the handler");
+    });
   }
-  void init() {
-    g_host.m_messages.clear();
-    g_host.m_lines.clear();
-  }
+  void init() { m_host.Clear(); }
 
   void handOverIsThreeMessagesInOrder() {
     zef::TraceLine("hello");
-    QCOMPARE(g_host.m_messages.size(), size_t(3));
-    const SMessage& set = g_host.m_messages[0];
-    const SMessage& command = g_host.m_messages[1];
-    const SMessage& reset = g_host.m_messages[2];
+    QCOMPARE(m_host.Messages().size(), size_t(3));
+    const SMessage& set = m_host.Messages()[0];
+    const SMessage& command = m_host.Messages()[1];
+    const SMessage& reset = m_host.Messages()[2];
     QCOMPARE(set.hWindow, kBuffer);
     QCOMPARE(set.nMessage, std::uint32_t(zef::WM_SETTEXT));
     QCOMPARE(set.strText, QStringLiteral("hello"));
@@ -100,7 +67,7 @@ class TestTraceEmitter : public QObject {
     QCOMPARE(reset.hWindow, kBuffer);
     QCOMPARE(reset.strText, QStringLiteral("{QRBDBGLOG}"));
     zef::TraceLine("again");
-    QCOMPARE(g_host.m_nLookups, 1);  // looked up once, at the first line
+    QCOMPARE(m_host.Lookups(), 1);  // looked up once, at the first line
   }
 
   void scopeWritesEnterAndLeaveLines_data() {
@@ -119,7 +86,7 @@ class TestTraceEmitter : public QObject {
       scope.Print("inside");
       if (!result.isNull()) scope.SetResult(result.toStdU16String());
     }
-    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("Foo() {"), QStringLiteral("inside"), leave}));
+    QCOMPARE(m_host.Lines(), (QStringList{QStringLiteral("Foo() {"), QStringLiteral("inside"), leave}));
   }
 
   void printFFormatsOneValueByItsType_data() {
@@ -178,7 +145,7 @@ class TestTraceEmitter : public QObject {
       scope.PrintF(u"b%d", 2);
       scope.PrintF(L"c%d", 3);
     }
-    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("P() {"), QStringLiteral("a1"), QStringLiteral("b2"),
+    QCOMPARE(m_host.Lines(), (QStringList{QStringLiteral("P() {"), QStringLiteral("a1"), QStringLiteral("b2"),
                                           QStringLiteral("c3"), QStringLiteral("} P()")}));
   }
 
@@ -203,14 +170,14 @@ class TestTraceEmitter : public QObject {
       case 4: zef::TraceLine("\xc0\xaf"); break;
       case 5: zef::TraceLine(u8"\u00e4"); break;
     }
-    QCOMPARE(g_host.m_lines, QStringList{expected});
+    QCOMPARE(m_host.Lines(), QStringList{expected});
   }
 
   void lineTracedByAHandlerWaitsForTheHandOver() {
     zef::TraceLine("trigger");
-    QCOMPARE(g_host.m_lines, (QStringList{QStringLiteral("trigger"), QStringLiteral("traced by the handler")}));
-    QCOMPARE(g_host.m_messages.size(), size_t(6));
-    QCOMPARE(g_host.m_messages[2].strText, QStringLiteral("{QRBDBGLOG}"));  // first hand-over whole
+    QCOMPARE(m_host.Lines(), (QStringList{QStringLiteral("trigger"), QStringLiteral("traced by the handler")}));
+    QCOMPARE(m_host.Messages().size(), size_t(6));
+    QCOMPARE(m_host.Messages()[2].strText, QStringLiteral("{QRBDBGLOG}"));  // first hand-over whole
   }
 
   void cApiWritesTheSameLines() {
@@ -219,7 +186,7 @@ class TestTraceEmitter : public QObject {
     zef_trace_scope_set_result(scope, "ok");
     zef_trace_scope_end(scope);
     zef_trace_scope_print(nullptr, "ignored");
-    QCOMPARE(g_host.m_lines,
+    QCOMPARE(m_host.Lines(),
              (QStringList{QStringLiteral("c() {"), QStringLiteral("n=3"), QStringLiteral("} c() (ok)")}));
     QCOMPARE(zef_trace_monitor_found(), 1);
   }
@@ -237,19 +204,19 @@ class TestTraceEmitter : public QObject {
       scope.PrintF(none, 5);
       scope.SetResult(noneWide);
     }
-    QCOMPARE(g_host.m_lines, (QStringList{QString(), QString(), QString(), QStringLiteral(" {"), QString(), QString(),
+    QCOMPARE(m_host.Lines(), (QStringList{QString(), QString(), QString(), QStringLiteral(" {"), QString(), QString(),
                                           QStringLiteral("} ")}));
   }
 
   void cApiPrintfConvertsLikePrintf_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
-    auto c = [](const char* format, auto... args) {
-      g_host.m_lines.clear();
+    auto c = [this](const char* format, auto... args) {
+      m_host.Clear();
       zef_trace_scope* scope = zef_trace_scope_begin("s()");
       zef_trace_scope_printf(scope, format, args...);
       zef_trace_scope_end(scope);
-      return g_host.m_lines.value(1);
+      return m_host.Lines().value(1);
     };
     // Nulls unseen by the compiler's format check.
     const char* volatile none = nullptr;
@@ -279,7 +246,7 @@ class TestTraceEmitter : public QObject {
   void otherThreadDoesNotCallTheLocalHost() {
     // The host's windows belong to the thread that registered it.
     std::thread([] { zef::TraceLine("from a worker"); }).join();
-    QVERIFY(g_host.m_messages.empty());
+    QVERIFY(m_host.Messages().empty());
   }
 
   void mirrorWritesControlsAsEscapesOnlyWhenAsked_data() {
@@ -307,9 +274,12 @@ class TestTraceEmitter : public QObject {
   void unregisteredHostGetsNothing() {
     zef::SetLocalWindowHost(nullptr);
     zef::TraceLine("after shutdown");
-    zef::SetLocalWindowHost(&g_host);
-    QVERIFY(g_host.m_messages.empty());
+    zef::SetLocalWindowHost(&m_host);
+    QVERIFY(m_host.Messages().empty());
   }
+
+ private:
+  zef::test::CTraceCapture m_host;
 };
 
 QTEST_APPLESS_MAIN(TestTraceEmitter)

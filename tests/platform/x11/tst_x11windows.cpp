@@ -2,8 +2,8 @@
 // test's own), made by a small X client with known titles and classes.
 #include "explore/windowlist.h"
 #include "platform/x11/x11windows.h"
-#include "tests/explore/tracecapture.h"
-#include "tests/explore/xvfb.h"
+#include "tests/support/tracecapture.h"
+#include "tests/support/xvfb.h"
 
 #include <QProcess>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The line commands of the "&Monitor" menu, driven through their command ids.
 #include "monitor/monitorcommands.h"
-#include "tests/shell/fixture.h"
+#include "tests/support/fixture.h"
 #include "monitor/linecommands.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // way the command handlers run them.
 #include "shell/aboutdlg.h"
 #include "explore/databasesettingsdlg.h"
-#include "tests/dialogs/dialogdriver.h"
+#include "tests/support/dialogdriver.h"
 #include "shell/generaloptionsdlg.h"
 #include "shell/lookandfeeldlg.h"
 #include "res/resources.h"

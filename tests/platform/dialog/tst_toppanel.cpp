@@ -2,7 +2,7 @@
 // (run by toppanel.sh on an X server with that work area): the Cancel button
 // is inside the dialog and shown.
 #include "monitor/monitordlg.h"
-#include "tests/dialogs/dialogdriver.h"
+#include "tests/support/dialogdriver.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
 // The dialog framework: presentation, the Cancel button's placement, the
 // ways a dialog ends, and the Monitor settings dialog built on it.
-#include "tests/dialogs/dialogdriver.h"
+#include "tests/support/dialogdriver.h"
 #include "monitor/monitordlg.h"
 
 #include <QInputMethod>
