@@ -89,15 +89,13 @@ QWidget* CControlBuilder::Add(const DialogControl& control, const QRect& rect) {
 QWidget* CControlBuilder::AddPushButton(const DialogControl& control, const QString& caption) {
   auto* button = new QPushButton(caption, &m_parent);
   button->setAutoDefault(false);
-  QObject::connect(button, &QPushButton::clicked, &m_receiver,
-                   [onCommand = m_onCommand, id = control.id] { onCommand(id); });
+  ConnectCommand(*button, control.id);
   return button;
 }
 
 QWidget* CControlBuilder::AddCheckBox(const DialogControl& control, const QString& caption) {
   auto* box = new QCheckBox(caption, &m_parent);
-  QObject::connect(box, &QCheckBox::clicked, &m_receiver,
-                   [onCommand = m_onCommand, id = control.id] { onCommand(id); });
+  ConnectCommand(*box, control.id);
   return box;
 }
 
@@ -129,6 +127,10 @@ QWidget* CControlBuilder::AddIcon(const QString& caption) {
     label->setPixmap(icon.scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
   }
   return label;
+}
+
+void CControlBuilder::ConnectCommand(QAbstractButton& button, int id) {
+  QObject::connect(&button, &QAbstractButton::clicked, &m_receiver, [onCommand = m_onCommand, id] { onCommand(id); });
 }
 
 void CControlBuilder::Place(QWidget& widget, const DialogControl& control, QRect rect) {

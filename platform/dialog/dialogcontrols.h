@@ -14,6 +14,7 @@
 #include <functional>
 #include <string_view>
 
+class QAbstractButton;
 class QLabel;
 class QObject;
 class QWidget;
@@ -43,6 +44,7 @@ class CControlBuilder {
   QWidget* AddStatic(const DialogControl& control, const QString& caption);
   QWidget* AddIcon(const QString& caption);
   void Place(QWidget& widget, const DialogControl& control, QRect rect);
+  void ConnectCommand(QAbstractButton& button, int id);
 
   QWidget& m_parent;
   QFont m_font;
