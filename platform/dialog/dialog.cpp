@@ -1,9 +1,9 @@
 #include "platform/dialog/dialog.h"
 
+#include "platform/dialog/dialogcontrols.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"
 
-#include <QCheckBox>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
@@ -26,12 +25,6 @@ namespace {
 
 // Width of the modal frame drawn around the dialog.
 constexpr int kBorder = 1;
-// Icons are shown at the handheld's icon size.
-constexpr int kIconSize = 32;
-
-QString ToQString(std::u16string_view text) {
-  return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
-}
 
 // The template of `id`, or an empty one for an id the program does not hold
 // (a dialog that DoModal refuses to run).
@@ -56,34 +49,6 @@ CRect ToCRect(const QRect& rect) {
   return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
 }
 QRect ToQRect(const CRect& rect) { return QRect(rect.left, rect.top, rect.Width(), rect.Height()); }
-
-// A group box as the handheld draws one: a frame whose top line runs
-// through the middle of the title. It lies behind the controls it surrounds
-// and is never hit by the mouse.
-class CGroupFrame final : public QWidget {
- public:
-  CGroupFrame(const QString& title, QWidget* parent) : QWidget(parent), m_strTitle(title) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-  }
-  QString Title() const { return m_strTitle; }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    const QFontMetrics metrics(font());
-    const int lineY = metrics.height() / 2;
-    painter.setPen(palette().color(QPalette::Dark));
-    painter.drawRect(QRect(0, lineY, width() - 1, height() - lineY - 1));
-    if (m_strTitle.isEmpty()) return;
-    const QRect titleRect(6, 0, metrics.horizontalAdvance(m_strTitle) + 4, metrics.height());
-    painter.fillRect(titleRect, palette().color(QPalette::Window));
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(titleRect, Qt::AlignCenter | Qt::TextSingleLine, m_strTitle);
-  }
-
- private:
-  QString m_strTitle;
-};
 
 class CNativeDialogGeometry final : public IDialogGeometry {
  public:
@@ -234,80 +199,11 @@ QRect CDialog::MapDialogRect(int x, int y, int cx, int cy) const {
 }
 
 void CDialog::CreateControls() {
-  QWidget* pendingBuddyLabel = nullptr;
+  CControlBuilder builder(*m_pClient, font(), *this, [this](int id) { OnCommand(id); });
   for (const DialogControl& control : m_template.controls) {
-    const QString caption = ToQString(control.caption);
-    QWidget* widget = nullptr;
-    switch (control.kind) {
-      case ControlKind::PushButton: {
-        auto* button = new QPushButton(caption, m_pClient);
-        button->setAutoDefault(false);
-        const int id = control.id;
-        connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
-        widget = button;
-        break;
-      }
-      case ControlKind::AutoCheckBox: {
-        auto* box = new QCheckBox(caption, m_pClient);
-        const int id = control.id;
-        connect(box, &QCheckBox::clicked, this, [this, id] { OnCommand(id); });
-        widget = box;
-        break;
-      }
-      case ControlKind::Edit: {
-        auto* edit = new QLineEdit(m_pClient);
-        edit->setFrame((control.style & WS_BORDER) != 0);
-        edit->setReadOnly((control.style & ES_READONLY) != 0);
-        widget = edit;
-        break;
-      }
-      case ControlKind::GroupBox: {
-        widget = new CGroupFrame(caption, m_pClient);
-        break;
-      }
-      case ControlKind::Static: {
-        auto* label = new QLabel(m_pClient);
-        label->setTextFormat(Qt::PlainText);
-        label->setText(caption);
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if ((control.style & WS_BORDER) != 0) label->setFrameShape(QFrame::Box);
-        // A mnemonic of a text moves the focus to the next control that takes it.
-        if ((control.style & SS_NOPREFIX) == 0 && caption.contains(u'&')) pendingBuddyLabel = label;
-        widget = label;
-        break;
-      }
-      case ControlKind::Icon: {
-        auto* label = new QLabel(m_pClient);
-        const QPixmap icon(QStringLiteral(":/res/icon%1.png").arg(caption));
-        if (!icon.isNull()) {
-          label->setPixmap(icon.scaled(kIconSize, kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        }
-        widget = label;
-        break;
-      }
-    }
-
-    QRect rect = MapDialogRect(control.x, control.y, control.cx, control.cy);
-    if (control.kind == ControlKind::Icon) rect.setSize(QSize(kIconSize, kIconSize));
-    widget->setGeometry(rect);
-    widget->setFont(font());
-    widget->setVisible((control.style & WS_VISIBLE) != 0);
-    widget->setEnabled((control.style & WS_DISABLED) == 0);
-    if ((control.style & WS_TABSTOP) == 0 && widget->focusPolicy() != Qt::NoFocus) {
-      widget->setFocusPolicy(Qt::ClickFocus);
-    }
-    if (control.kind == ControlKind::GroupBox) widget->lower();
+    QWidget* widget = builder.Add(control, MapDialogRect(control.x, control.y, control.cx, control.cy));
     m_templateWidgets.push_back(widget);
-    if (control.id != IDC_STATIC) {
-      widget->setObjectName(QStringLiteral("control%1").arg(control.id));
-      m_controls.insert(control.id, widget);
-    }
-    if (pendingBuddyLabel != nullptr && pendingBuddyLabel != widget && (control.style & WS_TABSTOP) != 0) {
-      static_cast<QLabel*>(pendingBuddyLabel)->setTextFormat(Qt::AutoText);
-      static_cast<QLabel*>(pendingBuddyLabel)->setBuddy(widget);
-      pendingBuddyLabel = nullptr;
-    }
+    if (control.id != IDC_STATIC) m_controls.insert(control.id, widget);
   }
 }
 

@@ -32,8 +32,6 @@
 
 #include <vector>
 
-class QPainter;
-
 namespace zef {
 
 // Columns drawn before the text of each row: they belong to the row, not
@@ -137,8 +135,6 @@ class CListBox : public QAbstractScrollArea {
   bool viewportEvent(QEvent* event) override;
 
  private:
-  void PaintGutter(QPainter& painter, int first, int last);
-
   struct Private;
   Private* d;
 };

@@ -77,17 +77,64 @@ struct SWindowCookies {
   xcb_get_property_cookie_t wmClass;
 };
 
+// The replies to a window's first requests.
+struct SWindowReplies {
+  TReply<xcb_get_window_attributes_reply_t> attributes{nullptr, &std::free};
+  TReply<xcb_get_property_reply_t> netWmName{nullptr, &std::free};
+  TReply<xcb_get_property_reply_t> wmName{nullptr, &std::free};
+  TReply<xcb_get_property_reply_t> wmClass{nullptr, &std::free};
+  bool bGone = false;  // the window went away since the list was read
+};
+
+// Sends the first requests for every window of `list`; `netWmName` is 0
+// when no client ever named _NET_WM_NAME.
+std::vector<SWindowCookies> RequestWindows(xcb_connection_t* connection, const std::vector<std::uint32_t>& list,
+                                           xcb_atom_t netWmName, std::uint32_t textLongs) {
+  std::vector<SWindowCookies> cookies;
+  cookies.reserve(list.size());
+  for (xcb_window_t window : list) {
+    SWindowCookies c{};
+    c.window = window;
+    c.attributes = xcb_get_window_attributes(connection, window);
+    if (netWmName != 0) c.netWmName = xcb_get_property(connection, 0, window, netWmName, XCB_ATOM_ANY, 0, textLongs);
+    c.wmName = xcb_get_property(connection, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, textLongs);
+    c.wmClass = xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, kClassLongs);
+    cookies.push_back(c);
+  }
+  return cookies;
+}
+
+// Collects the replies to RequestWindows for one window, in its order.
+SWindowReplies CollectReplies(xcb_connection_t* connection, const SWindowCookies& c, bool hasNetWmName) {
+  SWindowReplies replies;
+  xcb_generic_error_t* error = nullptr;
+  replies.attributes = Own(xcb_get_window_attributes_reply(connection, c.attributes, &error));
+  // A window that went away since the list was read fails every request.
+  replies.bGone = Failed(error) || !replies.attributes;
+  error = nullptr;
+  replies.netWmName =
+      Own<xcb_get_property_reply_t>(hasNetWmName ? xcb_get_property_reply(connection, c.netWmName, &error) : nullptr);
+  Failed(error);
+  error = nullptr;
+  replies.wmName = Own(xcb_get_property_reply(connection, c.wmName, &error));
+  Failed(error);
+  error = nullptr;
+  replies.wmClass = Own(xcb_get_property_reply(connection, c.wmClass, &error));
+  Failed(error);
+  return replies;
+}
+
+}  // namespace
+
 // A class part the first read of WM_CLASS did not hold whole: the rest is
 // asked for after every first reply is in.
-struct SMoreClass {
+struct CX11Windows::SMoreClass {
   std::size_t nWindow;  // its index in the caller's vector
   bool bTail;           // the read is the value's end, not what follows the first read
   std::string strHead;  // the class part's bytes the first read held
   xcb_atom_t type;
   xcb_get_property_cookie_t cookie;
 };
-
-}  // namespace
 
 CX11Windows::CX11Windows(const char* displayName) {
   int screenNumber = 0;
@@ -186,72 +233,57 @@ bool CX11Windows::ReadWindowList(std::vector<std::uint32_t>& list, bool* onlyMap
 
 bool CX11Windows::EnumWindows(std::vector<CTopLevelWindow>& windows, int maxUnits) {
   if (!Usable()) return false;
-  const SAtoms& atoms = Atoms();
   std::vector<std::uint32_t> list;
   bool onlyMapped = false;
   if (!ReadWindowList(list, &onlyMapped)) return false;
-
   // Every request first, then every reply.
-  std::vector<SWindowCookies> cookies;
-  cookies.reserve(list.size());
-  const std::uint32_t textLongs = LongsForUnits(maxUnits);
-  for (xcb_window_t window : list) {
-    SWindowCookies c{};
-    c.window = window;
-    c.attributes = xcb_get_window_attributes(m_pConnection, window);
-    if (atoms.netWmName != 0)
-      c.netWmName = xcb_get_property(m_pConnection, 0, window, atoms.netWmName, XCB_ATOM_ANY, 0, textLongs);
-    c.wmName = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, textLongs);
-    c.wmClass = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, kClassLongs);
-    cookies.push_back(c);
-  }
+  const xcb_atom_t netWmName = Atoms().netWmName;
+  const std::vector<SWindowCookies> cookies = RequestWindows(m_pConnection, list, netWmName, LongsForUnits(maxUnits));
   std::vector<SMoreClass> more;
   for (const SWindowCookies& c : cookies) {
-    xcb_generic_error_t* error = nullptr;
-    auto attributes = Own(xcb_get_window_attributes_reply(m_pConnection, c.attributes, &error));
-    // A window that went away since the list was read fails every request.
-    const bool gone = Failed(error) || !attributes;
-    error = nullptr;
-    auto netWmName = Own<xcb_get_property_reply_t>(
-        atoms.netWmName != 0 ? xcb_get_property_reply(m_pConnection, c.netWmName, &error) : nullptr);
-    Failed(error);
-    error = nullptr;
-    auto wmName = Own(xcb_get_property_reply(m_pConnection, c.wmName, &error));
-    Failed(error);
-    error = nullptr;
-    auto wmClass = Own(xcb_get_property_reply(m_pConnection, c.wmClass, &error));
-    Failed(error);
+    const SWindowReplies replies = CollectReplies(m_pConnection, c, netWmName != 0);
     if (!Usable()) return false;
-    if (gone || (onlyMapped && attributes->map_state == XCB_MAP_STATE_UNMAPPED)) continue;
-
+    if (replies.bGone || (onlyMapped && replies.attributes->map_state == XCB_MAP_STATE_UNMAPPED)) continue;
     CTopLevelWindow window;
     window.hWnd = c.window;
-    const std::string_view netWmNameBytes = TitleBytes(netWmName.get());
-    window.strText = netWmNameBytes.empty() ? Shown(TitleBytes(wmName.get()), wmName ? wmName->type : 0, maxUnits)
-                                            : Shown(netWmNameBytes, netWmName->type, maxUnits);
-    const std::string_view classBytes = BytesOf(wmClass.get());
-    const bool longer = wmClass && wmClass->bytes_after > 0;
-    const std::optional<SClassPart> part = FindClassPart(classBytes);
-    // Three bytes a unit are all that can be shown of the class.
-    if (part && (part->bEnds || !longer || part->nEnd - part->nBegin >= std::size_t(maxUnits) * 3)) {
-      window.strClass = Shown(classBytes.substr(part->nBegin, part->nEnd - part->nBegin), wmClass->type, maxUnits);
-    } else if (longer) {
-      SMoreClass m{windows.size(), !part, {}, wmClass->type, {}};
-      if (part) {
-        // The class part goes on past the first read: the rest of it follows.
-        m.strHead = classBytes.substr(part->nBegin);
-        m.cookie = xcb_get_property(m_pConnection, 0, c.window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, kClassLongs, textLongs);
-      } else {
-        // The instance part alone outgrew the first read: the class part is
-        // read off the value's end, a class of up to kClassLongs * 4 bytes.
-        const std::uint32_t total = std::uint32_t(classBytes.size()) + wmClass->bytes_after;
-        const std::uint32_t offset = total > kClassLongs * 4 ? (total - kClassLongs * 4) / 4 : 0;
-        m.cookie = xcb_get_property(m_pConnection, 0, c.window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, offset, kClassLongs + 1);
-      }
-      more.push_back(std::move(m));
-    }
+    const std::string_view netWmNameBytes = TitleBytes(replies.netWmName.get());
+    window.strText = netWmNameBytes.empty()
+                         ? Shown(TitleBytes(replies.wmName.get()), replies.wmName ? replies.wmName->type : 0, maxUnits)
+                         : Shown(netWmNameBytes, replies.netWmName->type, maxUnits);
+    window.strClass = ClassOf(replies.wmClass.get(), c.window, windows.size(), maxUnits, more);
     windows.push_back(std::move(window));
   }
+  return ReadMoreClasses(more, windows, maxUnits);
+}
+
+QString CX11Windows::ClassOf(const xcb_get_property_reply_t* wmClass, std::uint32_t window, std::size_t index,
+                             int maxUnits, std::vector<SMoreClass>& more) {
+  const std::string_view classBytes = BytesOf(wmClass);
+  const bool longer = wmClass && wmClass->bytes_after > 0;
+  const std::optional<SClassPart> part = FindClassPart(classBytes);
+  // Three bytes a unit are all that can be shown of the class.
+  if (part && (part->bEnds || !longer || part->nEnd - part->nBegin >= std::size_t(maxUnits) * 3))
+    return Shown(classBytes.substr(part->nBegin, part->nEnd - part->nBegin), wmClass->type, maxUnits);
+  if (!longer) return {};
+  SMoreClass m{index, !part, {}, wmClass->type, {}};
+  if (part) {
+    // The class part goes on past the first read: the rest of it follows.
+    m.strHead = classBytes.substr(part->nBegin);
+    m.cookie = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, kClassLongs,
+                                LongsForUnits(maxUnits));
+  } else {
+    // The instance part alone outgrew the first read: the class part is
+    // read off the value's end, a class of up to kClassLongs * 4 bytes.
+    const std::uint32_t total = std::uint32_t(classBytes.size()) + wmClass->bytes_after;
+    const std::uint32_t offset = total > kClassLongs * 4 ? (total - kClassLongs * 4) / 4 : 0;
+    m.cookie = xcb_get_property(m_pConnection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, offset, kClassLongs + 1);
+  }
+  more.push_back(std::move(m));
+  return {};
+}
+
+bool CX11Windows::ReadMoreClasses(const std::vector<SMoreClass>& more, std::vector<CTopLevelWindow>& windows,
+                                  int maxUnits) {
   for (const SMoreClass& m : more) {
     xcb_generic_error_t* error = nullptr;
     auto reply = Own(xcb_get_property_reply(m_pConnection, m.cookie, &error));
@@ -281,7 +313,8 @@ bool CX11Windows::IsWindow(std::uint32_t hWnd) {
     return false;
   }
   xcb_generic_error_t* error = nullptr;
-  auto reply = Own(xcb_get_window_attributes_reply(m_pConnection, xcb_get_window_attributes(m_pConnection, hWnd), &error));
+  auto reply =
+      Own(xcb_get_window_attributes_reply(m_pConnection, xcb_get_window_attributes(m_pConnection, hWnd), &error));
   if (Failed(error) || !reply) {
     if (Usable()) errno = ENXIO;
     return false;
@@ -297,8 +330,8 @@ bool CX11Windows::HasWindowManager() {
   const auto checkOf = [this, &atoms](xcb_window_t window) -> xcb_window_t {
     xcb_generic_error_t* error = nullptr;
     auto reply = Own(xcb_get_property_reply(
-        m_pConnection,
-        xcb_get_property(m_pConnection, 0, window, atoms.netSupportingWmCheck, XCB_ATOM_WINDOW, 0, 1), &error));
+        m_pConnection, xcb_get_property(m_pConnection, 0, window, atoms.netSupportingWmCheck, XCB_ATOM_WINDOW, 0, 1),
+        &error));
     if (Failed(error) || !reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) return 0;
     return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
   };

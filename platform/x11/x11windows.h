@@ -16,6 +16,7 @@
 #include <string_view>
 
 struct xcb_connection_t;
+struct xcb_get_property_reply_t;
 
 namespace zef {
 
@@ -67,6 +68,16 @@ class CX11Windows final : public ITopLevelWindows {
   // Decoded, made safe to show and cut to `maxUnits`. The reads bound
   // `bytes` to a few KB.
   QString Shown(std::string_view bytes, std::uint32_t type, int maxUnits) const;
+  // A class part the first read of WM_CLASS did not hold whole.
+  struct SMoreClass;
+  // The class of window `index` of the caller's vector from the first read of its
+  // WM_CLASS; empty when there is none, or when that read did not hold it
+  // whole: the rest is then asked for and queued in `more`.
+  QString ClassOf(const xcb_get_property_reply_t* wmClass, std::uint32_t window, std::size_t index, int maxUnits,
+                  std::vector<SMoreClass>& more);
+  // The classes ClassOf queued, once every first reply is in. False when
+  // the connection failed.
+  bool ReadMoreClasses(const std::vector<SMoreClass>& more, std::vector<CTopLevelWindow>& windows, int maxUnits);
 
   xcb_connection_t* m_pConnection = nullptr;
   int m_nConnectErrno = 0;
