@@ -150,18 +150,12 @@ void TestOptionDialogs::outOfRangeValueIsShownAndKeptOnCancel() {
 
 namespace {
 // Ask before close and before clear, not before reset; no window fitting.
-CGeneralOptions SomeGeneralOptions() {
-  CGeneralOptions options;
-  options.m_bAskBeforeClose = true;
-  options.m_bAskBeforeResetNestedCalls = false;
-  options.m_bAskBeforeClearContent = true;
-  options.m_bAdjustWndSip = false;
-  return options;
-}
+// The line commands' confirmations come first: {{reset, clear}, close, fit}.
+const CGeneralOptions kSomeGeneralOptions{{false, true}, true, false};
 }  // namespace
 
 void TestOptionDialogs::generalOptionsCancelChangesNothing() {
-  const CGeneralOptions before = SomeGeneralOptions();
+  const CGeneralOptions before = kSomeGeneralOptions;
   CGeneralOptions options = before;
   WhenOpen([&](CDialog& dlg) {
     for (int id : {IDC_GEN_ASKCLOSE, IDC_GEN_ASKRESET, IDC_GEN_ASKCLEAR, IDC_GEN_ADJUSTSIP}) ClickCheckBox(dlg, id);
@@ -185,7 +179,7 @@ void TestOptionDialogs::generalOptionsOkWritesEveryBox_data() {
 
 void TestOptionDialogs::generalOptionsOkWritesEveryBox() {
   QFETCH(int, clicked);
-  CGeneralOptions options = SomeGeneralOptions();
+  CGeneralOptions options = kSomeGeneralOptions;
   // The dialog's own copy after the run: every box read back. (A stored
   // value other than 0 or 1 is taken as set when the profile is read.)
   CGeneralOptionsDlg dlg(CLookAndFeel{});

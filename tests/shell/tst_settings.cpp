@@ -76,12 +76,8 @@ void CheckRoundTrip(const TSection& edited, const QString& section) {
 }
 
 void RoundTripGeneral() {
-  CGeneralOptions general;
-  general.m_bAskBeforeClose = false;
-  general.m_bAskBeforeResetNestedCalls = false;
-  general.m_bAskBeforeClearContent = false;
-  general.m_bAdjustWndSip = true;
-  CheckRoundTrip(general, QStringLiteral("Init.General"));
+  // {{reset, clear}, close, fit}: none asks, the window is fitted.
+  CheckRoundTrip(CGeneralOptions{{false, false}, false, true}, QStringLiteral("Init.General"));
 }
 void RoundTripLoop() { CheckRoundTrip(CLoopSettings{7, 33, 12, 1234, 250}, QStringLiteral("Init.Loop")); }
 void RoundTripMonitor() {
