@@ -11,6 +11,8 @@ namespace zef::store {
 
 namespace {
 
+thread_local DWORD t_nLastError = 0;
+
 // What a handle stands for. Each owns its connection to the store file.
 struct SHandleObject {
   explicit SHandleObject(const CObjectStore& from) : store(from.Path(), from.Options()) {}
@@ -83,6 +85,9 @@ bool Fail(int error) {
 }
 
 }  // namespace
+
+DWORD GetLastError() { return t_nLastError; }
+void SetLastError(DWORD dwErrCode) { t_nLastError = dwErrCode; }
 
 HANDLE CeFindFirstDatabase(CObjectStore& store, DWORD dwDbaseType) {
   auto enumeration = std::make_shared<SEnumeration>(store);
