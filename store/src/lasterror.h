@@ -3,7 +3,7 @@
 // success leaves it as it was, except where a walk ends and sets 0).
 #pragma once
 
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 
 namespace zef::store {
 

@@ -16,7 +16,7 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component zefstore)
-foreach(installed include/zefstore/store.h include/zefstore/objectstore.h include/zefstore/recordline.h
+foreach(installed include/zefstore/store.h include/zefstore/ceapi.h include/zefstore/objectstore.h include/zefstore/recordline.h
                   include/zefstore/propbuffer.h include/zefstore/text.h include/zefstore/export.h bin/zefdb)
   if(NOT EXISTS ${prefix}/${installed})
     message(FATAL_ERROR "not installed: ${installed}")

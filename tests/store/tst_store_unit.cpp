@@ -1,7 +1,7 @@
 // The store file through the library and the handheld-named operations: a
 // missing store, names, order, counts and sizes, reads byte for byte,
 // deletions racing other connections, and files that are not sound stores.
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zefstore/store.h>
 #include <zefstore/storetesting.h>

@@ -1,4 +1,4 @@
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 
 #include <cerrno>
 #include <cstdlib>
