@@ -41,21 +41,7 @@ char32_t DecodeSequence(const unsigned char* p, std::size_t available, std::size
 
 void AppendUtf8(char32_t c, std::string* out) {
   if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacement;
-  if (c < 0x80) {
-    out->push_back(char(c));
-  } else if (c < 0x800) {
-    out->push_back(char(0xC0 | (c >> 6)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(char(0xE0 | (c >> 12)));
-    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(char(0xF0 | (c >> 18)));
-    out->push_back(char(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(char(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (c & 0x3F)));
-  }
+  EncodeUtf8(c, [out](std::uint8_t b) { out->push_back(char(b)); });
 }
 
 void AppendUtf16(char32_t c, std::u16string* out) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,30 @@ enum class EInvalid { kFail, kReplace };
 inline constexpr char32_t kReplacement = 0xFFFD;
 
 inline bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// The bytes of code point `c` in UTF-8.
+inline std::size_t Utf8Length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+// Hands the UTF-8 bytes of code point `c` (no surrogate, at most U+10FFFF)
+// to `put` one by one, for writers that keep their own storage.
+template <class Put>
+void EncodeUtf8(char32_t c, Put put) {
+  if (c < 0x80) {
+    put(std::uint8_t(c));
+    return;
+  }
+  if (c < 0x800) {
+    put(std::uint8_t(0xC0 | (c >> 6)));
+  } else if (c < 0x10000) {
+    put(std::uint8_t(0xE0 | (c >> 12)));
+    put(std::uint8_t(0x80 | ((c >> 6) & 0x3F)));
+  } else {
+    put(std::uint8_t(0xF0 | (c >> 18)));
+    put(std::uint8_t(0x80 | ((c >> 12) & 0x3F)));
+    put(std::uint8_t(0x80 | ((c >> 6) & 0x3F)));
+  }
+  put(std::uint8_t(0x80 | (c & 0x3F)));
+}
 
 // Appends one code point; a surrogate or a value beyond U+10FFFF is written
 // as U+FFFD.
