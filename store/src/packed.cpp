@@ -195,15 +195,10 @@ bool UnpackInteger(EPropType type, CReader& in, std::uint8_t* entry) {
       bytes::Write16(entry + 8, std::uint16_t(v));
       return true;
     }
-    case EPropType::kUI4: {
-      const std::uint64_t v = in.Varint();
-      if (v > 0xFFFFFFFF) return false;
-      bytes::Write32(entry + 8, std::uint32_t(v));
-      return true;
-    }
+    case EPropType::kUI4:
     case EPropType::kBool: {
       const std::uint64_t v = in.Varint();
-      if (v > 1) return false;
+      if (v > (type == EPropType::kBool ? 1 : 0xFFFFFFFF)) return false;
       bytes::Write32(entry + 8, std::uint32_t(v));
       return true;
     }
