@@ -65,12 +65,16 @@ class CReader {
 std::size_t Utf8Length(std::u16string_view text, bool* zero) {
   std::size_t length = 0;
   for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {  // ASCII, the common case, without a decode
+      *zero |= text[i++] == 0;
+      length += 1;
+      continue;
+    }
     const char32_t c = utf::NextCodePoint(text, &i);
     if (utf::IsSurrogate(c)) {
       *zero |= text.find(u'\0') != std::u16string_view::npos;
       return SIZE_MAX;
     }
-    *zero |= c == 0;
     length += utf::Utf8Length(c);
   }
   return length;
@@ -106,6 +110,10 @@ class CWriter {
 // Writes text that Utf8Length measured as UTF-8.
 void WriteUtf8(std::u16string_view text, CWriter* out) {
   for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {
+      out->Byte(std::uint8_t(text[i++]));
+      continue;
+    }
     utf::EncodeUtf8(utf::NextCodePoint(text, &i), [out](std::uint8_t b) { out->Byte(b); });
   }
 }
