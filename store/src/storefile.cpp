@@ -53,7 +53,6 @@ int ErrnoOf(sqlite3* db, int rc) {
   }
 }
 
-
 namespace {
 
 // Creates the missing directories leading to `path`, each mode 0700.
@@ -97,8 +96,8 @@ const std::string& ExpectedSchema();
 
 std::string ReadSchema(sqlite3* db, int* error) {
   sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY name", -1,
-                              &statement, nullptr);
+  int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY name", -1, &statement,
+                              nullptr);
   std::string rows;
   while (rc == SQLITE_OK || rc == SQLITE_ROW) {
     if ((rc = sqlite3_step(statement)) != SQLITE_ROW) break;

@@ -48,8 +48,7 @@ class CWriteBatch {
   int DatabaseExists(CEOID database);
   // Queues the record whose stored form is `length` bytes at `stored`;
   // `size` is its buffer's.
-  int InsertRecord(CEOID database, const std::uint8_t* stored, std::size_t length, std::size_t size,
-                   CEOID* record);
+  int InsertRecord(CEOID database, const std::uint8_t* stored, std::size_t length, std::size_t size, CEOID* record);
   // What the write did to databases besides inserting records.
   void Created(CEOID database) { m_known.insert(database); }
   void RecordDeleted(CEOID database, std::size_t size);
@@ -74,7 +73,7 @@ class CWriteBatch {
   bool m_bInWrite = false;
   std::int64_t m_nNextOid = 0;
   std::int64_t m_nStoredNextOid = 0;
-  std::int64_t m_nIdFloor = 0;  // above every identifier in use; 0 until looked at (FindIdFloor)
+  std::int64_t m_nIdFloor = 0;                  // above every identifier in use; 0 until looked at (FindIdFloor)
   std::unordered_map<CEOID, SDelta> m_pending;  // counter changes not yet written
   std::unordered_set<CEOID> m_known;            // databases seen to exist in this write
   std::vector<SWaiting> m_waiting;
