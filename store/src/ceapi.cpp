@@ -7,6 +7,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "lasterror.h"
+
 namespace zef::store {
 
 namespace {
@@ -79,8 +81,9 @@ CHandleTable& Handles() {
 // enough that a store of millions of databases stays bounded in memory.
 constexpr std::size_t kEnumerationPage = 1024;
 
+// Leaves a failure in GetLastError(); false is what a failed BOOL call answers.
 bool Fail(int error) {
-  SetLastError(DWORD(error));
+  Report(error);
   return false;
 }
 
