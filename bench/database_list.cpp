@@ -16,7 +16,7 @@
 #include "bench/toolframe.h"
 #include "monitor/monitorlist.h"
 
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zefstore/store.h>
 

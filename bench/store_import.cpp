@@ -10,7 +10,7 @@
 //    CeFindFirstDatabase, CeFindNextDatabase, CeOidGetInfo and the line.
 // Alternating rounds and medians, since the machine's load drifts.
 // Usage: zef_bench_store [--records N] [--rounds R]
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zefstore/store.h>
 #include <zefstore/storetesting.h>

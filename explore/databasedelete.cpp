@@ -3,7 +3,7 @@
 #include "explore/databaselist.h"
 #include "platform/dialog/msgbox.h"
 
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zeftrace/trace.h>
 

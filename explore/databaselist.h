@@ -3,7 +3,7 @@
 // the store with handles of its own and closes them before it returns.
 #pragma once
 
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/store.h>
 #include <zeftrace/trace.h>
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bytes.h"
+#include "utf/utf.h"
 
 namespace zef::store::packed {
 
@@ -59,29 +60,22 @@ class CReader {
   bool m_bOk = true;
 };
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // Bytes of `text` in UTF-8, or SIZE_MAX when it holds an unpaired surrogate
 // (it is then kept as UTF-16). Sets `*zero` when it holds U+0000.
 std::size_t Utf8Length(std::u16string_view text, bool* zero) {
   std::size_t length = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t u = text[i];
-    if (u < 0x80) {
-      *zero |= u == 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {  // ASCII, the common case, without a decode
+      *zero |= text[i++] == 0;
       length += 1;
-    } else if (u < 0x800) {
-      length += 2;
-    } else if (IsHigh(u) && i + 1 < text.size() && IsLow(text[i + 1])) {
-      length += 4;
-      ++i;
-    } else if (IsHigh(u) || IsLow(u)) {
+      continue;
+    }
+    const char32_t c = utf::NextCodePoint(text, &i);
+    if (utf::IsSurrogate(c)) {
       *zero |= text.find(u'\0') != std::u16string_view::npos;
       return SIZE_MAX;
-    } else {
-      length += 3;
     }
+    length += utf::Utf8Length(c);
   }
   return length;
 }
@@ -115,27 +109,159 @@ class CWriter {
 
 // Writes text that Utf8Length measured as UTF-8.
 void WriteUtf8(std::u16string_view text, CWriter* out) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c < 0x80) {
-      out->Byte(std::uint8_t(c));
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {
+      out->Byte(std::uint8_t(text[i++]));
       continue;
     }
-    if (IsHigh(char16_t(c))) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00);
-    }
-    if (c < 0x800) {
-      out->Byte(std::uint8_t(0xC0 | (c >> 6)));
-    } else if (c < 0x10000) {
-      out->Byte(std::uint8_t(0xE0 | (c >> 12)));
-      out->Byte(std::uint8_t(0x80 | ((c >> 6) & 0x3F)));
-    } else {
-      out->Byte(std::uint8_t(0xF0 | (c >> 18)));
-      out->Byte(std::uint8_t(0x80 | ((c >> 12) & 0x3F)));
-      out->Byte(std::uint8_t(0x80 | ((c >> 6) & 0x3F)));
-    }
-    out->Byte(std::uint8_t(0x80 | (c & 0x3F)));
+    utf::EncodeUtf8(utf::NextCodePoint(text, &i), [out](std::uint8_t b) { out->Byte(b); });
   }
+}
+
+// The most the body of `values` can take (with room for the header): type,
+// number and a 64-bit varint or the file time per property, plus the
+// variable data with its length. E2BIG for a string or blob that no record
+// can hold.
+int StoredRoom(const SPropValue* values, std::size_t count, std::size_t* room) {
+  *room = kHeaderRoom + count * (1 + 3 + 10);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (values[i].eType == EPropType::kString) {
+      if (values[i].strText.size() > kMaxRecordSize) return E2BIG;
+      *room += 5 + 3 * values[i].strText.size();
+    } else if (values[i].eType == EPropType::kBlob) {
+      if (values[i].bytes.size() > kMaxRecordSize) return E2BIG;
+      *room += 5 + values[i].bytes.size();
+    }
+  }
+  return 0;
+}
+
+// The varint an integer or bool value is stored as: signed types zigzagged,
+// so that small negative numbers stay short.
+std::uint64_t PackedInteger(const SPropValue& v) {
+  switch (v.eType) {
+    case EPropType::kI2:
+      return ZigZag(std::int16_t(v.nValue));
+    case EPropType::kI4:
+      return ZigZag(std::int32_t(v.nValue));
+    case EPropType::kI8:
+      return ZigZag(v.nValue);
+    case EPropType::kUI2:
+      return std::uint16_t(v.nValue);
+    case EPropType::kUI4:
+      return std::uint32_t(v.nValue);
+    default:  // kBool
+      return v.nValue != 0 ? 1 : 0;
+  }
+}
+
+// A string value: its length shifted left with the low bit set for UTF-8,
+// which is kept when shorter, else clear for its UTF-16 units. `total`, the
+// size of the buffer being laid out, grows by the string's place in it.
+int PackString(std::u16string_view text, CWriter* out, std::size_t* total) {
+  bool zero = false;
+  const std::size_t utf8Length = Utf8Length(text, &zero);
+  if (zero) return EINVAL;
+  *total += *total & 1;
+  *total += (text.size() + 1) * 2;
+  if (*total > kMaxRecordSize) return E2BIG;
+  if (utf8Length < 2 * text.size()) {
+    out->Varint((std::uint64_t(utf8Length) << 1) | 1);
+    WriteUtf8(text, out);
+  } else {
+    out->Varint(std::uint64_t(text.size()) << 1);
+    for (char16_t unit : text) {
+      out->Byte(std::uint8_t(unit));
+      out->Byte(std::uint8_t(unit >> 8));
+    }
+  }
+  return 0;
+}
+
+// An integer or bool value, into the value field of its entry; false for
+// one beyond its type's range.
+bool UnpackInteger(EPropType type, CReader& in, std::uint8_t* entry) {
+  switch (type) {
+    case EPropType::kI2: {
+      const std::int64_t v = UnZigZag(in.Varint());
+      if (v < INT16_MIN || v > INT16_MAX) return false;
+      bytes::Write16(entry + 8, std::uint16_t(v));
+      return true;
+    }
+    case EPropType::kI4: {
+      const std::int64_t v = UnZigZag(in.Varint());
+      if (v < INT32_MIN || v > INT32_MAX) return false;
+      bytes::Write32(entry + 8, std::uint32_t(v));
+      return true;
+    }
+    case EPropType::kI8:
+      bytes::Write64(entry + 8, std::uint64_t(UnZigZag(in.Varint())));
+      return true;
+    case EPropType::kUI2: {
+      const std::uint64_t v = in.Varint();
+      if (v > 0xFFFF) return false;
+      bytes::Write16(entry + 8, std::uint16_t(v));
+      return true;
+    }
+    case EPropType::kUI4:
+    case EPropType::kBool: {
+      const std::uint64_t v = in.Varint();
+      if (v > (type == EPropType::kBool ? 1 : 0xFFFFFFFF)) return false;
+      bytes::Write32(entry + 8, std::uint32_t(v));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+// A string value, into the buffer `out` of `size` bytes at `*data` (first
+// aligned to two bytes), its entry pointed at it; `text` is room for
+// converting UTF-8. False for a string that does not fit, holds U+0000 or
+// is not UTF-8.
+bool UnpackString(CReader& in, std::uint8_t* entry, std::uint8_t* out, std::size_t size, std::size_t* dataAt,
+                  std::u16string* text) {
+  std::size_t& data = *dataAt;
+  const std::uint64_t header = in.Varint();
+  const std::uint64_t length = header >> 1;
+  if (length > kMaxRecordSize) return false;
+  const std::size_t units = (header & 1) != 0 ? 0 : std::size_t(length);
+  const std::uint8_t* raw = in.Bytes((header & 1) != 0 ? std::size_t(length) : units * 2);
+  if (raw == nullptr) return false;
+  const char16_t* unit = nullptr;
+  std::size_t unitCount = units;
+  bool ascii = (header & 1) != 0;
+  for (std::size_t k = 0; ascii && k < length; ++k) ascii = raw[k] < 0x80;
+  if (ascii) {
+    // ASCII text, the common case, widened straight into the buffer.
+    unitCount = std::size_t(length);
+    data += data & 1;
+    if (data > size || (size - data) / 2 < unitCount + 1) return false;
+    bytes::Write32(entry + 8, std::uint32_t(data));
+    for (std::size_t k = 0; k < unitCount; ++k) {
+      if (raw[k] == 0) return false;
+      out[data + 2 * k] = raw[k];
+    }
+    data += 2 * (unitCount + 1);
+    return true;
+  }
+  if ((header & 1) != 0) {
+    if (!Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(raw), std::size_t(length)), text)) {
+      return false;
+    }
+    unit = text->data();
+    unitCount = text->size();
+  }
+  data += data & 1;
+  if (data > size || (size - data) / 2 < unitCount + 1) return false;
+  bytes::Write32(entry + 8, std::uint32_t(data));
+  for (std::size_t k = 0; k < unitCount; ++k) {
+    const char16_t u = unit != nullptr ? unit[k] : char16_t(bytes::Read16(raw + 2 * k));
+    if (u == 0) return false;
+    bytes::Write16(out + data + 2 * k, u);
+  }
+  data += 2 * (unitCount + 1);
+  return true;
 }
 
 }  // namespace
@@ -144,18 +270,8 @@ int Pack(const SPropValue* values, std::size_t count, std::vector<std::uint8_t>*
          std::size_t* length, std::size_t* size) {
   static_assert(kMaxProperties < (1u << 21) && kMaxRecordSize < (1u << 28));
   if (count > kMaxProperties) return E2BIG;
-  // The most the body can take: type, number and a 64-bit varint or the
-  // file time per property, plus the variable data with its length.
-  std::size_t room = kHeaderRoom + count * (1 + 3 + 10);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (values[i].eType == EPropType::kString) {
-      if (values[i].strText.size() > kMaxRecordSize) return E2BIG;
-      room += 5 + 3 * values[i].strText.size();
-    } else if (values[i].eType == EPropType::kBlob) {
-      if (values[i].bytes.size() > kMaxRecordSize) return E2BIG;
-      room += 5 + values[i].bytes.size();
-    }
-  }
+  std::size_t room = 0;
+  if (int error = StoredRoom(values, count, &room); error != 0) return error;
   if (stored->size() < room) stored->resize(room);
   CWriter out(stored->data() + kHeaderRoom);
   // The buffer's size grows as BuildPropertyBuffer lays it out.
@@ -166,22 +282,12 @@ int Pack(const SPropValue* values, std::size_t count, std::vector<std::uint8_t>*
     out.Varint(v.nPropNumber);
     switch (v.eType) {
       case EPropType::kI2:
-        out.Varint(ZigZag(std::int16_t(v.nValue)));
-        break;
       case EPropType::kI4:
-        out.Varint(ZigZag(std::int32_t(v.nValue)));
-        break;
       case EPropType::kI8:
-        out.Varint(ZigZag(v.nValue));
-        break;
       case EPropType::kUI2:
-        out.Varint(std::uint16_t(v.nValue));
-        break;
       case EPropType::kUI4:
-        out.Varint(std::uint32_t(v.nValue));
-        break;
       case EPropType::kBool:
-        out.Varint(v.nValue != 0 ? 1 : 0);
+        out.Varint(PackedInteger(v));
         break;
       case EPropType::kFileTime: {
         std::uint8_t raw[8];
@@ -189,25 +295,9 @@ int Pack(const SPropValue* values, std::size_t count, std::vector<std::uint8_t>*
         out.Bytes(raw, 8);
         break;
       }
-      case EPropType::kString: {
-        bool zero = false;
-        const std::size_t utf8Length = Utf8Length(v.strText, &zero);
-        if (zero) return EINVAL;
-        total += total & 1;
-        total += (v.strText.size() + 1) * 2;
-        if (total > kMaxRecordSize) return E2BIG;
-        if (utf8Length < 2 * v.strText.size()) {
-          out.Varint((std::uint64_t(utf8Length) << 1) | 1);
-          WriteUtf8(v.strText, &out);
-        } else {
-          out.Varint(std::uint64_t(v.strText.size()) << 1);
-          for (char16_t unit : v.strText) {
-            out.Byte(std::uint8_t(unit));
-            out.Byte(std::uint8_t(unit >> 8));
-          }
-        }
+      case EPropType::kString:
+        if (int error = PackString(v.strText, &out, &total); error != 0) return error;
         break;
-      }
       case EPropType::kBlob:
         total += v.bytes.size();
         if (total > kMaxRecordSize) return E2BIG;
@@ -286,87 +376,23 @@ bool Unpack(const std::uint8_t* stored, std::size_t storedSize, std::size_t* pro
     bytes::Write16(entry, type);
     bytes::Write16(entry + 2, std::uint16_t(number));
     switch (static_cast<EPropType>(type)) {
-      case EPropType::kI2: {
-        const std::int64_t v = UnZigZag(in.Varint());
-        if (v < INT16_MIN || v > INT16_MAX) return false;
-        bytes::Write16(entry + 8, std::uint16_t(v));
-        break;
-      }
-      case EPropType::kI4: {
-        const std::int64_t v = UnZigZag(in.Varint());
-        if (v < INT32_MIN || v > INT32_MAX) return false;
-        bytes::Write32(entry + 8, std::uint32_t(v));
-        break;
-      }
+      case EPropType::kI2:
+      case EPropType::kI4:
       case EPropType::kI8:
-        bytes::Write64(entry + 8, std::uint64_t(UnZigZag(in.Varint())));
+      case EPropType::kUI2:
+      case EPropType::kUI4:
+      case EPropType::kBool:
+        if (!UnpackInteger(static_cast<EPropType>(type), in, entry)) return false;
         break;
-      case EPropType::kUI2: {
-        const std::uint64_t v = in.Varint();
-        if (v > 0xFFFF) return false;
-        bytes::Write16(entry + 8, std::uint16_t(v));
-        break;
-      }
-      case EPropType::kUI4: {
-        const std::uint64_t v = in.Varint();
-        if (v > 0xFFFFFFFF) return false;
-        bytes::Write32(entry + 8, std::uint32_t(v));
-        break;
-      }
-      case EPropType::kBool: {
-        const std::uint64_t v = in.Varint();
-        if (v > 1) return false;
-        bytes::Write32(entry + 8, std::uint32_t(v));
-        break;
-      }
       case EPropType::kFileTime: {
         const std::uint8_t* raw = in.Bytes(8);
         if (raw == nullptr) return false;
         std::memcpy(entry + 8, raw, 8);
         break;
       }
-      case EPropType::kString: {
-        const std::uint64_t header = in.Varint();
-        const std::uint64_t length = header >> 1;
-        if (length > kMaxRecordSize) return false;
-        const std::size_t units = (header & 1) != 0 ? 0 : std::size_t(length);
-        const std::uint8_t* raw = in.Bytes((header & 1) != 0 ? std::size_t(length) : units * 2);
-        if (raw == nullptr) return false;
-        const char16_t* unit = nullptr;
-        std::size_t unitCount = units;
-        bool ascii = (header & 1) != 0;
-        for (std::size_t k = 0; ascii && k < length; ++k) ascii = raw[k] < 0x80;
-        if (ascii) {
-          // ASCII text, the common case, widened straight into the buffer.
-          unitCount = std::size_t(length);
-          data += data & 1;
-          if (data > size || (size - data) / 2 < unitCount + 1) return false;
-          bytes::Write32(entry + 8, std::uint32_t(data));
-          for (std::size_t k = 0; k < unitCount; ++k) {
-            if (raw[k] == 0) return false;
-            out[data + 2 * k] = raw[k];
-          }
-          data += 2 * (unitCount + 1);
-          break;
-        }
-        if ((header & 1) != 0) {
-          if (!Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(raw), std::size_t(length)), text)) {
-            return false;
-          }
-          unit = text->data();
-          unitCount = text->size();
-        }
-        data += data & 1;
-        if (data > size || (size - data) / 2 < unitCount + 1) return false;
-        bytes::Write32(entry + 8, std::uint32_t(data));
-        for (std::size_t k = 0; k < unitCount; ++k) {
-          const char16_t u = unit != nullptr ? unit[k] : char16_t(bytes::Read16(raw + 2 * k));
-          if (u == 0) return false;
-          bytes::Write16(out + data + 2 * k, u);
-        }
-        data += 2 * (unitCount + 1);
+      case EPropType::kString:
+        if (!UnpackString(in, entry, out, std::size_t(size), &data, text)) return false;
         break;
-      }
       case EPropType::kBlob: {
         const std::uint64_t length = in.Varint();
         if (length > size - data) return false;

@@ -67,6 +67,89 @@ bool Is(std::string_view type, const char (&name)[N]) {
   return true;
 }
 
+// The parsers of the value types that are not integers: each answers why
+// `body` is not a value of its type, or null once `value` holds it.
+
+const char* ParseBool(std::string_view body, SPropValue* value) {
+  value->eType = EPropType::kBool;
+  if (body == "1" || body == "true") {
+    value->nValue = 1;
+  } else if (body == "0" || body == "false") {
+    value->nValue = 0;
+  } else {
+    return "not a bool (0, 1, false, true)";
+  }
+  return nullptr;
+}
+
+const char* ParseString(std::string_view body, SPropValue* value) {
+  if (body.size() > kMaxRecordSize) return "string too long";
+  value->eType = EPropType::kString;
+  if (!Utf8ToUtf16(body, &value->strText)) return "not UTF-8";
+  if (value->strText.find(u'\0') != std::u16string::npos) return "a string cannot hold U+0000";
+  return nullptr;
+}
+
+const char* ParseFileTime(std::string_view body, SPropValue* value) {
+  std::uint64_t fileTime = 0;
+  if (!ParseTime(body, &fileTime)) return "not a time (seconds since 1970 or YYYY-MM-DDTHH:MM:SSZ)";
+  value->eType = EPropType::kFileTime;
+  value->nValue = std::int64_t(fileTime);
+  return nullptr;
+}
+
+const char* ParseBlob(std::string_view body, SPropValue* value) {
+  if (body.size() % 2 != 0) return "odd number of hex digits";
+  if (body.size() / 2 > kMaxRecordSize) return "blob too large";
+  value->eType = EPropType::kBlob;
+  value->bytes.clear();
+  for (std::size_t i = 0; i < body.size(); i += 2) {
+    const int high = HexDigit(body[i]), low = HexDigit(body[i + 1]);
+    if (high < 0 || low < 0) return "not hex";
+    value->bytes.push_back(std::uint8_t(high * 16 + low));
+  }
+  return nullptr;
+}
+
+// Reads the text of a quoted str: value from `*at`, just after its opening
+// quote, into `value`, unescaped, and moves `*at` past the closing quote.
+bool ReadQuoted(std::string_view line, std::size_t* at, std::string* value, std::string* error) {
+  std::size_t i = *at;
+  bool closed = false;
+  while (i < line.size()) {
+    const char c = line[i++];
+    if (c == '"') {
+      closed = true;
+      break;
+    }
+    if (c != '\\') {
+      value->push_back(c);
+      continue;
+    }
+    if (i == line.size()) break;
+    switch (const char e = line[i++]; e) {
+      case '"': value->push_back('"'); break;
+      case '\\': value->push_back('\\'); break;
+      case 't': value->push_back('\t'); break;
+      case 'n': value->push_back('\n'); break;
+      case 'r': value->push_back('\r'); break;
+      default:
+        *error = std::string("unknown escape \\") + e;
+        return false;
+    }
+  }
+  if (!closed) {
+    *error = "unclosed quote";
+    return false;
+  }
+  if (i < line.size() && line[i] != ' ' && line[i] != '\t') {
+    *error = "text after a closing quote";
+    return false;
+  }
+  *at = i;
+  return true;
+}
+
 }  // namespace
 
 bool ParseTime(std::string_view text, std::uint64_t* fileTime) {
@@ -121,44 +204,17 @@ bool ParseValue(std::string_view text, SPropValue* value, std::string* error) {
   if (Is(type, "i4")) return integer(EPropType::kI4, std::int32_t());
   if (Is(type, "u4")) return integer(EPropType::kUI4, std::uint32_t());
   if (Is(type, "i8")) return integer(EPropType::kI8, std::int64_t());
+  const char* why = "unknown type (i2 u2 i4 u4 i8 bool str time blob)";
   if (Is(type, "bool")) {
-    value->eType = EPropType::kBool;
-    if (body == "1" || body == "true") {
-      value->nValue = 1;
-    } else if (body == "0" || body == "false") {
-      value->nValue = 0;
-    } else {
-      return fail("not a bool (0, 1, false, true)");
-    }
-    return true;
+    why = ParseBool(body, value);
+  } else if (Is(type, "str")) {
+    why = ParseString(body, value);
+  } else if (Is(type, "time")) {
+    why = ParseFileTime(body, value);
+  } else if (Is(type, "blob")) {
+    why = ParseBlob(body, value);
   }
-  if (Is(type, "str")) {
-    if (body.size() > kMaxRecordSize) return fail("string too long");
-    value->eType = EPropType::kString;
-    if (!Utf8ToUtf16(body, &value->strText)) return fail("not UTF-8");
-    if (value->strText.find(u'\0') != std::u16string::npos) return fail("a string cannot hold U+0000");
-    return true;
-  }
-  if (Is(type, "time")) {
-    std::uint64_t fileTime = 0;
-    if (!ParseTime(body, &fileTime)) return fail("not a time (seconds since 1970 or YYYY-MM-DDTHH:MM:SSZ)");
-    value->eType = EPropType::kFileTime;
-    value->nValue = std::int64_t(fileTime);
-    return true;
-  }
-  if (Is(type, "blob")) {
-    if (body.size() % 2 != 0) return fail("odd number of hex digits");
-    if (body.size() / 2 > kMaxRecordSize) return fail("blob too large");
-    value->eType = EPropType::kBlob;
-    value->bytes.clear();
-    for (std::size_t i = 0; i < body.size(); i += 2) {
-      const int high = HexDigit(body[i]), low = HexDigit(body[i + 1]);
-      if (high < 0 || low < 0) return fail("not hex");
-      value->bytes.push_back(std::uint8_t(high * 16 + low));
-    }
-    return true;
-  }
-  return fail("unknown type (i2 u2 i4 u4 i8 bool str time blob)");
+  return why == nullptr || fail(why);
 }
 
 bool CLineSplitter::Split(std::string_view line, std::string* error) {
@@ -186,37 +242,7 @@ bool CLineSplitter::Split(std::string_view line, std::string* error) {
     std::string& value = m_unquoted[quoted++];
     value = "str:";
     at += 5;
-    bool closed = false;
-    while (at < line.size()) {
-      const char c = line[at++];
-      if (c == '"') {
-        closed = true;
-        break;
-      }
-      if (c != '\\') {
-        value.push_back(c);
-        continue;
-      }
-      if (at == line.size()) break;
-      switch (const char e = line[at++]; e) {
-        case '"': value.push_back('"'); break;
-        case '\\': value.push_back('\\'); break;
-        case 't': value.push_back('\t'); break;
-        case 'n': value.push_back('\n'); break;
-        case 'r': value.push_back('\r'); break;
-        default:
-          *error = std::string("unknown escape \\") + e;
-          return false;
-      }
-    }
-    if (!closed) {
-      *error = "unclosed quote";
-      return false;
-    }
-    if (at < line.size() && line[at] != ' ' && line[at] != '\t') {
-      *error = "text after a closing quote";
-      return false;
-    }
+    if (!ReadQuoted(line, &at, &value, error)) return false;
     // Pointed at once all quoted values are made, as m_unquoted may grow.
     m_quotedAt.push_back(m_values.size());
     m_values.emplace_back();

@@ -1,7 +1,7 @@
 // zefdb: creates, fills, lists and deletes the databases of the object store
 // from a shell. Lists print exactly the lines that ZEFMON shows. Every
 // failure is one line on standard error and exit status 1.
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zefstore/store.h>
 #include <zefstore/text.h>

@@ -1,7 +1,7 @@
 // The store file through the library and the handheld-named operations: a
 // missing store, names, order, counts and sizes, reads byte for byte,
 // deletions racing other connections, and files that are not sound stores.
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 #include <zefstore/recordline.h>
 #include <zefstore/store.h>
 #include <zefstore/storetesting.h>
@@ -501,6 +501,10 @@ class TestStoreUnit : public QObject {
         << QByteArray("X'010112") + "1F00" + "0B" + "6162636465" + "'";
     QTest::newRow("packed, size beyond the limit") << QByteArray("X'0101FFFFFFFF0F1300'");
     QTest::newRow("packed, bool of 2") << QByteArray("X'0101100B0002'");
+    QTest::newRow("packed, i2 beyond 16 bits") << QByteArray("X'010110020080F104'");
+    QTest::newRow("packed, u2 beyond 16 bits") << QByteArray("X'0101101200808004'");
+    QTest::newRow("packed, i4 beyond 32 bits") << QByteArray("X'01011003008080808010'");
+    QTest::newRow("packed, u4 beyond 32 bits") << QByteArray("X'01011013008080808010'");
     QTest::newRow("not a blob") << QByteArray("'text'");
     QTest::newRow("raw, two strings sharing one text")
         << QByteArray("X'000226") + "1F000000000000002000000000000000" + "1F000100000000002000000000000000" +

@@ -236,6 +236,11 @@ class TestTraceEmitter : public QObject {
     QTest::newRow("long double") << c("%.1Lf", 2.25L) << QStringLiteral("2.2");
     QTest::newRow("pointer") << c("%p", static_cast<void*>(nullptr)) << QStringLiteral("(nil)");
     QTest::newRow("positional arguments") << c("%2$s %1$s", "b", "a") << QStringLiteral("a b");
+    int written = 0;
+    QTest::newRow("%n reads its argument, writes nothing") << c("a%nb%d", &written, 5) << QStringLiteral("ab5");
+    QTest::newRow("negative star precision is absent") << c("[%.*f]", -1, 1.5) << QStringLiteral("[1.500000]");
+    QTest::newRow("lone percent at the end") << c("100%") << QStringLiteral("100%");
+    QTest::newRow("unknown conversion keeps the rest") << c("%d %y %d", 1, 2) << QStringLiteral("1 %y %d");
   }
   void cApiPrintfConvertsLikePrintf() {
     QFETCH(QString, line);

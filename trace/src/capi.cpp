@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include <sys/types.h>
 
@@ -71,13 +72,142 @@ std::string FormatWithCLibrary(const char* format, va_list args) {
   return line;
 }
 
+// The arguments not yet read, in a struct so that the steps below can share
+// them by reference (a va_list passed by value may not be read on after the
+// callee read from it).
+struct SArgs {
+  va_list list;
+};
+
+// One conversion of a format: its flags, width and precision as printf
+// writes them (a '*' already read from the arguments), its length modifier
+// and its conversion character (0 at the end of the format).
+struct SSpec {
+  std::string flags;
+  std::string length;
+  char conversion = 0;
+};
+
+// Reads the conversion that follows a '%'; returns where the format goes on.
+const char* ReadSpec(const char* p, SArgs& args, SSpec* spec) {
+  std::string& flags = spec->flags;
+  while (*p && std::strchr("-+ #0'", *p)) flags += *p++;
+  if (*p == '*') {
+    int width = va_arg(args.list, int);
+    if (width < 0) {
+      flags += '-';
+      width = width == INT_MIN ? INT_MAX : -width;
+    }
+    flags += std::to_string(width);
+    ++p;
+  } else {
+    while (*p >= '0' && *p <= '9') flags += *p++;
+  }
+  if (*p == '.') {
+    ++p;
+    if (*p == '*') {
+      const int precision = va_arg(args.list, int);
+      if (precision >= 0) {  // a negative one is as if absent
+        flags += '.';
+        flags += std::to_string(precision);
+      }
+      ++p;
+    } else {
+      flags += '.';
+      while (*p >= '0' && *p <= '9') flags += *p++;
+    }
+  }
+  while (*p && std::strchr("hlLqjzt", *p)) spec->length += *p++;
+  spec->conversion = *p;
+  return *p ? p + 1 : p;
+}
+
+SFormatValue SignedArgument(const std::string& length, SArgs& args) {
+  if (length == "hh") return Integer(static_cast<signed char>(va_arg(args.list, int)));
+  if (length == "h") return Integer(static_cast<short>(va_arg(args.list, int)));
+  if (length == "l") return Integer(va_arg(args.list, long));
+  if (length == "ll" || length == "q") return Integer(va_arg(args.list, long long));
+  if (length == "j") return Integer(va_arg(args.list, intmax_t));
+  if (length == "z") return Integer(va_arg(args.list, ssize_t));
+  if (length == "t") return Integer(va_arg(args.list, ptrdiff_t));
+  return Integer(va_arg(args.list, int));
+}
+
+SFormatValue UnsignedArgument(const std::string& length, SArgs& args) {
+  if (length == "hh") return Integer(static_cast<unsigned char>(va_arg(args.list, unsigned)));
+  if (length == "h") return Integer(static_cast<unsigned short>(va_arg(args.list, unsigned)));
+  if (length == "l") return Integer(va_arg(args.list, unsigned long));
+  if (length == "ll" || length == "q") return Integer(va_arg(args.list, unsigned long long));
+  if (length == "j") return Integer(va_arg(args.list, uintmax_t));
+  if (length == "z") return Integer(va_arg(args.list, size_t));
+  if (length == "t") return Integer(static_cast<std::make_unsigned_t<ptrdiff_t>>(va_arg(args.list, ptrdiff_t)));
+  return Integer(va_arg(args.list, unsigned));
+}
+
+SFormatValue StringArgument(const std::string& length, SArgs& args) {
+  if (length == "l") {
+    const wchar_t* text = va_arg(args.list, const wchar_t*);
+    return String(text ? zef::text::Utf16ToUtf8(zef::text::WideToUtf16(text)) : "(null)");
+  }
+  const char* text = va_arg(args.list, const char*);
+  return String(text ? text : "(null)");
+}
+
+enum class EArgument { kValue, kNone, kUnknown };
+
+// Reads the argument of one conversion: kNone for %n, which writes nothing
+// anywhere; kUnknown for a conversion whose argument cannot be known.
+EArgument ReadArgument(const SSpec& spec, SArgs& args, SFormatValue* value) {
+  switch (spec.conversion) {
+    case 'd':
+    case 'i':
+      *value = SignedArgument(spec.length, args);
+      return EArgument::kValue;
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X':
+      *value = UnsignedArgument(spec.length, args);
+      return EArgument::kValue;
+    case 'c':
+      *value = spec.length == "l" ? Character(static_cast<long long>(va_arg(args.list, wint_t)), true)
+                                  : Character(va_arg(args.list, int), false);
+      return EArgument::kValue;
+    case 's':
+      *value = StringArgument(spec.length, args);
+      return EArgument::kValue;
+    case 'p':
+      value->eKind = EKind::kPointer;
+      value->pPointer = va_arg(args.list, void*);
+      return EArgument::kValue;
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
+      value->eKind = EKind::kFloat;
+      value->dFloat = spec.length == "L" ? va_arg(args.list, long double) : va_arg(args.list, double);
+      return EArgument::kValue;
+    case 'n':
+      (void)va_arg(args.list, void*);
+      return EArgument::kNone;
+    default:
+      return EArgument::kUnknown;
+  }
+}
+
 // printf for the C API, conversion by conversion, so that the text is UTF-8
 // whatever the locale: %c and %lc write their character as UTF-8, %ls its
 // wide string, a null string is "(null)". %n writes nothing anywhere.
 // Formats with positional arguments ("%1$d") are left to the C library.
-std::string FormatC(const char* format, va_list args) {
-  if (std::strchr(format, '$')) return FormatWithCLibrary(format, args);
+std::string FormatC(const char* format, va_list list) {
+  if (std::strchr(format, '$')) return FormatWithCLibrary(format, list);
   const int savedErrno = errno;  // for %m
+  SArgs args;
+  va_copy(args.list, list);
   std::string out;
   for (const char* p = format; *p;) {
     if (*p != '%') {
@@ -93,109 +223,20 @@ std::string FormatC(const char* format, va_list args) {
       ++p;
       continue;
     }
-    std::string flags;
-    while (*p && std::strchr("-+ #0'", *p)) flags += *p++;
-    if (*p == '*') {
-      int width = va_arg(args, int);
-      if (width < 0) {
-        flags += '-';
-        width = width == INT_MIN ? INT_MAX : -width;
-      }
-      flags += std::to_string(width);
-      ++p;
-    } else {
-      while (*p >= '0' && *p <= '9') flags += *p++;
-    }
-    if (*p == '.') {
-      ++p;
-      if (*p == '*') {
-        const int precision = va_arg(args, int);
-        if (precision >= 0) {  // a negative one is as if absent
-          flags += '.';
-          flags += std::to_string(precision);
-        }
-        ++p;
-      } else {
-        flags += '.';
-        while (*p >= '0' && *p <= '9') flags += *p++;
-      }
-    }
-    std::string length;
-    while (*p && std::strchr("hlLqjzt", *p)) length += *p++;
-    const char conversion = *p;
-    if (!conversion) {
-      out.append(start);  // a lone '%' at the end stays as text
+    SSpec spec;
+    p = ReadSpec(p, args, &spec);
+    SFormatValue value;
+    const EArgument read = spec.conversion == 'm' ? EArgument::kNone : ReadArgument(spec, args, &value);
+    if (read == EArgument::kUnknown) {
+      // A lone '%' at the end, or a conversion whose argument cannot be
+      // known: the rest of the format stays as it is.
+      out.append(start);
       break;
     }
-    ++p;
-    SFormatValue value;
-    switch (conversion) {
-      case 'd':
-      case 'i':
-        if (length == "hh") value = Integer(static_cast<signed char>(va_arg(args, int)));
-        else if (length == "h") value = Integer(static_cast<short>(va_arg(args, int)));
-        else if (length == "l") value = Integer(va_arg(args, long));
-        else if (length == "ll" || length == "q") value = Integer(va_arg(args, long long));
-        else if (length == "j") value = Integer(va_arg(args, intmax_t));
-        else if (length == "z") value = Integer(va_arg(args, ssize_t));
-        else if (length == "t") value = Integer(va_arg(args, ptrdiff_t));
-        else value = Integer(va_arg(args, int));
-        break;
-      case 'u':
-      case 'o':
-      case 'x':
-      case 'X':
-        if (length == "hh") value = Integer(static_cast<unsigned char>(va_arg(args, unsigned)));
-        else if (length == "h") value = Integer(static_cast<unsigned short>(va_arg(args, unsigned)));
-        else if (length == "l") value = Integer(va_arg(args, unsigned long));
-        else if (length == "ll" || length == "q") value = Integer(va_arg(args, unsigned long long));
-        else if (length == "j") value = Integer(va_arg(args, uintmax_t));
-        else if (length == "z") value = Integer(va_arg(args, size_t));
-        else if (length == "t") value = Integer(static_cast<std::make_unsigned_t<ptrdiff_t>>(va_arg(args, ptrdiff_t)));
-        else value = Integer(va_arg(args, unsigned));
-        break;
-      case 'c':
-        value = length == "l" ? Character(static_cast<long long>(va_arg(args, wint_t)), true)
-                              : Character(va_arg(args, int), false);
-        break;
-      case 's':
-        if (length == "l") {
-          const wchar_t* text = va_arg(args, const wchar_t*);
-          value = String(text ? zef::text::Utf16ToUtf8(zef::text::WideToUtf16(text)) : "(null)");
-        } else {
-          const char* text = va_arg(args, const char*);
-          value = String(text ? text : "(null)");
-        }
-        break;
-      case 'p':
-        value.eKind = EKind::kPointer;
-        value.pPointer = va_arg(args, void*);
-        break;
-      case 'f':
-      case 'F':
-      case 'e':
-      case 'E':
-      case 'g':
-      case 'G':
-      case 'a':
-      case 'A':
-        value.eKind = EKind::kFloat;
-        value.dFloat = length == "L" ? va_arg(args, long double) : va_arg(args, double);
-        break;
-      case 'n':
-        (void)va_arg(args, void*);
-        continue;
-      case 'm':
-        out += std::strerror(savedErrno);
-        continue;
-      default:
-        // Which argument an unknown conversion takes cannot be known: the
-        // rest of the format stays as it is.
-        out.append(start);
-        return out;
-    }
-    out += zef::detail::FormatValue(flags, conversion, value);
+    if (spec.conversion == 'm') out += std::strerror(savedErrno);
+    if (read == EArgument::kValue) out += zef::detail::FormatValue(std::move(spec.flags), spec.conversion, value);
   }
+  va_end(args.list);
   return out;
 }
 

@@ -2,8 +2,6 @@
 // decides how it is read; the format only shapes the output.
 #include "format.h"
 
-#include "text.h"
-
 #include <zeftrace/trace.h>
 
 #include <algorithm>
@@ -11,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "utf/utf.h"
 
 namespace zef::detail {
 namespace {
@@ -62,7 +62,7 @@ std::string FormatCharacter(const std::string& flags, const SFormatValue& v) {
   unsigned long long raw = v.eKind == EKind::kSigned ? static_cast<unsigned long long>(v.nSigned) : v.nUnsigned;
   if (v.nBytes > 0 && v.nBytes < sizeof raw) raw &= (1ull << (8 * v.nBytes)) - 1;
   std::string character;
-  text::AppendUtf8(character, raw > 0x10FFFF ? char32_t(0xFFFD) : static_cast<char32_t>(raw));
+  utf::AppendUtf8(raw > 0x10FFFF ? utf::kReplacement : static_cast<char32_t>(raw), &character);
   size_t width = 0;
   bool left = false;
   for (size_t i = 0; i < flags.size() && flags[i] != '.'; ++i) {

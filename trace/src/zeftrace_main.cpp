@@ -12,6 +12,7 @@
 // whole and in order, so every line still arrives once and in order.
 #include "client.h"
 #include "text.h"
+#include "utf/utf.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -244,7 +245,7 @@ class CSender {
     if (m_pPipeline) {
       if (m_pPipeline->InFlight() == 0) m_tProgress = Clock::now();
       m_strUtf16.clear();
-      zef::text::AppendUtf8AsUtf16(m_strUtf16, line);
+      zef::utf::AppendUtf8AsUtf16(line, &m_strUtf16, zef::utf::EInvalid::kReplace);
       bool cut = false;
       m_pPipeline->Queue(m_strUtf16, &cut);
       if (cut || m_bLineLong) SayCut();

@@ -15,7 +15,7 @@
 // `pkg-config --cflags --libs zefstore`. Requires C++17; no Qt.
 //
 // Errors are errno values, returned by every call that can fail (0 is
-// success) and also left in GetLastError() of <zefstore/objectstore.h>:
+// success) and also left in GetLastError() of <zefstore/ceapi.h>:
 //   ENOENT        no such database or record
 //   EEXIST        a database of that name exists
 //   EINVAL        a bad argument (empty name, a control character in a new

@@ -1,4 +1,4 @@
-#include <zefstore/objectstore.h>
+#include <zefstore/ceapi.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,9 +7,13 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "lasterror.h"
+
 namespace zef::store {
 
 namespace {
+
+thread_local DWORD t_nLastError = 0;
 
 // What a handle stands for. Each owns its connection to the store file.
 struct SHandleObject {
@@ -77,12 +81,16 @@ CHandleTable& Handles() {
 // enough that a store of millions of databases stays bounded in memory.
 constexpr std::size_t kEnumerationPage = 1024;
 
+// Leaves a failure in GetLastError(); false is what a failed BOOL call answers.
 bool Fail(int error) {
-  SetLastError(DWORD(error));
+  Report(error);
   return false;
 }
 
 }  // namespace
+
+DWORD GetLastError() { return t_nLastError; }
+void SetLastError(DWORD dwErrCode) { t_nLastError = dwErrCode; }
 
 HANDLE CeFindFirstDatabase(CObjectStore& store, DWORD dwDbaseType) {
   auto enumeration = std::make_shared<SEnumeration>(store);
