@@ -5,7 +5,7 @@
 // created since the last command is the one it reads.
 #pragma once
 
-#include "explore/databasesettingsdlg.h"
+#include "explore/databasesettings.h"
 #include "monitor/monitorhost.h"
 
 #include <string>

@@ -2,24 +2,16 @@
 
 namespace zef {
 
-CDatabaseSettingsDlg::CDatabaseSettingsDlg(const CLookAndFeel& lookAndFeel, QWidget* parent)
-    : CSettingsDlg(DialogTemplateId::DatabaseSettings, lookAndFeel, parent) {}
+namespace {
+// The line lengths that OK accepts, both included.
+constexpr int kMinLineLength = 32;
+constexpr int kMaxLineLength = 1024;
+}  // namespace
 
-void CDatabaseSettingsDlg::DoDataExchange(CDataExchange& dx) {
-  DDX_Control(dx, IDC_CANCEL, m_pCancelBtn);
-  DDX_Text(dx, IDC_DB_MAXLINELENGTH, m_nMaxLineLength);
-  DDV_MinMaxInt(dx, m_nMaxLineLength, kMinLineLength, kMaxLineLength);
-  DDX_Check(dx, IDC_DB_CONFIRMTWICE, m_bConfirmTwice);
-}
-
-bool RunDatabaseSettings(QWidget* parent, const CLookAndFeel& lookAndFeel, CDatabaseSettings& settings) {
-  CDatabaseSettingsDlg dlg(lookAndFeel, parent);
-  dlg.m_nMaxLineLength = settings.m_nMaxLineLength;
-  dlg.m_bConfirmTwice = settings.m_bConfirmTwice ? 1 : 0;
-  if (dlg.DoModal() != IDOK) return false;
-  settings.m_nMaxLineLength = dlg.m_nMaxLineLength;
-  settings.m_bConfirmTwice = dlg.m_bConfirmTwice != 0;
-  return true;
+void ExchangeControls(CDataExchange& dx, CDatabaseSettings& settings) {
+  DDX_Text(dx, IDC_DB_MAXLINELENGTH, settings.m_nMaxLineLength);
+  DDV_MinMaxInt(dx, settings.m_nMaxLineLength, kMinLineLength, kMaxLineLength);
+  DDX_Check(dx, IDC_DB_CONFIRMTWICE, settings.m_bConfirmTwice);
 }
 
 }  // namespace zef

@@ -9,8 +9,9 @@
 
 namespace zef {
 
-CMonitorCommands::CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general, CMonitorSettings& monitor)
-    : m_host(host), m_general(general), m_monitor(monitor) {}
+CMonitorCommands::CMonitorCommands(IMonitorHost& host, const CLineConfirmations& confirmations,
+                                   CMonitorSettings& monitor)
+    : m_host(host), m_confirmations(confirmations), m_monitor(monitor) {}
 
 CMonitorCommands::~CMonitorCommands() { delete m_pFindDialog.data(); }
 
@@ -108,14 +109,14 @@ void CMonitorCommands::OnTimeSincePrevious() {
 void CMonitorCommands::OnUnmarkLines() { m_host.GetList().SetSel(false, -1); }
 
 void CMonitorCommands::OnClear() {
-  if (m_general.m_bAskBeforeClearContent &&
+  if (m_confirmations.m_bAskBeforeClearContent &&
       MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyClearContent), MB_YESNO | MB_ICONQUESTION) == IDNO)
     return;
   m_host.GetList().ResetContent();
 }
 
 void CMonitorCommands::OnResetNestedCalls() {
-  if (m_general.m_bAskBeforeResetNestedCalls &&
+  if (m_confirmations.m_bAskBeforeResetNestedCalls &&
       MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyResetNestedCalls), MB_YESNO | MB_ICONQUESTION) == IDNO)
     return;
   m_host.GetList().ResetNesting();

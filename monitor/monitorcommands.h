@@ -4,7 +4,7 @@
 #pragma once
 
 #include "monitor/monitorhost.h"
-#include "monitor/settings.h"
+#include "monitor/monitorsettings.h"
 #include "platform/dialog/finddialog.h"
 
 #include <QPointer>
@@ -13,9 +13,9 @@ namespace zef {
 
 class CMonitorCommands : public CFeature {
  public:
-  // `general` holds the confirmations of Clear and Reset nested calls,
-  // `monitor` the gutter's switches, which the gutter commands set.
-  CMonitorCommands(IMonitorHost& host, const CGeneralOptions& general, CMonitorSettings& monitor);
+  // `confirmations` says whether Clear and Reset nested calls ask first,
+  // `monitor` holds the gutter's switches, which the gutter commands set.
+  CMonitorCommands(IMonitorHost& host, const CLineConfirmations& confirmations, CMonitorSettings& monitor);
   ~CMonitorCommands() override;
 
   void AddCommands(std::vector<CCommandEntry>& table) override;
@@ -42,7 +42,7 @@ class CMonitorCommands : public CFeature {
   bool CanTimeSincePrevious();
 
   IMonitorHost& m_host;
-  const CGeneralOptions& m_general;
+  const CLineConfirmations& m_confirmations;
   CMonitorSettings& m_monitor;
   QPointer<CFindReplaceDialog> m_pFindDialog;
 };

@@ -4,16 +4,16 @@
 
 namespace zef {
 
-CMonitorDlg::CMonitorDlg(const CLookAndFeel& lookAndFeel, QWidget* parent)
-    : CSettingsDlg(DialogTemplateId::Monitor, lookAndFeel, parent) {}
+void ExchangeControls(CDataExchange& dx, CMonitorSettings& settings) {
+  DDX_Check(dx, IDC_MON_LOGTOFILE, settings.m_bLogToFile);
+  DDX_Text(dx, IDC_MON_LOGFILE, settings.m_strLogFile);
+  DDX_Check(dx, IDC_MON_QUICKDRAW, settings.m_bQuickDraw);
+  DDX_Text(dx, IDC_MON_INDENT, settings.m_strIndentChars);
+}
 
 void CMonitorDlg::DoDataExchange(CDataExchange& dx) {
-  DDX_Control(dx, IDC_CANCEL, m_pCancelBtn);
   DDX_Control(dx, IDC_MON_LOGFILE, m_pLogFileEdit);
-  DDX_Check(dx, IDC_MON_LOGTOFILE, m_bLogToFile);
-  DDX_Text(dx, IDC_MON_LOGFILE, m_strLogFile);
-  DDX_Check(dx, IDC_MON_QUICKDRAW, m_bQuickDraw);
-  DDX_Text(dx, IDC_MON_INDENT, m_strIndentChars);
+  CSectionDlg::DoDataExchange(dx);
 }
 
 bool CMonitorDlg::OnCommand(int id) {
@@ -21,26 +21,12 @@ bool CMonitorDlg::OnCommand(int id) {
     OnLogToFile();
     return true;
   }
-  return CSettingsDlg::OnCommand(id);
+  return CSectionDlg::OnCommand(id);
 }
 
 void CMonitorDlg::OnLogToFile() {
   UpdateData(DataDirection::FromControls);
-  if (m_pLogFileEdit != nullptr) m_pLogFileEdit->setEnabled(m_bLogToFile != 0);
-}
-
-bool RunMonitorSettings(QWidget* parent, const CLookAndFeel& lookAndFeel, CMonitorSettings& settings) {
-  CMonitorDlg dlg(lookAndFeel, parent);
-  dlg.m_bLogToFile = settings.m_bLogToFile ? 1 : 0;
-  dlg.m_strLogFile = settings.m_strLogFile;
-  dlg.m_strIndentChars = settings.m_strIndentChars;
-  dlg.m_bQuickDraw = settings.m_bQuickDraw ? 1 : 0;
-  if (dlg.DoModal() != IDOK) return false;
-  settings.m_bLogToFile = dlg.m_bLogToFile != 0;
-  settings.m_strLogFile = dlg.m_strLogFile;
-  settings.m_strIndentChars = dlg.m_strIndentChars;
-  settings.m_bQuickDraw = dlg.m_bQuickDraw != 0;
-  return true;
+  if (m_pLogFileEdit != nullptr) m_pLogFileEdit->setEnabled(m_section.m_bLogToFile);
 }
 
 }  // namespace zef

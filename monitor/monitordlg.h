@@ -2,25 +2,21 @@
 // file's path, the indent string and quick draw.
 #pragma once
 
-#include "monitor/settings.h"
-#include "platform/dialog/dialog.h"
-
-#include <QString>
+#include "monitor/monitorsettings.h"
+#include "platform/dialog/settingsdialog.h"
 
 class QLineEdit;
 
 namespace zef {
 
-class CMonitorDlg : public CSettingsDlg {
+void ExchangeControls(CDataExchange& dx, CMonitorSettings& settings);
+
+class CMonitorDlg : public CSectionDlg<CMonitorSettings, DialogTemplateId::Monitor> {
   Q_OBJECT
 
  public:
-  explicit CMonitorDlg(const CLookAndFeel& lookAndFeel, QWidget* parent = nullptr);
+  using CSectionDlg::CSectionDlg;
 
-  int m_bLogToFile = 0;
-  QString m_strLogFile;
-  int m_bQuickDraw = 0;
-  QString m_strIndentChars;
   QLineEdit* m_pLogFileEdit = nullptr;  // enabled while logging is on, once the box was clicked
 
  protected:
@@ -30,9 +26,5 @@ class CMonitorDlg : public CSettingsDlg {
  private:
   void OnLogToFile();
 };
-
-// Runs the dialog on `settings`; on OK writes the confirmed values back and
-// returns true, otherwise leaves `settings` as it was.
-bool RunMonitorSettings(QWidget* parent, const CLookAndFeel& lookAndFeel, CMonitorSettings& settings);
 
 }  // namespace zef

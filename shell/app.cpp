@@ -150,7 +150,7 @@ bool CQrbWinApp::HasCommand(CommandId id) const { return FindAppCommand(id) != n
 void CQrbWinApp::OnAppAbout() { RunAbout(m_pMainWnd.get()); }
 
 void CQrbWinApp::OnLookAndFeel() {
-  RunLookAndFeel(m_pMainWnd.get(), m_lookAndFeel);
+  RunSettingsDialog<CLookAndFeelDlg>(m_pMainWnd.get(), m_lookAndFeel);
 }
 
 CLookAndFeel CQrbWinApp::LookAndFeel() const { return m_lookAndFeel; }

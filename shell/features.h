@@ -3,7 +3,7 @@
 #pragma once
 
 #include "monitor/monitorhost.h"
-#include "shell/settings.h"
+#include "shell/settingsrecord.h"
 
 #include <memory>
 #include <vector>

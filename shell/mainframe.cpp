@@ -48,7 +48,7 @@ bool CMainFrame::LoadFrame() {
   setFocusProxy(&m_wndView);
 
   BuildMenuBar();
-  ExchangeSettings(true);
+  ExchangeSettings(DataDirection::ToControls);
   GetList().SetIndent(m_settings.monitor.m_strIndentChars);
   ApplyGutter(GetList(), m_settings.monitor);
 
@@ -183,6 +183,12 @@ LRESULT CMainFrame::WindowProc(std::uint32_t message, WPARAM wParam, std::u16str
 
 void CMainFrame::OnWindowTextChanged() { setWindowTitle(GetWindowText()); }
 
+bool CMainFrame::ExchangeSettings(DataDirection direction, QString* reason) {
+  CProfile& profile = m_app.GetProfile();
+  m_settings.Exchange(profile, m_app.m_lookAndFeel, direction);
+  return direction == DataDirection::ToControls || profile.Flush(reason);
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   // Ending on a signal asks nothing: nobody may be there to answer.
   const bool ask = !m_app.IsEndingWithoutAsking();
@@ -193,7 +199,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   }
   for (const auto& feature : m_features) feature->OnFrameClosing();
   QString reason;
-  if (!ExchangeSettings(false, &reason)) {
+  if (!ExchangeSettings(DataDirection::FromControls, &reason)) {
     // The program still ends; the user learns what was lost and where.
     const QString file = QDir::toNativeSeparators(m_app.GetProfile().FileName());
     std::fprintf(stderr, "zefmon: %s\n",

@@ -8,7 +8,7 @@
 #include "res/resource.h"
 #include "platform/dialog/sip.h"
 #include "platform/window/window.h"
-#include "shell/settings.h"
+#include "shell/settingsrecord.h"
 
 #include <QMainWindow>
 
@@ -44,9 +44,10 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // Scrolls the list to its last line whatever quick draw says.
   void ScrollToEnd() override;
 
-  // Reads all nineteen settings (load) or writes them all to the file.
-  // False when a save did not reach the file; `reason` then says why.
-  bool ExchangeSettings(bool load, QString* reason = nullptr);
+  // Reads all nineteen settings from the profile (ToControls) or writes them
+  // all to its file (FromControls). False when a save did not reach the
+  // file; `reason` then says why.
+  bool ExchangeSettings(DataDirection direction, QString* reason = nullptr);
 
   // Offers command `id` to the view, then the frame's table (its own rows
   // and every feature's), then the application's. A row whose update handler

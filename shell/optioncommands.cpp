@@ -1,5 +1,5 @@
-// The Setup commands: each copies its section into its dialog and takes the
-// values back only when the dialog ends with OK.
+// The Setup commands: each runs its section's dialog, which changes the
+// section only when it ends with OK.
 #include "shell/optioncommands.h"
 
 #include "monitor/monitordlg.h"
@@ -28,15 +28,17 @@ void COptionCommands::OnFrameClosing() {
   if (m_pHelp) m_pHelp->close();
 }
 
-void COptionCommands::OnOptions() { RunGeneralOptions(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.general); }
+void COptionCommands::OnOptions() {
+  RunSettingsDialog<CGeneralOptionsDlg>(m_host.GetWindow(), m_settings.general, m_host.LookAndFeel());
+}
 
 void COptionCommands::OnSetupMonitor() {
-  if (!RunMonitorSettings(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.monitor)) return;
+  if (!RunSettingsDialog<CMonitorDlg>(m_host.GetWindow(), m_settings.monitor, m_host.LookAndFeel())) return;
   m_host.GetList().SetIndent(m_settings.monitor.m_strIndentChars);
 }
 
 void COptionCommands::OnSetupDatabase() {
-  RunDatabaseSettings(m_host.GetWindow(), m_host.LookAndFeel(), m_settings.database);
+  RunSettingsDialog<CDatabaseSettingsDlg>(m_host.GetWindow(), m_settings.database, m_host.LookAndFeel());
 }
 
 void COptionCommands::OnHelpContents() {

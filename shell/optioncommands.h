@@ -2,7 +2,7 @@
 #pragma once
 
 #include "monitor/monitorhost.h"
-#include "shell/settings.h"
+#include "shell/settingsrecord.h"
 
 #include <QPointer>
 #include <QTextBrowser>

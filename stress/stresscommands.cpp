@@ -124,6 +124,6 @@ bool CStressCommands::CanStartLoopTimer() { return m_nTimerLoopCounter == -1; }
 
 bool CStressCommands::CanAbortLoopTimer() { return m_nTimerLoopCounter != -1; }
 
-void CStressCommands::OnSetupLoop() { RunLoopSettings(m_host.GetWindow(), m_host.LookAndFeel(), m_loop); }
+void CStressCommands::OnSetupLoop() { RunSettingsDialog<CLoopDlg>(m_host.GetWindow(), m_loop, m_host.LookAndFeel()); }
 
 }  // namespace zef

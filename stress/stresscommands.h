@@ -3,7 +3,7 @@
 #pragma once
 
 #include "monitor/monitorhost.h"
-#include "stress/settings.h"
+#include "stress/loopsettings.h"
 
 namespace zef {
 

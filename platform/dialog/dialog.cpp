@@ -84,14 +84,14 @@ void CDataExchange::Fail() {
   if (auto* edit = qobject_cast<QLineEdit*>(m_pLastControl)) edit->selectAll();
 }
 
-void DDX_Check(CDataExchange& dx, int id, int& value) {
+void DDX_Check(CDataExchange& dx, int id, bool& value) {
   if (dx.Failed()) return;
   auto* box = qobject_cast<QAbstractButton*>(dx.PrepareCtrl(id));
   if (box == nullptr) return;
   if (dx.IsSaving()) {
-    value = box->isChecked() ? 1 : 0;
+    value = box->isChecked();
   } else {
-    box->setChecked(value != 0);
+    box->setChecked(value);
   }
 }
 
@@ -389,6 +389,7 @@ CSettingsDlg::CSettingsDlg(DialogTemplateId templateId, const CLookAndFeel& look
 bool CSettingsDlg::OnInitDialog() {
   PrepareDialog(*this, m_lookAndFeel.m_bNoFullScreenDlg);
   CDialog::OnInitDialog();
+  if (m_pCancelBtn == nullptr) m_pCancelBtn = qobject_cast<QPushButton*>(GetDlgItem(IDC_CANCEL));
   if (m_pCancelBtn != nullptr) ShowOrHideCancelButton(*this, *m_pCancelBtn, m_lookAndFeel.m_bShowCancelBtn);
   return true;
 }

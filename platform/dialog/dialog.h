@@ -4,18 +4,22 @@
 //
 //   class CMyDlg : public CSettingsDlg {
 //     void DoDataExchange(CDataExchange& dx) override {
-//       DDX_Control(dx, IDC_CANCEL, m_pCancelBtn);
 //       DDX_Check(dx, IDC_MY_FLAG, m_bFlag);
 //     }
 //   };
 //   CMyDlg dlg(lookAndFeel);
 //   if (dlg.DoModal() == IDOK) ...
 //
+// A dialog that edits a settings section derives from CSectionDlg and is run
+// by RunSettingsDialog (settingsdialog.h).
+//
 // A dialog has a caption strip (title, and the "ok" that confirms it) above
 // its client area; controls are children of the client area, so their
 // positions are client coordinates.
 #pragma once
 
+#include "platform/dialog/lookandfeel.h"
+#include "platform/system/datadirection.h"
 #include "res/dialogtemplates.h"
 #include "res/resource.h"
 
@@ -34,13 +38,6 @@ class QToolButton;
 
 namespace zef {
 
-// How the settings dialogs present themselves; the two Look & Feel
-// settings. Passed in to each dialog, so dialogs read no global state.
-struct CLookAndFeel {
-  bool m_bShowCancelBtn = true;    // move the Cancel button into view
-  bool m_bNoFullScreenDlg = true;  // centred at the dialog's own size, not filling the screen
-};
-
 // A rectangle with exclusive right and bottom edges, as the handheld's
 // window rectangles are; PlaceCancelButton's arithmetic is written on them.
 struct CRect {
@@ -57,8 +54,6 @@ struct CRect {
 // Sent to a dialog when the input method's keyboard rectangle or the
 // screen's available geometry changes.
 inline constexpr std::uint32_t WM_SETTINGCHANGE = 0x001A;
-
-enum class DataDirection { ToControls, FromControls };
 
 class CDialog;
 
@@ -93,8 +88,8 @@ class CDataExchange {
 template <class TControl>
 void DDX_Control(CDataExchange& dx, int id, TControl*& control);
 
-// Check box state: checked is 1, unchecked 0; any value but 0 checks it.
-void DDX_Check(CDataExchange& dx, int id, int& value);
+// Check box state: checked is true.
+void DDX_Check(CDataExchange& dx, int id, bool& value);
 // Edit text as a decimal integer. Text that is not an integer of 32 bits is
 // refused with the framework's "enter an integer" message.
 void DDX_Text(CDataExchange& dx, int id, int& value);
@@ -200,7 +195,7 @@ class CDialog : public QDialog {
 };
 
 // A settings dialog: presents itself by the Look & Feel flags and has a
-// Cancel button (id 2) that its data exchange binds to m_pCancelBtn.
+// Cancel button (id 2), which it binds to m_pCancelBtn when it opens.
 class CSettingsDlg : public CDialog {
   Q_OBJECT
 

@@ -17,6 +17,8 @@ class TestOptionDialogs : public QObject {
 
  private slots:
   void initTestCase() { InitResources(); }
+  void sectionIsWrittenBackOnOkOnly_data();
+  void sectionIsWrittenBackOnOkOnly();
   void maxLineLengthValidation_data();
   void maxLineLengthValidation();
   void outOfRangeValueIsShownAndKeptOnCancel();
@@ -29,6 +31,52 @@ class TestOptionDialogs : public QObject {
   void aboutIsCentredAndClosedByOk_data();
   void aboutIsCentredAndClosedByOk();
 };
+
+namespace {
+// A section with a field on no control, over the Database template's two.
+struct CProbeSection {
+  bool m_bFlag = false;
+  int m_nLength = 0;
+  int m_nUnbound = 0;
+  friend bool operator==(const CProbeSection&, const CProbeSection&) = default;
+};
+void ExchangeControls(CDataExchange& dx, CProbeSection& section) {
+  DDX_Check(dx, IDC_DB_CONFIRMTWICE, section.m_bFlag);
+  DDX_Text(dx, IDC_DB_MAXLINELENGTH, section.m_nLength);
+}
+using CProbeDlg = CSectionDlg<CProbeSection, DialogTemplateId::DatabaseSettings>;
+}  // namespace
+
+void TestOptionDialogs::sectionIsWrittenBackOnOkOnly_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<bool>("written");
+  QTest::newRow("Enter") << QStringLiteral("64") << QStringLiteral("enter") << true;
+  QTest::newRow("caption ok") << QStringLiteral("64") << QStringLiteral("ok") << true;
+  QTest::newRow("Escape") << QStringLiteral("64") << QStringLiteral("escape") << false;
+  QTest::newRow("Cancel button") << QStringLiteral("64") << QStringLiteral("cancel") << false;
+  // The refused OK read the box into the dialog's copy before the edit.
+  QTest::newRow("refused, then Escape") << QStringLiteral("x") << QStringLiteral("enter") << false;
+}
+
+void TestOptionDialogs::sectionIsWrittenBackOnOkOnly() {
+  QFETCH(QString, typed);
+  QFETCH(QString, how);
+  QFETCH(bool, written);
+  CMessageBoxRecorder boxes;
+  const CProbeSection before{false, 100, 7};
+  CProbeSection section = before;
+  WhenOpen([&](CDialog& dlg) {
+    ClickCheckBox(dlg, IDC_DB_CONFIRMTWICE);
+    TypeInto(dlg, IDC_DB_MAXLINELENGTH, typed);
+    if (how == u"ok") ClickCaptionOk(dlg);
+    if (how == u"enter") QTest::keyClick(&dlg, Qt::Key_Return);
+    if (how == u"cancel") QTest::mouseClick(&Control<QPushButton>(dlg, IDC_CANCEL), Qt::LeftButton);
+    if (dlg.isVisible()) QTest::keyClick(&dlg, Qt::Key_Escape);
+  });
+  QCOMPARE(RunSettingsDialog<CProbeDlg>(nullptr, section, CLookAndFeel{}), written);
+  QVERIFY(section == (written ? CProbeSection{true, 64, 7} : before));
+}
 
 void TestOptionDialogs::maxLineLengthValidation_data() {
   QTest::addColumn<QString>("typed");
@@ -71,7 +119,7 @@ void TestOptionDialogs::maxLineLengthValidation() {
     QCOMPARE(boxes.m_boxes.size(), std::size_t{2});
     QTest::keyClick(&dlg, Qt::Key_Escape);
   });
-  const bool confirmed = RunDatabaseSettings(nullptr, CLookAndFeel{}, settings);
+  const bool confirmed = RunSettingsDialog<CDatabaseSettingsDlg>(nullptr, settings, CLookAndFeel{});
 
   QCOMPARE(confirmed, accepted);
   if (accepted) {
@@ -95,19 +143,25 @@ void TestOptionDialogs::outOfRangeValueIsShownAndKeptOnCancel() {
     QCOMPARE(boxes.m_boxes.size(), std::size_t{1});
     QTest::mouseClick(&Control<QPushButton>(dlg, IDC_CANCEL), Qt::LeftButton);
   });
-  QVERIFY(!RunDatabaseSettings(nullptr, CLookAndFeel{}, settings));
+  QVERIFY(!RunSettingsDialog<CDatabaseSettingsDlg>(nullptr, settings, CLookAndFeel{}));
   QCOMPARE(settings.m_nMaxLineLength, 5);
   QCOMPARE(settings.m_bConfirmTwice, true);
 }
 
+namespace {
+// Ask before close and before clear, not before reset; no window fitting.
+// The line commands' confirmations come first: {{reset, clear}, close, fit}.
+const CGeneralOptions kSomeGeneralOptions{{false, true}, true, false};
+}  // namespace
+
 void TestOptionDialogs::generalOptionsCancelChangesNothing() {
-  const CGeneralOptions before{true, false, true, false};
+  const CGeneralOptions before = kSomeGeneralOptions;
   CGeneralOptions options = before;
   WhenOpen([&](CDialog& dlg) {
     for (int id : {IDC_GEN_ASKCLOSE, IDC_GEN_ASKRESET, IDC_GEN_ASKCLEAR, IDC_GEN_ADJUSTSIP}) ClickCheckBox(dlg, id);
     QTest::mouseClick(&Control<QPushButton>(dlg, IDC_CANCEL), Qt::LeftButton);
   });
-  QVERIFY(!RunGeneralOptions(nullptr, CLookAndFeel{}, options));
+  QVERIFY(!RunSettingsDialog<CGeneralOptionsDlg>(nullptr, options, CLookAndFeel{}));
   QCOMPARE(options.m_bAskBeforeClose, before.m_bAskBeforeClose);
   QCOMPARE(options.m_bAskBeforeResetNestedCalls, before.m_bAskBeforeResetNestedCalls);
   QCOMPARE(options.m_bAskBeforeClearContent, before.m_bAskBeforeClearContent);
@@ -125,32 +179,29 @@ void TestOptionDialogs::generalOptionsOkWritesEveryBox_data() {
 
 void TestOptionDialogs::generalOptionsOkWritesEveryBox() {
   QFETCH(int, clicked);
-  CGeneralOptions options{true, false, true, false};
-  // The dialog's fields after the run: every one written back as 0 or 1.
+  CGeneralOptions options = kSomeGeneralOptions;
+  // The dialog's own copy after the run: every box read back. (A stored
+  // value other than 0 or 1 is taken as set when the profile is read.)
   CGeneralOptionsDlg dlg(CLookAndFeel{});
-  dlg.m_bAskBeforeClose = 7;  // a non-zero value from elsewhere counts as set
-  dlg.m_bAskBeforeClear = 1;
+  dlg.m_section = options;
   WhenOpen([&](CDialog& open) {
     if (clicked != 0) ClickCheckBox(open, clicked);
     QTest::keyClick(&open, Qt::Key_Return);
   });
   QCOMPARE(dlg.DoModal(), int(IDOK));
-  const int expected[] = {clicked == IDC_GEN_ASKCLOSE ? 0 : 1, clicked == IDC_GEN_ASKRESET ? 1 : 0,
-                          clicked == IDC_GEN_ASKCLEAR ? 0 : 1, clicked == IDC_GEN_ADJUSTSIP ? 1 : 0};
-  QCOMPARE(dlg.m_bAskBeforeClose, expected[0]);
-  QCOMPARE(dlg.m_bAskBeforeReset, expected[1]);
-  QCOMPARE(dlg.m_bAskBeforeClear, expected[2]);
-  QCOMPARE(dlg.m_bAdjustWindow, expected[3]);
+  const bool expected[] = {clicked != IDC_GEN_ASKCLOSE, clicked == IDC_GEN_ASKRESET, clicked != IDC_GEN_ASKCLEAR,
+                           clicked == IDC_GEN_ADJUSTSIP};
+  QCOMPARE(dlg.m_section.m_bAskBeforeClose, expected[0]);
+  QCOMPARE(dlg.m_section.m_bAskBeforeResetNestedCalls, expected[1]);
+  QCOMPARE(dlg.m_section.m_bAskBeforeClearContent, expected[2]);
+  QCOMPARE(dlg.m_section.m_bAdjustWndSip, expected[3]);
 
   WhenOpen([&](CDialog& open) {
     if (clicked != 0) ClickCheckBox(open, clicked);
     ClickCaptionOk(open);
   });
-  QVERIFY(RunGeneralOptions(nullptr, CLookAndFeel{}, options));
-  QCOMPARE(options.m_bAskBeforeClose, expected[0] == 1);
-  QCOMPARE(options.m_bAskBeforeResetNestedCalls, expected[1] == 1);
-  QCOMPARE(options.m_bAskBeforeClearContent, expected[2] == 1);
-  QCOMPARE(options.m_bAdjustWndSip, expected[3] == 1);
+  QVERIFY(RunSettingsDialog<CGeneralOptionsDlg>(nullptr, options, CLookAndFeel{}));
+  QVERIFY(options == dlg.m_section);
 }
 
 void TestOptionDialogs::lookAndFeel_data() {
@@ -179,7 +230,7 @@ void TestOptionDialogs::lookAndFeel() {
     }
     QTest::keyClick(&dlg, confirm ? Qt::Key_Return : Qt::Key_Escape);
   });
-  QCOMPARE(RunLookAndFeel(nullptr, flags), confirm);
+  QCOMPARE(RunSettingsDialog<CLookAndFeelDlg>(nullptr, flags), confirm);
   const bool changed = confirm && toggle;
   QCOMPARE(flags.m_bShowCancelBtn, changed ? !showCancel : showCancel);
   QCOMPARE(flags.m_bNoFullScreenDlg, changed ? !noFullScreen : noFullScreen);
@@ -187,8 +238,7 @@ void TestOptionDialogs::lookAndFeel() {
 
 void TestOptionDialogs::lookAndFeelPresentsByItsOwnCopies() {
   CLookAndFeelDlg dlg;
-  dlg.m_bNoFullScreen = 0;
-  dlg.m_bShowCancel = 0;
+  dlg.m_section = CLookAndFeel{false, false};
   WhenOpen([&](CDialog&) {
     QCOMPARE(dlg.geometry(), dlg.TargetScreen()->availableGeometry());
     QVERIFY(!Control<QPushButton>(dlg, IDC_CANCEL).isVisible());

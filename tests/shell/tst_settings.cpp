@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <unistd.h>
@@ -35,6 +36,8 @@ class TestSettings : public QObject {
   void everySettingIsWrittenUnderItsOwnName();
   void unsavableSettingsAreReportedAndTheProgramEnds_data();
   void unsavableSettingsAreReportedAndTheProgramEnds();
+  void everySectionRoundTripsThroughTheProfile_data();
+  void everySectionRoundTripsThroughTheProfile();
 };
 
 namespace {
@@ -49,6 +52,56 @@ QString StoredText(const QVariant& value) {
   return value.toString();
 }
 }  // namespace
+
+namespace {
+// Saves `edited` (every field off its construction value) to a new profile
+// file and loads it into a section as constructed: the section's rows name
+// every field, and each reads back what it wrote, in the one section.
+template <class TSection>
+void CheckRoundTrip(const TSection& edited, const QString& section) {
+  QVERIFY(!(edited == TSection{}));
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("profile.conf"));
+  {
+    CProfile profile(file);
+    TSection saved = edited;
+    saved.Exchange(profile, DataDirection::FromControls);
+    QVERIFY(profile.Flush());
+  }
+  QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(), QStringList{section});
+  CProfile profile(file);
+  TSection loaded;
+  loaded.Exchange(profile, DataDirection::ToControls);
+  QVERIFY(loaded == edited);
+}
+
+void RoundTripGeneral() {
+  // {{reset, clear}, close, fit}: none asks, the window is fitted.
+  CheckRoundTrip(CGeneralOptions{{false, false}, false, true}, QStringLiteral("Init.General"));
+}
+void RoundTripLoop() { CheckRoundTrip(CLoopSettings{7, 33, 12, 1234, 250}, QStringLiteral("Init.Loop")); }
+void RoundTripMonitor() {
+  CheckRoundTrip(CMonitorSettings{true, QStringLiteral("/var/tmp/other.log"), QString(), false, true, true},
+                 QStringLiteral("Init.Monitor"));
+}
+void RoundTripDatabase() { CheckRoundTrip(CDatabaseSettings{64, false}, QStringLiteral("Init.Database")); }
+void RoundTripLookAndFeel() { CheckRoundTrip(CLookAndFeel{false, false}, QStringLiteral("Init.LaF")); }
+
+const std::pair<const char*, void (*)()> kRoundTrips[] = {
+    {"Init.General", RoundTripGeneral},   {"Init.Loop", RoundTripLoop},       {"Init.Monitor", RoundTripMonitor},
+    {"Init.Database", RoundTripDatabase}, {"Init.LaF", RoundTripLookAndFeel},
+};
+}  // namespace
+
+void TestSettings::everySectionRoundTripsThroughTheProfile_data() {
+  QTest::addColumn<int>("section");
+  for (std::size_t i = 0; i < std::size(kRoundTrips); ++i) QTest::newRow(kRoundTrips[i].first) << int(i);
+}
+
+void TestSettings::everySectionRoundTripsThroughTheProfile() {
+  QFETCH(int, section);
+  kRoundTrips[std::size_t(section)].second();
+}
 
 void TestSettings::everySettingIsReadUnderItsOwnName_data() { AddRowPerSetting(); }
 

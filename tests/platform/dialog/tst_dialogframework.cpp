@@ -63,9 +63,6 @@ class CCountingDlg final : public CSettingsDlg {
     return CSettingsDlg::WindowProc(message, wParam, lParam);
   }
   int m_nSettingChanges = 0;
-
- protected:
-  void DoDataExchange(CDataExchange& dx) override { DDX_Control(dx, IDC_CANCEL, m_pCancelBtn); }
 };
 
 QSize NaturalSize(DialogTemplateId id) { return CDialog(id).size(); }
@@ -255,7 +252,7 @@ void TestDialogFramework::logFileEditFollowsCheckBoxClicks() {
   QFETCH(int, clicks);
   QFETCH(bool, enabledAfter);
   CMonitorDlg dlg(CLookAndFeel{});
-  dlg.m_bLogToFile = logging ? 1 : 0;
+  dlg.m_section.m_bLogToFile = logging;
   WhenOpen([&](CDialog&) {
     QVERIFY(Control<QLineEdit>(dlg, IDC_MON_LOGFILE).isEnabled());
     for (int i = 0; i < clicks; ++i) ClickCheckBox(dlg, IDC_MON_LOGTOFILE);
@@ -292,7 +289,7 @@ void TestDialogFramework::monitorEndedWithoutOkChangesNothing() {
       QTest::keyClick(&cancel, Qt::Key_Return);
     }
   });
-  QVERIFY(!RunMonitorSettings(nullptr, CLookAndFeel{}, settings));
+  QVERIFY(!RunSettingsDialog<CMonitorDlg>(nullptr, settings, CLookAndFeel{}));
   QCOMPARE(settings.m_bLogToFile, before.m_bLogToFile);
   QCOMPARE(settings.m_strLogFile, before.m_strLogFile);
   QCOMPARE(settings.m_strIndentChars, before.m_strIndentChars);
@@ -324,7 +321,7 @@ void TestDialogFramework::monitorConfirmedWritesBack() {
       QTest::keyClick(&box, Qt::Key_Enter, Qt::KeypadModifier);
     }
   });
-  QVERIFY(RunMonitorSettings(nullptr, CLookAndFeel{}, settings));
+  QVERIFY(RunSettingsDialog<CMonitorDlg>(nullptr, settings, CLookAndFeel{}));
   QCOMPARE(settings.m_bLogToFile, true);
   QCOMPARE(settings.m_strLogFile, QStringLiteral("/tmp/z.log"));
   QCOMPARE(settings.m_strIndentChars, QString());
@@ -340,7 +337,7 @@ void TestDialogFramework::firstControlHasFocusOnOpen() {
     QTest::keyClick(dlg.focusWidget(), Qt::Key_Return);
   });
   QCOMPARE(dlg.DoModal(), int(IDOK));
-  QCOMPARE(dlg.m_bLogToFile, 1);
+  QCOMPARE(dlg.m_section.m_bLogToFile, true);
 }
 
 void TestDialogFramework::dialogWithoutTemplateIsNeverShown() {

@@ -1,0 +1,27 @@
+// The settings record: nineteen values in five sections of the profile, one
+// struct per section, each in its feature's folder with its load/save rows.
+// The features that use a section get a reference to it.
+#pragma once
+
+#include "explore/databasesettings.h"
+#include "monitor/monitorsettings.h"
+#include "platform/dialog/lookandfeel.h"
+#include "shell/generaloptions.h"
+#include "stress/loopsettings.h"
+
+namespace zef {
+
+// The sections the main frame holds; the fifth, "Init.LaF", is the
+// application object's CLookAndFeel.
+struct CSettingsRecord {
+  CGeneralOptions general;
+  CLoopSettings loop;
+  CMonitorSettings monitor;
+  CDatabaseSettings database;
+
+  // Loads (ToControls) or saves (FromControls) every section, `lookAndFeel`
+  // last, in the order the file has always had.
+  void Exchange(CProfile& profile, CLookAndFeel& lookAndFeel, DataDirection direction);
+};
+
+}  // namespace zef
