@@ -32,6 +32,8 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // A line of `sender` (CSenders::kSelf or a peer the senders know).
   int AddLine(const QString& line, std::uint32_t sender);
   void ResetContent() override;
+  // Scrolls to the last line.
+  void ScrollToEnd();
 
   // The indent string of lines added from now on.
   void SetIndent(const QString& indent);

@@ -64,7 +64,7 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   });
   // A client that went away inside calls is reported by a line.
   QObject::connect(m_pServer.get(), &CWindowServer::PeerGone, frame,
-                   [frame](quint32 id) { frame->OnPeerGone(id); });
+                   [frame](quint32 id) { frame->Intake().PeerGone(id); });
   QString serveError;
   const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
   const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);
@@ -117,8 +117,6 @@ void CQrbWinApp::EndWithoutAsking() {
   // inside the nested loop of a dialog just dismissed.
   if (m_pMainWnd) QTimer::singleShot(0, m_pMainWnd.get(), [frame = m_pMainWnd.get()] { frame->close(); });
 }
-
-const SPeer* CQrbWinApp::CurrentPeer() const { return m_pServer ? m_pServer->CurrentPeer() : nullptr; }
 
 struct AppCommandEntry {
   CommandId id;

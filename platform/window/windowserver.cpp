@@ -530,7 +530,6 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   }
   // Its input (maybe in strIn) stays put while a handler runs.
   client->bBusy = true;
-  m_running.push_back(client);
   std::u16string text;
   size_t pos = 0;
   while (pos < end) {
@@ -566,7 +565,6 @@ bool CWindowServer::RunGroup(SClient* client, const char* data, size_t end, std:
   } else {
     --m_nNested;
   }
-  m_running.pop_back();
   client->bBusy = false;
   return true;
 }
@@ -614,14 +612,6 @@ std::int64_t CWindowServer::Identify(SClient* client, std::u16string_view text, 
   client->bIdentified = true;
   TakeToldIdentity(QStringView(text.data(), qsizetype(text.size())), &client->peer);
   return client->peer.bTold ? 1 : 0;
-}
-
-const SPeer* CWindowServer::CurrentPeer() const {
-  const void* sender = m_windows.CurrentSender();
-  if (!sender) return nullptr;
-  for (auto it = m_running.rbegin(); it != m_running.rend(); ++it)
-    if (&(*it)->peer == sender) return &(*it)->peer;
-  return nullptr;  // another server's client
 }
 
 void CWindowServer::WatchOutput(SClient* client, bool watch) {

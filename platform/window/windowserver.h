@@ -25,8 +25,8 @@
 // - What was refused or dropped is said through Notice, once per kind.
 // - Each connection is a peer (peer.h) with an id of its own: its process
 //   and program as the socket shows them, and who the client says it is.
-//   While a window handles a client's message, CurrentPeer() names that
-//   client; PeerGone says when a connection is over.
+//   While a window handles a client's message, the window table's
+//   CurrentPeer() names that client; PeerGone says when a connection is over.
 #pragma once
 
 #include "platform/window/peer.h"
@@ -75,13 +75,6 @@ class CWindowServer final : public QObject {
   // Stops serving, drops every client and removes the socket file. The
   // connections it ends get no PeerGone: the server is going away.
   void Close();
-
-  // The client whose message a window is handling now: the innermost one
-  // when a handler's nested loop serves another client. Null outside any,
-  // and while a handler sends messages of its own (the program tracing into
-  // its own monitor while it handles a client's command). Valid until the
-  // handler returns.
-  const SPeer* CurrentPeer() const;
 
   bool IsListening() const { return m_nListenFd >= 0; }
   QString SocketPath() const;
@@ -154,8 +147,6 @@ class CWindowServer final : public QObject {
   // loop may read other clients while an outer level still runs groups from
   // its own buffer.
   std::vector<std::unique_ptr<char[]>> m_scratch;
-  // Clients whose group runs, innermost (a nested loop's) last.
-  std::vector<SClient*> m_running;
   std::uint32_t m_nLastPeerId = 0;
   int m_nDepth = 0;      // ProcessClients levels running
   int m_nExclusive = 0;  // groups of several frames running: nothing may come between their frames
