@@ -7,7 +7,7 @@
 // gutter before the lines can show them. None of it is part of a line's text.
 #pragma once
 
-#include "monitor/monitorlist_rules.h"
+#include "monitor/nestingrules.h"
 #include "monitor/senders.h"
 #include "platform/listbox/listbox.h"
 #include "platform/window/window.h"
