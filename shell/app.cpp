@@ -23,12 +23,6 @@ namespace {
 // How far a second monitor opens from where the first one did.
 constexpr int kSecondMonitorOffset = 40;
 
-// Listen tells a socket that a live monitor answers on from other failures
-// only in its text; this is the one place that reads it.
-bool IsServedByAnotherMonitor(const QString& serveError) {
-  return serveError.startsWith(QStringLiteral("Another program already serves the window"));
-}
-
 }  // namespace
 
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
@@ -66,8 +60,9 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   QObject::connect(m_pServer.get(), &CWindowServer::PeerGone, frame,
                    [frame](quint32 id) { frame->Intake().PeerGone(id); });
   QString serveError;
-  const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
-  const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);
+  const EListenError listen = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
+  const bool serving = listen == EListenError::kNone;
+  const bool secondMonitor = listen == EListenError::kServedElsewhere;
 
   // A desktop has no screen-filling default: start at a working size,
   // centred, or offset from there when another monitor is already open.

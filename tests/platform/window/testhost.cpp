@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
     gone.push_back({id, window.Lines().size(), zef::CWindowManager::Instance().CurrentPeer() != nullptr});
   });
   QString error;
-  if (!server.Listen(title, &error)) {
+  if (server.Listen(title, &error) != zef::EListenError::kNone) {
     Say(QStringLiteral("ERROR ") + error);
     return 2;
   }
