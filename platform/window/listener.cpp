@@ -11,9 +11,9 @@
 #include <cstring>
 
 namespace zef {
-namespace {
-
 QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+namespace {
 
 int NewSocket() { return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 

@@ -15,6 +15,10 @@ namespace zef {
 // monitor already runs), or anything else that went wrong.
 enum class EListenError { kNone, kServedElsewhere, kFailed };
 
+// The system's text for errno `error`, in the user's locale: the reason a
+// socket step failed, as the server's messages give it.
+QString ErrnoText(int error);
+
 class CListener {
  public:
   // A connection taken by Accept.

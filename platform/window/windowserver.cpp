@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace zef {
 namespace {
@@ -35,8 +34,6 @@ constexpr size_t kLargeGroupBudget = 64 * 1024 * 1024;
 // A pass over the clients works about this long, then lets the event loop
 // paint and take input before it goes on.
 constexpr auto kSlice = std::chrono::milliseconds(8);
-
-QString ErrnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 // Enough descriptors for kMaxClients connections and the program's own files.
 void RaiseOpenFileLimit() {
