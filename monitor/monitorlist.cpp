@@ -51,6 +51,14 @@ void CMonitorList::ResetContent() {
   CListBox::ResetContent();
 }
 
+void CMonitorList::ScrollToEnd() {
+  int minPos = 0;
+  int maxPos = 0;
+  GetScrollRange(SB_VERT, &minPos, &maxPos);
+  SetScrollPos(SB_VERT, maxPos, true);
+  OnVScroll(SB_BOTTOM);
+}
+
 void CMonitorList::SetIndent(const QString& indent) {
   m_rules.SetIndent(indent);
   SetIndentString(indent);

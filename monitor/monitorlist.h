@@ -7,7 +7,7 @@
 // gutter before the lines can show them. None of it is part of a line's text.
 #pragma once
 
-#include "monitor/monitorlist_rules.h"
+#include "monitor/nestingrules.h"
 #include "monitor/senders.h"
 #include "platform/listbox/listbox.h"
 #include "platform/window/window.h"
@@ -32,6 +32,8 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // A line of `sender` (CSenders::kSelf or a peer the senders know).
   int AddLine(const QString& line, std::uint32_t sender);
   void ResetContent() override;
+  // Scrolls to the last line.
+  void ScrollToEnd();
 
   // The indent string of lines added from now on.
   void SetIndent(const QString& indent);

@@ -23,12 +23,6 @@ namespace {
 // How far a second monitor opens from where the first one did.
 constexpr int kSecondMonitorOffset = 40;
 
-// Listen tells a socket that a live monitor answers on from other failures
-// only in its text; this is the one place that reads it.
-bool IsServedByAnotherMonitor(const QString& serveError) {
-  return serveError.startsWith(QStringLiteral("Another program already serves the window"));
-}
-
 }  // namespace
 
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
@@ -64,10 +58,11 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   });
   // A client that went away inside calls is reported by a line.
   QObject::connect(m_pServer.get(), &CWindowServer::PeerGone, frame,
-                   [frame](quint32 id) { frame->OnPeerGone(id); });
+                   [frame](quint32 id) { frame->Intake().PeerGone(id); });
   QString serveError;
-  const bool serving = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
-  const bool secondMonitor = !serving && IsServedByAnotherMonitor(serveError);
+  const EListenError listen = m_pServer->Listen(m_pMainWnd->GetWindowText(), &serveError);
+  const bool serving = listen == EListenError::kNone;
+  const bool secondMonitor = listen == EListenError::kServedElsewhere;
 
   // A desktop has no screen-filling default: start at a working size,
   // centred, or offset from there when another monitor is already open.
@@ -117,8 +112,6 @@ void CQrbWinApp::EndWithoutAsking() {
   // inside the nested loop of a dialog just dismissed.
   if (m_pMainWnd) QTimer::singleShot(0, m_pMainWnd.get(), [frame = m_pMainWnd.get()] { frame->close(); });
 }
-
-const SPeer* CQrbWinApp::CurrentPeer() const { return m_pServer ? m_pServer->CurrentPeer() : nullptr; }
 
 struct AppCommandEntry {
   CommandId id;

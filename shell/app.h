@@ -12,7 +12,6 @@ namespace zef {
 
 class CMainFrame;
 class CWindowServer;
-struct SPeer;
 
 class CQrbWinApp {
  public:
@@ -29,10 +28,6 @@ class CQrbWinApp {
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
-
-  // The trace client whose request runs now; null outside one (the
-  // monitor's own tools call in directly).
-  const SPeer* CurrentPeer() const;
 
   // The application's own command table; false when `id` is not in it.
   bool OnCmdMsg(CommandId id);

@@ -2,16 +2,13 @@
 
 #include "shell/app.h"
 #include "explore/selection.h"
-#include "monitor/logfile.h"
 #include "monitor/monitorcommands.h"
-#include "platform/window/peer.h"
 #include "platform/dialog/msgbox.h"
 #include "res/stringtable.h"
 
 #include <QCloseEvent>
 #include <QDir>
 #include <QShortcut>
-#include <QSysInfo>
 #include <QTimerEvent>
 
 #include <algorithm>
@@ -58,43 +55,9 @@ bool CMainFrame::LoadFrame() {
   return true;
 }
 
-void CMainFrame::AppendLine(const QString& line) { AppendLineFrom(line, CSenders::kSelf); }
+void CMainFrame::AppendLine(const QString& line) { m_intake.AddLine(line, nullptr); }
 
-void CMainFrame::AppendLineFrom(const QString& line, std::uint32_t sender) {
-  CMonitorList& list = GetList();
-  const CMonitorSettings& monitor = m_settings.monitor;
-  if (monitor.m_bLogToFile) {
-    // Why a record failed goes to standard error, once per distinct failure.
-    switch (m_logFile.Append(ResolveLogFilePath(monitor.m_strLogFile, QDir::homePath()), line)) {
-      case LogWrite::Written:
-        break;
-      case LogWrite::OpenFailed:
-        list.AddString(QStringLiteral("FATAL: Failed to open log file!"));
-        break;
-      case LogWrite::WriteFailed:
-        // The file opened but the record did not reach it (disk full, ...):
-        // say so rather than lose the line from the log silently.
-        list.AddString(QStringLiteral("FATAL: Failed to write log file!"));
-        break;
-    }
-  }
-  list.AddLine(line, sender);
-  if (!monitor.m_bQuickDraw) ScrollToEnd();
-}
-
-void CMainFrame::OnPeerGone(std::uint32_t peerId) {
-  const QString line = GetList().Senders().End(peerId);
-  if (!line.isEmpty()) AppendLine(line);
-}
-
-void CMainFrame::ScrollToEnd() {
-  CMonitorList& list = GetList();
-  int minPos = 0;
-  int maxPos = 0;
-  list.GetScrollRange(SB_VERT, &minPos, &maxPos);
-  list.SetScrollPos(SB_VERT, maxPos, true);
-  list.OnVScroll(SB_BOTTOM);
-}
+void CMainFrame::ScrollToEnd() { GetList().ScrollToEnd(); }
 
 int CMainFrame::SelectedLineIndex() {
   CMonitorList& list = GetList();
@@ -151,18 +114,7 @@ void CMainFrame::timerEvent(QTimerEvent* event) {
 void CMainFrame::OnEntryFromBuffer() {
   // A line handed over by a trace client is its sender's; one handed over
   // in-process by the monitor's own tools is the monitor's.
-  std::uint32_t sender = CSenders::kSelf;
-  if (const SPeer* peer = m_app.CurrentPeer()) {
-    sender = peer->nId;
-    CMonitorList& list = GetList();
-    // Named at its first line, and again should it tell who it is only
-    // after that.
-    if (!list.Senders().Knows(sender) || (peer->bTold && !list.Senders().KnowsAsTold(sender))) {
-      static const QString host = QSysInfo::machineHostName();
-      list.MeetSender(sender, SenderLabel(*peer, host), peer->bTold);
-    }
-  }
-  AppendLineFrom(GetList().GetWindowText(), sender);
+  m_intake.AddLine(GetList().GetWindowText(), CWindowManager::Instance().CurrentPeer());
 }
 
 void CMainFrame::OnAppExit() { zef::SendMessage(GetSafeHwnd(), WM_CLOSE); }

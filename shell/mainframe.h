@@ -2,7 +2,7 @@
 // its menu bar, the settings it owns, and the routing of every command.
 #pragma once
 
-#include "monitor/logfile.h"
+#include "monitor/lineintake.h"
 #include "monitor/monitorhost.h"
 #include "monitor/monitorview.h"
 #include "res/resource.h"
@@ -33,14 +33,11 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // step fails.
   bool LoadFrame();
 
-  // The one way into the monitor: log file (when on), list, scroll (unless
-  // quick draw is on). AppendLine is for the monitor's own lines;
-  // AppendLineFrom names the line's sender (CSenders::kSelf or a peer id).
+  // A line of the monitor's own, through the intake as every line goes.
   void AppendLine(const QString& line) override;
-  void AppendLineFrom(const QString& line, std::uint32_t sender);
-  // A trace connection went away: when it left calls open, a line of the
-  // monitor's own says which.
-  void OnPeerGone(std::uint32_t peerId);
+  // Where every line enters the monitor, and where a trace connection's end
+  // is told.
+  CLineIntake& Intake() { return m_intake; }
   // Scrolls the list to its last line whatever quick draw says.
   void ScrollToEnd() override;
 
@@ -131,7 +128,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
     std::function<void()> m_onTick;
   };
   std::map<std::uint32_t, CWindowTimer> m_timers;  // by window timer id
-  CLogFile m_logFile;
+  CLineIntake m_intake{GetList(), m_settings.monitor};
 };
 
 }  // namespace zef

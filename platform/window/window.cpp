@@ -89,13 +89,13 @@ LRESULT CWindowManager::SendMessage(HWND window, std::uint32_t message, WPARAM w
   return SendMessageFrom(nullptr, window, message, wParam, text, textOut);
 }
 
-LRESULT CWindowManager::SendMessageFrom(const void* sender, HWND window, std::uint32_t message, WPARAM wParam,
+LRESULT CWindowManager::SendMessageFrom(const SPeer* peer, HWND window, std::uint32_t message, WPARAM wParam,
                                         std::u16string_view text, std::u16string* textOut) {
   CWindowObject* object = FromHandle(window);
   if (!object) return 0;
-  m_senders.push_back(sender);
+  m_peers.push_back(peer);
   const LRESULT result = object->WindowProc(message, wParam, text, textOut);
-  m_senders.pop_back();
+  m_peers.pop_back();
   return result;
 }
 

@@ -19,6 +19,8 @@
 
 namespace zef {
 
+struct SPeer;
+
 class CWindowObject {
  public:
   CWindowObject() = default;
@@ -61,15 +63,16 @@ class CWindowManager final : public IWindowHost {
   // A message sent in this process, by its own code or its own trace lines.
   LRESULT SendMessage(HWND window, std::uint32_t message, WPARAM wParam, std::u16string_view text,
                       std::u16string* textOut) override;
-  // A message that a server received from a client: `sender` is the
-  // server's tag for the client (not null), CurrentSender() while the window
-  // handles it.
-  LRESULT SendMessageFrom(const void* sender, HWND window, std::uint32_t message, WPARAM wParam,
+  // A message that a server received from a client: `peer` (not null) is
+  // the connection it came on, CurrentPeer() while the window handles it.
+  LRESULT SendMessageFrom(const SPeer* peer, HWND window, std::uint32_t message, WPARAM wParam,
                           std::u16string_view text, std::u16string* textOut);
-  // Whom the innermost message being handled came from: a server's tag, or
-  // null when it was sent in this process (also when this process sends it
-  // while handling a client's message) or none is being handled.
-  const void* CurrentSender() const { return m_senders.empty() ? nullptr : m_senders.back(); }
+  // The client whose message is handled now: the innermost one when a
+  // handler's nested loop serves another client. Null when the innermost
+  // message was sent in this process (also when this process sends it while
+  // handling a client's message) or none is being handled. Valid until that
+  // handler returns.
+  const SPeer* CurrentPeer() const { return m_peers.empty() ? nullptr : m_peers.back(); }
 
   CWindowObject* FromHandle(HWND window) const;
   // Whether `window` exists and has no parent.
@@ -88,7 +91,7 @@ class CWindowManager final : public IWindowHost {
   HWND m_nextHandle = 0x10;
   std::map<HWND, Entry> m_windows;
   std::vector<HWND> m_topLevel;
-  std::vector<const void*> m_senders;  // of the messages being handled, innermost last
+  std::vector<const SPeer*> m_peers;  // of the messages being handled, innermost last
 };
 
 // The calls by the names the rest of the program uses.

@@ -25,10 +25,11 @@
 // - What was refused or dropped is said through Notice, once per kind.
 // - Each connection is a peer (peer.h) with an id of its own: its process
 //   and program as the socket shows them, and who the client says it is.
-//   While a window handles a client's message, CurrentPeer() names that
-//   client; PeerGone says when a connection is over.
+//   While a window handles a client's message, the window table's
+//   CurrentPeer() names that client; PeerGone says when a connection is over.
 #pragma once
 
+#include "platform/window/listener.h"
 #include "platform/window/peer.h"
 
 #include <QObject>
@@ -51,9 +52,12 @@ class QTimer;
 namespace zef {
 
 class CWindowManager;
+struct SConnection;
 namespace wire {
 struct SFrameHeader;
-}
+struct SGroupScan;
+struct SReplyHeader;
+}  // namespace wire
 
 class CWindowServer final : public QObject {
   Q_OBJECT
@@ -67,23 +71,17 @@ class CWindowServer final : public QObject {
   explicit CWindowServer(CWindowManager& windows, QObject* parent = nullptr);
   ~CWindowServer() override;
 
-  // Serves at <per-user socket directory>/<title>.sock. A socket left by a
-  // dead server is replaced; one that a live server answers on is left alone
-  // and Listen fails, with the reason in *errorText. When the usual directory
-  // cannot be used and the home fallback is, Notice says so.
-  bool Listen(const QString& title, QString* errorText);
+  // Serves at <per-user socket directory>/<title>.sock (CListener). A
+  // socket left by a dead server is replaced; one that a live server answers
+  // on is left alone and Listen says kServedElsewhere. On failure the reason
+  // for the user is in *errorText. When the usual directory cannot be used
+  // and the home fallback is, Notice says so.
+  EListenError Listen(const QString& title, QString* errorText);
   // Stops serving, drops every client and removes the socket file. The
   // connections it ends get no PeerGone: the server is going away.
   void Close();
 
-  // The client whose message a window is handling now: the innermost one
-  // when a handler's nested loop serves another client. Null outside any,
-  // and while a handler sends messages of its own (the program tracing into
-  // its own monitor while it handles a client's command). Valid until the
-  // handler returns.
-  const SPeer* CurrentPeer() const;
-
-  bool IsListening() const { return m_nListenFd >= 0; }
+  bool IsListening() const { return m_listener.IsListening(); }
   QString SocketPath() const;
   int ClientCount() const;
   // Bytes held for all clients (input not handled yet, replies not sent).
@@ -105,57 +103,86 @@ class CWindowServer final : public QObject {
   void PeerGone(quint32 id);
 
  private:
-  struct SClient;
-  enum class EKind;
+  // What a notice is about: each kind is said once.
+  enum class EKind {
+    kOtherUser,
+    kTooManyClients,
+    kNoDescriptor,
+    kNotAFrame,
+    kUnknownRequest,
+    kTextLength,
+    kGroupTooLong,
+    kHalfGroup,
+    kUnreadReplies,
+    kRetitle,
+    kCommand,
+    kClose,
+    kReadText,
+    kIdentifyAgain,
+    kIdentifyInGroup,
+    kDirectory,
+    kQuiet,  // a client that went away: nothing to say
+  };
   enum class EServe { kIdle, kProgress, kGone };
 
+  // Connections and passes (windowserver.cpp).
   void OnEpoll();
   void AcceptClients();
+  void AddClient(const CListener::SAccepted& taken);
   void ProcessClients();
-  EServe Serve(SClient* client);
-  bool ReadInto(SClient* client, char* data, size_t size, size_t* got);
-  // Runs the complete groups at the start of data; returns the bytes used,
-  // or npos when the server itself was destroyed by a handler.
-  size_t RunGroups(SClient* client, const char* data, size_t size);
-  bool RunGroup(SClient* client, const char* data, size_t end, std::uint32_t frames);
-  // Whether a client's message may reach the windows; if not, the reply's
-  // status, and the refusal is reported.
-  bool Admit(const SClient& client, const wire::SFrameHeader& h, std::uint32_t* status);
-  // Takes the first kMsgIdentify of a connection; the reply's result and status.
-  std::int64_t Identify(SClient* client, std::u16string_view text, bool inGroup, std::uint32_t* status);
-  void Flush(SClient* client);
-  void WatchOutput(SClient* client, bool watch);
-  void Drop(SClient* client, EKind kind, const QString& text);
+  EServe Serve(SConnection* client);
+  // Runs the groups left from an earlier read: kProgress when any ran or
+  // the client was dropped.
+  EServe RunHeld(SConnection* client);
+  // Reads into the scratch buffer and runs the groups in it, or reads on
+  // into a group that is still arriving. False when the server itself was
+  // destroyed by a handler.
+  bool ReadFresh(SConnection* client, size_t* got);
+  bool ReadRest(SConnection* client, size_t* got);
+  // Input held beyond one read chunk, for all clients together.
+  size_t LargeInputHeld() const;
+  void Flush(SConnection* client);
+  void Drop(SConnection* client, EKind kind, const QString& text);
   void Report(EKind kind, const QString& text);
   void CheckStalls();
   void ArmStallTimer();
-  void Activate(SClient* client);
-  static bool NeedsService(const SClient& client);
+  void Activate(SConnection* client);
+  static bool NeedsService(const SConnection& client);
   // Frees the clients that are gone; at depth 0 only, where none of theirs
   // runs. `announce`: emits PeerGone for them.
   void Reap(bool announce);
   char* Scratch();
 
+  // Groups of frames through the window table (requests.cpp).
+  // Runs the complete groups at the start of data; returns the bytes used,
+  // or npos when the server itself was destroyed by a handler.
+  size_t RunGroups(SConnection* client, const char* data, size_t size);
+  void DropMalformed(SConnection* client, const wire::SGroupScan& scan);
+  bool RunGroup(SConnection* client, const char* data, size_t end, std::uint32_t frames);
+  // One frame's work and its reply.
+  wire::SReplyHeader RunFrame(SConnection* client, const wire::SFrameHeader& h, std::u16string_view text,
+                              bool inGroup);
+  // Whether a client's message may reach the windows; if not, the reply's
+  // status, and the refusal is reported.
+  bool Admit(const SConnection& client, const wire::SFrameHeader& h, std::uint32_t* status);
+  // Takes the first kMsgIdentify of a connection; the reply's result and status.
+  std::int64_t Identify(SConnection* client, std::u16string_view text, bool inGroup, std::uint32_t* status);
+
   CWindowManager& m_windows;
-  int m_nListenFd = -1;
+  CListener m_listener;
   int m_nEpollFd = -1;
-  int m_nSpareFd = -1;  // given up to accept (and turn away) a client when no descriptor is left
   QSocketNotifier* m_pNotifier = nullptr;
   QTimer* m_pContinue = nullptr;    // resumes work left when a pass gave the event loop its turn
   QTimer* m_pStallTimer = nullptr;  // runs while a connection has a deadline
   std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
-  std::string m_strPath;
-  unsigned long m_nSocketInode = 0;
-  std::vector<std::unique_ptr<SClient>> m_clients;
+  std::vector<std::unique_ptr<SConnection>> m_clients;
   // Clients that may have work: readable, running a group, or holding
   // complete groups. Only these are visited by a pass.
-  std::vector<SClient*> m_active;
+  std::vector<SConnection*> m_active;
   // One read buffer per nesting level of ProcessClients: a handler's nested
   // loop may read other clients while an outer level still runs groups from
   // its own buffer.
   std::vector<std::unique_ptr<char[]>> m_scratch;
-  // Clients whose group runs, innermost (a nested loop's) last.
-  std::vector<SClient*> m_running;
   std::uint32_t m_nLastPeerId = 0;
   int m_nDepth = 0;      // ProcessClients levels running
   int m_nExclusive = 0;  // groups of several frames running: nothing may come between their frames

@@ -1,11 +1,17 @@
 // The monitor list as a widget: the horizontal extent in pixels, and lines
 // read back with the indent they are shown with.
+#include "monitor/lineintake.h"
 #include "monitor/monitorlist.h"
+#include "platform/window/peer.h"
 
 #include <QDateTime>
 #include <QFontMetrics>
 #include "tests/support/sanitized.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -30,6 +36,7 @@ class TestMonitorList : public QObject {
   void durations();
   void clearGivesMemoryBack();
   void goneSendersCostOnlyTheirLabels();
+  void intakeTakesEachLineOnceUnderItsPeer();
 };
 
 namespace {
@@ -283,6 +290,50 @@ void TestMonitorList::goneSendersCostOnlyTheirLabels() {
   qInfo("heap per line: %.1f B of the monitor's own, %.1f B of a gone one-line sender", own, gone);
   // The label, a dozen characters, kept once; its key in the line's stamp.
   QVERIFY2(gone - own < 40, qPrintable(QStringLiteral("%1 B more per line").arg(gone - own)));
+}
+
+void TestMonitorList::intakeTakesEachLineOnceUnderItsPeer() {
+  QTemporaryDir dir;
+  CMonitorList list;
+  zef::CMonitorSettings settings;
+  settings.m_bLogToFile = true;
+  settings.m_strLogFile = dir.filePath(QStringLiteral("monitor.log"));
+  zef::CLineIntake intake(list, settings);
+  zef::SPeer peer;
+  peer.nId = 7;
+  peer.nPid = 4242;
+  peer.strName = QStringLiteral("demo");
+  const QString host = QSysInfo::machineHostName();
+
+  intake.AddLine(QStringLiteral("Load() {"), &peer);
+  intake.AddLine(QStringLiteral("own"), nullptr);
+  // Told who it is after its first line: named anew.
+  zef::TakeToldIdentity(QStringLiteral("far\n99\nrelayed"), &peer);
+  QVERIFY(peer.bTold);
+  intake.AddLine(QStringLiteral("Run() {"), &peer);
+  intake.PeerGone(peer.nId);  // Run() left open: a line of the monitor's own
+  intake.PeerGone(peer.nId);  // said once
+
+  QCOMPARE(list.GetCount(), 4);
+  QCOMPARE(list.Senders().Label(list.GetStamp(0).nSender), zef::SenderLabel(peer, host));
+  QCOMPARE(list.GetStamp(1).nSender, zef::CSenders::kSelf);
+  QCOMPARE(list.GetStamp(2).nSender, list.GetStamp(0).nSender);
+  QCOMPARE(list.GetStamp(3).nSender, zef::CSenders::kSelf);
+  QVERIFY2(list.GetOwnText(3).contains(QStringLiteral("Run()")), qPrintable(list.GetOwnText(3)));
+  // Every line reached the log exactly once, in order.
+  QFile log(settings.m_strLogFile);
+  QVERIFY(log.open(QIODevice::ReadOnly));
+  const QList<QByteArray> records = log.readAll().split('\n');
+  QCOMPARE(records.size(), 5);  // four records and what follows the last CR LF
+  QCOMPARE(records[0], QByteArray("Load() {\r"));
+  QCOMPARE(records[1], QByteArray("own\r"));
+  QCOMPARE(records[2], QByteArray("Run() {\r"));
+
+  // Logging off: the list still takes the line, the file does not.
+  settings.m_bLogToFile = false;
+  intake.AddLine(QStringLiteral("unlogged"), nullptr);
+  QCOMPARE(list.GetCount(), 5);
+  QCOMPARE(QFileInfo(settings.m_strLogFile).size(), log.size());
 }
 
 QTEST_MAIN(TestMonitorList)

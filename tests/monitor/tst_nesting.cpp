@@ -1,5 +1,5 @@
 // The nesting and longest-line rules of the monitor list.
-#include "monitor/monitorlist_rules.h"
+#include "monitor/nestingrules.h"
 
 #include <QTest>
 

@@ -79,7 +79,6 @@ class CMainWindow final : public zef::CWindowObject {
     const auto it = m_peers.find(id);
     return it == m_peers.end() ? nullptr : &it->second;
   }
-  void SetServer(const zef::CWindowServer* server) { m_pServer = server; }
   void SetNestOn(const QString& line) { m_strNestOn = line; }
   void SetFreezeOn(const QString& line) { m_strFreezeOn = line; }
   void SetModalOn(const QString& line) { m_strModalOn = line; }
@@ -90,7 +89,7 @@ class CMainWindow final : public zef::CWindowObject {
                           std::u16string* textOut) override {
     if (message == zef::WM_COMMAND && wParam == zef::kEntryFromBufferCommand) {
       m_lines.append(zef::GetWindowText(m_wndBuffer.GetSafeHwnd()));
-      const zef::SPeer* peer = m_pServer ? m_pServer->CurrentPeer() : nullptr;
+      const zef::SPeer* peer = zef::CWindowManager::Instance().CurrentPeer();
       m_linePeers.push_back(peer ? peer->nId : 0);
       if (peer) m_peers[peer->nId] = *peer;
       if (!m_strNestOn.isEmpty() && m_lines.back() == m_strNestOn) {
@@ -98,7 +97,7 @@ class CMainWindow final : public zef::CWindowObject {
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
-        const zef::SPeer* after = m_pServer ? m_pServer->CurrentPeer() : nullptr;
+        const zef::SPeer* after = zef::CWindowManager::Instance().CurrentPeer();
         Say(QStringLiteral("NESTED %1 %2 %3")
                 .arg(m_linePeers[size_t(before - 1)])
                 .arg(after ? after->nId : 0)
@@ -131,7 +130,6 @@ class CMainWindow final : public zef::CWindowObject {
   QStringList m_lines;
   std::vector<quint32> m_linePeers;  // beside m_lines
   std::map<quint32, zef::SPeer> m_peers;
-  const zef::CWindowServer* m_pServer = nullptr;
   QString m_strNestOn;
   QString m_strFreezeOn;
   QString m_strModalOn;
@@ -159,7 +157,6 @@ int main(int argc, char** argv) {
   if (int i = int(args.indexOf(QStringLiteral("--stall-timeout-ms"))); i >= 0 && i + 1 < args.size())
     server.SetStallTimeout(std::chrono::milliseconds(args[i + 1].toInt()));
   QObject::connect(&server, &zef::CWindowServer::Notice, [](const QString& text) { Say(QStringLiteral("NOTICE ") + text); });
-  window.SetServer(&server);
   struct SGone {
     quint32 nId;
     qsizetype nLines;
@@ -167,10 +164,10 @@ int main(int argc, char** argv) {
   };
   std::vector<SGone> gone;
   QObject::connect(&server, &zef::CWindowServer::PeerGone, [&](quint32 id) {
-    gone.push_back({id, window.Lines().size(), server.CurrentPeer() != nullptr});
+    gone.push_back({id, window.Lines().size(), zef::CWindowManager::Instance().CurrentPeer() != nullptr});
   });
   QString error;
-  if (!server.Listen(title, &error)) {
+  if (server.Listen(title, &error) != zef::EListenError::kNone) {
     Say(QStringLiteral("ERROR ") + error);
     return 2;
   }

@@ -1,12 +1,16 @@
 // Who is on the other end of a connection: the told identity a client sends
 // (untrusted text of another process) and the program name read from /proc,
-// here from made-up process directories.
+// here from made-up process directories; and the listening socket, which
+// says by a code why it does not serve.
+#include "platform/window/listener.h"
 #include "platform/window/peer.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -142,11 +146,54 @@ class TestTracePeer : public QObject {
     QCOMPARE(zef::ReadPeerName(dir.toStdString()), name);
   }
 
+  void listenSaysWhyItDoesNotServe();
+
   void programNameOfThisProcess() {
     QCOMPARE(zef::ReadPeerName(::getpid()), QStringLiteral("tst_trace_peer"));
     QCOMPARE(zef::ReadPeerName(pid_t(0)), QStringLiteral("?"));
   }
 };
+
+void TestTracePeer::listenSaysWhyItDoesNotServe() {
+  using zef::EListenError;
+  QTemporaryDir runtime;
+  const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  zef::CListener first;
+  zef::CListener second;
+  QString error;
+  QCOMPARE(first.Listen(QStringLiteral("T"), &error), EListenError::kNone);
+  const std::string path = first.Path();
+  QCOMPARE(second.Listen(QStringLiteral("T"), &error), EListenError::kServedElsewhere);
+  QVERIFY(!error.isEmpty());
+
+  // A successor replaced the file: the one that leaves does not remove it.
+  ::unlink(path.c_str());
+  QCOMPARE(second.Listen(QStringLiteral("T"), &error), EListenError::kNone);
+  first.Close();
+  QVERIFY(QFileInfo::exists(QString::fromStdString(path)));
+
+  // A socket left by a dead server is replaced.
+  second.Close();
+  QVERIFY(!QFileInfo::exists(QString::fromStdString(path)));
+  const int dead = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, path.size());
+  QCOMPARE(::bind(dead, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(dead);
+  QCOMPARE(first.Listen(QStringLiteral("T"), &error), EListenError::kNone);
+  first.Close();
+
+  // Anything else is a failure, with its reason.
+  QFile file(QString::fromStdString(path));
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+  QCOMPARE(first.Listen(QStringLiteral("T"), &error), EListenError::kFailed);
+  QVERIFY2(error.contains(QStringLiteral("not a socket")), qPrintable(error));
+  QVERIFY(!first.IsListening());
+  qputenv("XDG_RUNTIME_DIR", oldRuntime);
+}
 
 QTEST_APPLESS_MAIN(TestTracePeer)
 #include "tst_trace_peer.moc"

@@ -1,4 +1,4 @@
-#include "monitor/monitorlist_rules.h"
+#include "monitor/nestingrules.h"
 
 #include <algorithm>
 #include <climits>
