@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
   }
   std::vector<std::u16string> lines;
   for (std::size_t i = 0; i < copies.size(); ++i)
-    lines.push_back(FormatRecordLine(copies[i].buffer.data(), copies[i].nCount, DWORD(copies[i].buffer.size()),
-                                     int(i), maxLineLength));
+    lines.push_back(FormatRecordLine(copies[i].buffer.data(), copies[i].nCount, DWORD(copies[i].buffer.size()), int(i),
+                                     maxLineLength));
 
   std::vector<double> command, commandCpu, readMs, readCpu, formatMs, formatCpu, listMs, listCpu, allMs, allCpu;
   int shown = 0, databaseLines = 0;
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   part("formatting alone:", formatMs, formatCpu);
   part("list (trace + monitor):", listMs, listCpu);
   std::printf("  (%d monitor lines per listing)\n", shown);
-  std::printf("List all, %d databases:     %8.2f ms | %8.2f ms  (%d monitor lines)\n", kDatabases,
-              bench::Median(allMs), bench::Median(allCpu), databaseLines);
+  std::printf("List all, %d databases:     %8.2f ms | %8.2f ms  (%d monitor lines)\n", kDatabases, bench::Median(allMs),
+              bench::Median(allCpu), databaseLines);
   return 0;
 }

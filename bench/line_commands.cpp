@@ -63,7 +63,8 @@ int main(int argc, char* argv[]) {
   }
   record.Flags = FR_FINDNEXT;
   list.SetCaretIndex(list.GetCount() - 1);
-  std::printf("%-44s %10.2f\n", "Find up, any case, no match", TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
+  std::printf("%-44s %10.2f\n", "Find up, any case, no match",
+              TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
 
   // Every line after the first is shown after one indent: a needle that
   // begins with indent characters may run from the indent into the text,
@@ -75,8 +76,9 @@ int main(int argc, char* argv[]) {
               TimeMs([&] { frame.GetFeature<CMonitorCommands>()->OnFindReplace(&record); }));
 
   // The searches alone, as Mark Block makes them.
-  std::printf("%-44s %10.2f\n", "search up for the enter line, no match",
-              TimeMs([&] { list.FindContaining(list.GetCount() - 2, -1, QStringLiteral("Orphan() {"), Qt::CaseSensitive); }));
+  std::printf("%-44s %10.2f\n", "search up for the enter line, no match", TimeMs([&] {
+                list.FindContaining(list.GetCount() - 2, -1, QStringLiteral("Orphan() {"), Qt::CaseSensitive);
+              }));
   std::printf("%-44s %10.2f\n", "search down for the leave line, no match",
               TimeMs([&] { list.FindContaining(1, +1, QStringLiteral("} NeverReturns()"), Qt::CaseSensitive); }));
 

@@ -92,8 +92,8 @@ class CBenchGutter final : public zef::IListGutter {
     const std::time_t seconds = std::time_t(stamp.nTime / 1000000);
     std::tm local{};
     localtime_r(&seconds, &local);
-    texts[0] = QString::asprintf("%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec,
-                                 int(stamp.nTime % 1000000));
+    texts[0] =
+        QString::asprintf("%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec, int(stamp.nTime % 1000000));
     texts[1] = stamp.nSpan < 0 ? QString() : QString::asprintf("%.3f ms", double(stamp.nSpan) / 1000);
     texts[2] = QString::asprintf("zeftrace_demo[%u]", 4000 + stamp.nSender);
   }
@@ -138,7 +138,7 @@ struct Subject {
   std::function<std::pair<std::shared_ptr<void>, QAbstractScrollArea*>()> create;
   std::function<void(const QString&)> append;
   std::function<void()> scrollToEnd;
-  std::function<void(bool)> showGutter;        // empty: the list has none
+  std::function<void(bool)> showGutter;     // empty: the list has none
   std::function<std::size_t()> storeBytes;  // empty: not our line store
 };
 
@@ -258,9 +258,10 @@ void MeasureSearches(int count) {
   const double contains = TimeMs([&] {
     for (int i = 0; i < count; ++i) found += list.LineContains(i, u'{');
   });
-  std::printf("search of %d lines, no match (ms): case-sensitive down %.1f, case-insensitive down %.1f, "
-              "case-insensitive up %.1f; LineContains over all %.1f (%d)\n",
-              count, downSensitive, downInsensitive, upInsensitive, contains, found);
+  std::printf(
+      "search of %d lines, no match (ms): case-sensitive down %.1f, case-insensitive down %.1f, "
+      "case-insensitive up %.1f; LineContains over all %.1f (%d)\n",
+      count, downSensitive, downInsensitive, upInsensitive, contains, found);
 }
 
 }  // namespace
@@ -309,19 +310,18 @@ int main(int argc, char** argv) {
   Subject unstamped{createOurs, [&](const QString& line) { list->AddString(line); }, scrollOursToEnd, showOurGutter,
                     ourStoreBytes};
   QListWidget* widget = nullptr;
-  Subject theirs{
-      [&] {
-        auto owned = std::make_shared<QListWidget>();
-        widget = owned.get();
-        widget->setSelectionMode(QAbstractItemView::MultiSelection);
-        widget->setUniformItemSizes(true);
-        Show(widget);
-        return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(owned, widget);
-      },
-      [&](const QString& line) { widget->addItem(line); },
-      [&] { widget->scrollToBottom(); },
-      {},
-      {}};
+  Subject theirs{[&] {
+                   auto owned = std::make_shared<QListWidget>();
+                   widget = owned.get();
+                   widget->setSelectionMode(QAbstractItemView::MultiSelection);
+                   widget->setUniformItemSizes(true);
+                   Show(widget);
+                   return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(owned, widget);
+                 },
+                 [&](const QString& line) { widget->addItem(line); },
+                 [&] { widget->scrollToBottom(); },
+                 {},
+                 {}};
 
   std::vector<Figures> rows{Measure("zef::CListBox", ours, count), Measure("  no stamps", unstamped, count),
                             Measure("QListWidget", theirs, count)};
@@ -330,21 +330,20 @@ int main(int argc, char** argv) {
   QTemporaryDir dir;
   qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
   zef::CMainFrame* frame = nullptr;
-  Subject monitor{
-      [&] {
-        auto winApp = std::make_shared<zef::CQrbWinApp>(
-            std::make_unique<zef::CProfile>(dir.filePath(QStringLiteral("ZEFMON.conf"))));
-        QString error;
-        if (!winApp->InitInstance(&error)) qFatal("main window: %s", qPrintable(error));
-        frame = winApp->GetMainWnd();
-        Show(frame);
-        frame->GetList().ResetContent();
-        return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(winApp, &frame->GetList());
-      },
-      [&](const QString& line) { frame->AppendLine(line); },
-      [&] { frame->ScrollToEnd(); },
-      {},
-      {}};
+  Subject monitor{[&] {
+                    auto winApp = std::make_shared<zef::CQrbWinApp>(
+                        std::make_unique<zef::CProfile>(dir.filePath(QStringLiteral("ZEFMON.conf"))));
+                    QString error;
+                    if (!winApp->InitInstance(&error)) qFatal("main window: %s", qPrintable(error));
+                    frame = winApp->GetMainWnd();
+                    Show(frame);
+                    frame->GetList().ResetContent();
+                    return std::pair<std::shared_ptr<void>, QAbstractScrollArea*>(winApp, &frame->GetList());
+                  },
+                  [&](const QString& line) { frame->AppendLine(line); },
+                  [&] { frame->ScrollToEnd(); },
+                  {},
+                  {}};
   rows.push_back(Measure("CMainFrame", monitor, count));
   std::printf("%d lines of 60 ASCII characters, window 900x700 offscreen\n", count);
   const auto optional = [](double value, const char* format) {
@@ -359,8 +358,9 @@ int main(int argc, char** argv) {
                 optional(r.paintFullGutterMs, "%.3f").c_str(), r.oneMoreMs, r.oneMoreFullMs);
   MeasureBareAppends(count);
   MeasureSearches(count);
-  std::printf("times in ms; 'store': bytes per line the line store holds; paint '+gutter': the same paint with\n"
-              "a gutter of time, duration and sender; 'one more': append + scroll to end + the pending paint;\n"
-              "'+full': the same with the whole view repainted\n");
+  std::printf(
+      "times in ms; 'store': bytes per line the line store holds; paint '+gutter': the same paint with\n"
+      "a gutter of time, duration and sender; 'one more': append + scroll to end + the pending paint;\n"
+      "'+full': the same with the whole view repainted\n");
   return 0;
 }

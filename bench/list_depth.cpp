@@ -116,7 +116,8 @@ int main(int argc, char** argv) {
   Report("unbalanced 'f() {' lines (depth 0 .. n-1)", deepRounds);
   const double ratio = Median([&] {
     std::vector<double> r;
-    for (int i = 0; i < rounds; ++i) r.push_back(deepRounds[std::size_t(i)].linesPerSec / plainRounds[std::size_t(i)].linesPerSec);
+    for (int i = 0; i < rounds; ++i)
+      r.push_back(deepRounds[std::size_t(i)].linesPerSec / plainRounds[std::size_t(i)].linesPerSec);
     return r;
   }());
   std::printf("rate of the unbalanced lines against the plain ones (median of the rounds' ratios): %.2f\n", ratio);

@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
     app.processEvents();
   }
   const auto report = [processes](const char* what, double ms, double cpuMs, double waitMs) {
-    std::printf("%-28s %7.2f ms %7.2f us/process | CPU %6.2f ms %6.2f us/process | waiting for a CPU %7.2f ms\n",
-                what, ms, ms * 1000 / processes, cpuMs, cpuMs * 1000 / processes, waitMs);
+    std::printf("%-28s %7.2f ms %7.2f us/process | CPU %6.2f ms %6.2f us/process | waiting for a CPU %7.2f ms\n", what,
+                ms, ms * 1000 / processes, cpuMs, cpuMs * 1000 / processes, waitMs);
   };
   std::printf("processes: %d (%d started by the benchmark); %d rounds, medians; load average %s", processes, extra,
               rounds, LoadAverage().c_str());

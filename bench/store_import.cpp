@@ -196,8 +196,9 @@ int main(int argc, char** argv) {
     start = Clock::now();
     std::size_t characters = 0;
     for (std::size_t i = 0; i < all.size(); ++i) {
-      characters += FormatRecordLine(all[i].buffer.data(), all[i].nPropCount, std::uint32_t(all[i].buffer.size()),
-                                     int(i), 179).size();
+      characters +=
+          FormatRecordLine(all[i].buffer.data(), all[i].nPropCount, std::uint32_t(all[i].buffer.size()), int(i), 179)
+              .size();
     }
     formatRates.push_back(double(all.size()) / Seconds(start));
     if (characters == 0) return 1;
@@ -231,7 +232,7 @@ int main(int argc, char** argv) {
       if (CeOidGetInfo(fresh, oid, &info) && info.wObjType == OBJTYPE_DATABASE) {
         found += FormatDatabaseLine(info.infDatabase.szDbaseName, info.infDatabase.dwDbaseType,
                                     info.infDatabase.nNumRecords, info.infDatabase.nSize)
-                     .empty()
+                         .empty()
                      ? 0
                      : 1;
       }

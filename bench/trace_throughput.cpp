@@ -241,7 +241,7 @@ bool MonitorAnswers(const std::string& socketPath) {
 }
 
 struct SMonitor {
-  pid_t nPid = 0;  // 0: it did not come up
+  pid_t nPid = 0;   // 0: it did not come up
   int nInput = -1;  // its standard input (the test host quits at its end)
 };
 
@@ -405,11 +405,10 @@ int main(int argc, char** argv) {
   };
   const double rawRate = median(raw);
   std::printf("monitor: %s%s; %d rounds of %d lines, medians\n", monitor.c_str(),
-              monitor.find("testhost") == std::string::npos ? (" (quick draw " + quickDraw + ")").c_str() : "",
-              kRounds, lines);
+              monitor.find("testhost") == std::string::npos ? (" (quick draw " + quickDraw + ")").c_str() : "", kRounds,
+              lines);
   std::printf("raw ping-pong (64 B / 4 B):        %9.0f round trips/s\n", rawRate);
-  std::printf("1 client, mirror off:              %9.0f lines/s  (%.2f of raw)\n", median(one),
-              median(one) / rawRate);
+  std::printf("1 client, mirror off:              %9.0f lines/s  (%.2f of raw)\n", median(one), median(one) / rawRate);
   std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", median(oneMirrored),
               median(oneMirrored) / rawRate);
   std::printf("4 clients together, mirror off:    %9.0f lines/s\n", median(four));
@@ -443,10 +442,11 @@ int main(int argc, char** argv) {
       monitorCpu.push_back((used.user + used.system) / pipeLines);
       senderCpu.push_back((sender.user + sender.system) / pipeLines);
     }
-    std::printf("zeftrace, %d lines of 60 characters from a file: %9.0f lines/s (%.2f s; %.1fx the synchronous "
-                "%.0f lines/s); %d rounds, medians\n",
-                pipeLines, median(piped), pipeLines / median(piped), median(piped) / median(synchronous),
-                median(synchronous), kPipeRounds);
+    std::printf(
+        "zeftrace, %d lines of 60 characters from a file: %9.0f lines/s (%.2f s; %.1fx the synchronous "
+        "%.0f lines/s); %d rounds, medians\n",
+        pipeLines, median(piped), pipeLines / median(piped), median(piped) / median(synchronous), median(synchronous),
+        kPipeRounds);
     std::printf("processor time per piped line: monitor %.2f us, zeftrace %.2f us\n", median(monitorCpu),
                 median(senderCpu));
   }
@@ -465,8 +465,8 @@ int main(int argc, char** argv) {
     }
     TraceClients(1, 1, zef::ETraceMirror::kOff);
     const long after = ResidentKiB(host);
-    std::printf("%zu idle connections: resident memory %+.1f MB (%.1f MB without, %.1f MB with)\n",
-                connections.size(), (after - before) / 1024.0, before / 1024.0, after / 1024.0);
+    std::printf("%zu idle connections: resident memory %+.1f MB (%.1f MB without, %.1f MB with)\n", connections.size(),
+                (after - before) / 1024.0, before / 1024.0, after / 1024.0);
     for (int fd : connections) ::close(fd);
   }
 

@@ -63,7 +63,8 @@ int SequentialWalk() {
   std::vector<xcb_window_t> list;
   bool onlyMapped = true;
   if (clientList != XCB_ATOM_NONE) {
-    auto* reply = xcb_get_property_reply(c, xcb_get_property(c, 0, root, clientList, XCB_ATOM_WINDOW, 0, 65536), nullptr);
+    auto* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, clientList, XCB_ATOM_WINDOW, 0, 65536), nullptr);
     if (reply && reply->type == XCB_ATOM_WINDOW) {
       const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
       list.assign(ids, ids + xcb_get_property_value_length(reply) / 4);
@@ -73,15 +74,18 @@ int SequentialWalk() {
   }
   if (onlyMapped) {
     auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
-    if (tree) list.assign(xcb_query_tree_children(tree), xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
+    if (tree)
+      list.assign(xcb_query_tree_children(tree), xcb_query_tree_children(tree) + xcb_query_tree_children_length(tree));
     std::free(tree);
   }
   int count = 0;
   for (xcb_window_t window : list) {
     auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
     auto* net = xcb_get_property_reply(c, xcb_get_property(c, 0, window, netWmName, XCB_ATOM_ANY, 0, 66), nullptr);
-    auto* name = xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 66), nullptr);
-    auto* cls = xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, 1024), nullptr);
+    auto* name =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_NAME, XCB_ATOM_ANY, 0, 66), nullptr);
+    auto* cls =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_ANY, 0, 1024), nullptr);
     if (attributes && (!onlyMapped || attributes->map_state != XCB_MAP_STATE_UNMAPPED)) {
       QString title = Text(net, utf8);
       if (title.isEmpty()) title = Text(name, utf8);

@@ -46,10 +46,8 @@ void ZEFMON_DeleteDatabase(CObjectStore& store, std::u16string_view name, std::o
   if (found == 0) {
     if (store::GetLastError() != 0) PrintStoreError(scope, "read object store");
   } else if (!secondConfirmation || Confirm(parent, *secondConfirmation, info.infDatabase.szDbaseName)) {
-    if (CeDeleteDatabase(store, found))
-      scope.Print("database deleted");
-    else
-      PrintStoreError(scope, "error in deleting record");
+    if (CeDeleteDatabase(store, found)) scope.Print("database deleted");
+    else PrintStoreError(scope, "error in deleting record");
   }
   CloseHandle(enumeration);
 }
@@ -67,10 +65,8 @@ void ZEFMON_DeleteDatabaseRecord(CObjectStore& store, std::u16string_view name, 
       if (line.size() > kMaxConfirmedLine) line.replace(kMaxConfirmedLine, std::u16string::npos, u"...");
       if (!Confirm(parent, *secondConfirmation, line)) return;
     }
-    if (CeDeleteRecord(walk.Handle(), walk.Record()))
-      scope.Print("record deleted");
-    else
-      PrintStoreError(scope, "error in deleting record");
+    if (CeDeleteRecord(walk.Handle(), walk.Record())) scope.Print("record deleted");
+    else PrintStoreError(scope, "error in deleting record");
     return;
   }
 }

@@ -15,8 +15,7 @@ CRecordWalk::CRecordWalk(CObjectStore& store, std::u16string_view name, CTraceSc
   CEOID oid = 0;
   if (terminated.find(u'\0') == std::u16string::npos)
     m_hDatabase = CeOpenDatabase(store, &oid, terminated.c_str(), 0, CEDB_AUTOINCREMENT);
-  else
-    SetLastError(EINVAL);
+  else SetLastError(EINVAL);
   if (m_hDatabase == INVALID_HANDLE_VALUE) PrintStoreError(m_scope, "open database");
 }
 

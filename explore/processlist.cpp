@@ -46,8 +46,7 @@ void ZEFMON_TerminateProcess(std::uint32_t processId, std::u16string_view expect
   }
   if (TerminateProcess(process, 0) && WaitForProcessExit(process, kTerminateWaitMs))
     scope.PrintF("Process 0x%04x terminated.", processId);
-  else
-    scope.PrintF("Failed to terminate process. HRESULT: 0x%04x", GetLastError());
+  else scope.PrintF("Failed to terminate process. HRESULT: 0x%04x", GetLastError());
 }
 
 }  // namespace zef

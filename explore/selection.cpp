@@ -122,8 +122,6 @@ SRecordSelection ParseRecordSelection(QStringView upperOwnText, QStringView lowe
   return {DatabaseNameOfLine(upperOwnText), RecordPositionOfLine(lowerOwnText).value_or(-1)};
 }
 
-QString FormatHex4(std::uint32_t value) {
-  return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0'));
-}
+QString FormatHex4(std::uint32_t value) { return QStringLiteral("0x%1").arg(value, 4, 16, QLatin1Char('0')); }
 
 }  // namespace zef

@@ -59,7 +59,7 @@ std::optional<int> RecordPositionOfLine(QStringView ownText);
 // lines and the record position of the lower one. Valid only when both
 // lines are of their kind.
 struct SRecordSelection {
-  QString strName;    // empty when the upper line is no database line
+  QString strName;     // empty when the upper line is no database line
   int nPosition = -1;  // -1 when the lower line is no record line
   bool IsValid() const { return !strName.isEmpty() && nPosition >= 0; }
 };

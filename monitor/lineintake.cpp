@@ -8,8 +8,7 @@
 
 namespace zef {
 
-CLineIntake::CLineIntake(CMonitorList& list, const CMonitorSettings& settings)
-    : m_list(list), m_settings(settings) {}
+CLineIntake::CLineIntake(CMonitorList& list, const CMonitorSettings& settings) : m_list(list), m_settings(settings) {}
 
 void CLineIntake::AddLine(const QString& line, const SPeer* peer) {
   const std::uint32_t sender = peer ? Meet(*peer) : CSenders::kSelf;

@@ -169,9 +169,9 @@ LogWrite CLogFile::Append(const QString& path, QStringView line) {
     m_strReported.clear();
     return result;
   }
-  const QString message = QStringLiteral("cannot %1 the log file \"%2\": %3")
-                              .arg(result == LogWrite::OpenFailed ? QStringLiteral("open") : QStringLiteral("write"),
-                                   path, reason);
+  const QString message =
+      QStringLiteral("cannot %1 the log file \"%2\": %3")
+          .arg(result == LogWrite::OpenFailed ? QStringLiteral("open") : QStringLiteral("write"), path, reason);
   if (message != m_strReported) {
     m_strReported = message;
     m_report(message);

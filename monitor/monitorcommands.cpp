@@ -52,7 +52,7 @@ int MatchingLine(const CMonitorList& list, int current, bool* isPairLine) {
 
 void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor) {
   using G = CMonitorList::EGutter;
-  list.SetGutter(!monitor.m_bShowTimeAndSender ? G::kOff
+  list.SetGutter(!monitor.m_bShowTimeAndSender  ? G::kOff
                  : monitor.m_bTimeSincePrevious ? G::kSincePrevious
                                                 : G::kClockTime);
 }
@@ -117,7 +117,8 @@ void CMonitorCommands::OnClear() {
 
 void CMonitorCommands::OnResetNestedCalls() {
   if (m_confirmations.m_bAskBeforeResetNestedCalls &&
-      MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyResetNestedCalls), MB_YESNO | MB_ICONQUESTION) == IDNO)
+      MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::ReallyResetNestedCalls), MB_YESNO | MB_ICONQUESTION) ==
+          IDNO)
     return;
   m_host.GetList().ResetNesting();
 }
@@ -126,7 +127,7 @@ void CMonitorCommands::OnFind() {
   if (m_pFindDialog) return;
   m_pFindDialog = new CFindReplaceDialog(QString(), FR_DOWN | FR_HIDEWHOLEWORD, m_host.GetWindow());
   QObject::connect(m_pFindDialog, &CFindReplaceDialog::findReplace, m_pFindDialog,
-          [this](const FINDREPLACE& record) { OnFindReplace(&record); });
+                   [this](const FINDREPLACE& record) { OnFindReplace(&record); });
   SipShowIM(SIPF_ON);
 }
 

@@ -19,9 +19,7 @@ std::int64_t Microseconds(clockid_t clock) {
 CMonitorList::CMonitorList(QWidget* parent)
     : CListBox(parent), m_nClockOffset(Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC)) {}
 
-std::int64_t CMonitorList::Now() const {
-  return m_clock ? m_clock() : m_nClockOffset + Microseconds(CLOCK_MONOTONIC);
-}
+std::int64_t CMonitorList::Now() const { return m_clock ? m_clock() : m_nClockOffset + Microseconds(CLOCK_MONOTONIC); }
 
 CMonitorList::~CMonitorList() { CListBox::SetGutter(nullptr); }
 
@@ -87,8 +85,8 @@ std::vector<CMonitorList::SColumn> CMonitorList::Columns() const {
   constexpr int kMinSender = 12;
   constexpr int kMaxSender = 48;
   const int sender = std::clamp(m_senders.WidestLabel(), kMinSender, kMaxSender);
-  const QString time = m_eGutter == EGutter::kSincePrevious ? QStringLiteral("+00.000000")
-                                                            : QStringLiteral("00:00:00.000000");
+  const QString time =
+      m_eGutter == EGutter::kSincePrevious ? QStringLiteral("+00.000000") : QStringLiteral("00:00:00.000000");
   return {{time, true}, {QStringLiteral("000.000 ms"), true}, {QString(sender, u'n'), false}};
 }
 
@@ -131,8 +129,7 @@ QString FormatClockTime(std::int64_t us) {
   tm local{};
   if (!::localtime_r(&seconds, &local)) return QString();
   char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec,
-                int(us % 1000000));
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec, int(us % 1000000));
   return QString::fromLatin1(text);
 }
 

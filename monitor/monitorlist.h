@@ -70,7 +70,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
 
   CNestingRules m_rules;
   CSenders m_senders;
-  std::int64_t m_nClockOffset;             // the clock time less the monotonic time at the start
+  std::int64_t m_nClockOffset;            // the clock time less the monotonic time at the start
   std::function<std::int64_t()> m_clock;  // a test's own clock, when set
   EGutter m_eGutter = EGutter::kOff;
 };

@@ -4,9 +4,7 @@
 
 namespace zef {
 
-CMonitorView::CMonitorView(QWidget* parent) : QWidget(parent), m_wndList(this) {
-  setFocusProxy(&m_wndList);
-}
+CMonitorView::CMonitorView(QWidget* parent) : QWidget(parent), m_wndList(this) { setFocusProxy(&m_wndList); }
 
 void CMonitorView::Create(CWindowObject& frame) {
   RegisterWindow(&frame, QString());

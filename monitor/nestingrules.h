@@ -42,7 +42,7 @@ class CNestingRules {
   int m_nNesting = 0;  // unbounded: may go negative and stay there
   QString m_strIndent = QStringLiteral("  ");
   bool m_bIndentOpens = false;  // the indent string holds '{' (looked up once, it may be long)
-  int m_nLongest = 0;  // characters of the longest indented line since the last reset
+  int m_nLongest = 0;           // characters of the longest indented line since the last reset
 };
 
 }  // namespace zef

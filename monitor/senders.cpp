@@ -178,8 +178,7 @@ QString CSenders::End(std::uint32_t id) {
   if (it == m_senders.end()) return QString();
   SSender& sender = it->second;
   QString line;
-  if (sender.Open() > 0)
-    line = Plain(Label(sender.nKey) + QStringLiteral(" ended inside: ") + EndedInside(sender));
+  if (sender.Open() > 0) line = Plain(Label(sender.nKey) + QStringLiteral(" ended inside: ") + EndedInside(sender));
   if (m_pLast == &sender) m_pLast = nullptr;
   if (id == kSelf) {
     // The monitor never goes: only its calls are forgotten.

@@ -97,8 +97,7 @@ const std::array<DialogTemplate, 8> kTemplates{{
     {T::Calculator, u"Calculator", kSystem, 8, 106, 55, kDialogStyle, WS_EX_CAPTIONOKBTN, kCalculator},
     {T::DatabaseSettings, u"Database settings", kSystem, 8, 109, 37, kDialogStyle, WS_EX_CAPTIONOKBTN,
      kDatabaseSettings},
-    {T::GeneralOptions, u"General options", kSystem, 8, 129, 60, kDialogStyle, WS_EX_CAPTIONOKBTN,
-     kGeneralOptions},
+    {T::GeneralOptions, u"General options", kSystem, 8, 129, 60, kDialogStyle, WS_EX_CAPTIONOKBTN, kGeneralOptions},
 }};
 
 const std::array<const DialogTemplate*, 8> kTemplateList{&kTemplates[0], &kTemplates[1], &kTemplates[2],

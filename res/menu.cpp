@@ -130,9 +130,12 @@ const std::vector<MenuItem>& CalculatorMenu() {
 
 const std::vector<MenuItem>* FindMenuResource(std::uint32_t id) {
   switch (id) {
-    case IDR_MAINFRAME: return &MainMenu();
-    case IDR_CALCMENU: return &CalculatorMenu();
-    default: return nullptr;
+    case IDR_MAINFRAME:
+      return &MainMenu();
+    case IDR_CALCMENU:
+      return &CalculatorMenu();
+    default:
+      return nullptr;
   }
 }
 

@@ -82,10 +82,10 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   // Without the socket the monitor still works for its own tools; its first
   // line says where other programs' lines go instead.
   if (!serving) {
-    const QString line = secondMonitor
-                             ? QStringLiteral("Another ZEFMON is already running: trace clients reach that one, not "
-                                              "this one.")
-                             : QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
+    const QString line = secondMonitor ? QStringLiteral(
+                                             "Another ZEFMON is already running: trace clients reach that one, not "
+                                             "this one.")
+                                       : QStringLiteral("Trace clients cannot reach this monitor: ") + serveError;
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(line));
     m_pMainWnd->AppendLine(line);
   }
@@ -100,10 +100,8 @@ void CQrbWinApp::EndWithoutAsking() {
     if (QWidget* popup = QApplication::activePopupWidget()) {
       popup->close();
     } else if (QWidget* modal = QApplication::activeModalWidget()) {
-      if (auto* dialog = qobject_cast<QDialog*>(modal))
-        dialog->reject();
-      else
-        modal->close();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      else modal->close();
     } else {
       break;
     }
@@ -142,9 +140,7 @@ bool CQrbWinApp::HasCommand(CommandId id) const { return FindAppCommand(id) != n
 
 void CQrbWinApp::OnAppAbout() { RunAbout(m_pMainWnd.get()); }
 
-void CQrbWinApp::OnLookAndFeel() {
-  RunSettingsDialog<CLookAndFeelDlg>(m_pMainWnd.get(), m_lookAndFeel);
-}
+void CQrbWinApp::OnLookAndFeel() { RunSettingsDialog<CLookAndFeelDlg>(m_pMainWnd.get(), m_lookAndFeel); }
 
 CLookAndFeel CQrbWinApp::LookAndFeel() const { return m_lookAndFeel; }
 

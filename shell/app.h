@@ -53,7 +53,6 @@ class CQrbWinApp {
   void OnLookAndFeel();
 
  private:
-
   bool m_bEndingWithoutAsking = false;
   std::unique_ptr<CProfile> m_pProfile;
   std::unique_ptr<CMainFrame> m_pMainWnd;

@@ -68,8 +68,7 @@ void CMainFrame::OnInitMenuPopup(QMenu* popup) {
   }
   // The first popup is known by its item 0, Error Lookup; only it sets its
   // sub-popups' selection-driven items.
-  if (!items.isEmpty() && CommandOf(items.first()) == CommandId::ErrorLookup)
-    EnableFirstPopupItems(items);
+  if (!items.isEmpty() && CommandOf(items.first()) == CommandId::ErrorLookup) EnableFirstPopupItems(items);
 }
 
 void CMainFrame::EnableFirstPopupItems(const QList<QAction*>& items) {

@@ -73,10 +73,18 @@ void ReleaseStartupMessages() {
   for (const auto& [type, message] : g_heldMessages) {
     const QMessageLogger logger;
     switch (type) {
-      case QtDebugMsg: logger.debug("%s", qUtf8Printable(message)); break;
-      case QtInfoMsg: logger.info("%s", qUtf8Printable(message)); break;
-      case QtWarningMsg: logger.warning("%s", qUtf8Printable(message)); break;
-      default: logger.critical("%s", qUtf8Printable(message)); break;
+      case QtDebugMsg:
+        logger.debug("%s", qUtf8Printable(message));
+        break;
+      case QtInfoMsg:
+        logger.info("%s", qUtf8Printable(message));
+        break;
+      case QtWarningMsg:
+        logger.warning("%s", qUtf8Printable(message));
+        break;
+      default:
+        logger.critical("%s", qUtf8Printable(message));
+        break;
     }
   }
   g_heldMessages.clear();
@@ -97,9 +105,10 @@ int main(int argc, char* argv[]) {
     }
   }
   if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
-    std::fputs("zefmon: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are unset); "
-               "run zefmon in a graphical session.\n",
-               stderr);
+    std::fputs(
+        "zefmon: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are unset); "
+        "run zefmon in a graphical session.\n",
+        stderr);
     return 1;
   }
 

@@ -172,7 +172,7 @@ void CMainFrame::FitWindowToSip() {
   if (!SipGetInfo(&info)) return;
   const int width = info.rcVisibleDesktop.right - info.rcVisibleDesktop.left;
   const int height = (info.fdwFlags & SIPF_ON) ? info.rcVisibleDesktop.bottom - info.rcVisibleDesktop.top
-                                                : info.rcSipRect.bottom - info.rcVisibleDesktop.top;
+                                               : info.rcSipRect.bottom - info.rcVisibleDesktop.top;
   if (width <= 0 || height <= 0) return;
   // The sizes are of the whole window, frame included.
   const QSize frame = frameGeometry().size() - geometry().size();

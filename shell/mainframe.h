@@ -59,8 +59,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // WM_SETTINGCHANGE: fits the window when m_bAdjustWndSip is set.
   void OnSettingChange();
 
-  LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text,
-                     std::u16string* textOut) override;
+  LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text, std::u16string* textOut) override;
 
   QString GetSelectedLine() override;
   QString GetSelectedOwnText() override;

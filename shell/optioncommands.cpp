@@ -11,8 +11,7 @@
 
 namespace zef {
 
-COptionCommands::COptionCommands(IMonitorHost& host, CSettingsRecord& settings)
-    : m_host(host), m_settings(settings) {}
+COptionCommands::COptionCommands(IMonitorHost& host, CSettingsRecord& settings) : m_host(host), m_settings(settings) {}
 
 COptionCommands::~COptionCommands() { delete m_pHelp.data(); }
 

@@ -35,8 +35,8 @@ void CErrorLookupDlg::LookupError() {
   }
 
   const int radix = text.startsWith(QStringLiteral("0x")) || text.startsWith(QStringLiteral("0X")) ? 16
-                    : text.startsWith(u'0')                                                          ? 8
-                                                                                                     : 10;
+                    : text.startsWith(u'0')                                                        ? 8
+                                                                                                   : 10;
   const CParsedNumber parsed = ParseNumber(text, radix);
   // Invalid characters are reported, and the part before them is looked up.
   if (parsed.m_nStop < text.size())

@@ -24,10 +24,14 @@ bool CMenuButton::LoadMenu(std::uint32_t id) { return m_menu.LoadMenu(id); }
 
 std::optional<QPoint> CMenuButton::PopupPosition(int placement, const CRect& buttonRect, int popupHeight) {
   switch (placement) {
-    case kBelow: return QPoint(buttonRect.left, buttonRect.bottom);
-    case kAbove: return QPoint(buttonRect.left, buttonRect.top - popupHeight);
-    case kRight: return QPoint(buttonRect.right, buttonRect.top);
-    default: return std::nullopt;
+    case kBelow:
+      return QPoint(buttonRect.left, buttonRect.bottom);
+    case kAbove:
+      return QPoint(buttonRect.left, buttonRect.top - popupHeight);
+    case kRight:
+      return QPoint(buttonRect.right, buttonRect.top);
+    default:
+      return std::nullopt;
   }
 }
 

@@ -34,9 +34,7 @@ DialogTemplate TemplateOrEmpty(DialogTemplateId id) {
 }
 
 // MulDiv: a * b / c rounded to the nearest integer.
-int MulDiv(int a, int b, int c) {
-  return static_cast<int>(std::lround(static_cast<double>(a) * b / c));
-}
+int MulDiv(int a, int b, int c) { return static_cast<int>(std::lround(static_cast<double>(a) * b / c)); }
 
 // The framework's two validation messages.
 QString ParseIntMessage() { return QStringLiteral("Please enter an integer."); }
@@ -153,12 +151,12 @@ CDialog::CDialog(DialogTemplateId templateId, QWidget* parent)
   m_pCaption = new QWidget(this);
   m_pCaption->setObjectName(QStringLiteral("captionStrip"));
   m_pCaption->setAttribute(Qt::WA_StyledBackground);
-  m_pCaption->setStyleSheet(QStringLiteral(
-      "#captionStrip { background: #1d3f8f; }"
-      "QLabel { color: white; font-weight: bold; }"
-      "QToolButton { color: white; font-weight: bold; border: 1px solid white; border-radius: 8px;"
-      " padding: 0px 5px; background: #2f5cc4; }"
-      "QToolButton:pressed { background: #0b1f4f; }"));
+  m_pCaption->setStyleSheet(
+      QStringLiteral("#captionStrip { background: #1d3f8f; }"
+                     "QLabel { color: white; font-weight: bold; }"
+                     "QToolButton { color: white; font-weight: bold; border: 1px solid white; border-radius: 8px;"
+                     " padding: 0px 5px; background: #2f5cc4; }"
+                     "QToolButton:pressed { background: #0b1f4f; }"));
   auto* captionLayout = new QHBoxLayout(m_pCaption);
   captionLayout->setContentsMargins(6, 2, 4, 2);
   captionLayout->setSpacing(4);
@@ -296,9 +294,14 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 bool CDialog::OnCommand(int id) {
   switch (id) {
-    case IDOK: OnOK(); return true;
-    case IDCANCEL: OnCancel(); return true;
-    default: return false;
+    case IDOK:
+      OnOK();
+      return true;
+    case IDCANCEL:
+      OnCancel();
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -366,8 +369,7 @@ void CDialog::SetFocusToFirstControl() {
 
 int CDialog::DoModal() {
   if (!m_bTemplateFound) {
-    std::fprintf(stderr, "zefmon: dialog %u has no template and is not shown\n",
-                 static_cast<unsigned>(m_template.id));
+    std::fprintf(stderr, "zefmon: dialog %u has no template and is not shown\n", static_cast<unsigned>(m_template.id));
     return -1;
   }
   m_nResult = IDCANCEL;

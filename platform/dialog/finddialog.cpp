@@ -12,8 +12,7 @@
 
 namespace zef {
 
-CFindReplaceDialog::CFindReplaceDialog(const QString& findWhat, std::uint32_t flags, QWidget* owner)
-    : QDialog(owner) {
+CFindReplaceDialog::CFindReplaceDialog(const QString& findWhat, std::uint32_t flags, QWidget* owner) : QDialog(owner) {
   setWindowTitle(QStringLiteral("Find"));
   setModal(false);
 
@@ -50,7 +49,8 @@ CFindReplaceDialog::CFindReplaceDialog(const QString& findWhat, std::uint32_t fl
 
   // An empty text finds nothing: Find Next waits for one.
   m_pFindNext->setEnabled(!findWhat.isEmpty());
-  connect(m_pEdit, &QLineEdit::textChanged, this, [this](const QString& text) { m_pFindNext->setEnabled(!text.isEmpty()); });
+  connect(m_pEdit, &QLineEdit::textChanged, this,
+          [this](const QString& text) { m_pFindNext->setEnabled(!text.isEmpty()); });
   connect(m_pFindNext, &QPushButton::clicked, this, [this] {
     if (!m_pEdit->text().isEmpty()) Notify(FR_FINDNEXT);
   });
@@ -65,7 +65,8 @@ bool CFindReplaceDialog::SearchDown() const { return m_pDown->isChecked(); }
 void CFindReplaceDialog::Notify(std::uint32_t what) {
   FINDREPLACE record;
   record.findWhat = GetFindString();
-  record.Flags = what | FR_HIDEWHOLEWORD | (SearchDown() ? std::uint32_t(FR_DOWN) : 0u) | (MatchCase() ? std::uint32_t(FR_MATCHCASE) : 0u);
+  record.Flags = what | FR_HIDEWHOLEWORD | (SearchDown() ? std::uint32_t(FR_DOWN) : 0u) |
+                 (MatchCase() ? std::uint32_t(FR_MATCHCASE) : 0u);
   emit findReplace(record);
 }
 

@@ -4,8 +4,7 @@
 
 namespace zef {
 
-void AppendMenuItems(QMenu& menu, const std::vector<MenuItem>& items,
-                     const std::function<void(CommandId)>& onCommand) {
+void AppendMenuItems(QMenu& menu, const std::vector<MenuItem>& items, const std::function<void(CommandId)>& onCommand) {
   for (const MenuItem& item : items) {
     switch (item.kind) {
       case MenuItem::Kind::Separator:

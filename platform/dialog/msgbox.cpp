@@ -16,11 +16,16 @@ MessageBoxHook& Hook() {
 
 QMessageBox::Icon IconOf(std::uint32_t style) {
   switch (style & 0xF0) {
-    case MB_ICONHAND: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
-    case MB_ICONASTERISK: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONHAND:
+      return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+      return QMessageBox::Question;
+    case MB_ICONEXCLAMATION:
+      return QMessageBox::Warning;
+    case MB_ICONASTERISK:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
@@ -57,10 +62,14 @@ int MessageBox(QWidget* parent, const QString& text, std::uint32_t style) {
       break;
   }
   switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    default: return (style & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    case QMessageBox::Yes:
+      return IDYES;
+    case QMessageBox::No:
+      return IDNO;
+    case QMessageBox::Cancel:
+      return IDCANCEL;
+    default:
+      return (style & 0x0F) == MB_YESNO ? IDNO : IDOK;
   }
 }
 

@@ -30,7 +30,7 @@ int MessageBox(QWidget* parent, const QString& text, std::uint32_t style);
 
 // A box whose text is string `id` of the string table with %1 and %2
 // replaced by `arg1` and `arg2`.
-int MessageBoxFromTable(QWidget* parent, std::uint32_t id, std::uint32_t style,
-                        const QString& arg1 = {}, const QString& arg2 = {});
+int MessageBoxFromTable(QWidget* parent, std::uint32_t id, std::uint32_t style, const QString& arg1 = {},
+                        const QString& arg2 = {});
 
 }  // namespace zef

@@ -28,10 +28,8 @@ bool SipGetInfo(SIPINFO* info) {
 bool SipShowIM(std::uint32_t flags) {
   QInputMethod* im = QGuiApplication::inputMethod();
   if (!im) return false;
-  if (flags & SIPF_ON)
-    im->show();
-  else
-    im->hide();
+  if (flags & SIPF_ON) im->show();
+  else im->hide();
   return true;
 }
 

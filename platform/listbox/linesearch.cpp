@@ -63,10 +63,8 @@ CLineSearch::CLineSearch(QStringView needle, Qt::CaseSensitivity cs) : m_needle(
       for (int b = 0; b < 256 && byte < 0; ++b)
         if (fold[std::size_t(b)] == unit) byte = b;
     }
-    if (byte < 0)
-      m_bLatin1Possible = false;
-    else
-      m_strClasses.push_back(char(m_classes[byte]));
+    if (byte < 0) m_bLatin1Possible = false;
+    else m_strClasses.push_back(char(m_classes[byte]));
   }
   if (!m_bLatin1Possible) m_strClasses.clear();
 
@@ -89,7 +87,8 @@ std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::si
   if (m == 1) {
     std::size_t best = end;
     for (unsigned char b : m_vSingleBytes)
-      if (const void* hit = std::memchr(data + pos, b, best - pos)) best = std::size_t(static_cast<const char*>(hit) - data);
+      if (const void* hit = std::memchr(data + pos, b, best - pos))
+        best = std::size_t(static_cast<const char*>(hit) - data);
     return best;
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
@@ -139,8 +138,8 @@ CIndentMatch::CIndentMatch(QStringView indent, const CLineSearch& search) : m_se
   for (const auto& [key, crossing] : m_vCrossings) m_nCrossDepth = std::min(m_nCrossDepth, crossing.nDepth);
   for (int b = 0; b < 256; ++b) {
     const char16_t key = KeyOf(char16_t(b), cs);
-    m_abLatin1Starts[b] = std::any_of(m_vCrossings.begin(), m_vCrossings.end(),
-                                      [key](const auto& entry) { return entry.first == key; });
+    m_abLatin1Starts[b] =
+        std::any_of(m_vCrossings.begin(), m_vCrossings.end(), [key](const auto& entry) { return entry.first == key; });
   }
 }
 

@@ -39,7 +39,7 @@ namespace zef {
 class IListGutter {
  public:
   struct SColumn {
-    QString strSample;         // the widest text the column is laid out for; longer texts are cut with "…"
+    QString strSample;  // the widest text the column is laid out for; longer texts are cut with "…"
     bool bAlignRight = false;
   };
   virtual ~IListGutter() = default;
@@ -77,28 +77,28 @@ class CListBox : public QAbstractScrollArea {
   // lines already in the list keep theirs.
   void SetIndentString(const QString& indent);
 
-  int GetCount() const;                          // LB_GETCOUNT
-  int GetCurSel() const;                         // LB_GETCURSEL: the caret line, or LB_ERR
-  void SetCaretIndex(int index);                 // LB_SETCARETINDEX
-  int GetSelCount() const;                       // LB_GETSELCOUNT
-  std::vector<int> GetSelItems(int maxItems) const;  // LB_GETSELITEMS, ascending
-  bool GetSel(int index) const;                  // LB_GETSEL
-  int SetSel(bool select, int index);            // LB_SETSEL; index -1 means every line
+  int GetCount() const;                                // LB_GETCOUNT
+  int GetCurSel() const;                               // LB_GETCURSEL: the caret line, or LB_ERR
+  void SetCaretIndex(int index);                       // LB_SETCARETINDEX
+  int GetSelCount() const;                             // LB_GETSELCOUNT
+  std::vector<int> GetSelItems(int maxItems) const;    // LB_GETSELITEMS, ascending
+  bool GetSel(int index) const;                        // LB_GETSEL
+  int SetSel(bool select, int index);                  // LB_SETSEL; index -1 means every line
   int SelItemRange(bool select, int first, int last);  // LB_SELITEMRANGE, both ends included
-  int GetTextLen(int index) const;               // LB_GETTEXTLEN, LB_ERR for a bad index
-  QString GetText(int index) const;              // LB_GETTEXT, empty for a bad index
+  int GetTextLen(int index) const;                     // LB_GETTEXTLEN, LB_ERR for a bad index
+  QString GetText(int index) const;                    // LB_GETTEXT, empty for a bad index
   // The line's own text: as GetText, without the indent its depth puts
   // before it. Empty for a bad index.
   QString GetOwnText(int index) const;
-  int GetTopIndex() const;                       // LB_GETTOPINDEX
-  int SetTopIndex(int index);                    // LB_SETTOPINDEX
-  void SetHorizontalExtent(int pixels);          // LB_SETHORIZONTALEXTENT
+  int GetTopIndex() const;               // LB_GETTOPINDEX
+  int SetTopIndex(int index);            // LB_SETTOPINDEX
+  void SetHorizontalExtent(int pixels);  // LB_SETHORIZONTALEXTENT
   // LB_SETHORIZONTALEXTENT with the pixel width of `line` shown at `depth`
   // after the current indent string, plus `margin`: measured in the list's
   // font when the extent is next needed (a query, the scroll bars, a paint),
   // so that a run of ever longer lines is measured once per frame.
   void SetHorizontalExtentFromLine(const QString& line, int depth, int margin);
-  int GetHorizontalExtent() const;               // LB_GETHORIZONTALEXTENT
+  int GetHorizontalExtent() const;  // LB_GETHORIZONTALEXTENT
 
   // Whether line `index` holds `ch` anywhere (no copy of the line is made).
   bool LineContains(int index, char16_t ch) const;

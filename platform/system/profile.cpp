@@ -45,8 +45,7 @@ CProfile::CProfile(const QString& company, const QString& application)
   m_pSettings->setFallbacksEnabled(false);
 }
 
-CProfile::CProfile(const QString& fileName)
-    : m_pSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
+CProfile::CProfile(const QString& fileName) : m_pSettings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
   m_pSettings->setFallbacksEnabled(false);
 }
 
@@ -112,7 +111,8 @@ QString CProfile::WriteProblem() const {
     QFileInfo existing(folder);
     while (!existing.exists() && existing.absoluteFilePath() != existing.absolutePath())
       existing.setFile(existing.absolutePath());
-    if (!existing.isDir()) return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(existing.filePath()));
+    if (!existing.isDir())
+      return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(existing.filePath()));
     return QStringLiteral("the folder %1 does not exist and cannot be created").arg(QDir::toNativeSeparators(folder));
   }
   // Opening a save file writes nothing until it is committed.

@@ -98,8 +98,7 @@ EListenError CListener::Listen(const QString& title, QString* errorText, QString
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) {
-    *errorText =
-        QStringLiteral("Cannot serve windows: socket path too long: %1").arg(QString::fromStdString(path));
+    *errorText = QStringLiteral("Cannot serve windows: socket path too long: %1").arg(QString::fromStdString(path));
     return EListenError::kFailed;
   }
   path.copy(address.sun_path, path.size());

@@ -92,8 +92,8 @@ bool CWindowServer::RunGroup(SConnection* client, const char* data, size_t end, 
   return true;
 }
 
-wire::SReplyHeader CWindowServer::RunFrame(SConnection* client, const wire::SFrameHeader& h,
-                                           std::u16string_view text, bool inGroup) {
+wire::SReplyHeader CWindowServer::RunFrame(SConnection* client, const wire::SFrameHeader& h, std::u16string_view text,
+                                           bool inGroup) {
   wire::SReplyHeader reply{};
   switch (static_cast<wire::EOp>(h.nOp)) {
     case wire::EOp::kFindWindow:
@@ -106,8 +106,8 @@ wire::SReplyHeader CWindowServer::RunFrame(SConnection* client, const wire::SFra
       if (h.nMessage == wire::kMsgIdentify && h.nWindow == 0) {
         reply.nResult = Identify(client, text, inGroup, &reply.nStatus);
       } else if (Admit(*client, h, &reply.nStatus)) {
-        reply.nResult = m_windows.SendMessageFrom(&client->peer, h.nWindow, h.nMessage, WPARAM(h.nWParam), text,
-                                                  nullptr);
+        reply.nResult =
+            m_windows.SendMessageFrom(&client->peer, h.nWindow, h.nMessage, WPARAM(h.nWParam), text, nullptr);
       }
       break;
   }
@@ -121,8 +121,9 @@ bool CWindowServer::Admit(const SConnection& client, const wire::SFrameHeader& h
       if (!m_windows.IsTopLevel(h.nWindow)) return true;  // the buffer
       // Clients find a monitor by its title: no other process renames it.
       *status = std::uint32_t(wire::EStatus::kRefused);
-      Report(EKind::kRetitle, who + QStringLiteral("to retitle the window \"%1\"")
-                                        .arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
+      Report(
+          EKind::kRetitle,
+          who + QStringLiteral("to retitle the window \"%1\"").arg(m_windows.FromHandle(h.nWindow)->GetWindowText()));
       return false;
     case WM_COMMAND:
       if (h.nWParam == kEntryFromBufferCommand && m_windows.IsTopLevel(h.nWindow)) return true;

@@ -24,8 +24,7 @@ void CWindowObject::SetWindowText(const QString& text) {
   OnWindowTextChanged();
 }
 
-LRESULT CWindowObject::WindowProc(std::uint32_t message, WPARAM, std::u16string_view text,
-                                  std::u16string* textOut) {
+LRESULT CWindowObject::WindowProc(std::uint32_t message, WPARAM, std::u16string_view text, std::u16string* textOut) {
   switch (message) {
     case WM_SETTEXT:
       SetWindowText(QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size())));
@@ -84,8 +83,8 @@ HWND CWindowManager::GetFirstChild(HWND window) {
   return it->second.children.front();
 }
 
-LRESULT CWindowManager::SendMessage(HWND window, std::uint32_t message, WPARAM wParam,
-                                    std::u16string_view text, std::u16string* textOut) {
+LRESULT CWindowManager::SendMessage(HWND window, std::uint32_t message, WPARAM wParam, std::u16string_view text,
+                                    std::u16string* textOut) {
   return SendMessageFrom(nullptr, window, message, wParam, text, textOut);
 }
 
@@ -108,9 +107,7 @@ bool CWindowManager::IsTopLevel(HWND window) const {
   return std::find(m_topLevel.begin(), m_topLevel.end(), window) != m_topLevel.end();
 }
 
-HWND FindWindow(const QString& title) {
-  return CWindowManager::Instance().FindWindow(View(title));
-}
+HWND FindWindow(const QString& title) { return CWindowManager::Instance().FindWindow(View(title)); }
 
 HWND GetWindow(HWND window, std::uint32_t relation) {
   return relation == GW_CHILD ? CWindowManager::Instance().GetFirstChild(window) : 0;

@@ -40,8 +40,7 @@ class CWindowObject {
   // Handles one message. The default stores and reads the window text;
   // windows that take commands or closes override it and call the base for
   // everything else.
-  virtual LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text,
-                             std::u16string* textOut);
+  virtual LRESULT WindowProc(std::uint32_t message, WPARAM wParam, std::u16string_view text, std::u16string* textOut);
 
  protected:
   // Called after WM_SETTEXT changed the text (the main window retitles itself).

@@ -109,10 +109,8 @@ EListenError CWindowServer::Listen(const QString& title, QString* errorText) {
 void CWindowServer::Close() {
   // Every connection ends without PeerGone, those already dropped too.
   for (auto& client : m_clients) {
-    if (client->Gone())
-      client->eState = EState::kClosed;
-    else
-      client->CloseSocket(m_nEpollFd, EState::kClosed);
+    if (client->Gone()) client->eState = EState::kClosed;
+    else client->CloseSocket(m_nEpollFd, EState::kClosed);
   }
   if (m_nDepth == 0) Reap(false);
   m_pContinue->stop();
@@ -415,8 +413,7 @@ void CWindowServer::CheckStalls() {
       // turn): the client's clock does not run.
       client->tInSince = now;
     } else if (client->InPartial() && now - client->tInSince >= m_stallTimeout) {
-      Drop(client, EKind::kHalfGroup,
-           who + QStringLiteral("half a request did not complete within %1 s").arg(seconds));
+      Drop(client, EKind::kHalfGroup, who + QStringLiteral("half a request did not complete within %1 s").arg(seconds));
       dropped = true;
     }
   }

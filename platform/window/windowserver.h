@@ -160,8 +160,7 @@ class CWindowServer final : public QObject {
   void DropMalformed(SConnection* client, const wire::SGroupScan& scan);
   bool RunGroup(SConnection* client, const char* data, size_t end, std::uint32_t frames);
   // One frame's work and its reply.
-  wire::SReplyHeader RunFrame(SConnection* client, const wire::SFrameHeader& h, std::u16string_view text,
-                              bool inGroup);
+  wire::SReplyHeader RunFrame(SConnection* client, const wire::SFrameHeader& h, std::u16string_view text, bool inGroup);
   // Whether a client's message may reach the windows; if not, the reply's
   // status, and the refusal is reported.
   bool Admit(const SConnection& client, const wire::SFrameHeader& h, std::uint32_t* status);

@@ -33,7 +33,8 @@ struct SEnumeration final : SHandleObject {
 };
 
 struct SOpenDatabase final : SHandleObject {
-  SOpenDatabase(const CObjectStore& from, CEOID database) : SHandleObject(from), cursor(store, database), nDatabase(database) {}
+  SOpenDatabase(const CObjectStore& from, CEOID database)
+      : SHandleObject(from), cursor(store, database), nDatabase(database) {}
   CRecordCursor cursor;
   CEOID nDatabase;
   SRecord record;

@@ -38,8 +38,7 @@ bool FitsU32(std::int64_t value) { return value >= 0 && value <= std::int64_t(UI
 
 // Reads one row of kRecordBatch of `database` into `record`; false when
 // the row is not a sound record after `lastOid`.
-bool ReadRecordRow(sqlite3_stmt* statement, CEOID database, CEOID lastOid, SRecord* record,
-                   std::u16string* scratch) {
+bool ReadRecordRow(sqlite3_stmt* statement, CEOID database, CEOID lastOid, SRecord* record, std::u16string* scratch) {
   const std::int64_t key = sqlite3_column_int64(statement, 0);
   const CEOID oid = schema::RecordOfKey(key);
   const auto* stored = static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, 1));
@@ -178,9 +177,9 @@ int CheckDatabaseName(std::u16string_view name) {
 
 std::uint64_t FileTimeNow() {
   const auto since = std::chrono::system_clock::now().time_since_epoch();
-  return std::uint64_t(FileTimeFromUnixNanoseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count()));
+  return std::uint64_t(
+      FileTimeFromUnixNanoseconds(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count()));
 }
-
 
 // --- CObjectStore ----------------------------------------------------------------
 
@@ -304,7 +303,8 @@ int CObjectStore::WriteRecord(CEOID database, const SPropValue* values, std::siz
   if (int error = packed::Pack(values, count, &d.stored, &d.nStoredBegin, &d.nStoredLength, &size); error != 0) {
     return Report(error);
   }
-  return Report(d.write.Write([&] { return d.write.InsertRecord(database, d.stored.data() + d.nStoredBegin, d.nStoredLength, size, record); }));
+  return Report(d.write.Write(
+      [&] { return d.write.InsertRecord(database, d.stored.data() + d.nStoredBegin, d.nStoredLength, size, record); }));
 }
 
 int CObjectStore::WriteRecordBuffer(CEOID database, std::uint16_t propCount, const std::uint8_t* buffer,
@@ -315,7 +315,8 @@ int CObjectStore::WriteRecordBuffer(CEOID database, std::uint16_t propCount, con
   packed::PackBuffer(buffer, size, propCount, &d.stored);
   d.nStoredBegin = 0;
   d.nStoredLength = d.stored.size();
-  return Report(d.write.Write([&] { return d.write.InsertRecord(database, d.stored.data() + d.nStoredBegin, d.nStoredLength, size, record); }));
+  return Report(d.write.Write(
+      [&] { return d.write.InsertRecord(database, d.stored.data() + d.nStoredBegin, d.nStoredLength, size, record); }));
 }
 
 int CObjectStore::DeleteRecord(CEOID database, CEOID record) {

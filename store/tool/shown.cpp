@@ -42,8 +42,8 @@ void AppendShown(std::u16string_view text, std::string* out) {
   std::size_t kept = 0;
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const char16_t unit = shown[i];
-    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < shown.size() && shown[i + 1] >= 0xDC00 &&
-                      shown[i + 1] <= 0xDFFF;
+    const bool pair =
+        unit >= 0xD800 && unit <= 0xDBFF && i + 1 < shown.size() && shown[i + 1] >= 0xDC00 && shown[i + 1] <= 0xDFFF;
     const char32_t c = pair ? 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(shown[i + 1]) - 0xDC00) : unit;
     if (IsObeyed(c)) {
       shown[kept++] = u'\uFFFD';

@@ -128,11 +128,21 @@ bool ReadQuoted(std::string_view line, std::size_t* at, std::string* value, std:
     }
     if (i == line.size()) break;
     switch (const char e = line[i++]; e) {
-      case '"': value->push_back('"'); break;
-      case '\\': value->push_back('\\'); break;
-      case 't': value->push_back('\t'); break;
-      case 'n': value->push_back('\n'); break;
-      case 'r': value->push_back('\r'); break;
+      case '"':
+        value->push_back('"');
+        break;
+      case '\\':
+        value->push_back('\\');
+        break;
+      case 't':
+        value->push_back('\t');
+        break;
+      case 'n':
+        value->push_back('\n');
+        break;
+      case 'r':
+        value->push_back('\r');
+        break;
       default:
         *error = std::string("unknown escape \\") + e;
         return false;

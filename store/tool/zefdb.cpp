@@ -64,22 +64,38 @@ constexpr const char* kUsage =
 
 const char* ErrnoName(int error) {
   switch (error) {
-    case ENOENT: return "ENOENT";
-    case EEXIST: return "EEXIST";
-    case EINVAL: return "EINVAL";
-    case ENAMETOOLONG: return "ENAMETOOLONG";
-    case E2BIG: return "E2BIG";
-    case EBUSY: return "EBUSY";
-    case EILSEQ: return "EILSEQ";
-    case ENOTSUP: return "ENOTSUP";
-    case EACCES: return "EACCES";
-    case ENOSPC: return "ENOSPC";
-    case EFBIG: return "EFBIG";
-    case EISDIR: return "EISDIR";
-    case EBADF: return "EBADF";
-    case EPIPE: return "EPIPE";
-    case EIO: return "EIO";
-    default: return "error";
+    case ENOENT:
+      return "ENOENT";
+    case EEXIST:
+      return "EEXIST";
+    case EINVAL:
+      return "EINVAL";
+    case ENAMETOOLONG:
+      return "ENAMETOOLONG";
+    case E2BIG:
+      return "E2BIG";
+    case EBUSY:
+      return "EBUSY";
+    case EILSEQ:
+      return "EILSEQ";
+    case ENOTSUP:
+      return "ENOTSUP";
+    case EACCES:
+      return "EACCES";
+    case ENOSPC:
+      return "ENOSPC";
+    case EFBIG:
+      return "EFBIG";
+    case EISDIR:
+      return "EISDIR";
+    case EBADF:
+      return "EBADF";
+    case EPIPE:
+      return "EPIPE";
+    case EIO:
+      return "EIO";
+    default:
+      return "error";
   }
 }
 
@@ -91,10 +107,18 @@ int Fail(const std::string& message) {
 int FailStore(const std::string& what, int error) {
   std::string why;
   switch (error) {
-    case EILSEQ: why = "not an object store, or damaged"; break;
-    case EBUSY: why = "locked by another writer beyond the busy timeout"; break;
-    case ENOTSUP: why = "an object store of a later version"; break;
-    default: why = std::strerror(error); break;
+    case EILSEQ:
+      why = "not an object store, or damaged";
+      break;
+    case EBUSY:
+      why = "locked by another writer beyond the busy timeout";
+      break;
+    case ENOTSUP:
+      why = "an object store of a later version";
+      break;
+    default:
+      why = std::strerror(error);
+      break;
   }
   return Fail(what + ": " + why + " (" + ErrnoName(error) + ")");
 }
@@ -341,9 +365,9 @@ int Records(CObjectStore& store, const std::vector<const char*>& args) {
   std::string scratch;
   int position = 0;
   for (; cursor.Next(&record); ++position) {
-    if (!PrintLine(FormatRecordLine(record.buffer.data(), record.nPropCount, std::uint32_t(record.buffer.size()),
-                                    position, 0),
-                   &scratch)) {
+    if (!PrintLine(
+            FormatRecordLine(record.buffer.data(), record.nPropCount, std::uint32_t(record.buffer.size()), position, 0),
+            &scratch)) {
       return FailOutput();
     }
   }

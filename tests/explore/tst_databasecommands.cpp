@@ -304,7 +304,8 @@ void TestDatabaseCommands::listRecordsOfALineThatNamesNoDatabase_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<QString>("error");
   const QString noSuchDatabase = u"0x0002"_s;  // ENOENT
-  QTest::newRow("name holding a quote") << u"\"My\"Dat\" type=0 records=0, size=0 KB"_s << u"My\"Dat"_s << noSuchDatabase;
+  QTest::newRow("name holding a quote") << u"\"My\"Dat\" type=0 records=0, size=0 KB"_s << u"My\"Dat"_s
+                                        << noSuchDatabase;
   QTest::newRow("letter case counts") << u"\"mydata\" type=0 records=3, size=0 KB"_s << u"mydata"_s << noSuchDatabase;
   QTest::newRow("longer than any name") << u"\"MyDataMyDataMyDataMyDataMyDataMyData\" type=0 records=0, size=0 KB"_s
                                         << u"MyDataMyDataMyDataMyDataMyDataMyData"_s << u"0x0024"_s;  // ENAMETOOLONG

@@ -74,7 +74,8 @@ void TestExploreCommands::cleanupTestCase() { m_pFixture.reset(); }
 void TestExploreCommands::listProcessesWritesTheHeaderAndOneLinePerProcess() {
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessListAll));
   const QStringList lines = F().Lines();
-  QCOMPARE(lines.mid(0, 2), (QStringList{QStringLiteral("Enum processes..."), QStringLiteral("ZEFMON_EnumProcesses() {")}));
+  QCOMPARE(lines.mid(0, 2),
+           (QStringList{QStringLiteral("Enum processes..."), QStringLiteral("ZEFMON_EnumProcesses() {")}));
   QCOMPARE(lines.last(), QStringLiteral("} ZEFMON_EnumProcesses()"));
   // One level deeper than the scope lines.
   const QString self = QStringLiteral("  pid=0x%1, threads=").arg(QCoreApplication::applicationPid(), 0, 16);
@@ -113,7 +114,8 @@ void TestExploreCommands::terminateAsksFirstAndOnlyYesEndsTheProcess() {
   F().Answer({IDNO});
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
   QCOMPARE(F().Boxes().size(), size_t(1));
-  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really terminate process <%1> (zef_explore_testchild)?").arg(Hex4(pid)));
+  QCOMPARE(F().Boxes()[0].text,
+           QStringLiteral("Really terminate process <%1> (zef_explore_testchild)?").arg(Hex4(pid)));
   QCOMPARE(F().Boxes()[0].caption, QStringLiteral("ZEFMON"));
   QCOMPARE(F().Boxes()[0].style, std::uint32_t(MB_YESNO | MB_ICONQUESTION));
   QCOMPARE(F().List().GetCount(), count);
@@ -156,9 +158,10 @@ void TestExploreCommands::terminateLeavesAProcessThatHasAnotherName() {
   QVERIFY(F().Frame().OnCmdMsg(CommandId::ProcessTerminate));
   QCOMPARE(F().Boxes().back().text, QStringLiteral("Really terminate process <%1> (sleep)?").arg(Hex4(pid)));
   QCOMPARE(F().Lines().mid(1),
-           (QStringList{QStringLiteral("ZEFMON_TerminateProcess() {"),
-                        QStringLiteral("  pid %1 is now zef_explore_testchild, not sleep: nothing terminated").arg(Hex4(pid)),
-                        QStringLiteral("} ZEFMON_TerminateProcess()")}));
+           (QStringList{
+               QStringLiteral("ZEFMON_TerminateProcess() {"),
+               QStringLiteral("  pid %1 is now zef_explore_testchild, not sleep: nothing terminated").arg(Hex4(pid)),
+               QStringLiteral("} ZEFMON_TerminateProcess()")}));
   QVERIFY(!child.waitForFinished(100));
   QCOMPARE(child.state(), QProcess::Running);
   child.closeWriteChannel();
@@ -231,7 +234,8 @@ void TestExploreCommands::otherPopupsKeepTheirUpdateHandlersOnly() {
 
 void TestExploreCommands::listWindowsShowsTheProgramsOwnWindows() {
   QVERIFY(F().Frame().OnCmdMsg(CommandId::WindowListAll));
-  const QString main = QStringLiteral("  hwnd=%1, class=zef::CMainFrame, name='ZEF'").arg(Hex4(std::uint32_t(F().Frame().winId())));
+  const QString main =
+      QStringLiteral("  hwnd=%1, class=zef::CMainFrame, name='ZEF'").arg(Hex4(std::uint32_t(F().Frame().winId())));
   QCOMPARE(F().Lines(), (QStringList{QStringLiteral("Enum windows..."), QStringLiteral("ZEFMON_EnumWindows() {"), main,
                                      QStringLiteral("} ZEFMON_EnumWindows()")}));
 }
@@ -246,10 +250,12 @@ void TestExploreCommands::closingTheMainWindowRunsItsOwnConfirmation() {
   F().Answer({IDYES, IDNO});
   QVERIFY(F().Frame().OnCmdMsg(CommandId::WindowClose));
   QCOMPARE(F().Boxes().size(), size_t(2));
-  QCOMPARE(F().Boxes()[0].text, QStringLiteral("Really close window <%1>?").arg(Hex4(std::uint32_t(F().Frame().winId()))));
+  QCOMPARE(F().Boxes()[0].text,
+           QStringLiteral("Really close window <%1>?").arg(Hex4(std::uint32_t(F().Frame().winId()))));
   QCOMPARE(F().Boxes()[1].text, QStringLiteral("Really quit ZEFMON?"));
   QVERIFY(F().Frame().isVisible());
-  QCOMPARE(F().Lines().mid(count), (QStringList{QStringLiteral("ZEFMON_CloseWindow() {"), QStringLiteral("} ZEFMON_CloseWindow()")}));
+  QCOMPARE(F().Lines().mid(count),
+           (QStringList{QStringLiteral("ZEFMON_CloseWindow() {"), QStringLiteral("} ZEFMON_CloseWindow()")}));
 }
 
 void TestExploreCommands::closingAWindowThatIsGoneGivesTheFailureLine() {

@@ -129,19 +129,21 @@ void TestProcesses::madeUpProcTreeGivesOneLinePerProcess() {
 
   m_trace.Take();
   ZEFMON_EnumProcesses(QFile::encodeName(proc.path()).constData());
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumProcesses()", {
-                                                                QStringLiteral("pid=0x2, threads=1, [kthreadd]"),
-                                                                QStringLiteral("pid=0xa, threads=7, some tool (deleted)"),
-                                                                QStringLiteral("pid=0x21, threads=2, a) b (c)"),
-                                                                QStringLiteral("pid=0x37, threads=1, ev\ufffd]0;X\ufffdil\ufffdx\ufffd"),
-                                                                QStringLiteral("pid=0x64, threads=1, ") + QString(259, u'n'),
-                                                            }));
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumProcesses()",
+                                  {
+                                      QStringLiteral("pid=0x2, threads=1, [kthreadd]"),
+                                      QStringLiteral("pid=0xa, threads=7, some tool (deleted)"),
+                                      QStringLiteral("pid=0x21, threads=2, a) b (c)"),
+                                      QStringLiteral("pid=0x37, threads=1, ev\ufffd]0;X\ufffdil\ufffdx\ufffd"),
+                                      QStringLiteral("pid=0x64, threads=1, ") + QString(259, u'n'),
+                                  }));
 }
 
 void TestProcesses::unreadableProcGivesTheFailureLine() {
   m_trace.Take();
   ZEFMON_EnumProcesses("/nonexistent/proc");
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumProcesses()", {QStringLiteral("Failed to enum processes. HRESULT: 0x0002")}));
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_EnumProcesses()", {QStringLiteral("Failed to enum processes. HRESULT: 0x0002")}));
 }
 
 void TestProcesses::listsAChildWithItsThreadsAndName() {
@@ -183,7 +185,8 @@ void TestProcesses::terminateKillsTheChildAndAGoneOneFailsToOpen() {
 
   m_trace.Take();
   ZEFMON_TerminateProcess(pid, kChildName);
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Process %1 terminated.").arg(Hex4(pid))}));
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Process %1 terminated.").arg(Hex4(pid))}));
   // Said only once the process has ended, not when the kill went out.
   QVERIFY(HasEnded(pid));
   QVERIFY(child.waitForFinished(10000));
@@ -193,7 +196,8 @@ void TestProcesses::terminateKillsTheChildAndAGoneOneFailsToOpen() {
   QCOMPARE(errno, ESRCH);
 
   ZEFMON_TerminateProcess(pid, kChildName);
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
 }
 
 void TestProcesses::processWithAnotherNameIsLeftAlone_data() {
@@ -201,7 +205,8 @@ void TestProcesses::processWithAnotherNameIsLeftAlone_data() {
   QTest::addColumn<QString>("shown");
   QTest::newRow("another program") << QStringLiteral("sleep") << QStringLiteral("sleep");
   QTest::newRow("the name cut short") << QStringLiteral("zef_explore") << QStringLiteral("zef_explore");
-  QTest::newRow("the name and more") << QStringLiteral("zef_explore_testchild ") << QStringLiteral("zef_explore_testchild ");
+  QTest::newRow("the name and more") << QStringLiteral("zef_explore_testchild ")
+                                     << QStringLiteral("zef_explore_testchild ");
   QTest::newRow("a control in the name") << QStringLiteral("s\u202eleep") << QStringLiteral("s\ufffdleep");
 }
 
@@ -213,9 +218,11 @@ void TestProcesses::processWithAnotherNameIsLeftAlone() {
   const auto pid = std::uint32_t(child.processId());
   m_trace.Take();
   ZEFMON_TerminateProcess(pid, name.toStdU16String());
-  QCOMPARE(m_trace.Take(),
-           Scoped("ZEFMON_TerminateProcess()",
-                  {QStringLiteral("pid %1 is now zef_explore_testchild, not %2: nothing terminated").arg(Hex4(pid), shown)}));
+  QCOMPARE(
+      m_trace.Take(),
+      Scoped(
+          "ZEFMON_TerminateProcess()",
+          {QStringLiteral("pid %1 is now zef_explore_testchild, not %2: nothing terminated").arg(Hex4(pid), shown)}));
   QVERIFY(!child.waitForFinished(100));
   QCOMPARE(child.state(), QProcess::Running);
   child.closeWriteChannel();
@@ -230,7 +237,8 @@ void TestProcesses::zombieIsNotTerminatedAgain() {
   m_trace.Take();
   // Whatever its name: it has ended, only its parent has not collected it.
   ZEFMON_TerminateProcess(std::uint32_t(zombie), u"tst_processes");
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0003")}));
   int status = 0;
   QCOMPARE(::waitpid(zombie, &status, 0), zombie);
   QVERIFY(WIFEXITED(status));
@@ -278,7 +286,8 @@ void TestProcesses::namespaceInitThatIgnoresTheKillIsNotTerminated() {
 void TestProcesses::invalidIdFailsToOpen() {
   m_trace.Take();
   ZEFMON_TerminateProcess(0xffffffff, u"x");
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0016")}));
+  QCOMPARE(m_trace.Take(),
+           Scoped("ZEFMON_TerminateProcess()", {QStringLiteral("Failed to open process. HRESULT: 0x0016")}));
 }
 
 void TestProcesses::otherUsersProcessIsRefused() {

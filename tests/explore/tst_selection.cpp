@@ -79,7 +79,8 @@ void TestSelection::databaseNameIsReadWhole_data() {
   QTest::newRow("two quotes") << QStringLiteral("\"\"\"\"") + tail << QStringLiteral("\"\"");
   QTest::newRow("a whole line inside") << QStringLiteral("\"x\"") + tail + QStringLiteral("\"") + tail
                                        << QStringLiteral("x\"") + tail;
-  QTest::newRow("negative type") << QStringLiteral("\"A\" type=-2147483648 records=0, size=0 KB") << QStringLiteral("A");
+  QTest::newRow("negative type") << QStringLiteral("\"A\" type=-2147483648 records=0, size=0 KB")
+                                 << QStringLiteral("A");
   QTest::newRow("empty name") << QStringLiteral("\"\"") + tail << QString();
   QTest::newRow("blank before the quote") << QStringLiteral(" \"Contacts\"") + tail << QString();
   QTest::newRow("tail cut") << QStringLiteral("\"Contacts\" type=0 records=3") << QString();

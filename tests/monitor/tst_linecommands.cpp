@@ -44,7 +44,8 @@ QList<int> Selected(CFrameFixture& f) {
   for (int i : f.List().GetSelItems(f.List().GetCount())) out << i;
   return out;
 }
-const QStringList kCalls = {QStringLiteral("A() {"), QStringLiteral("B() {"), QStringLiteral("} B()"), QStringLiteral("} A()")};
+const QStringList kCalls = {QStringLiteral("A() {"), QStringLiteral("B() {"), QStringLiteral("} B()"),
+                            QStringLiteral("} A()")};
 }  // namespace
 
 void TestLineCommands::markBlock_data() {
@@ -61,9 +62,12 @@ void TestLineCommands::markBlock_data() {
   QTest::newRow("leave without parenthesis finds nearest enter")
       << QStringList{QStringLiteral("a() {"), QStringLiteral("b {"), QStringLiteral("x"), QStringLiteral("} b")} << 3
       << QList<int>{1, 2, 3} << QList<int>{};
-  QTest::newRow("leave on the first line") << QStringList{QStringLiteral("} A()"), QStringLiteral("x")} << 0 << QList<int>{0} << QList<int>{};
-  QTest::newRow("enter on the last line") << QStringList{QStringLiteral("x"), QStringLiteral("A() {")} << 1 << QList<int>{1} << QList<int>{};
-  QTest::newRow("leave with result") << QStringList{QStringLiteral("F() {"), QStringLiteral("x"), QStringLiteral("} F() (0)")}
+  QTest::newRow("leave on the first line")
+      << QStringList{QStringLiteral("} A()"), QStringLiteral("x")} << 0 << QList<int>{0} << QList<int>{};
+  QTest::newRow("enter on the last line")
+      << QStringList{QStringLiteral("x"), QStringLiteral("A() {")} << 1 << QList<int>{1} << QList<int>{};
+  QTest::newRow("leave with result") << QStringList{QStringLiteral("F() {"), QStringLiteral("x"),
+                                                    QStringLiteral("} F() (0)")}
                                      << 2 << QList<int>{0, 1, 2} << QList<int>{};
   // "} else {" counts as an enter line: its key "} } else" is found nowhere,
   // so the selection runs to the last line; line 0 stays selected.
@@ -71,8 +75,7 @@ void TestLineCommands::markBlock_data() {
       << QStringList{QStringLiteral("keep"), QStringLiteral("If() {"), QStringLiteral("} else {"), QStringLiteral("x"),
                      QStringLiteral("} If()")}
       << 2 << QList<int>{0, 2, 3, 4} << QList<int>{0};
-  QTest::newRow("earlier selection above a leave line kept")
-      << kCalls << 2 << QList<int>{1, 2, 3} << QList<int>{3};
+  QTest::newRow("earlier selection above a leave line kept") << kCalls << 2 << QList<int>{1, 2, 3} << QList<int>{3};
 }
 
 void TestLineCommands::markBlock() {
@@ -102,9 +105,11 @@ void TestLineCommands::goToMatchingLine_data() {
   QTest::newRow("call that never returned")
       << QStringList{QStringLiteral("x"), QStringLiteral("Run() {"), QStringLiteral("a")} << 1 << 1;
   QTest::newRow("leave without parenthesis finds nearest enter")
-      << QStringList{QStringLiteral("a() {"), QStringLiteral("b {"), QStringLiteral("x"), QStringLiteral("} b")} << 3 << 1;
-  QTest::newRow("leave with result")
-      << QStringList{QStringLiteral("F() {"), QStringLiteral("x"), QStringLiteral("} F() (0)")} << 2 << 0;
+      << QStringList{QStringLiteral("a() {"), QStringLiteral("b {"), QStringLiteral("x"), QStringLiteral("} b")} << 3
+      << 1;
+  QTest::newRow("leave with result") << QStringList{QStringLiteral("F() {"), QStringLiteral("x"),
+                                                    QStringLiteral("} F() (0)")}
+                                     << 2 << 0;
   QTest::newRow("both braces: an enter line without its leave line")
       << QStringList{QStringLiteral("If() {"), QStringLiteral("} else {"), QStringLiteral("} If()")} << 1 << 1;
   QTest::newRow("a line without braces") << kCalls + QStringList{QStringLiteral("plain")} << 4 << 4;
@@ -157,8 +162,8 @@ void TestLineCommands::selectedNameCases_data() {
   QTest::newRow("no closing quote") << QStringLiteral("  ") << QStringLiteral("\"Contacts type=0") << QString();
   QTest::newRow("no quote at all") << QStringLiteral("  ") << QStringLiteral("pid=0x10, threads=1, x") << QString();
   QTest::newRow("any indent is skipped") << QStringLiteral("\"\"")
-                                        << QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB")
-                                        << QStringLiteral("Contacts");
+                                         << QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB")
+                                         << QStringLiteral("Contacts");
   QTest::newRow("empty indent") << QString() << QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB")
                                 << QStringLiteral("Contacts");
 }
@@ -190,7 +195,8 @@ void TestLineCommands::selectedLineNeedsExactlyOneLine() {
 
 void TestLineCommands::selectedNameNeedsExactlyOneLine() {
   CFrameFixture f;
-  Append(f, {QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB"), QStringLiteral("\"Mail\" type=1 records=9, size=2 KB")});
+  Append(f, {QStringLiteral("\"Contacts\" type=0 records=3, size=1 KB"),
+             QStringLiteral("\"Mail\" type=1 records=9, size=2 KB")});
   f.List().SetSel(true, 1);
   QCOMPARE(f.Frame().GetSelectedName(), QStringLiteral("Mail"));
   f.List().SetSel(true, 0);
@@ -298,7 +304,7 @@ void TestLineCommands::findDialogLifecycle() {
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));
   QPointer<CFindReplaceDialog> dialog = f.Frame().GetFeature<CMonitorCommands>()->FindDialog();
   QVERIFY(!f.Frame().IsCommandEnabled(CommandId::Find));  // one at a time
-  QVERIFY(!dialog->FindNextButton()->isEnabled());          // nothing to find yet
+  QVERIFY(!dialog->FindNextButton()->isEnabled());        // nothing to find yet
   QTest::keyClicks(dialog->FindEdit(), QStringLiteral("x"));
   // Each Find Next continues from the line found before.
   QTest::mouseClick(dialog->FindNextButton(), Qt::LeftButton);
@@ -334,7 +340,8 @@ void TestLineCommands::findScrollsTheFoundLineToTheTop() {
   QFETCH(bool, atTop);
   CFrameFixture f;
   f.Frame().resize(400, 300);
-  for (int i = 0; i < 200; ++i) f.Frame().AppendLine(i == target ? QStringLiteral("the target") : QStringLiteral("line %1").arg(i));
+  for (int i = 0; i < 200; ++i)
+    f.Frame().AppendLine(i == target ? QStringLiteral("the target") : QStringLiteral("line %1").arg(i));
   const bool down = target > 100;
   f.List().SetCaretIndex(down ? 0 : 199);
   QVERIFY(f.Frame().OnCmdMsg(CommandId::Find));

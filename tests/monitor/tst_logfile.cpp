@@ -34,19 +34,29 @@ void TestLogFile::recordBytes_data() {
   QTest::addColumn<QByteArray>("bytes");
   QTest::newRow("ascii") << QStringLiteral("Hello") << QByteArray("Hello");
   QTest::newRow("empty") << QString() << QByteArray();
-  QTest::newRow("latin-1") << QString::fromUtf16(u"Gr\u00FC\u00DFe") << QByteArray("Gr\xC3\xBC\xC3\x9F" "e");
-  QTest::newRow("euro sign") << QString::fromUtf16(u"a\u20ACb") << QByteArray("a\xE2\x82\xAC" "b");
-  QTest::newRow("U+0100 and what follows") << QString::fromUtf16(u"\u0100 then text") << QByteArray("\xC4\x80 then text");
-  QTest::newRow("emoji") << QString::fromUtf16(u"before \U0001F600 after") << QByteArray("before \xF0\x9F\x98\x80 after");
+  QTest::newRow("latin-1") << QString::fromUtf16(u"Gr\u00FC\u00DFe")
+                           << QByteArray(
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e");
+  QTest::newRow("euro sign") << QString::fromUtf16(u"a\u20ACb")
+                             << QByteArray(
+                                    "a\xE2\x82\xAC"
+                                    "b");
+  QTest::newRow("U+0100 and what follows")
+      << QString::fromUtf16(u"\u0100 then text") << QByteArray("\xC4\x80 then text");
+  QTest::newRow("emoji") << QString::fromUtf16(u"before \U0001F600 after")
+                         << QByteArray("before \xF0\x9F\x98\x80 after");
   QTest::newRow("lone high surrogate") << QString::fromUtf16(u"a") + QChar(0xD83D) + QStringLiteral("b")
-                                       << QByteArray("a\xEF\xBF\xBD" "b");
+                                       << QByteArray(
+                                              "a\xEF\xBF\xBD"
+                                              "b");
   QTest::newRow("lone low surrogate at the end") << QStringLiteral("a") + QChar(0xDE00) << QByteArray("a\xEF\xBF\xBD");
-  QTest::newRow("pair in the wrong order") << QString(QChar(0xDE00)) + QChar(0xD83D)
-                                           << QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD");
+  QTest::newRow("pair in the wrong order")
+      << QString(QChar(0xDE00)) + QChar(0xD83D) << QByteArray("\xEF\xBF\xBD\xEF\xBF\xBD");
   QTest::newRow("CR LF inside cannot forge a record")
       << QStringLiteral("one\r\ntwo") << QByteArray("one\xE2\x90\x8D\xE2\x90\x8Atwo");
-  QTest::newRow("NUL does not end the record") << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
-                                               << QByteArray("a\0b", 3);
+  QTest::newRow("NUL does not end the record")
+      << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << QByteArray("a\0b", 3);
 }
 
 void TestLogFile::recordBytes() {
@@ -96,10 +106,12 @@ void TestLogFile::onlyRegularFilesAreWritten_data() {
   QTest::addColumn<LogWrite>("result");
   QTest::addColumn<QString>("reason");  // empty: any reason
   QTest::newRow("missing directory") << QStringLiteral("missing") << LogWrite::OpenFailed << QString();
-  QTest::newRow("directory") << QStringLiteral("directory") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
+  QTest::newRow("directory") << QStringLiteral("directory") << LogWrite::OpenFailed
+                             << QStringLiteral("not a regular file");
   QTest::newRow("FIFO without a reader, no wait")
       << QStringLiteral("fifo") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
-  QTest::newRow("device") << QStringLiteral("/dev/full") << LogWrite::OpenFailed << QStringLiteral("not a regular file");
+  QTest::newRow("device") << QStringLiteral("/dev/full") << LogWrite::OpenFailed
+                          << QStringLiteral("not a regular file");
   QTest::newRow("empty path") << QString() << LogWrite::OpenFailed << QStringLiteral("no path");
   QTest::newRow("/dev/null") << QStringLiteral("/dev/null") << LogWrite::Written << QString();
 }
@@ -119,12 +131,9 @@ void TestLogFile::onlyRegularFilesAreWritten() {
   if (path.startsWith(QLatin1String("/dev/")) && !QFile::exists(path)) QSKIP("no such device here");
   QString why;
   QCOMPARE(AppendToLogFile(path, QStringLiteral("x"), &why), result);
-  if (result == LogWrite::Written)
-    QVERIFY(why.isEmpty());
-  else if (reason.isEmpty())
-    QVERIFY(!why.isEmpty());
-  else
-    QCOMPARE(why, reason);
+  if (result == LogWrite::Written) QVERIFY(why.isEmpty());
+  else if (reason.isEmpty()) QVERIFY(!why.isEmpty());
+  else QCOMPARE(why, reason);
 }
 
 void TestLogFile::writeFailureIsReported() {

@@ -108,8 +108,7 @@ void TestMonitorList::linesReadBackWithTheirIndent() {
   QCOMPARE(list.Nesting(), kLines);
   QCOMPARE(list.GetText(kLines - 1), QString(2 * (kLines - 1), u' ') + QStringLiteral("f() {"));
   QCOMPARE(list.GetTextLen(kLines - 1), 2 * (kLines - 1) + 5);
-  QVERIFY2(list.MemoryUsed() < std::size_t(kLines) * 32,
-           qPrintable(QStringLiteral("%1 bytes").arg(list.MemoryUsed())));
+  QVERIFY2(list.MemoryUsed() < std::size_t(kLines) * 32, qPrintable(QStringLiteral("%1 bytes").arg(list.MemoryUsed())));
   // Mark Block's search for the leave line goes through the indents.
   QCOMPARE(list.FindContaining(0, 1, QStringLiteral("} f()"), Qt::CaseSensitive), zef::LB_ERR);
   QCOMPARE(list.FindContaining(0, 1, QString(200, u' ') + QStringLiteral("f"), Qt::CaseSensitive), 100);
@@ -146,14 +145,16 @@ void TestMonitorList::gutterTexts_data() {
   // Lines at 1.5 s, 1.5 s + 120 µs and 2 s + 345,678 µs past a minute.
   const auto clock = CMonitorList::EGutter::kClockTime;
   const auto since = CMonitorList::EGutter::kSincePrevious;
-  QTest::newRow("clock time, enter line") << int(clock) << 0
-                                          << QStringList{QStringLiteral(":01.500000"), QString(), QStringLiteral("demo[5]")};
+  QTest::newRow("clock time, enter line")
+      << int(clock) << 0 << QStringList{QStringLiteral(":01.500000"), QString(), QStringLiteral("demo[5]")};
   QTest::newRow("clock time, leave line")
-      << int(clock) << 1 << QStringList{QStringLiteral(":01.500120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
-  QTest::newRow("since previous, first line") << int(since) << 0
-                                              << QStringList{QString(), QString(), QStringLiteral("demo[5]")};
+      << int(clock) << 1
+      << QStringList{QStringLiteral(":01.500120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
+  QTest::newRow("since previous, first line")
+      << int(since) << 0 << QStringList{QString(), QString(), QStringLiteral("demo[5]")};
   QTest::newRow("since previous, leave line")
-      << int(since) << 1 << QStringList{QStringLiteral("+0.000120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
+      << int(since) << 1
+      << QStringList{QStringLiteral("+0.000120"), QStringLiteral("120 \u00B5s"), QStringLiteral("demo[5]")};
   QTest::newRow("since previous, own line")
       << int(since) << 2 << QStringList{QStringLiteral("+0.845558"), QString(), QStringLiteral("ZEFMON")};
 }

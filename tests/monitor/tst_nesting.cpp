@@ -41,23 +41,27 @@ void TestNesting::linesAreIndentedByDepth_data() {
                                                   QStringLiteral("} A() (0)")}
                                    << 0;
   QTest::newRow("double braces count once")
-      << QStringLiteral("  ") << QStringList{QStringLiteral("{{"), QStringLiteral("a"), QStringLiteral("}}"), QStringLiteral("b")}
+      << QStringLiteral("  ")
+      << QStringList{QStringLiteral("{{"), QStringLiteral("a"), QStringLiteral("}}"), QStringLiteral("b")}
       << QStringList{QStringLiteral("{{"), QStringLiteral("  a"), QStringLiteral("}}"), QStringLiteral("b")} << 0;
   QTest::newRow("both braces: one level out, depth kept")
-      << QStringLiteral("  ") << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("y")}
-      << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("  y")} << 1;
+      << QStringLiteral("  ")
+      << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("y")}
+      << QStringList{QStringLiteral("f {"), QStringLiteral("} else {"), QStringLiteral("{...}"), QStringLiteral("  y")}
+      << 1;
   QTest::newRow("empty line at depth 1 is the indent alone")
       << QStringLiteral("--") << QStringList{QStringLiteral("a {"), QString()}
       << QStringList{QStringLiteral("a {"), QStringLiteral("--")} << 1;
-  QTest::newRow("empty indent string") << QString() << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
-                                       << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")} << 2;
+  QTest::newRow("empty indent string") << QString()
+                                       << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
+                                       << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
+                                       << 2;
   QTest::newRow("indent holding a brace raises the depth of indented lines")
       << QStringLiteral("{") << QStringList{QStringLiteral("a {"), QStringLiteral("x"), QStringLiteral("y")}
       << QStringList{QStringLiteral("a {"), QStringLiteral("{x"), QStringLiteral("{{y")} << 3;
-  QTest::newRow("two spaces at depth 2") << QStringLiteral("  ")
-                                         << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
-                                         << QStringList{QStringLiteral("a {"), QStringLiteral("  b {"), QStringLiteral("    x")}
-                                         << 2;
+  QTest::newRow("two spaces at depth 2")
+      << QStringLiteral("  ") << QStringList{QStringLiteral("a {"), QStringLiteral("b {"), QStringLiteral("x")}
+      << QStringList{QStringLiteral("a {"), QStringLiteral("  b {"), QStringLiteral("    x")} << 2;
 }
 
 void TestNesting::linesAreIndentedByDepth() {

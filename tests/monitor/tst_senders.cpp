@@ -141,11 +141,11 @@ void TestSenders::endNamesTheRealInnermostCalls_data() {
   // only counted, and are counted with those left out.
   QTest::newRow("a few of them closed") << 100'000 << 3 << QStringList()
                                         << Calls(0, 7) + QStringList{More(99'984)} + Calls(99'992, 99'996);
-  QTest::newRow("just past the timed ones") << kLimit + 3 << 0 << QStringList()
-                                            << Calls(0, 7) + QStringList{More(kLimit + 3 - 16)} +
-                                                   Calls(kLimit - 5, kLimit + 2);
-  QTest::newRow("closed back into the counted ones") << 100'000 << 50'000 << QStringList()
-                                                     << Calls(0, 7) + QStringList{More(49'992)};
+  QTest::newRow("just past the timed ones")
+      << kLimit + 3 << 0 << QStringList()
+      << Calls(0, 7) + QStringList{More(kLimit + 3 - 16)} + Calls(kLimit - 5, kLimit + 2);
+  QTest::newRow("closed back into the counted ones")
+      << 100'000 << 50'000 << QStringList() << Calls(0, 7) + QStringList{More(49'992)};
   QTest::newRow("closed back, then opened anew")
       << 100'000 << 50'000 << QStringList{QStringLiteral("g() {"), QStringLiteral("h() {")}
       << Calls(0, 7) + QStringList{More(49'992), QStringLiteral("g()"), QStringLiteral("h()")};

@@ -25,10 +25,16 @@ struct CSettingRow {
   void (*set)(CMainFrame&, CQrbWinApp&, const QVariant&);
 };
 
-#define ZEF_SETTING_FIELD(expr)                                                             \
-  [](CMainFrame& m, CQrbWinApp& a) { Q_UNUSED(m) Q_UNUSED(a) return QVariant(expr); },      \
-      [](CMainFrame& m, CQrbWinApp& a, const QVariant& v) {                                 \
-        Q_UNUSED(m) Q_UNUSED(a) expr = v.value<std::remove_reference_t<decltype(expr)>>(); \
+#define ZEF_SETTING_FIELD(expr)                                    \
+  [](CMainFrame& m, CQrbWinApp& a) {                               \
+    Q_UNUSED(m)                                                    \
+    Q_UNUSED(a)                                                    \
+    return QVariant(expr);                                         \
+  },                                                               \
+      [](CMainFrame& m, CQrbWinApp& a, const QVariant& v) {        \
+        Q_UNUSED(m)                                                \
+        Q_UNUSED(a)                                                \
+        expr = v.value<std::remove_reference_t<decltype(expr)>>(); \
       }
 
 inline std::span<const CSettingRow> SettingRows() {
@@ -39,7 +45,8 @@ inline std::span<const CSettingRow> SettingRows() {
        ZEF_SETTING_FIELD(m.Settings().general.m_bAskBeforeResetNestedCalls)},
       {"Init.General", "AskBeforeClearContent", true, true, false, "0",
        ZEF_SETTING_FIELD(m.Settings().general.m_bAskBeforeClearContent)},
-      {"Init.General", "AdjustWndSip", false, false, true, "1", ZEF_SETTING_FIELD(m.Settings().general.m_bAdjustWndSip)},
+      {"Init.General", "AdjustWndSip", false, false, true, "1",
+       ZEF_SETTING_FIELD(m.Settings().general.m_bAdjustWndSip)},
       {"Init.Loop", "Count", 100, 100, 7, "7", ZEF_SETTING_FIELD(m.Settings().loop.m_nLoopCount)},
       {"Init.Loop", "Delay", 500, 20, 33, "33", ZEF_SETTING_FIELD(m.Settings().loop.m_nLoopDelay)},
       {"Init.Loop", "CountWM_TIMER", 100, 100, 12, "12", ZEF_SETTING_FIELD(m.Settings().loop.m_nTimerLoopCount)},
@@ -47,7 +54,8 @@ inline std::span<const CSettingRow> SettingRows() {
       {"Init.Loop", "TimerWM_TIMER", 500, 90, 250, "250", ZEF_SETTING_FIELD(m.Settings().loop.m_nTimerLoopInterval)},
       {"Init.Monitor", "LogToFile", false, false, true, "1", ZEF_SETTING_FIELD(m.Settings().monitor.m_bLogToFile)},
       {"Init.Monitor", "LogFile", QStringLiteral("\\ZEFMON.LOG"), QStringLiteral("\\ZEFMON.LOG"),
-       QStringLiteral("/var/tmp/other.log"), "/var/tmp/other.log", ZEF_SETTING_FIELD(m.Settings().monitor.m_strLogFile)},
+       QStringLiteral("/var/tmp/other.log"), "/var/tmp/other.log",
+       ZEF_SETTING_FIELD(m.Settings().monitor.m_strLogFile)},
       {"Init.Monitor", "IndentChars", QStringLiteral("  "), QStringLiteral("  "), QStringLiteral(">>"), ">>",
        ZEF_SETTING_FIELD(m.Settings().monitor.m_strIndentChars)},
       {"Init.Monitor", "QDraw", true, true, false, "0", ZEF_SETTING_FIELD(m.Settings().monitor.m_bQuickDraw)},
@@ -56,7 +64,8 @@ inline std::span<const CSettingRow> SettingRows() {
       {"Init.Monitor", "TimeSincePrevious", false, false, true, "1",
        ZEF_SETTING_FIELD(m.Settings().monitor.m_bTimeSincePrevious)},
       {"Init.Database", "MaxLineLength", 179, 179, 64, "64", ZEF_SETTING_FIELD(m.Settings().database.m_nMaxLineLength)},
-      {"Init.Database", "ConfirmTwice", true, true, false, "0", ZEF_SETTING_FIELD(m.Settings().database.m_bConfirmTwice)},
+      {"Init.Database", "ConfirmTwice", true, true, false, "0",
+       ZEF_SETTING_FIELD(m.Settings().database.m_bConfirmTwice)},
       {"Init.LaF", "ShowCancelBtn", false, true, false, "0", ZEF_SETTING_FIELD(a.m_lookAndFeel.m_bShowCancelBtn)},
       {"Init.LaF", "NoFullScreenDlg", false, true, false, "0", ZEF_SETTING_FIELD(a.m_lookAndFeel.m_bNoFullScreenDlg)},
   };

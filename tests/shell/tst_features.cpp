@@ -38,9 +38,10 @@ QMenu* PopupOf(QAction* action) {
 QStringList Traces(CFrameFixture& f) {
   int shown = 0;
   for (QWidget* widget : QApplication::topLevelWidgets()) shown += widget->isVisible() ? 1 : 0;
-  return f.Lines() + QStringList{QStringLiteral("boxes %1").arg(f.Boxes().size()), QStringLiteral("shown %1").arg(shown),
-                                 QStringLiteral("counter %1").arg(f.Frame().GetFeature<CStressCommands>()->TimerLoopCounter()),
-                                 QStringLiteral("since %1").arg(f.Frame().Settings().monitor.m_bTimeSincePrevious)};
+  return f.Lines() +
+         QStringList{QStringLiteral("boxes %1").arg(f.Boxes().size()), QStringLiteral("shown %1").arg(shown),
+                     QStringLiteral("counter %1").arg(f.Frame().GetFeature<CStressCommands>()->TimerLoopCounter()),
+                     QStringLiteral("since %1").arg(f.Frame().Settings().monitor.m_bTimeSincePrevious)};
 }
 
 }  // namespace
@@ -134,7 +135,7 @@ void TestFeatures::commandNobodyHandlesStaysGreyed() {
   f.List().SetSel(true, -1);
   // Commands without an enabling rule of their own: enabled once a feature
   // handles them. Those still unhandled are checked.
-  const CommandId candidates[] = {CommandId::Calculator,     CommandId::ErrorLookup,  CommandId::DatabaseListAll,
+  const CommandId candidates[] = {CommandId::Calculator,     CommandId::ErrorLookup,   CommandId::DatabaseListAll,
                                   CommandId::ProcessListAll, CommandId::WindowListAll, CommandId::Loop,
                                   CommandId::LoopTimer,      CommandId::SetupLoop};
   int checked = 0;

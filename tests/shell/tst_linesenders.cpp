@@ -137,10 +137,8 @@ void TestLineSenders::clientEndingInsideCalls() {
   client.Send(f, QStringLiteral("} Step()"));
   const int depth = f.List().Nesting();
   const qint64 pid = client.Pid();
-  if (killed)
-    client.Kill();
-  else
-    client.EndInput();
+  if (killed) client.Kill();
+  else client.EndInput();
   const QString expected = QStringLiteral("zeftrace[%1] ended inside: Load() > Parse()").arg(pid);
   QTRY_COMPARE(f.List().GetCount(), 5);
   // Shown at the depth the list had; it changes no depth itself.
@@ -162,14 +160,16 @@ void TestLineSenders::clientThroughARelay() {
   QVERIFY(QDir().mkpath(far + QStringLiteral("/zef")));
   QFile::setPermissions(far + QStringLiteral("/zef"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   QProcess relay;
-  relay.start(QStringLiteral(ZEF_RELAY), {far + QStringLiteral("/zef/ZEF.sock"),
-                                          QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/zef/ZEF.sock")});
+  relay.start(QStringLiteral(ZEF_RELAY),
+              {far + QStringLiteral("/zef/ZEF.sock"),
+               QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + QStringLiteral("/zef/ZEF.sock")});
   QVERIFY(relay.waitForReadyRead(10000));
   QCOMPARE(relay.readLine().trimmed(), QByteArray("READY"));
   CClient client(far);
   QVERIFY(client.Started());
   client.Send(f, QStringLiteral("Remote() {"));
-  const QString label = QStringLiteral("zef_trace_relay[%1] \u00ABzeftrace[%2]\u00BB").arg(relay.processId()).arg(client.Pid());
+  const QString label =
+      QStringLiteral("zef_trace_relay[%1] \u00ABzeftrace[%2]\u00BB").arg(relay.processId()).arg(client.Pid());
   QCOMPARE(f.List().Senders().Label(f.List().GetStamp(0).nSender), label);
   client.Kill();
   QTRY_COMPARE(f.List().GetCount(), 2);

@@ -62,19 +62,16 @@ namespace {
 // separators.
 void Flatten(const QList<QAction*>& actions, int depth, QStringList& out) {
   for (QAction* action : actions) {
-    if (action->isSeparator())
-      out << QStringLiteral("%1 -").arg(depth);
+    if (action->isSeparator()) out << QStringLiteral("%1 -").arg(depth);
     else if (action->menu()) {
       out << QStringLiteral("%1 %2 0").arg(depth).arg(action->text());
       Flatten(action->menu()->actions(), depth + 1, out);
-    } else
-      out << QStringLiteral("%1 %2 %3").arg(depth).arg(action->text()).arg(action->data().toUInt());
+    } else out << QStringLiteral("%1 %2 %3").arg(depth).arg(action->text()).arg(action->data().toUInt());
   }
 }
 void Flatten(const std::vector<MenuItem>& items, int depth, QStringList& out) {
   for (const MenuItem& item : items) {
-    if (item.kind == MenuItem::Kind::Separator)
-      out << QStringLiteral("%1 -").arg(depth);
+    if (item.kind == MenuItem::Kind::Separator) out << QStringLiteral("%1 -").arg(depth);
     else {
       out << QStringLiteral("%1 %2 %3").arg(depth).arg(item.caption).arg(ToUInt(item.id));
       Flatten(item.items, depth + 1, out);
@@ -142,7 +139,8 @@ void TestMainFrame::bufferHandOverAppendsIndentedLines() {
     SendMessage(frame, WM_COMMAND, kEntryFromBufferCommand);
     SendMessage(buffer, WM_SETTEXT, 0, QString::fromUtf16(kBufferMarker));
   }
-  QCOMPARE(f.Lines(), (QStringList{QStringLiteral("Load() {"), QStringLiteral("  reading"), QStringLiteral("} Load() (0)")}));
+  QCOMPARE(f.Lines(),
+           (QStringList{QStringLiteral("Load() {"), QStringLiteral("  reading"), QStringLiteral("} Load() (0)")}));
   QCOMPARE(GetWindowText(buffer), QStringLiteral("{QRBDBGLOG}"));
 }
 
@@ -158,8 +156,9 @@ void TestMainFrame::logFileRecordsWhatIsAppended() {
   QCOMPARE(f.Lines()[2], QStringLiteral("    Hello"));
   QFile file(path);
   QVERIFY(file.open(QIODevice::ReadOnly));
-  QCOMPARE(file.readAll(),
-           QByteArray("a {\r\nb {\r\nHello\r\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC\xE2\x90\x8D\xE2\x90\x8A" "forged\r\n"));
+  QCOMPARE(file.readAll(), QByteArray("a {\r\nb {\r\nHello\r\nGr\xC3\xBC\xC3\x9F"
+                                      "e \xE2\x82\xAC\xE2\x90\x8D\xE2\x90\x8A"
+                                      "forged\r\n"));
 }
 
 namespace {
@@ -197,7 +196,8 @@ class CStandardErrorCapture {
 void TestMainFrame::unopenableLogFileGivesFatalLineBeforeEachLine_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<QString>("reason");
-  QTest::newRow("missing directory") << QStringLiteral("no/such/dir/x.log") << QStringLiteral("No such file or directory");
+  QTest::newRow("missing directory") << QStringLiteral("no/such/dir/x.log")
+                                     << QStringLiteral("No such file or directory");
   QTest::newRow("a directory") << QStringLiteral("dir") << QStringLiteral("not a regular file");
   // Opening a FIFO that nobody reads would wait for a reader.
   QTest::newRow("a FIFO, without waiting") << QStringLiteral("fifo") << QStringLiteral("not a regular file");
@@ -331,7 +331,8 @@ void TestMainFrame::contentsOpensHelp() {
   QVERIFY(f.Frame().OnCmdMsg(CommandId::HelpContents));
   QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow());
   QTRY_VERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->isVisible());
-  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->toPlainText().contains(QStringLiteral("Trace line conventions")));
+  QVERIFY(f.Frame().GetFeature<COptionCommands>()->HelpWindow()->toPlainText().contains(
+      QStringLiteral("Trace line conventions")));
 }
 
 void TestMainFrame::helpClosesFromTheKeyboard_data() {

@@ -132,7 +132,8 @@ void TestSettings::everySettingIsWrittenUnderItsOwnName() {
   QStringList expectedKeys;
   for (const auto& each : rows) {
     expectedKeys << zef::test::SettingPath(each);
-    if (&each != &setting) QCOMPARE(stored.value(zef::test::SettingPath(each)).toString(), StoredText(each.loadDefault));
+    if (&each != &setting)
+      QCOMPARE(stored.value(zef::test::SettingPath(each)).toString(), StoredText(each.loadDefault));
   }
   QStringList keys = stored.allKeys();
   keys.sort();

@@ -190,8 +190,7 @@ class TestStoreFormat : public QObject {
     QTest::addColumn<int>("error");
     const Bytes text = {'a', 0, 'b', 0, 0, 0};
     QTest::newRow("two strings on one text") << Cat({Entry(31, 0, {32}), Entry(31, 1, {32}), text}) << 2 << EILSEQ;
-    QTest::newRow("a string inside another")
-        << Cat({Entry(31, 0, {32}), Entry(31, 1, {34}), text}) << 2 << EILSEQ;
+    QTest::newRow("a string inside another") << Cat({Entry(31, 0, {32}), Entry(31, 1, {34}), text}) << 2 << EILSEQ;
     QTest::newRow("a blob over a string")
         << Cat({Entry(31, 0, {32}), Entry(65, 1, {2, 0, 0, 0, 32}), text}) << 2 << EILSEQ;
     QTest::newRow("two blobs overlapping")
@@ -245,21 +244,22 @@ class TestStoreFormat : public QObject {
     QTest::newRow("no properties") << V{} << QStringLiteral("000: [0,0] ");
     QTest::newRow("one u4") << V{SPropValue::UI4(5)} << QStringLiteral("000: [1,16] (uint32)5; ");
     QTest::newRow("i2 negative") << V{SPropValue::I2(-5)} << QStringLiteral("000: [1,16] (int16)-5; ");
-    QTest::newRow("u2 with the same bits") << V{SPropValue::UI2(65531)} << QStringLiteral("000: [1,16] (uint16)65531; ");
-    QTest::newRow("u4 all bits") << V{SPropValue::UI4(UINT32_MAX)} << QStringLiteral("000: [1,16] (uint32)4294967295; ");
+    QTest::newRow("u2 with the same bits")
+        << V{SPropValue::UI2(65531)} << QStringLiteral("000: [1,16] (uint16)65531; ");
+    QTest::newRow("u4 all bits") << V{SPropValue::UI4(UINT32_MAX)}
+                                 << QStringLiteral("000: [1,16] (uint32)4294967295; ");
     QTest::newRow("i4 all bits") << V{SPropValue::I4(-1)} << QStringLiteral("000: [1,16] (int32)-1; ");
     QTest::newRow("i8 min") << V{SPropValue::I8(INT64_MIN)}
                             << QStringLiteral("000: [1,16] (int64)-9223372036854775808; ");
     QTest::newRow("bool false") << V{SPropValue::Bool(false)} << QStringLiteral("000: [1,16] (bool)false; ");
-    QTest::newRow("time and blob unknown") << V{SPropValue::FileTime(1), SPropValue::Blob({1})}
-                                           << QStringLiteral("000: [2,33] (?)?; (?)?; ");
+    QTest::newRow("time and blob unknown")
+        << V{SPropValue::FileTime(1), SPropValue::Blob({1})} << QStringLiteral("000: [2,33] (?)?; (?)?; ");
     QTest::newRow("string with quotes and semicolons")
         << V{SPropValue::String(u"a\"b;c\"; ")} << QStringLiteral("000: [1,34] (wchar *)\"a\"b;c\"; \"; ");
     QTest::newRow("non-ASCII and a surrogate pair")
         << V{SPropValue::String(u"ü😀")} << QString::fromUtf8("000: [1,24] (wchar *)\"ü😀\"; ");
-    QTest::newRow("three in buffer order")
-        << V{SPropValue::UI2(5), SPropValue::String(u"abc"), SPropValue::Bool(true)}
-        << QStringLiteral("000: [3,56] (uint16)5; (wchar *)\"abc\"; (bool)true; ");
+    QTest::newRow("three in buffer order") << V{SPropValue::UI2(5), SPropValue::String(u"abc"), SPropValue::Bool(true)}
+                                           << QStringLiteral("000: [3,56] (uint16)5; (wchar *)\"abc\"; (bool)true; ");
   }
   void recordLine() {
     QFETCH(std::vector<SPropValue>, values);
@@ -311,7 +311,8 @@ class TestStoreFormat : public QObject {
     QTest::newRow("13 at 13: unchanged") << unknown << -1 << 13 << QStringLiteral("[1,16] (?)?; ");
     QTest::newRow("0 never shortens") << text << -1 << 0 << Line(text, -1, 0);
     QTest::newRow("negative never shortens") << text << -1 << -5 << Line(text, -1, 0);
-    QTest::newRow("179: 182 units, then ...") << text << -1 << 179 << Line(text, -1, 0).left(182) + QStringLiteral("...");
+    QTest::newRow("179: 182 units, then ...")
+        << text << -1 << 179 << Line(text, -1, 0).left(182) + QStringLiteral("...");
   }
   void shortening() {
     QFETCH(std::vector<SPropValue>, values);
@@ -329,17 +330,20 @@ class TestStoreFormat : public QObject {
     QTest::addColumn<QString>("line");
     QTest::newRow("example") << "MyData" << 0u << quint64(12) << quint64(5000)
                              << QStringLiteral("\"MyData\" type=0 records=12, size=4 KB");
-    QTest::newRow("1023 bytes") << "a" << 0u << quint64(1) << quint64(1023) << QStringLiteral("\"a\" type=0 records=1, size=0 KB");
-    QTest::newRow("1024 bytes") << "a" << 0u << quint64(1) << quint64(1024) << QStringLiteral("\"a\" type=0 records=1, size=1 KB");
-    QTest::newRow("2047 bytes") << "a" << 0u << quint64(1) << quint64(2047) << QStringLiteral("\"a\" type=0 records=1, size=1 KB");
+    QTest::newRow("1023 bytes") << "a" << 0u << quint64(1) << quint64(1023)
+                                << QStringLiteral("\"a\" type=0 records=1, size=0 KB");
+    QTest::newRow("1024 bytes") << "a" << 0u << quint64(1) << quint64(1024)
+                                << QStringLiteral("\"a\" type=0 records=1, size=1 KB");
+    QTest::newRow("2047 bytes") << "a" << 0u << quint64(1) << quint64(2047)
+                                << QStringLiteral("\"a\" type=0 records=1, size=1 KB");
     QTest::newRow("type 2^31 is negative") << "a" << 2147483648u << quint64(0) << quint64(0)
                                            << QStringLiteral("\"a\" type=-2147483648 records=0, size=0 KB");
     QTest::newRow("type all bits") << "a" << 4294967295u << quint64(0) << quint64(0)
                                    << QStringLiteral("\"a\" type=-1 records=0, size=0 KB");
     QTest::newRow("records above 65535 whole") << "a" << 7u << quint64(70000) << quint64(5ull << 32)
                                                << QStringLiteral("\"a\" type=7 records=70000, size=20971520 KB");
-    QTest::newRow("name with a double quote") << "My\"Data" << 0u << quint64(0) << quint64(0)
-                                              << QStringLiteral("\"My\"Data\" type=0 records=0, size=0 KB");
+    QTest::newRow("name with a double quote")
+        << "My\"Data" << 0u << quint64(0) << quint64(0) << QStringLiteral("\"My\"Data\" type=0 records=0, size=0 KB");
   }
   void databaseLine() {
     QFETCH(QString, name);

@@ -121,28 +121,31 @@ class TestStoreProcess : public QObject {
                  .nExit,
              0);
     QCOMPARE(Zefdb(store, {"add", "MyData"}).nExit, 0);
-    const QByteArray lines = "i4:1 u4:2 bool:0 str:\"two words \\\"q\\\" \\\\\" time:2024-05-01T12:00:00Z\n"
-                             "\n"
-                             "  \t \r\n"
-                             "str:plain\ti2:7\r\n"
-                             "u4:3";  // no newline at the end
+    const QByteArray lines =
+        "i4:1 u4:2 bool:0 str:\"two words \\\"q\\\" \\\\\" time:2024-05-01T12:00:00Z\n"
+        "\n"
+        "  \t \r\n"
+        "str:plain\ti2:7\r\n"
+        "u4:3";  // no newline at the end
     QCOMPARE(Zefdb(store, {"import", "MyData"}, lines).nExit, 0);
     const SRun records = Zefdb(store, {"records", "MyData"});
     QCOMPARE(records.nExit, 0);
-    QCOMPARE(records.strOut,
-             QString::fromUtf8("000: [1,16] (uint32)5; \n"
-                               "001: [8,148] (uint16)5; (wchar *)\"a\"b; c ü\"; (bool)true; (int16)-5; (int64)-9; "
-                               "(?)?; (?)?; (int32)-2147483648; \n"
-                               "002: [0,0] \n"
-                               "003: [5,112] (int32)1; (uint32)2; (bool)false; (wchar *)\"two words \"q\" \\\"; (?)?; \n"
-                               "004: [2,44] (wchar *)\"plain\"; (int16)7; \n"
-                               "005: [1,16] (uint32)3; \n"));
+    QCOMPARE(
+        records.strOut,
+        QString::fromUtf8("000: [1,16] (uint32)5; \n"
+                          "001: [8,148] (uint16)5; (wchar *)\"a\"b; c ü\"; (bool)true; (int16)-5; (int64)-9; "
+                          "(?)?; (?)?; (int32)-2147483648; \n"
+                          "002: [0,0] \n"
+                          "003: [5,112] (int32)1; (uint32)2; (bool)false; (wchar *)\"two words \"q\" \\\"; (?)?; \n"
+                          "004: [2,44] (wchar *)\"plain\"; (int16)7; \n"
+                          "005: [1,16] (uint32)3; \n"));
     QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"MyData\" type=0 records=6, size=0 KB\n"
-                                                          "\"Q\"uote\" type=-2147483648 records=0, size=0 KB\n"
-                                                          "\"neg\" type=-1 records=0, size=0 KB\n"));
+                                                           "\"Q\"uote\" type=-2147483648 records=0, size=0 KB\n"
+                                                           "\"neg\" type=-1 records=0, size=0 KB\n"));
     // Deleting by position, then the whole database.
     QCOMPARE(Zefdb(store, {"delete", "MyData", "1"}).nExit, 0);
-    QVERIFY(Zefdb(store, {"records", "MyData"}).strOut.startsWith(QStringLiteral("000: [1,16] (uint32)5; \n001: [0,0] \n")));
+    QVERIFY(Zefdb(store, {"records", "MyData"})
+                .strOut.startsWith(QStringLiteral("000: [1,16] (uint32)5; \n001: [0,0] \n")));
     QCOMPARE(Zefdb(store, {"drop", "MyData"}).nExit, 0);
     QCOMPARE(Zefdb(store, {"list"}).strOut.count(QLatin1Char('\n')), 2);
   }
@@ -153,12 +156,13 @@ class TestStoreProcess : public QObject {
     // A blob record is 16 bytes of entry plus its bytes.
     QCOMPARE(Zefdb(store, {"add", "k1023", "blob:" + QByteArray(2 * 1007, 'a')}).nExit, 0);
     QCOMPARE(Zefdb(store, {"add", "k1024", "blob:" + QByteArray(2 * 1008, 'b')}).nExit, 0);
-    QCOMPARE(Zefdb(store, {"import", "k2047"}, "blob:" + QByteArray(2 * 1000, 'c') + "\nblob:" + QByteArray(2 * 1015, 'd'))
-                 .nExit,
-             0);
+    QCOMPARE(
+        Zefdb(store, {"import", "k2047"}, "blob:" + QByteArray(2 * 1000, 'c') + "\nblob:" + QByteArray(2 * 1015, 'd'))
+            .nExit,
+        0);
     QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"k1023\" type=0 records=1, size=0 KB\n"
-                                                          "\"k1024\" type=0 records=1, size=1 KB\n"
-                                                          "\"k2047\" type=0 records=2, size=1 KB\n"));
+                                                           "\"k1024\" type=0 records=1, size=1 KB\n"
+                                                           "\"k2047\" type=0 records=2, size=1 KB\n"));
   }
 
   void missingStoreListsNothingAndStaysMissing() {
@@ -176,8 +180,8 @@ class TestStoreProcess : public QObject {
     QTest::newRow("add to unknown database") << Args{"add", "nope", "u4:1"} << QByteArray("no database named");
     QTest::newRow("duplicate name") << Args{"create", "db"} << QByteArray("exists (EEXIST)");
     QTest::newRow("name of 32 units") << Args{"create", QByteArray(32, 'n')} << QByteArray("longer than 31");
-    QTest::newRow("name of 16 surrogate pairs") << Args{"create", QByteArray("😀").repeated(16)}
-                                                << QByteArray("longer than 31");
+    QTest::newRow("name of 16 surrogate pairs")
+        << Args{"create", QByteArray("😀").repeated(16)} << QByteArray("longer than 31");
     QTest::newRow("empty name") << Args{"create", ""} << QByteArray("empty database name");
     QTest::newRow("type over 32 bits") << Args{"create", "t", "--type", "4294967296"} << QByteArray("--type");
     QTest::newRow("type not a number") << Args{"create", "t", "--type", "x"} << QByteArray("--type");
@@ -308,12 +312,12 @@ class TestStoreProcess : public QObject {
       buffer += QByteArray("x\0", 2).repeated(1 << 19) + QByteArray(2, '\0');
       // The raw stored form: format 0, count 4096 and the size as varints.
       QByteArray stored = QByteArray::fromHex("008020");
-      for (quint32 size = quint32(buffer.size()); ; size >>= 7) {
+      for (quint32 size = quint32(buffer.size());; size >>= 7) {
         stored += char((size & 0x7F) | (size >= 0x80 ? 0x80 : 0));
         if (size < 0x80) break;
       }
       QCOMPARE(zef::store::testing::ExecuteSql(store.toStdString(), "INSERT INTO record VALUES((1 << 32) | 1000, X'" +
-                                                           (stored + buffer).toHex().toStdString() + "')"),
+                                                                        (stored + buffer).toHex().toStdString() + "')"),
                std::string());
     }
     file.close();
@@ -329,10 +333,14 @@ class TestStoreProcess : public QObject {
   void foreignTextIsShownNotObeyed() {
     const QString store = NewPath();
     QCOMPARE(Zefdb(store, {"create", "ab"}).nExit, 0);
-    QCOMPARE(Zefdb(store, {"add", "ab", "str:\x1b]0;x\x07\xe2\x80\xae"
-                                  "evil\ttab\xf0\x9f\x98\x80\xf3\xa0\x80\x81"}).nExit, 0);
-    QCOMPARE(zef::store::testing::ExecuteSql(store.toStdString(), "UPDATE database SET name='a'||char(10)||'\"x\" type=0'"),
-             std::string());
+    QCOMPARE(Zefdb(store, {"add", "ab",
+                           "str:\x1b]0;x\x07\xe2\x80\xae"
+                           "evil\ttab\xf0\x9f\x98\x80\xf3\xa0\x80\x81"})
+                 .nExit,
+             0);
+    QCOMPARE(
+        zef::store::testing::ExecuteSql(store.toStdString(), "UPDATE database SET name='a'||char(10)||'\"x\" type=0'"),
+        std::string());
     QCOMPARE(Zefdb(store, {"list"}).strOut, QStringLiteral("\"a\uFFFD\"x\" type=0\" type=0 records=1, size=0 KB\n"));
     QCOMPARE(Zefdb(store, {"records", "a\n\"x\" type=0"}).strOut,
              QStringLiteral("000: [1,56] (wchar *)\"\uFFFD]0;x\uFFFD\uFFFDevil\ttab\U0001F600\uFFFD\"; \n"));
@@ -351,13 +359,12 @@ class TestStoreProcess : public QObject {
     QCOMPARE(holder.FindDatabase(u"db", &db), 0);
     QCOMPARE(holder.BeginWrite(), 0);
     QProcess add;
-    add.start(QStringLiteral(ZEF_ZEFDB), {QStringLiteral("--store"), path, QStringLiteral("add"),
-                                          QStringLiteral("db"), QStringLiteral("u4:1")});
+    add.start(QStringLiteral(ZEF_ZEFDB),
+              {QStringLiteral("--store"), path, QStringLiteral("add"), QStringLiteral("db"), QStringLiteral("u4:1")});
     QVERIFY(add.waitForStarted());
     // It looked the database up and now sleeps, waiting for the write lock.
-    QTRY_VERIFY_WITH_TIMEOUT(BlockedIn(add.processId()) == SYS_clock_nanosleep ||
-                                 BlockedIn(add.processId()) == SYS_nanosleep,
-                             4000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        BlockedIn(add.processId()) == SYS_clock_nanosleep || BlockedIn(add.processId()) == SYS_nanosleep, 4000);
     QCOMPARE(holder.DeleteDatabase(db), 0);
     QCOMPARE(holder.Commit(), 0);
     QVERIFY(add.waitForFinished(10000));

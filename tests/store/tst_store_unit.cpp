@@ -104,7 +104,8 @@ class TestStoreUnit : public QObject {
     CObjectStore store((dir + QStringLiteral("/objectstore.db")).toStdString());
     QCOMPARE(store.CreateDatabase({u"a", 0}), 0);
     QCOMPARE(QFile::permissions(dir) & QFileDevice::ReadGroup, QFileDevice::Permissions());
-    QCOMPARE(QFileInfo(dir).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeGroup), QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(dir).permissions() & (QFileDevice::ReadOther | QFileDevice::ExeGroup),
+             QFileDevice::Permissions());
     QCOMPARE(QFileInfo(dir + QStringLiteral("/objectstore.db")).permissions() & QFileDevice::ReadOther,
              QFileDevice::Permissions());
   }
@@ -198,8 +199,8 @@ class TestStoreUnit : public QObject {
         {},
         {SPropValue::I2(-5), SPropValue::UI2(65535), SPropValue::I4(INT32_MIN), SPropValue::I8(INT64_MIN),
          SPropValue::Bool(true), SPropValue::FileTime(~0ull), SPropValue::String(u"a\"b;c ü😀"),
-         SPropValue::String(std::u16string(1, char16_t(0xDC00))), SPropValue::String(u""),
-         SPropValue::Blob({0, 1, 2}), SPropValue::Blob({})},
+         SPropValue::String(std::u16string(1, char16_t(0xDC00))), SPropValue::String(u""), SPropValue::Blob({0, 1, 2}),
+         SPropValue::Blob({})},
         {SPropValue::String(std::u16string(5000, u'€'))},
     };
     for (const auto& values : records) QCOMPARE(store.WriteRecord(db, values), 0);
@@ -385,7 +386,8 @@ class TestStoreUnit : public QObject {
     QTest::addColumn<QByteArray>("content");  // raw bytes, or "sql:" statements on a fresh store
     QTest::addColumn<int>("error");
     QTest::newRow("garbage") << QByteArray("this is not a store\n").repeated(300) << EILSEQ;
-    QTest::newRow("SQLite header then garbage") << QByteArray("SQLite format 3\0", 16) + QByteArray(5000, 'x') << EILSEQ;
+    QTest::newRow("SQLite header then garbage")
+        << QByteArray("SQLite format 3\0", 16) + QByteArray(5000, 'x') << EILSEQ;
     QTest::newRow("another program's SQLite file") << QByteArray("sql:-CREATE TABLE other(x)") << EILSEQ;
     QTest::newRow("a trigger slipped in")
         << QByteArray("sql:CREATE TRIGGER t AFTER INSERT ON record BEGIN DELETE FROM record; END") << EILSEQ;
@@ -494,11 +496,11 @@ class TestStoreUnit : public QObject {
     QTest::addColumn<QByteArray>("data");  // the record's stored form, as an SQL blob literal
     QTest::newRow("empty") << QByteArray("X''");
     QTest::newRow("unknown form") << QByteArray("X'07011000'");
-    QTest::newRow("raw, string offset outside") << QByteArray("X'000110") + QByteArray("1F00000000000000FF000000000000") + "00'";
+    QTest::newRow("raw, string offset outside")
+        << QByteArray("X'000110") + QByteArray("1F00000000000000FF000000000000") + "00'";
     QTest::newRow("raw, shorter than its size") << QByteArray("X'00011013000000'");
     QTest::newRow("packed, truncated varint") << QByteArray("X'01011013FF'");
-    QTest::newRow("packed, string longer than the size")
-        << QByteArray("X'010112") + "1F00" + "0B" + "6162636465" + "'";
+    QTest::newRow("packed, string longer than the size") << QByteArray("X'010112") + "1F00" + "0B" + "6162636465" + "'";
     QTest::newRow("packed, size beyond the limit") << QByteArray("X'0101FFFFFFFF0F1300'");
     QTest::newRow("packed, bool of 2") << QByteArray("X'0101100B0002'");
     QTest::newRow("packed, i2 beyond 16 bits") << QByteArray("X'010110020080F104'");
@@ -506,9 +508,8 @@ class TestStoreUnit : public QObject {
     QTest::newRow("packed, i4 beyond 32 bits") << QByteArray("X'01011003008080808010'");
     QTest::newRow("packed, u4 beyond 32 bits") << QByteArray("X'01011013008080808010'");
     QTest::newRow("not a blob") << QByteArray("'text'");
-    QTest::newRow("raw, two strings sharing one text")
-        << QByteArray("X'000226") + "1F000000000000002000000000000000" + "1F000100000000002000000000000000" +
-               "610062000000'";
+    QTest::newRow("raw, two strings sharing one text") << QByteArray("X'000226") + "1F000000000000002000000000000000" +
+                                                              "1F000100000000002000000000000000" + "610062000000'";
   }
   void damagedRecords() {
     QFETCH(QByteArray, data);
@@ -521,8 +522,8 @@ class TestStoreUnit : public QObject {
       QCOMPARE(maker.WriteRecord(db, {SPropValue::UI4(2)}), 0);
     }
     // The second record is damaged; the first still reads.
-    QCOMPARE(testing::ExecuteSql(path, "UPDATE record SET data=" + data.toStdString() +
-                                           " WHERE key=(SELECT max(key) FROM record)"),
+    QCOMPARE(testing::ExecuteSql(
+                 path, "UPDATE record SET data=" + data.toStdString() + " WHERE key=(SELECT max(key) FROM record)"),
              std::string());
     CObjectStore store(path);
     const SWalk walk = Walk(store, u"d");
@@ -623,7 +624,8 @@ class TestStoreUnit : public QObject {
     QFETCH(QByteArray, xdg);
     QFETCH(QByteArray, home);
     QFETCH(QString, path);
-    QCOMPARE(QString::fromStdString(DefaultStorePath(xdg.isNull() ? nullptr : xdg.constData(), home.constData())), path);
+    QCOMPARE(QString::fromStdString(DefaultStorePath(xdg.isNull() ? nullptr : xdg.constData(), home.constData())),
+             path);
   }
 };
 

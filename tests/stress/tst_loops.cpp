@@ -55,10 +55,12 @@ void TestLoops::blockingLoop_data() {
   const QStringList empty = Lines({"Before stress loop ...", "After stress loop"});
   QTest::newRow("count 0") << 0 << 0 << empty;
   QTest::newRow("count negative") << -5 << 0 << empty;
-  QTest::newRow("count 3, delay 0")
-      << 3 << 0 << Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1", "  loopindex=2", "After stress loop"});
+  QTest::newRow("count 3, delay 0") << 3 << 0
+                                    << Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1",
+                                              "  loopindex=2", "After stress loop"});
   // A negative delay is taken as 0, not as an endless wait.
-  QTest::newRow("delay -1") << 2 << -1 << Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1", "After stress loop"});
+  QTest::newRow("delay -1") << 2 << -1
+                            << Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1", "After stress loop"});
 }
 
 void TestLoops::blockingLoop() {
@@ -78,11 +80,13 @@ void TestLoops::timerLoopRunsToItsEnd_data() {
   QTest::addColumn<QStringList>("lines");
   QTest::newRow("count 0") << 0 << 5 << Lines({"Start stress loop (WM_TIMER)...", "End stress loop (WM_TIMER)"});
   QTest::newRow("count -3") << -3 << 5 << Lines({"Start stress loop (WM_TIMER)...", "End stress loop (WM_TIMER)"});
-  QTest::newRow("count 2")
-      << 2 << 5 << Lines({"Start stress loop (WM_TIMER)...", "  WM_TIMER 1", "  WM_TIMER 2", "End stress loop (WM_TIMER)"});
+  QTest::newRow("count 2") << 2 << 5
+                           << Lines({"Start stress loop (WM_TIMER)...", "  WM_TIMER 1", "  WM_TIMER 2",
+                                     "End stress loop (WM_TIMER)"});
   // A negative interval is taken as 0.
-  QTest::newRow("interval -1")
-      << 2 << -1 << Lines({"Start stress loop (WM_TIMER)...", "  WM_TIMER 1", "  WM_TIMER 2", "End stress loop (WM_TIMER)"});
+  QTest::newRow("interval -1") << 2 << -1
+                               << Lines({"Start stress loop (WM_TIMER)...", "  WM_TIMER 1", "  WM_TIMER 2",
+                                         "End stress loop (WM_TIMER)"});
 }
 
 void TestLoops::timerLoopRunsToItsEnd() {
@@ -172,8 +176,8 @@ void TestLoops::ticksWaitWhileTheBlockingLoopRuns() {
   f.Frame().OnCmdMsg(CommandId::Loop);
   const QStringList lines = f.Lines();
   const qsizetype before = lines.indexOf(QStringLiteral("Before stress loop ..."));
-  QCOMPARE(lines.mid(before), Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1", "  loopindex=2",
-                                     "After stress loop"}));
+  QCOMPARE(lines.mid(before),
+           Lines({"Before stress loop ...", "  loopindex=0", "  loopindex=1", "  loopindex=2", "After stress loop"}));
   // Afterwards the timer loop simply goes on with its next tick.
   const QString next = QStringLiteral("  WM_TIMER %1").arg(before);
   QTRY_VERIFY(f.Lines().contains(next));
@@ -192,17 +196,16 @@ void TestLoops::loopDialogCancelKeepsAllFive() {
   CLoopSettings& loop = f.Frame().Settings().loop;
   loop = CLoopSettings{11, 22, 33, 44, 55};
   test::WhenOpen([&](CDialog& dlg) {
-    const int ids[] = {IDC_LOOP_COUNT, IDC_LOOP_DELAY, IDC_TIMERLOOP_COUNT, IDC_TIMERLOOP_DELAY, IDC_TIMERLOOP_INTERVAL};
+    const int ids[] = {IDC_LOOP_COUNT, IDC_LOOP_DELAY, IDC_TIMERLOOP_COUNT, IDC_TIMERLOOP_DELAY,
+                       IDC_TIMERLOOP_INTERVAL};
     QStringList shown;
     for (int id : ids) {
       shown << test::Control<QLineEdit>(dlg, id).text();
       test::TypeInto(dlg, id, QStringLiteral("7"));
     }
     QCOMPARE(shown, Lines({"11", "22", "33", "44", "55"}));
-    if (escape)
-      QTest::keyClick(&dlg, Qt::Key_Escape);
-    else
-      QTest::mouseClick(dlg.GetDlgItem(IDC_CANCEL), Qt::LeftButton);
+    if (escape) QTest::keyClick(&dlg, Qt::Key_Escape);
+    else QTest::mouseClick(dlg.GetDlgItem(IDC_CANCEL), Qt::LeftButton);
   });
   f.Frame().OnCmdMsg(CommandId::SetupLoop);
   QCOMPARE(loop.m_nLoopCount, 11);

@@ -25,9 +25,10 @@ class CXvfb {
     m_process.setStandardErrorFile(QProcess::nullDevice());
     // -displayfd picks a free display and writes its number once the server
     // accepts connections.
-    m_process.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                             QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                                             QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    m_process.start(
+        QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+         QStringLiteral("800x600x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!m_process.waitForStarted(10000)) {
       *why = QStringLiteral("Xvfb cannot be started: ") + m_process.errorString();
       return false;

@@ -4,7 +4,6 @@
 
 #include <QTest>
 
-
 using namespace zef;
 
 class TestNumbers : public QObject {
@@ -58,8 +57,8 @@ void TestNumbers::parse() {
 
 void TestNumbers::everyAcceptedValueRoundTrips_data() {
   QTest::addColumn<qint64>("value");
-  for (qint64 value : {kMinNumber, kMinNumber + 1, qint64(-65536), qint64(-1), qint64(0), qint64(1),
-                       qint64(2147483647), qint64(2147483648LL), kMaxNumber - 1, kMaxNumber})
+  for (qint64 value : {kMinNumber, kMinNumber + 1, qint64(-65536), qint64(-1), qint64(0), qint64(1), qint64(2147483647),
+                       qint64(2147483648LL), kMaxNumber - 1, kMaxNumber})
     QTest::addRow("%lld", static_cast<long long>(value)) << value;
 }
 

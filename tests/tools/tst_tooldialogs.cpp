@@ -122,13 +122,16 @@ void TestToolDialogs::calculatorConverts_data() {
   ok("hex->dec -ff", 3, QStringLiteral("-ff"), QStringLiteral("-255"));
   ok("bin->dec 101", 4, QStringLiteral("101"), QStringLiteral("5"));
   ok("oct->dec 777", 5, QStringLiteral("777"), QStringLiteral("511"));
-  refused("bin->dec 102", 4, QStringLiteral("102"), QStringLiteral("102 is not a valid number. Invalid Character(s): 2"));
+  refused("bin->dec 102", 4, QStringLiteral("102"),
+          QStringLiteral("102 is not a valid number. Invalid Character(s): 2"));
   refused("dec->hex 12a4", 0, QStringLiteral("12a4"),
           QStringLiteral("12a4 is not a valid number. Invalid Character(s): a4"));
   refused("dec->hex trailing blank", 0, QStringLiteral("12 "),
           QStringLiteral("12  is not a valid number. Invalid Character(s):  "));
-  refused("dec->hex xyz", 0, QStringLiteral("xyz"), QStringLiteral("xyz is not a valid number. Invalid Character(s): xyz"));
-  refused("hex->dec xyz", 3, QStringLiteral("xyz"), QStringLiteral("xyz is not a valid number. Invalid Character(s): xyz"));
+  refused("dec->hex xyz", 0, QStringLiteral("xyz"),
+          QStringLiteral("xyz is not a valid number. Invalid Character(s): xyz"));
+  refused("hex->dec xyz", 3, QStringLiteral("xyz"),
+          QStringLiteral("xyz is not a valid number. Invalid Character(s): xyz"));
   refused("oct->dec 9", 5, QStringLiteral("9"), QStringLiteral("9 is not a valid number. Invalid Character(s): 9"));
   // Beyond the signed 32 bits: the unsigned half is converted exactly,
   // beyond 32 bits nothing is.
@@ -273,13 +276,27 @@ void TestToolDialogs::calculatorClosesOnlyByCloseAndHidesPanel_data() {
 namespace {
 void End(CDialog& d, Ending ending, int editId) {
   switch (ending) {
-    case Ending::CloseButton: QTest::mouseClick(d.GetDlgItem(IDC_CANCEL), Qt::LeftButton); break;
-    case Ending::Escape: QTest::keyClick(&d, Qt::Key_Escape); break;
-    case Ending::WindowClose: d.close(); break;
-    case Ending::CaptionOk: ClickCaptionOk(d); break;
-    case Ending::Enter: QTest::keyClick(d.GetDlgItem(editId), Qt::Key_Return); break;
-    case Ending::Exit: Enter(d, editId, QStringLiteral("exit")); break;
-    case Ending::ExitWithBlanks: Enter(d, editId, QStringLiteral("  exit  ")); break;
+    case Ending::CloseButton:
+      QTest::mouseClick(d.GetDlgItem(IDC_CANCEL), Qt::LeftButton);
+      break;
+    case Ending::Escape:
+      QTest::keyClick(&d, Qt::Key_Escape);
+      break;
+    case Ending::WindowClose:
+      d.close();
+      break;
+    case Ending::CaptionOk:
+      ClickCaptionOk(d);
+      break;
+    case Ending::Enter:
+      QTest::keyClick(d.GetDlgItem(editId), Qt::Key_Return);
+      break;
+    case Ending::Exit:
+      Enter(d, editId, QStringLiteral("exit"));
+      break;
+    case Ending::ExitWithBlanks:
+      Enter(d, editId, QStringLiteral("  exit  "));
+      break;
   }
 }
 }  // namespace
@@ -312,8 +329,9 @@ void TestToolDialogs::errorLookup_data() {
         .arg(QString::fromLatin1(all), QString::fromLatin1(rest));
   };
   const auto none = [](const char* value) {
-    return QStringLiteral("No system error message available for %1. Refer to ZEFMON help for more information! "
-                          "(last error=22)")
+    return QStringLiteral(
+               "No system error message available for %1. Refer to ZEFMON help for more information! "
+               "(last error=22)")
         .arg(QString::fromLatin1(value));
   };
   QTest::newRow("0x1F") << QStringLiteral("0x1F") << emlink << QStringList();

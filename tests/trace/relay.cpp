@@ -39,8 +39,8 @@ struct SDirection {
   int nFrom = -1;
   int nTo = -1;
   std::string strHeld;
-  bool bEnded = false;  // nothing more will come from nFrom
-  bool bDone = false;   // ended and passed on (or the receiver is gone)
+  bool bEnded = false;    // nothing more will come from nFrom
+  bool bDone = false;     // ended and passed on (or the receiver is gone)
   bool bDiscard = false;  // the receiver is gone: what comes is read and dropped
 
   bool WantsRead() const { return !bEnded && strHeld.size() < kHeld; }

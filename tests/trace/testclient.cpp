@@ -248,15 +248,15 @@ int Raw(const std::string& path, const std::string& kind, const std::vector<std:
     h.nTextBytes = 0xFFFFFFF0u;
     SendAll(fd, std::string(reinterpret_cast<const char*>(&h), sizeof h));
   } else if (kind == "half") {
-    const std::string frame = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0,
-                                    u"half line");
+    const std::string frame =
+        Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0, u"half line");
     SendAll(fd, frame.substr(0, frame.size() / 2));
   } else if (kind == "die-midline") {
     // The whole WM_SETTEXT of a hand-over and half of its WM_COMMAND, then death.
-    std::string group = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0,
-                              u"line of a dying client");
-    const std::string command =
-        Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x10, zef::WM_COMMAND, zef::kEntryFromBufferCommand, {});
+    std::string group =
+        Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x12, zef::WM_SETTEXT, 0, u"line of a dying client");
+    const std::string command = Frame(EOp::kSendMessage, zef::wire::kFlagGroupContinues, 0x10, zef::WM_COMMAND,
+                                      zef::kEntryFromBufferCommand, {});
     group += command.substr(0, command.size() / 2);
     SendAll(fd, group);
     std::fflush(stdout);
@@ -360,7 +360,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     WaitForStdinEnd();
   } else {
-    std::fprintf(stderr, "usage: zef_trace_testclient nested|lines|threads|fork|late|each|long|brokenpipe|printf|hold|raw|identify ...\n");
+    std::fprintf(stderr,
+                 "usage: zef_trace_testclient "
+                 "nested|lines|threads|fork|late|each|long|brokenpipe|printf|hold|raw|identify ...\n");
     return 2;
   }
   return 0;

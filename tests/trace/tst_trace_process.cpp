@@ -36,12 +36,11 @@ class TestTraceTransport : public CTransportTest {
     QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
     auto client = StartClient(m_env, {QStringLiteral("nested")});
     QVERIFY(Finish(*client));
-    const QStringList expected{
-        QStringLiteral("Outer() {"),        QStringLiteral("free text"),
-        QStringLiteral("Inner() {"),        QStringLiteral("last error: 0x0005"),
-        QStringLiteral("} Inner() (0)"),    QStringLiteral("Empty() {"),
-        QStringLiteral("} Empty()"),        QString::fromUtf16(u"name=\u00e4\U0001F600"),
-        QStringLiteral("} Outer()")};
+    const QStringList expected{QStringLiteral("Outer() {"),     QStringLiteral("free text"),
+                               QStringLiteral("Inner() {"),     QStringLiteral("last error: 0x0005"),
+                               QStringLiteral("} Inner() (0)"), QStringLiteral("Empty() {"),
+                               QStringLiteral("} Empty()"),     QString::fromUtf16(u"name=\u00e4\U0001F600"),
+                               QStringLiteral("} Outer()")};
     QCOMPARE(host.Lines(), expected);
     // The mirror has every line, each ended by "\n".
     QCOMPARE(QString::fromUtf8(client->readAllStandardError()), expected.join(u'\n') + u'\n');
@@ -154,8 +153,8 @@ class TestTraceTransport : public CTransportTest {
     piped.write("first\r\nsecond\n\nlast");
     piped.closeWriteChannel();
     QVERIFY(Finish(piped));
-    QCOMPARE(host.Lines(), (QStringList{QStringLiteral("two words"), QStringLiteral("first"),
-                                        QStringLiteral("second"), QString(), QStringLiteral("last")}));
+    QCOMPARE(host.Lines(), (QStringList{QStringLiteral("two words"), QStringLiteral("first"), QStringLiteral("second"),
+                                        QString(), QStringLiteral("last")}));
   }
 
   // --- zeftrace: a tee that never breaks a pipeline ---
@@ -236,8 +235,8 @@ class TestTraceTransport : public CTransportTest {
     QCOMPARE(lines.size(), kSenders * (kPiped + kSynchronous));
     QStringList pipeLines, clientLines;
     for (const QString& line : lines) (line.startsWith(u'p') ? pipeLines : clientLines).append(line);
-    QVERIFY(EachSenderInOrder(pipeLines, QRegularExpression(QStringLiteral("^pipe (\\d) line (\\d+)$")), kSenders,
-                              kPiped));
+    QVERIFY(
+        EachSenderInOrder(pipeLines, QRegularExpression(QStringLiteral("^pipe (\\d) line (\\d+)$")), kSenders, kPiped));
     QVERIFY(EachSenderInOrder(clientLines, QRegularExpression(QStringLiteral("^client (\\d) line (\\d+)$")), kSenders,
                               kSynchronous));
   }
@@ -287,8 +286,9 @@ class TestTraceTransport : public CTransportTest {
     cli->closeWriteChannel();
     QVERIFY(Finish(*cli));
     const QByteArray copied = cli->readAllStandardError();
-    QCOMPARE(copied, longLine + "\nzeftrace: a line longer than 524288 characters was cut for the monitor, where "
-                                "it ends in \u2026\nshort\n");
+    QCOMPARE(copied, longLine +
+                         "\nzeftrace: a line longer than 524288 characters was cut for the monitor, where "
+                         "it ends in \u2026\nshort\n");
     const QStringList after = host.Lines();
     QCOMPARE(after.size(), 4);
     QVERIFY(after[2].endsWith(QChar(0x2026)) && after[2].size() == 512 * 1024);
@@ -376,9 +376,10 @@ class TestTraceTransport : public CTransportTest {
     // prog 2>&1 >/dev/null | head -c3: the program runs to its end.
     QProcess shell;
     shell.setProcessEnvironment(m_env);
-    shell.start(QStringLiteral("bash"), {QStringLiteral("-c"),
-                                         QStringLiteral("'%1' lines 1 200000 2>&1 >/dev/null | head -c3; echo \" ${PIPESTATUS[*]}\"")
-                                             .arg(QStringLiteral(ZEF_TESTCLIENT))});
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("'%1' lines 1 200000 2>&1 >/dev/null | head -c3; echo \" ${PIPESTATUS[*]}\"")
+                     .arg(QStringLiteral(ZEF_TESTCLIENT))});
     QVERIFY(Finish(shell));
     QCOMPARE(shell.readAllStandardOutput(), QByteArray("cli 0 0\n"));
   }
@@ -388,11 +389,11 @@ class TestTraceTransport : public CTransportTest {
     QVERIFY(host.Start().startsWith(QStringLiteral("READY ")));
     auto client = StartClient(m_env, {QStringLiteral("printf")});
     QVERIFY(Finish(*client));
-    QCOMPARE(host.Lines(),
-             (QStringList{QStringLiteral("P() {"), QStringLiteral("s=(null)"), QStringLiteral("u=(null)"),
-                          QStringLiteral("w=(null)"), QStringLiteral("n=(null)"), QString::fromUtf16(u"c=\u00e4"),
-                          QString::fromUtf16(u"e=\u20ac"), QString(), QStringLiteral("c() {"),
-                          QString::fromUtf16(u"s=(null) \u00e4 \u20ac"), QStringLiteral("} c()"), QStringLiteral("} P()")}));
+    QCOMPARE(host.Lines(), (QStringList{QStringLiteral("P() {"), QStringLiteral("s=(null)"), QStringLiteral("u=(null)"),
+                                        QStringLiteral("w=(null)"), QStringLiteral("n=(null)"),
+                                        QString::fromUtf16(u"c=\u00e4"), QString::fromUtf16(u"e=\u20ac"), QString(),
+                                        QStringLiteral("c() {"), QString::fromUtf16(u"s=(null) \u00e4 \u20ac"),
+                                        QStringLiteral("} c()"), QStringLiteral("} P()")}));
   }
 };
 

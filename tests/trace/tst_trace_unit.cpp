@@ -121,7 +121,8 @@ class TestTraceEmitter : public QObject {
     QTest::newRow("int code point") << f("%c", 0xe9) << QString::fromUtf16(u"\u00e9");
     QTest::newRow("not a character") << f("%c", -1) << QString::fromUtf16(u"\uFFFD");
     QTest::newRow("lone surrogate") << f("%c", char16_t(0xD800)) << QString::fromUtf16(u"\uFFFD");
-    QTest::newRow("character width counts characters") << f("[%3c|%-2c]", '\xe4') << QString::fromUtf16(u"[  \u00e4|%-2c]");
+    QTest::newRow("character width counts characters")
+        << f("[%3c|%-2c]", '\xe4') << QString::fromUtf16(u"[  \u00e4|%-2c]");
     const char* none = nullptr;
     const char16_t* none16 = nullptr;
     const wchar_t* noneWide = nullptr;
@@ -163,12 +164,26 @@ class TestTraceEmitter : public QObject {
     QFETCH(int, encoding);
     QFETCH(QString, expected);
     switch (encoding) {
-      case 0: zef::TraceLine("x\xf0\x9f\x98\x80y"); break;
-      case 1: zef::TraceLine(L"x\U0001F600y"); break;
-      case 2: zef::TraceLine("a\xff" "b"); break;
-      case 3: zef::TraceLine("a\xe2\x82"); break;
-      case 4: zef::TraceLine("\xc0\xaf"); break;
-      case 5: zef::TraceLine(u8"\u00e4"); break;
+      case 0:
+        zef::TraceLine("x\xf0\x9f\x98\x80y");
+        break;
+      case 1:
+        zef::TraceLine(L"x\U0001F600y");
+        break;
+      case 2:
+        zef::TraceLine(
+            "a\xff"
+            "b");
+        break;
+      case 3:
+        zef::TraceLine("a\xe2\x82");
+        break;
+      case 4:
+        zef::TraceLine("\xc0\xaf");
+        break;
+      case 5:
+        zef::TraceLine(u8"\u00e4");
+        break;
     }
     QCOMPARE(m_host.Lines(), QStringList{expected});
   }
@@ -223,14 +238,17 @@ class TestTraceEmitter : public QObject {
     const wchar_t* volatile noneWide = nullptr;
     QTest::newRow("several conversions") << c("%s=%d, %u%%", "n", -3, 7u) << QStringLiteral("n=-3, 7%");
     QTest::newRow("null string") << c("[%s]", static_cast<const char*>(none)) << QStringLiteral("[(null)]");
-    QTest::newRow("null wide string") << c("[%ls]", static_cast<const wchar_t*>(noneWide)) << QStringLiteral("[(null)]");
+    QTest::newRow("null wide string") << c("[%ls]", static_cast<const wchar_t*>(noneWide))
+                                      << QStringLiteral("[(null)]");
     QTest::newRow("char beyond ASCII") << c("%c", 0xe4) << QString::fromUtf16(u"\u00e4");
-    QTest::newRow("signed char promoted") << c("%c", static_cast<int>(static_cast<signed char>(-28))) << QString::fromUtf16(u"\u00e4");
+    QTest::newRow("signed char promoted")
+        << c("%c", static_cast<int>(static_cast<signed char>(-28))) << QString::fromUtf16(u"\u00e4");
     QTest::newRow("wide char") << c("%lc", static_cast<wint_t>(0x20ac)) << QString::fromUtf16(u"\u20ac");
     QTest::newRow("wide string") << c("%ls", L"\u00fc\U0001F600") << QString::fromUtf16(u"\u00fc\U0001F600");
     QTest::newRow("star width and precision") << c("[%*.*f]", 7, 2, 3.14159) << QStringLiteral("[   3.14]");
     QTest::newRow("negative star width") << c("[%-*d]", -4, 5) << QStringLiteral("[5   ]");
-    QTest::newRow("length modifiers") << c("%hhd %hd %ld %lld %zu %jd", 300, 70000, -5L, 1LL << 40, size_t(9), intmax_t(-1))
+    QTest::newRow("length modifiers") << c("%hhd %hd %ld %lld %zu %jd", 300, 70000, -5L, 1LL << 40, size_t(9),
+                                           intmax_t(-1))
                                       << QStringLiteral("44 4464 -5 1099511627776 9 -1");
     QTest::newRow("hex of a negative int") << c("%x", -1) << QStringLiteral("ffffffff");
     QTest::newRow("long double") << c("%.1Lf", 2.25L) << QStringLiteral("2.2");
@@ -257,14 +275,17 @@ class TestTraceEmitter : public QObject {
   void mirrorWritesControlsAsEscapesOnlyWhenAsked_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QByteArray>("escaped");
-    QTest::newRow("title and colour sequence") << QStringLiteral("\x1b]0;PWNED\a\x1b[31mred")
-                                               << QByteArray("\\e]0;PWNED\\a\\e[31mred\n");
-    QTest::newRow("forged line") << QStringLiteral("a\r\nhwnd=0x0001, class=X") << QByteArray("a\\r\\nhwnd=0x0001, class=X\n");
+    QTest::newRow("title and colour sequence")
+        << QStringLiteral("\x1b]0;PWNED\a\x1b[31mred") << QByteArray("\\e]0;PWNED\\a\\e[31mred\n");
+    QTest::newRow("forged line") << QStringLiteral("a\r\nhwnd=0x0001, class=X")
+                                 << QByteArray("a\\r\\nhwnd=0x0001, class=X\n");
     QTest::newRow("other C0, DEL, C1") << QString::fromUtf16(u"\x01\x7f\x9b\x85.")
                                        << QByteArray("\\x01\\x7f\\u009b\\u0085.\n");
     QTest::newRow("backslash doubled, tab kept") << QStringLiteral("C:\\e\tx") << QByteArray("C:\\\\e\tx\n");
     QTest::newRow("text beyond ASCII kept") << QString::fromUtf16(u"Gr\u00fc\u00dfe \U0001F600")
-                                            << QByteArray("Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80\n");
+                                            << QByteArray(
+                                                   "Gr\xc3\xbc\xc3\x9f"
+                                                   "e \xf0\x9f\x98\x80\n");
   }
   void mirrorWritesControlsAsEscapesOnlyWhenAsked() {
     QFETCH(QString, line);

@@ -118,7 +118,8 @@ class TestTraceWire : public QObject {
       const SGroupScan scan = Scan(bytes);
       switch (scan.eScan) {
         case EScan::kComplete: {
-          QVERIFY2(scan.nEnd <= bytes.size() && scan.nFrames >= 1 && scan.nFrames <= kMaxGroupFrames, qPrintable(where));
+          QVERIFY2(scan.nEnd <= bytes.size() && scan.nFrames >= 1 && scan.nFrames <= kMaxGroupFrames,
+                   qPrintable(where));
           const SGroupScan alone = Scan(bytes.substr(0, scan.nEnd));
           QVERIFY2(alone.eScan == EScan::kComplete && alone.nEnd == scan.nEnd, qPrintable(where));
           break;
@@ -262,7 +263,8 @@ class TestTraceWire : public QObject {
     places.strRuntimeDir = (root.path() + QStringLiteral("/run")).toStdString();
     places.strHomeDir = root.path().toStdString();
     QVERIFY(::mkdir(places.strRuntimeDir.c_str(), 0700) == 0);
-    QCOMPARE(QString::fromStdString(FindSocketDirectory(places, true).strPath), root.path() + QStringLiteral("/run/zef"));
+    QCOMPARE(QString::fromStdString(FindSocketDirectory(places, true).strPath),
+             root.path() + QStringLiteral("/run/zef"));
     // A runtime directory gone bad is an error, not a reason to go elsewhere.
     QVERIFY(::chmod((places.strRuntimeDir + "/zef").c_str(), 0755) == 0);
     const SSocketDirectory bad = FindSocketDirectory(places, false);

@@ -21,8 +21,8 @@ using Clock = std::chrono::steady_clock;
 
 static_assert(kMaxLineUnits * sizeof(char16_t) == wire::kMaxTextBytes);
 
-void AppendFrame(std::string& out, wire::EOp op, std::uint8_t flags, HWND window, std::uint32_t message,
-                 WPARAM wParam, std::u16string_view text) {
+void AppendFrame(std::string& out, wire::EOp op, std::uint8_t flags, HWND window, std::uint32_t message, WPARAM wParam,
+                 std::u16string_view text) {
   const wire::SFrameHeader h = wire::MakeFrame(op, flags, window, message, wParam, text.size());
   out.append(reinterpret_cast<const char*>(&h), sizeof h);
   out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));

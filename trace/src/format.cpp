@@ -19,9 +19,22 @@ using EKind = SFormatValue::EKind;
 
 bool Fits(char conversion, EKind kind) {
   switch (conversion) {
-    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
+    case 'd':
+    case 'i':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
+    case 'c':
       return kind == EKind::kSigned || kind == EKind::kUnsigned;
-    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
+    case 'a':
+    case 'A':
       return kind == EKind::kFloat;
     case 's':
       return kind == EKind::kString;
@@ -34,11 +47,16 @@ bool Fits(char conversion, EKind kind) {
 
 char NaturalConversion(EKind kind) {
   switch (kind) {
-    case EKind::kSigned: return 'd';
-    case EKind::kUnsigned: return 'u';
-    case EKind::kFloat: return 'g';
-    case EKind::kString: return 's';
-    case EKind::kPointer: return 'p';
+    case EKind::kSigned:
+      return 'd';
+    case EKind::kUnsigned:
+      return 'u';
+    case EKind::kFloat:
+      return 'g';
+    case EKind::kString:
+      return 's';
+    case EKind::kPointer:
+      return 'p';
   }
   return 'd';
 }

@@ -19,15 +19,32 @@ void AppendEscaped(std::string& out, char32_t c) {
   }
   out += '\\';
   switch (c) {
-    case U'\\': out += '\\'; return;
-    case 0x1B: out += 'e'; return;
-    case U'\a': out += 'a'; return;
-    case U'\b': out += 'b'; return;
-    case U'\f': out += 'f'; return;
-    case U'\n': out += 'n'; return;
-    case U'\r': out += 'r'; return;
-    case U'\v': out += 'v'; return;
-    default: break;
+    case U'\\':
+      out += '\\';
+      return;
+    case 0x1B:
+      out += 'e';
+      return;
+    case U'\a':
+      out += 'a';
+      return;
+    case U'\b':
+      out += 'b';
+      return;
+    case U'\f':
+      out += 'f';
+      return;
+    case U'\n':
+      out += 'n';
+      return;
+    case U'\r':
+      out += 'r';
+      return;
+    case U'\v':
+      out += 'v';
+      return;
+    default:
+      break;
   }
   out += c >= 0x80 ? "u00" : "x";
   out += kHex[c >> 4];

@@ -207,9 +207,7 @@ CTraceScope::CTraceScope(std::string_view utf8Name) : m_strName(text::Utf8ToUtf1
   Emit(m_strName + u" {");
 }
 CTraceScope::CTraceScope(std::u16string_view name) : m_strName(name) { Emit(m_strName + u" {"); }
-CTraceScope::CTraceScope(std::wstring_view name) : m_strName(text::WideToUtf16(name)) {
-  Emit(m_strName + u" {");
-}
+CTraceScope::CTraceScope(std::wstring_view name) : m_strName(text::WideToUtf16(name)) { Emit(m_strName + u" {"); }
 
 CTraceScope::~CTraceScope() {
   if (m_strResult.empty()) {

@@ -43,8 +43,8 @@ enum class HANDLE : std::uintptr_t {};
 inline constexpr HANDLE INVALID_HANDLE_VALUE{~std::uintptr_t(0)};
 
 inline constexpr WORD OBJTYPE_DATABASE = 3;
-inline constexpr DWORD CEDB_AUTOINCREMENT = 1;  // CeOpenDatabase: every read moves on
-inline constexpr DWORD CEDB_ALLOWREALLOC = 1;   // CeReadRecordProps: the read allocates the buffer
+inline constexpr DWORD CEDB_AUTOINCREMENT = 1;   // CeOpenDatabase: every read moves on
+inline constexpr DWORD CEDB_ALLOWREALLOC = 1;    // CeReadRecordProps: the read allocates the buffer
 inline constexpr int CEDB_MAXDBASENAMELEN = 32;  // name units, the terminating zero included
 inline constexpr int CEDB_MAXSORTORDER = 4;
 

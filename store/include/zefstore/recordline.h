@@ -35,8 +35,8 @@ ZEFSTORE_API std::u16string FormatRecordLine(const std::uint8_t* buffer, std::ui
 // is shown as a signed 32-bit number (2147483648 shows as -2147483648), the
 // record count whole, the size in KB as the byte count shifted right by 10.
 // The name is copied unchanged, double quotes included.
-ZEFSTORE_API std::u16string FormatDatabaseLine(std::u16string_view name, std::uint32_t type,
-                                               std::uint64_t records, std::uint64_t sizeBytes);
+ZEFSTORE_API std::u16string FormatDatabaseLine(std::u16string_view name, std::uint32_t type, std::uint64_t records,
+                                               std::uint64_t sizeBytes);
 
 }  // namespace zef::store
 

@@ -118,10 +118,10 @@ void TestMessageBox::formatString_data() {
       << QStringLiteral("%1|%2") << QStringLiteral("%2") << QStringLiteral("%1") << QStringLiteral("%2|%1");
   QTest::newRow("other sequences stay") << QStringLiteral("100% %3 %s %%1 %") << QStringLiteral("A") << QString()
                                         << QStringLiteral("100% %3 %s %A %");
-  QTest::newRow("missing second argument is empty") << QStringLiteral("[%2]") << QStringLiteral("a") << QString()
-                                                    << QStringLiteral("[]");
-  QTest::newRow("digits after the number") << QStringLiteral("%12") << QStringLiteral("a") << QStringLiteral("b")
-                                           << QStringLiteral("a2");
+  QTest::newRow("missing second argument is empty")
+      << QStringLiteral("[%2]") << QStringLiteral("a") << QString() << QStringLiteral("[]");
+  QTest::newRow("digits after the number")
+      << QStringLiteral("%12") << QStringLiteral("a") << QStringLiteral("b") << QStringLiteral("a2");
 }
 
 void TestMessageBox::formatString() {

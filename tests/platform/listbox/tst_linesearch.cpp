@@ -80,19 +80,20 @@ void TestLineSearch::IndentAndTextAgreeWithTheShownLine_data() {
   QTest::newRow("across the indent's end") << QStringLiteral("..") << QStringLiteral("x y") << QStringLiteral("..x");
   QTest::newRow("across, odd split") << QStringLiteral("ab") << QStringLiteral("x") << QStringLiteral("babx");
   QTest::newRow("across, text too short") << QStringLiteral("ab") << QStringLiteral("x") << QStringLiteral("bxy");
-  QTest::newRow("heads that do not follow each other") << QStringLiteral("ab") << QStringLiteral("ab!")
-                                                       << QStringLiteral("bab!");
+  QTest::newRow("heads that do not follow each other")
+      << QStringLiteral("ab") << QStringLiteral("ab!") << QStringLiteral("bab!");
   QTest::newRow("brace indent") << QStringLiteral("{") << QStringLiteral("Foo()") << QStringLiteral("{{F");
-  QTest::newRow("indent inside the text too") << QStringLiteral("  ") << QStringLiteral("  x") << QStringLiteral("    x");
+  QTest::newRow("indent inside the text too")
+      << QStringLiteral("  ") << QStringLiteral("  x") << QStringLiteral("    x");
   QTest::newRow("other case across") << QStringLiteral("Ab") << QStringLiteral("Xy") << QStringLiteral("bAbx");
-  QTest::newRow("micro sign and capital mu") << QString(QChar(0x00B5)) << QStringLiteral("X")
-                                             << QString(QChar(0x039C)) + QStringLiteral("x");
-  QTest::newRow("wide text after the indent") << QStringLiteral(" ") << QString::fromUtf16(u"\u20ACx")
-                                              << QString::fromUtf16(u" \u20AC");
+  QTest::newRow("micro sign and capital mu")
+      << QString(QChar(0x00B5)) << QStringLiteral("X") << QString(QChar(0x039C)) + QStringLiteral("x");
+  QTest::newRow("wide text after the indent")
+      << QStringLiteral(" ") << QString::fromUtf16(u"\u20ACx") << QString::fromUtf16(u" \u20AC");
   QTest::newRow("wide indent") << QString::fromUtf16(u"\u2502 ") << QStringLiteral("x")
                                << QString::fromUtf16(u" \u2502 x");
-  QTest::newRow("needle longer than the line") << QStringLiteral("--") << QStringLiteral("ab")
-                                               << QStringLiteral("----------ab");
+  QTest::newRow("needle longer than the line")
+      << QStringLiteral("--") << QStringLiteral("ab") << QStringLiteral("----------ab");
   QTest::newRow("empty text") << QStringLiteral("ab") << QString() << QStringLiteral("ba");
 }
 

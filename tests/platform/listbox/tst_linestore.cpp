@@ -29,7 +29,7 @@ QStringList MixedLines() {
       QStringLiteral("odd"),
       QString::fromUcs4(U"\U0001F600 pair"),  // surrogate pair
       QString(1, QChar(0)) + QStringLiteral("nul inside"),
-      Repeated(QStringLiteral("0123456789abcdef"), 5000),              // 80,000 Latin-1 units
+      Repeated(QStringLiteral("0123456789abcdef"), 5000),             // 80,000 Latin-1 units
       Repeated(QString(QChar(0x4E2D)) + QStringLiteral("z"), 40000),  // 80,000 UTF-16 units
       QStringLiteral("tail"),
   };
@@ -186,18 +186,18 @@ void TestLineStore::FindAgreesWithQString() {
   for (const QString& line : MixedLines())
     if (std::all_of(line.begin(), line.end(), [](QChar c) { return c.unicode() <= 0xFF; })) latin1Only << line;
   for (const QStringList& lines : {MixedLines(), latin1Only}) {
-  CLineStore store;
-  for (const QString& line : lines) store.Append(line);
-  for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-    int expectedDown = -1;
-    for (int i = 0; i < lines.size() && expectedDown < 0; ++i)
-      if (lines[i].contains(needle, cs)) expectedDown = i;
-    int expectedUp = -1;
-    for (int i = int(lines.size()) - 1; i >= 0 && expectedUp < 0; --i)
-      if (lines[i].contains(needle, cs)) expectedUp = i;
-    QCOMPARE(store.Find(0, 1, needle, cs), expectedDown);
-    QCOMPARE(store.Find(int(lines.size()) - 1, -1, needle, cs), expectedUp);
-  }
+    CLineStore store;
+    for (const QString& line : lines) store.Append(line);
+    for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+      int expectedDown = -1;
+      for (int i = 0; i < lines.size() && expectedDown < 0; ++i)
+        if (lines[i].contains(needle, cs)) expectedDown = i;
+      int expectedUp = -1;
+      for (int i = int(lines.size()) - 1; i >= 0 && expectedUp < 0; --i)
+        if (lines[i].contains(needle, cs)) expectedUp = i;
+      QCOMPARE(store.Find(0, 1, needle, cs), expectedDown);
+      QCOMPARE(store.Find(int(lines.size()) - 1, -1, needle, cs), expectedUp);
+    }
   }
 }
 
@@ -346,7 +346,11 @@ void TestLineStore::FindOverIndentedLinesAgreesWithTheShownLines() {
         const int found = store.Find(from, step, needle, cs);
         if (found != expected)
           QFAIL(qPrintable(QStringLiteral("from %1 step %2 case %3: found %4, expected %5")
-                               .arg(from).arg(step).arg(int(cs)).arg(found).arg(expected)));
+                               .arg(from)
+                               .arg(step)
+                               .arg(int(cs))
+                               .arg(found)
+                               .arg(expected)));
       }
 }
 
@@ -448,8 +452,14 @@ void CompareWithModel(const CLineStore& store, const std::vector<StampedLine>& m
     if (stamp != line.stamp || store.OwnText(i) != line.text || store.Depth(i) != std::max(0, line.depth) ||
         store.IsSelected(i) != marks[std::size_t(i)])
       QFAIL(qPrintable(QStringLiteral("line %1: '%2' depth %3 time %4 sender %5 span %6; expected '%7' time %8")
-                           .arg(i).arg(store.OwnText(i)).arg(store.Depth(i)).arg(stamp.nTime).arg(stamp.nSender)
-                           .arg(stamp.nSpan).arg(line.text).arg(line.stamp.nTime)));
+                           .arg(i)
+                           .arg(store.OwnText(i))
+                           .arg(store.Depth(i))
+                           .arg(stamp.nTime)
+                           .arg(stamp.nSender)
+                           .arg(stamp.nSpan)
+                           .arg(line.text)
+                           .arg(line.stamp.nTime)));
   }
 }
 
@@ -528,12 +538,15 @@ void TestLineStore::StampsTravelWithTheirLines() {
 void TestLineStore::TimesAreKeptExactly_data() {
   // Times appended in this order, each read back unchanged.
   QTest::addColumn<std::vector<std::int64_t>>("times");
-  QTest::newRow("hours apart") << std::vector<std::int64_t>{kNow, kNow + 5 * kHour, kNow + 10 * kHour + 1, kNow + 71 * kHour};
-  QTest::newRow("stepping back") << std::vector<std::int64_t>{kNow, kNow - 1, kNow - 30 * 60000000LL, kNow - 3 * kHour, kNow};
+  QTest::newRow("hours apart") << std::vector<std::int64_t>{kNow, kNow + 5 * kHour, kNow + 10 * kHour + 1,
+                                                            kNow + 71 * kHour};
+  QTest::newRow("stepping back") << std::vector<std::int64_t>{kNow, kNow - 1, kNow - 30 * 60000000LL, kNow - 3 * kHour,
+                                                              kNow};
   const std::int64_t base = kNow - (std::int64_t(1) << 31);  // of the segment kNow opens
   QTest::newRow("edges of a segment's range")
       << std::vector<std::int64_t>{kNow, base, base - 1, kNow, base + 0xFFFFFFFFLL, base + 0x100000000LL};
-  QTest::newRow("ends of the type") << std::vector<std::int64_t>{INT64_MIN, INT64_MIN + 1, INT64_MAX, -1, 1, INT64_MAX - 1};
+  QTest::newRow("ends of the type") << std::vector<std::int64_t>{INT64_MIN, INT64_MIN + 1, INT64_MAX, -1,
+                                                                 1,         INT64_MAX - 1};
   QTest::newRow("zero among others") << std::vector<std::int64_t>{0, kNow, 0, kNow + 1, 0, -kNow, 0};
 }
 
@@ -623,8 +636,9 @@ void TestLineStore::StampsCostAtMostTwelveBytesPerLine() {
   }
   // A segment's few bookkeeping bytes besides.
   const std::size_t allowed = plain.MemoryUsed() + std::size_t(kLines) * std::size_t(bytesPerLine) + 4096;
-  QVERIFY2(stamped.MemoryUsed() <= allowed,
-           qPrintable(QStringLiteral("%1 bytes against %2 unstamped").arg(stamped.MemoryUsed()).arg(plain.MemoryUsed())));
+  QVERIFY2(
+      stamped.MemoryUsed() <= allowed,
+      qPrintable(QStringLiteral("%1 bytes against %2 unstamped").arg(stamped.MemoryUsed()).arg(plain.MemoryUsed())));
 }
 
 QTEST_APPLESS_MAIN(TestLineStore)

@@ -150,7 +150,8 @@ void TestListBox::ClickTogglesSelectionAndMovesCaret_data() {
   QTest::addColumn<int>("caret");
   QTest::newRow("one tap selects") << 30 << 0 << QList<int>{2} << std::vector<int>{2} << 2;
   QTest::newRow("second tap unselects") << 30 << 0 << QList<int>{2, 2} << std::vector<int>{} << 2;
-  QTest::newRow("taps accumulate, listed ascending") << 30 << 0 << QList<int>{5, 0, 3} << std::vector<int>{0, 3, 5} << 3;
+  QTest::newRow("taps accumulate, listed ascending")
+      << 30 << 0 << QList<int>{5, 0, 3} << std::vector<int>{0, 3, 5} << 3;
   QTest::newRow("rows count from the top index") << 30 << 7 << QList<int>{1, 9} << std::vector<int>{8, 16} << 16;
   QTest::newRow("tap below the last line does nothing") << 4 << 0 << QList<int>{3, 6} << std::vector<int>{3} << 3;
 }
@@ -179,14 +180,18 @@ void TestListBox::KeysMoveCaretAndKeepItVisible_data() {
   QTest::newRow("down three") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << 3 << 0 << std::vector<int>{};
   QTest::newRow("up stops at the first line") << QList<int>{Qt::Key_Up} << 0 << 0 << std::vector<int>{};
   QTest::newRow("end shows the last line at the bottom") << QList<int>{Qt::Key_End} << 29 << 20 << std::vector<int>{};
-  QTest::newRow("down stops at the last line") << QList<int>{Qt::Key_End, Qt::Key_Down} << 29 << 20 << std::vector<int>{};
+  QTest::newRow("down stops at the last line")
+      << QList<int>{Qt::Key_End, Qt::Key_Down} << 29 << 20 << std::vector<int>{};
   QTest::newRow("home after end") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0 << 0 << std::vector<int>{};
   QTest::newRow("page down keeps one row") << QList<int>{Qt::Key_PageDown} << 9 << 0 << std::vector<int>{};
-  QTest::newRow("second page down scrolls") << QList<int>{Qt::Key_PageDown, Qt::Key_PageDown} << 18 << 9 << std::vector<int>{};
+  QTest::newRow("second page down scrolls")
+      << QList<int>{Qt::Key_PageDown, Qt::Key_PageDown} << 18 << 9 << std::vector<int>{};
   QTest::newRow("page up from the end") << QList<int>{Qt::Key_End, Qt::Key_PageUp} << 20 << 20 << std::vector<int>{};
-  QTest::newRow("space toggles the caret line") << QList<int>{Qt::Key_Down, Qt::Key_Space} << 1 << 0 << std::vector<int>{1};
+  QTest::newRow("space toggles the caret line")
+      << QList<int>{Qt::Key_Down, Qt::Key_Space} << 1 << 0 << std::vector<int>{1};
   QTest::newRow("space twice unselects") << QList<int>{Qt::Key_Space, Qt::Key_Space} << 0 << 0 << std::vector<int>{};
-  QTest::newRow("moving keeps the selection") << QList<int>{Qt::Key_Space, Qt::Key_End, Qt::Key_Space} << 29 << 20 << std::vector<int>{0, 29};
+  QTest::newRow("moving keeps the selection")
+      << QList<int>{Qt::Key_Space, Qt::Key_End, Qt::Key_Space} << 29 << 20 << std::vector<int>{0, 29};
 }
 
 void TestListBox::KeysMoveCaretAndKeepItVisible() {
@@ -297,9 +302,9 @@ void TestListBox::CaretOfAListWithLines() {
 void TestListBox::TextRoundTripsThroughTheList() {
   CFixture f(0);
   CListBox& list = f.List();
-  const QStringList lines = {QStringLiteral("\u00e9t\u00e9"), QString(QChar(0x20AC)), QString(),
-                             QString::fromUcs4(U"a\U00010348b"), QString(70000, QChar(0x0100)),
-                             QString(70000, QLatin1Char('q'))};
+  const QStringList lines = {
+      QStringLiteral("\u00e9t\u00e9"),    QString(QChar(0x20AC)),        QString(),
+      QString::fromUcs4(U"a\U00010348b"), QString(70000, QChar(0x0100)), QString(70000, QLatin1Char('q'))};
   for (const QString& line : lines) list.AddString(line);
   for (int i = 0; i < lines.size(); ++i) {
     QCOMPARE(list.GetText(i), lines[i]);
@@ -316,7 +321,8 @@ void TestListBox::TextRoundTripsThroughTheList() {
 void TestListBox::FindContainingReportsNoMatchAsError() {
   CFixture f(0);
   CListBox& list = f.List();
-  for (const char16_t* line : {u"Entering R\u00e9sum\u00e9()", u"plain", u"R\u00c9SUM\u00c9 done"}) list.AddString(QString::fromUtf16(line));
+  for (const char16_t* line : {u"Entering R\u00e9sum\u00e9()", u"plain", u"R\u00c9SUM\u00c9 done"})
+    list.AddString(QString::fromUtf16(line));
   QCOMPARE(list.FindContaining(0, 1, u"r\u00e9sum\u00e9", Qt::CaseInsensitive), 0);
   QCOMPARE(list.FindContaining(1, 1, u"r\u00e9sum\u00e9", Qt::CaseInsensitive), 2);
   QCOMPARE(list.FindContaining(1, 1, u"R\u00e9sum\u00e9", Qt::CaseSensitive), LB_ERR);
@@ -598,8 +604,8 @@ void TestListBox::CaretIsFramedWhereKeysAndClicksMoveIt_data() {
   QTest::newRow("first line at the start") << QStringList{} << 0 << true;
   QTest::newRow("down twice") << QStringList{key(Qt::Key_Down), key(Qt::Key_Down)} << 2 << true;
   QTest::newRow("click selects and frames") << QStringList{QStringLiteral("click:5")} << 5 << true;
-  QTest::newRow("second click unselects, frame stays") << QStringList{QStringLiteral("click:5"), QStringLiteral("click:5")}
-                                                       << 5 << true;
+  QTest::newRow("second click unselects, frame stays")
+      << QStringList{QStringLiteral("click:5"), QStringLiteral("click:5")} << 5 << true;
   QTest::newRow("selected by space") << QStringList{key(Qt::Key_Down), key(Qt::Key_Space)} << 1 << true;
   QTest::newRow("end scrolls, frame on the last line") << QStringList{key(Qt::Key_End)} << 29 << true;
   QTest::newRow("click then key up") << QStringList{QStringLiteral("click:7"), key(Qt::Key_Up)} << 6 << true;
@@ -614,10 +620,8 @@ void TestListBox::CaretIsFramedWhereKeysAndClicksMoveIt() {
   QVERIFY(f.Exposed());
   for (const QString& step : steps) {
     const int value = step.section(u':', 1).toInt();
-    if (step.startsWith(QLatin1String("key:")))
-      QTest::keyClick(&f.List(), Qt::Key(value));
-    else
-      f.ClickRow(value);
+    if (step.startsWith(QLatin1String("key:"))) QTest::keyClick(&f.List(), Qt::Key(value));
+    else f.ClickRow(value);
   }
   if (!focused) f.List().clearFocus();
   QCOMPARE(f.List().GetCurSel(), caret);
@@ -708,7 +712,8 @@ void TestListBox::TextStartsAfterTheGutter() {
   const QImage after = gutter.Grab();
   const int row = plain.RowHeight();
   const QFontMetrics metrics = gutter.List().viewport()->fontMetrics();
-  const int samples = metrics.horizontalAdvance(QStringLiteral("#000")) + metrics.horizontalAdvance(QStringLiteral("s00"));
+  const int samples =
+      metrics.horizontalAdvance(QStringLiteral("#000")) + metrics.horizontalAdvance(QStringLiteral("s00"));
   int shift = -1;
   for (int dx = samples; dx < kWidth / 2 && shift < 0; ++dx)
     if (SameStrip(after, dx, before, 0, kWidth - dx, row, 5 * row)) shift = dx;
@@ -721,7 +726,8 @@ void TestListBox::TextStartsAfterTheGutter() {
     for (int x = first; x <= last; ++x)
       for (int y = line * row; y < (line + 1) * row; ++y) {
         const QColor c = after.pixelColor(x, y);
-        if (c != base && c != QColor(Qt::red)) QFAIL(qPrintable(QStringLiteral("gutter pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
+        if (c != base && c != QColor(Qt::red))
+          QFAIL(qPrintable(QStringLiteral("gutter pixel %1,%2 is %3").arg(x).arg(y).arg(c.name())));
       }
   }
   QCOMPARE(after.pixelColor(1, 3 * row + row / 2), base);
@@ -772,12 +778,14 @@ void TestListBox::GutterTextsStayInTheirColumns() {
   const int columnWidth = list.viewport()->fontMetrics().horizontalAdvance(QStringLiteral("#0"));
   const auto [cutFirst, cutLast] = InkColumns(image, 3 * row, 4 * row, base);
   QCOMPARE(cutFirst, oneFirst);
-  QVERIFY2(cutLast < oneFirst + columnWidth, qPrintable(QStringLiteral("%1 >= %2").arg(cutLast).arg(oneFirst + columnWidth)));
+  QVERIFY2(cutLast < oneFirst + columnWidth,
+           qPrintable(QStringLiteral("%1 >= %2").arg(cutLast).arg(oneFirst + columnWidth)));
   const auto [longFirst, longLast] = InkColumns(image, 4 * row, 5 * row, base);
   QVERIFY(longFirst > oneFirst + columnWidth);
   QVERIFY(longLast <= oneLast);
   // The cut text is the ellipsis form, not the first letters alone.
-  gutter.m_vRows[3].first = list.viewport()->fontMetrics().elidedText(QStringLiteral("#10000"), Qt::ElideRight, columnWidth);
+  gutter.m_vRows[3].first =
+      list.viewport()->fontMetrics().elidedText(QStringLiteral("#10000"), Qt::ElideRight, columnWidth);
   QVERIFY(gutter.m_vRows[3].first.endsWith(QChar(0x2026)));
   list.GutterChanged();
   QCOMPARE(f.Grab(), image);

@@ -27,8 +27,8 @@ void TestErrors::lastErrorIsTheFailedCallsCode_data() {
   QTest::newRow("missing file") << QStringLiteral("absent") << int(O_RDONLY) << uint(ENOENT);
   QTest::newRow("folder opened for writing") << QString() << int(O_WRONLY) << uint(EISDIR);
   QTest::newRow("file taken as a folder") << QStringLiteral("file/below") << int(O_RDONLY) << uint(ENOTDIR);
-  QTest::newRow("exclusive create of an existing file") << QStringLiteral("file") << int(O_CREAT | O_EXCL | O_WRONLY)
-                                                        << uint(EEXIST);
+  QTest::newRow("exclusive create of an existing file")
+      << QStringLiteral("file") << int(O_CREAT | O_EXCL | O_WRONLY) << uint(EEXIST);
 }
 
 void TestErrors::lastErrorIsTheFailedCallsCode() {
@@ -58,7 +58,8 @@ void TestErrors::formatMessage_data() {
   QTest::addColumn<QString>("text");  // empty: the library does not know the code
   QTest::newRow("ENOENT") << uint(ENOENT) << QStringLiteral("No such file or directory (ENOENT)");
   QTest::newRow("EACCES") << uint(EACCES) << QStringLiteral("Permission denied (EACCES)");
-  QTest::newRow("EILSEQ") << uint(EILSEQ) << QStringLiteral("Invalid or incomplete multibyte or wide character (EILSEQ)");
+  QTest::newRow("EILSEQ") << uint(EILSEQ)
+                          << QStringLiteral("Invalid or incomplete multibyte or wide character (EILSEQ)");
   QTest::newRow("0 has no name") << uint(0) << QStringLiteral("Success");
   QTest::newRow("code the library does not know") << uint(4711) << QString();
   QTest::newRow("highest signed int") << uint(0x7FFFFFFFu) << QString();

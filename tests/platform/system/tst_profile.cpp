@@ -56,7 +56,9 @@ void TestProfile::roundTripKeepsTextExactly() {
     QVERIFY(profile.Flush());
   }
   CProfile profile(file);
-  QCOMPARE(profile.GetProfileString(QStringLiteral("Init.Monitor"), QStringLiteral("IndentChars"), QStringLiteral("default")), text);
+  QCOMPARE(profile.GetProfileString(QStringLiteral("Init.Monitor"), QStringLiteral("IndentChars"),
+                                    QStringLiteral("default")),
+           text);
 }
 
 void TestProfile::integersAndDefaults() {
@@ -67,7 +69,8 @@ void TestProfile::integersAndDefaults() {
   profile.WriteProfileString(QStringLiteral("S"), QStringLiteral("t"), QStringLiteral("text"));
   QCOMPARE(profile.GetProfileInt(QStringLiteral("S"), QStringLiteral("n"), 0), -7);
   QCOMPARE(profile.GetProfileInt(QStringLiteral("S"), QStringLiteral("t"), 3), 3);
-  QCOMPARE(profile.GetProfileString(QStringLiteral("Other"), QStringLiteral("t"), QStringLiteral("d")), QStringLiteral("d"));
+  QCOMPARE(profile.GetProfileString(QStringLiteral("Other"), QStringLiteral("t"), QStringLiteral("d")),
+           QStringLiteral("d"));
 }
 
 namespace {
@@ -105,7 +108,8 @@ void TestProfile::onlyTheUsersOwnFileIsRead() {
   }
   // The save holds the user's own values and nothing of the other files.
   QSettings stored(own, QSettings::IniFormat);
-  QCOMPARE(stored.allKeys(), (QStringList{QStringLiteral("Init.Loop/CountWM_TIMER"), QStringLiteral("Init.Loop/Delay")}));
+  QCOMPARE(stored.allKeys(),
+           (QStringList{QStringLiteral("Init.Loop/CountWM_TIMER"), QStringLiteral("Init.Loop/Delay")}));
 }
 
 void TestProfile::flushSaysWhyTheFileCannotBeWritten_data() {
@@ -119,10 +123,10 @@ void TestProfile::flushSaysWhyTheFileCannotBeWritten_data() {
   QTest::newRow("read-only file") << QStringLiteral("readOnlyFile") << QStringLiteral("not writable");
   // A file that cannot be read is replaced, and says nothing of the save.
   QTest::newRow("damaged file") << QStringLiteral("damaged") << QString();
-  QTest::newRow("damaged file, read-only folder") << QStringLiteral("readOnlyFolderDamaged")
-                                                  << QStringLiteral("Permission denied");
-  QTest::newRow("damaged file, its folder replaced by a file") << QStringLiteral("folderGoneDamaged")
-                                                               << QStringLiteral("is not a folder");
+  QTest::newRow("damaged file, read-only folder")
+      << QStringLiteral("readOnlyFolderDamaged") << QStringLiteral("Permission denied");
+  QTest::newRow("damaged file, its folder replaced by a file")
+      << QStringLiteral("folderGoneDamaged") << QStringLiteral("is not a folder");
 }
 
 void TestProfile::flushSaysWhyTheFileCannotBeWritten() {
@@ -144,7 +148,8 @@ void TestProfile::flushSaysWhyTheFileCannotBeWritten() {
     WriteFile(file, "[S]\nn=1\n");
     QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
   }
-  if (setup.startsWith(u"readOnlyFolder")) QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+  if (setup.startsWith(u"readOnlyFolder"))
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
 
   CProfile profile(file);
   if (setup == u"folderGoneDamaged") {

@@ -19,10 +19,9 @@ void TestTextUnits::shownTextReplacesWhatWouldAct_data() {
   QTest::newRow("plain, tab and umlaut kept") << u"a\tb ä €"_qs << u"a\tb ä €"_qs;
   QTest::newRow("terminal escape") << u"\x1b]0;PWNED\x07\x1b[31m"_qs << r + u"]0;PWNED"_qs + r + r + u"[31m"_qs;
   QTest::newRow("newline and C1") << u"a\nb\u0085c\u009bd"_qs << u"a"_qs + r + u"b"_qs + r + u"c"_qs + r + u"d"_qs;
-  QTest::newRow("bidi override and isolates") << u"x\u202Eexe.txt\u2066y\u2069"_qs
-                                              << u"x"_qs + r + u"exe.txt"_qs + r + u"y"_qs + r;
-  QTest::newRow("marks, BOM, Arabic letter mark")
-      << u"\u200E\u200F\uFEFF\u061C"_qs << r + r + r + r;
+  QTest::newRow("bidi override and isolates")
+      << u"x\u202Eexe.txt\u2066y\u2069"_qs << u"x"_qs + r + u"exe.txt"_qs + r + u"y"_qs + r;
+  QTest::newRow("marks, BOM, Arabic letter mark") << u"\u200E\u200F\uFEFF\u061C"_qs << r + r + r + r;
   QTest::newRow("line separator") << u"a\u2028b"_qs << u"a"_qs + r + u"b"_qs;
   QTest::newRow("pair kept, lone half replaced")
       << QString::fromUtf16(u"\U0001F600-\xD800-") << QString::fromUtf16(u"\U0001F600-") + r + u"-"_qs;

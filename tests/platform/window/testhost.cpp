@@ -146,7 +146,8 @@ int main(int argc, char** argv) {
   if (int i = int(args.indexOf(QStringLiteral("--title"))); i >= 0 && i + 1 < args.size()) title = args[i + 1];
 
   CMainWindow window(title);
-  if (int i = int(args.indexOf(QStringLiteral("--nest-on"))); i >= 0 && i + 1 < args.size()) window.SetNestOn(args[i + 1]);
+  if (int i = int(args.indexOf(QStringLiteral("--nest-on"))); i >= 0 && i + 1 < args.size())
+    window.SetNestOn(args[i + 1]);
   if (int i = int(args.indexOf(QStringLiteral("--freeze-on"))); i >= 0 && i + 1 < args.size())
     window.SetFreezeOn(args[i + 1]);
   if (int i = int(args.indexOf(QStringLiteral("--modal-on"))); i >= 0 && i + 1 < args.size())
@@ -156,7 +157,8 @@ int main(int argc, char** argv) {
   zef::CWindowServer server(zef::CWindowManager::Instance());
   if (int i = int(args.indexOf(QStringLiteral("--stall-timeout-ms"))); i >= 0 && i + 1 < args.size())
     server.SetStallTimeout(std::chrono::milliseconds(args[i + 1].toInt()));
-  QObject::connect(&server, &zef::CWindowServer::Notice, [](const QString& text) { Say(QStringLiteral("NOTICE ") + text); });
+  QObject::connect(&server, &zef::CWindowServer::Notice,
+                   [](const QString& text) { Say(QStringLiteral("NOTICE ") + text); });
   struct SGone {
     quint32 nId;
     qsizetype nLines;
@@ -195,7 +197,8 @@ int main(int argc, char** argv) {
       } else if (word == "peerlines") {
         QByteArray out;
         for (qsizetype i = 0; i < window.Lines().size(); ++i)
-          out += "PLINE " + QByteArray::number(window.LinePeers()[size_t(i)]) + '\t' + window.Lines()[i].toUtf8() + '\n';
+          out +=
+              "PLINE " + QByteArray::number(window.LinePeers()[size_t(i)]) + '\t' + window.Lines()[i].toUtf8() + '\n';
         out += "END\n";
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         std::fflush(stdout);
@@ -211,7 +214,8 @@ int main(int argc, char** argv) {
           Say(QStringLiteral("PEER %1 none").arg(id));
         }
       } else if (word == "gone") {
-        for (const SGone& g : gone) Say(QStringLiteral("GONE %1 %2 %3").arg(g.nId).arg(g.nLines).arg(g.bInside ? 1 : 0));
+        for (const SGone& g : gone)
+          Say(QStringLiteral("GONE %1 %2 %3").arg(g.nId).arg(g.nLines).arg(g.bInside ? 1 : 0));
         Say(QStringLiteral("END"));
       } else if (word == "stats") {
         Say(QStringLiteral("STATS %1 %2 %3 %4")

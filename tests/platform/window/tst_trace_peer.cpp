@@ -39,7 +39,8 @@ class TestTracePeer : public QObject {
     QTest::newRow("bidirectional overrides and isolates")
         << Units(u"a\u202eb\u202ac\u2066d\u2069e") << Units(u"a\ufffdb\ufffdc\ufffdd\ufffde");
     QTest::newRow("bidi marks and invisible format characters")
-        << Units(u"a\u200eb\u200fc\u061cd\ufeffe\u200bf\u2067g") << Units(u"a\ufffdb\ufffdc\ufffdd\ufffde\ufffdf\ufffdg");
+        << Units(u"a\u200eb\u200fc\u061cd\ufeffe\u200bf\u2067g")
+        << Units(u"a\ufffdb\ufffdc\ufffdd\ufffde\ufffdf\ufffdg");
     QTest::newRow("inner tab") << QStringLiteral("a\tb") << Units(u"a\ufffdb");
     QTest::newRow("format character beyond the BMP") << Units(u"a\U000E0001b") << Units(u"a\ufffdb");
     QTest::newRow("lone surrogates") << QString(QChar(0xD800)) + u'a' + QChar(0xDC00) << Units(u"\ufffda\ufffd");
@@ -49,8 +50,8 @@ class TestTracePeer : public QObject {
     QTest::newRow("huge cut") << QString(300000, u'h') << QString(64, u'h');
     QTest::newRow("leading white space does not count") << QString(10, u' ') + QString(70, u'h') << QString(64, u'h');
     QTest::newRow("pair across the cut dropped whole") << QString(63, u'a') + Units(u"\U0001F600") << QString(63, u'a');
-    QTest::newRow("white space before the cut trimmed") << QString(60, u'a') + QString(10, u' ') + u'b'
-                                                        << QString(60, u'a');
+    QTest::newRow("white space before the cut trimmed")
+        << QString(60, u'a') + QString(10, u' ') + u'b' << QString(60, u'a');
     QTest::newRow("only white space") << Units(u" \t\u2028 ") << QString();
   }
   void toldTextIsCleaned() {
@@ -91,8 +92,8 @@ class TestTracePeer : public QObject {
     QTest::newRow("three") << QStringLiteral("far\n4711\nzeftrace") << true << QStringLiteral("far") << qint64(4711)
                            << QStringLiteral("zeftrace");
     QTest::newRow("empty fields") << QStringLiteral("\n\n") << true << QString() << qint64(0) << QString();
-    QTest::newRow("bad pid keeps the rest") << QStringLiteral("far\nx\nprog") << true << QStringLiteral("far")
-                                            << qint64(0) << QStringLiteral("prog");
+    QTest::newRow("bad pid keeps the rest")
+        << QStringLiteral("far\nx\nprog") << true << QStringLiteral("far") << qint64(0) << QStringLiteral("prog");
     QTest::newRow("CR LF ends") << QStringLiteral("far\r\n12\r\nprog\r") << true << QStringLiteral("far") << qint64(0)
                                 << QStringLiteral("prog");
     QTest::newRow("two") << QStringLiteral("far\n4711") << false << QString() << qint64(0) << QString();
@@ -125,8 +126,8 @@ class TestTracePeer : public QObject {
     QTest::newRow("control characters in the file name")
         << QByteArray("/tmp/evil\nname\x1b[2J") << QByteArray() << Units(u"evil\ufffdname\ufffd[2J");
     QTest::newRow("invalid UTF-8") << QByteArray("/tmp/\xff\xfeok") << QByteArray() << Units(u"\ufffd\ufffdok");
-    QTest::newRow("no executable: the command name") << QByteArray() << QByteArray("kworker/0:1\n")
-                                                     << QStringLiteral("kworker/0:1");
+    QTest::newRow("no executable: the command name")
+        << QByteArray() << QByteArray("kworker/0:1\n") << QStringLiteral("kworker/0:1");
     QTest::newRow("nothing readable") << QByteArray() << QByteArray() << QStringLiteral("?");
     QTest::newRow("empty command name") << QByteArray() << QByteArray("\n") << QStringLiteral("?");
   }

@@ -208,9 +208,9 @@ class TestWindowServer : public CTransportTest {
     QTest::addColumn<QStringList>("lines");
     const QByteArray after = "R 0 1 0 0 0 1\n";  // the hand-over of "after", taken whole
     const QString onlyEntry = QStringLiteral(": only Entry from Buffer is taken from clients");
-    QTest::newRow("fault command alone")
-        << QStringList{QStringLiteral("command=32771"), QStringLiteral("line=after")} << "R 2 0\n" + after
-        << QStringLiteral("to run command 32771") + onlyEntry << QStringList{QStringLiteral("after")};
+    QTest::newRow("fault command alone") << QStringList{QStringLiteral("command=32771"), QStringLiteral("line=after")}
+                                         << "R 2 0\n" + after << QStringLiteral("to run command 32771") + onlyEntry
+                                         << QStringList{QStringLiteral("after")};
     QTest::newRow("fault command inside a hand-over")
         << QStringList{QStringLiteral("groupcommand=32772"), QStringLiteral("line=after")} << "R 0 1 2 0 0 1\n" + after
         << QStringLiteral("to run command 32772") + onlyEntry << QStringList{QStringLiteral("after")};
@@ -220,9 +220,10 @@ class TestWindowServer : public CTransportTest {
     QTest::newRow("close") << QStringList{QStringLiteral("close"), QStringLiteral("line=after")} << "R 2 0\n" + after
                            << QStringLiteral("to close a window: only the user closes the monitor")
                            << QStringList{QStringLiteral("after")};
-    QTest::newRow("read of the buffer")
-        << QStringList{QStringLiteral("gettext"), QStringLiteral("line=after")} << "R 2 0\n" + after
-        << QStringLiteral("to read a window's text: clients only hand lines over") << QStringList{QStringLiteral("after")};
+    QTest::newRow("read of the buffer") << QStringList{QStringLiteral("gettext"), QStringLiteral("line=after")}
+                                        << "R 2 0\n" + after
+                                        << QStringLiteral("to read a window's text: clients only hand lines over")
+                                        << QStringList{QStringLiteral("after")};
     QTest::newRow("Entry from Buffer alone")
         << QStringList{QStringLiteral("settext=alone"), QStringLiteral("command=32779"), QStringLiteral("line=after")}
         << "R 0 1\nR 0 0\n" + after << QString() << QStringList{QStringLiteral("alone"), QStringLiteral("after")};
@@ -241,7 +242,7 @@ class TestWindowServer : public CTransportTest {
     QCOMPARE(client->readAllStandardOutput(), replies);
     if (!notice.isEmpty())
       QCOMPARE(host.WaitFor("NOTICE"), QStringLiteral("NOTICE Refused a request of pid %1 ").arg(pid) + notice);
-    QCOMPARE(host.Lines(), lines);  // a command or close that ran would be a line here
+    QCOMPARE(host.Lines(), lines);       // a command or close that ran would be a line here
     QCOMPARE(host.Stats().value(2), 0);  // nothing dropped
   }
 
@@ -304,8 +305,10 @@ class TestWindowServer : public CTransportTest {
   void stalledClientIsDroppedAfterTheTimeout_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("half a group") << QStringLiteral("half") << QStringLiteral("half a request did not complete within 0.2 s");
-    QTest::newRow("replies never read") << QStringLiteral("noread") << QStringLiteral("its replies were not read for 0.2 s");
+    QTest::newRow("half a group") << QStringLiteral("half")
+                                  << QStringLiteral("half a request did not complete within 0.2 s");
+    QTest::newRow("replies never read") << QStringLiteral("noread")
+                                        << QStringLiteral("its replies were not read for 0.2 s");
   }
   void stalledClientIsDroppedAfterTheTimeout() {
     QFETCH(QString, kind);
@@ -345,14 +348,16 @@ class TestWindowServer : public CTransportTest {
         const std::uint32_t frames = random.bounded(1u, 5u);
         for (std::uint32_t f = 0; f < frames; ++f) {
           std::u16string text(random.bounded(6) == 0 ? random.bounded(3000u) : random.bounded(20u), u'f');
-          const SFrameHeader h = MakeFrame(EOp(random.bounded(1, 4)), f + 1 < frames ? kFlagGroupContinues : kFlagNone,
-                                           windows[random.bounded(5)], messages[random.bounded(5)],
-                                           random.bounded(3) ? zef::kEntryFromBufferCommand : random.generate(), text.size());
+          const SFrameHeader h =
+              MakeFrame(EOp(random.bounded(1, 4)), f + 1 < frames ? kFlagGroupContinues : kFlagNone,
+                        windows[random.bounded(5)], messages[random.bounded(5)],
+                        random.bounded(3) ? zef::kEntryFromBufferCommand : random.generate(), text.size());
           stream.append(reinterpret_cast<const char*>(&h), sizeof h);
           stream.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);
         }
       }
-      for (int m = int(random.bounded(4)); m > 0; --m) stream[random.bounded(quint32(stream.size()))] = char(random.bounded(256));
+      for (int m = int(random.bounded(4)); m > 0; --m)
+        stream[random.bounded(quint32(stream.size()))] = char(random.bounded(256));
       const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
       sockaddr_un address{};
       address.sun_family = AF_UNIX;
@@ -456,8 +461,8 @@ class TestWindowServer : public CTransportTest {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("prefix");
     QTest::addColumn<int>("count");
-    QTest::newRow("library client waiting") << QStringList{QStringLiteral("hold"), QStringLiteral("50")}
-                                            << QStringLiteral("hold line ") << 50;
+    QTest::newRow("library client waiting")
+        << QStringList{QStringLiteral("hold"), QStringLiteral("50")} << QStringLiteral("hold line ") << 50;
     // More than the server reads at once is still in the socket when the
     // client dies, and its replies can no longer be sent.
     QTest::newRow("replies unread, groups left in the socket")
@@ -501,8 +506,8 @@ class TestWindowServer : public CTransportTest {
       last = i;
     }
     QCOMPARE(taken, count);
-    QVERIFY(gone[0][1] > last);   // strictly after its last line
-    QCOMPARE(gone[0][2], 0);      // and with no client's message being handled
+    QVERIFY(gone[0][1] > last);  // strictly after its last line
+    QCOMPARE(gone[0][2], 0);     // and with no client's message being handled
   }
 
   void peersHaveDistinctIdsInConnectionOrder() {
@@ -543,8 +548,8 @@ class TestWindowServer : public CTransportTest {
     const QString far = QStringLiteral("far"), prog = QStringLiteral("prog");
     QTest::newRow("well formed") << QStringList{QStringLiteral("tell=far\\n4711\\nprog")} << QStringList{ok}
                                  << told(far, 4711, prog) << QString();
-    QTest::newRow("overlong") << QStringList{QStringLiteral("tell=") + QString(100000, u'h') + QStringLiteral("\\n7\\n") +
-                                             QString(20000, u'n')}
+    QTest::newRow("overlong") << QStringList{QStringLiteral("tell=") + QString(100000, u'h') +
+                                             QStringLiteral("\\n7\\n") + QString(20000, u'n')}
                               << QStringList{ok} << told(QString(64, u'h'), 7, QString(64, u'n')) << QString();
     QTest::newRow("control characters")
         << QStringList{QStringLiteral("tell= a\\u0000b\\u001b[2J\\u0085c\\u2028d\\u202ee\\tf \\n7\\nx\\u007fy\\u009b")}
@@ -560,20 +565,21 @@ class TestWindowServer : public CTransportTest {
                                 << QString();
     QTest::newRow("four fields") << QStringList{QStringLiteral("tell=a\\n1\\nb\\nc")} << QStringList{malformed}
                                  << untold << QString();
-    QTest::newRow("second identify")
-        << QStringList{QStringLiteral("tell=first\\n1\\none"), QStringLiteral("tell=second\\n2\\ntwo")}
-        << QStringList{ok, refused} << told(QStringLiteral("first"), 1, QStringLiteral("one"))
-        << QStringLiteral("the connection was identified before");
+    QTest::newRow("second identify") << QStringList{QStringLiteral("tell=first\\n1\\none"),
+                                                    QStringLiteral("tell=second\\n2\\ntwo")}
+                                     << QStringList{ok, refused}
+                                     << told(QStringLiteral("first"), 1, QStringLiteral("one"))
+                                     << QStringLiteral("the connection was identified before");
     QTest::newRow("second after a malformed one")
         << QStringList{QStringLiteral("tell=bad"), QStringLiteral("tell=good\\n1\\ngood")}
         << QStringList{malformed, refused} << untold << QString();
-    QTest::newRow("inside a group") << QStringList{QStringLiteral("tellgroup=g\\n1\\ng"), QStringLiteral("tell=h\\n2\\nh")}
+    QTest::newRow("inside a group") << QStringList{QStringLiteral("tellgroup=g\\n1\\ng"),
+                                                   QStringLiteral("tell=h\\n2\\nh")}
                                     << QStringList{QStringLiteral("R 2 0 0 1 0 0 0 1"), ok}
                                     << told(QStringLiteral("h"), 2, QStringLiteral("h"))
                                     << QStringLiteral("it came inside a group of frames");
-    QTest::newRow("to a window: an ordinary message")
-        << QStringList{QStringLiteral("tellwin=w\\n1\\nw")} << QStringList{QStringLiteral("R 1 0")} << untold
-        << QString();
+    QTest::newRow("to a window: an ordinary message") << QStringList{QStringLiteral("tellwin=w\\n1\\nw")}
+                                                      << QStringList{QStringLiteral("R 1 0")} << untold << QString();
   }
   void hostileIdentifyIsContained() {
     QFETCH(QStringList, actions);
@@ -620,8 +626,8 @@ class TestWindowServer : public CTransportTest {
     CHost host(m_env);
     const QString ready = host.Start({QStringLiteral("--own-line-on"), QStringLiteral("trace")});
     QVERIFY(ready.startsWith(QStringLiteral("READY ")));
-    auto client = StartClient(m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("line=trace"),
-                                      QStringLiteral("line=after")});
+    auto client = StartClient(
+        m_env, {QStringLiteral("identify"), ready.mid(6), QStringLiteral("line=trace"), QStringLiteral("line=after")});
     QVERIFY(Finish(*client));
     const auto lines = host.PeerLines();
     QCOMPARE(lines.size(), 3);

@@ -112,10 +112,10 @@ void TestX11Windows::listsTitlesAndClassesOfMappedWindowsInServerOrder() {
   const QString hundred = QStringLiteral("0123456789").repeated(10);
   const QString emoji = QString(85, u'a') + QString::fromUtf16(u"\U0001F600");
   CClient client;
-  QVERIFY(client.Start(m_xvfb.Display(),
-                       {QStringLiteral("--unmapped"), QStringLiteral("ZefTest"), QStringLiteral("Hello ZEF"),
-                        QStringLiteral("ZefTest"), QString(), QStringLiteral("ZefTest"), hundred,
-                        QStringLiteral("Zef{Brace}"), QStringLiteral("Grüße aus Köln"), QStringLiteral("ZefTest"), emoji}));
+  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("--unmapped"), QStringLiteral("ZefTest"),
+                                          QStringLiteral("Hello ZEF"), QStringLiteral("ZefTest"), QString(),
+                                          QStringLiteral("ZefTest"), hundred, QStringLiteral("Zef{Brace}"),
+                                          QStringLiteral("Grüße aus Köln"), QStringLiteral("ZefTest"), emoji}));
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_EnumWindows(*x);
@@ -137,7 +137,8 @@ void TestX11Windows::listsTitlesAndClassesOfMappedWindowsInServerOrder() {
 
 void TestX11Windows::wmNameServesWhenThereIsNoNetWmName() {
   CClient client;
-  QVERIFY(client.Start(m_xvfb.Display(), {QStringLiteral("--wm-name"), QStringLiteral("ZefLatin"), QStringLiteral("Plain name")}));
+  QVERIFY(client.Start(m_xvfb.Display(),
+                       {QStringLiteral("--wm-name"), QStringLiteral("ZefLatin"), QStringLiteral("Plain name")}));
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_EnumWindows(*x);
@@ -147,17 +148,19 @@ void TestX11Windows::wmNameServesWhenThereIsNoNetWmName() {
 
 void TestX11Windows::aManagersClientListIsTheList() {
   CClient manager;
-  QVERIFY(manager.Start(m_xvfb.Display(), {QStringLiteral("--fake-wm"), QStringLiteral("--unmapped"), QStringLiteral("ZefWm"),
-                                           QStringLiteral("one"), QStringLiteral("ZefWm"), QStringLiteral("two")}));
+  QVERIFY(manager.Start(m_xvfb.Display(),
+                        {QStringLiteral("--fake-wm"), QStringLiteral("--unmapped"), QStringLiteral("ZefWm"),
+                         QStringLiteral("one"), QStringLiteral("ZefWm"), QStringLiteral("two")}));
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_EnumWindows(*x);
   // Exactly the list, in its order, unmapped windows included.
-  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumWindows()", {
-                                                             Line(manager.Id(2), QStringLiteral("ZefTest"), QStringLiteral("unmapped")),
-                                                             Line(manager.Id(1), QStringLiteral("ZefWm"), QStringLiteral("two")),
-                                                             Line(manager.Id(0), QStringLiteral("ZefWm"), QStringLiteral("one")),
-                                                         }));
+  QCOMPARE(m_trace.Take(), Scoped("ZEFMON_EnumWindows()",
+                                  {
+                                      Line(manager.Id(2), QStringLiteral("ZefTest"), QStringLiteral("unmapped")),
+                                      Line(manager.Id(1), QStringLiteral("ZefWm"), QStringLiteral("two")),
+                                      Line(manager.Id(0), QStringLiteral("ZefWm"), QStringLiteral("one")),
+                                  }));
   QVERIFY(manager.Stop());
 }
 
@@ -185,17 +188,18 @@ void TestX11Windows::titlesAreDecodedAndShownNotObeyed_data() {
   QTest::newRow("bidi and invisible format characters")
       << utf8 << QString::fromUtf16(u"a\u202eb\u200ec\u200fd\u061ce\ufeff")
       << QString::fromUtf16(u"a\ufffdb\ufffdc\ufffdd\ufffde\ufffd");
-  QTest::newRow("compound: Latin-1 by default") << compound << QStringLiteral("caf\\xe9 \\xbb1\\xab")
-                                                << QString::fromUtf16(u"caf\u00e9 \u00bb1\u00ab");
-  QTest::newRow("compound: UTF-8 segment") << compound << QStringLiteral("a\\x1b%G\\xe2\\x82\\xac\\xf0\\x9f\\x98\\x80\\x1b%@\\xe9")
-                                           << QString::fromUtf16(u"a\u20ac\U0001F600\u00e9");
+  QTest::newRow("compound: Latin-1 by default")
+      << compound << QStringLiteral("caf\\xe9 \\xbb1\\xab") << QString::fromUtf16(u"caf\u00e9 \u00bb1\u00ab");
+  QTest::newRow("compound: UTF-8 segment")
+      << compound << QStringLiteral("a\\x1b%G\\xe2\\x82\\xac\\xf0\\x9f\\x98\\x80\\x1b%@\\xe9")
+      << QString::fromUtf16(u"a\u20ac\U0001F600\u00e9");
   QTest::newRow("compound: sets designated again")
       << compound << QStringLiteral("\\x1b(B\\x1b-A\\xe9t\\xe9") << QString::fromUtf16(u"\u00e9t\u00e9");
   QTest::newRow("compound: a multi-byte set is one U+FFFD a run")
       << compound << QStringLiteral("x\\x1b$(B") + QStringLiteral("0!").repeated(60) + QStringLiteral(" 0\"\\x1b(By")
       << QString::fromUtf16(u"x\ufffd \ufffdy");
-  QTest::newRow("compound: another 96-set") << compound << QStringLiteral("a\\x1b-B\\xe9\\xb1\\x1b-Ab\\xe9")
-                                            << QString::fromUtf16(u"a\ufffdb\u00e9");
+  QTest::newRow("compound: another 96-set")
+      << compound << QStringLiteral("a\\x1b-B\\xe9\\xb1\\x1b-Ab\\xe9") << QString::fromUtf16(u"a\ufffdb\u00e9");
   QTest::newRow("compound: extended segment")
       << compound << QStringLiteral("a\\x1b%/1\\x80\\x89big5-0\\x02\\xa4\\xa4b") << QString::fromUtf16(u"a\ufffdb");
   QTest::newRow("compound: direction changes left out")
@@ -242,7 +246,8 @@ void TestX11Windows::classShowsWhateverTheInstanceLength() {
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_EnumWindows(*x);
-  QCOMPARE(LinesOf(m_trace.Take(), {client.Id(0)}), QStringList{Line(client.Id(0), shown, QStringLiteral("long instance"))});
+  QCOMPARE(LinesOf(m_trace.Take(), {client.Id(0)}),
+           QStringList{Line(client.Id(0), shown, QStringLiteral("long instance"))});
 }
 
 void TestX11Windows::closeAsksAWindowThatTakesPartInDeleteWindow() {
@@ -259,7 +264,8 @@ void TestX11Windows::closeAsksAWindowThatTakesPartInDeleteWindow() {
 
 void TestX11Windows::closeGoesThroughTheManagerOtherwise() {
   CClient stubborn;
-  QVERIFY(stubborn.Start(m_xvfb.Display(), {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
+  QVERIFY(stubborn.Start(m_xvfb.Display(),
+                         {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
   CClient manager;
   QVERIFY(manager.Start(m_xvfb.Display(), {QStringLiteral("--fake-wm")}));
   const auto x = Connect();
@@ -274,7 +280,8 @@ void TestX11Windows::closeGoesThroughTheManagerOtherwise() {
 
 void TestX11Windows::closeWithNeitherGivesTheFailureLine() {
   CClient stubborn;
-  QVERIFY(stubborn.Start(m_xvfb.Display(), {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
+  QVERIFY(stubborn.Start(m_xvfb.Display(),
+                         {QStringLiteral("--no-delete"), QStringLiteral("ZefTest"), QStringLiteral("stubborn")}));
   const auto x = Connect();
   m_trace.Take();
   ZEFMON_CloseWindow(*x, stubborn.Id(0));
@@ -295,7 +302,8 @@ void TestX11Windows::vanishedWindowGivesTheFailureLine() {
   for (const std::uint32_t hWnd : {gone, 0u}) {
     m_trace.Take();
     ZEFMON_CloseWindow(*x, hWnd);
-    QCOMPARE(m_trace.Take(), Scoped("ZEFMON_CloseWindow()", {QStringLiteral("Failed to close window. HRESULT: 0x0006")}));
+    QCOMPARE(m_trace.Take(),
+             Scoped("ZEFMON_CloseWindow()", {QStringLiteral("Failed to close window. HRESULT: 0x0006")}));
   }
 }
 

@@ -39,8 +39,8 @@ namespace {
 xcb_connection_t* g_connection = nullptr;
 
 xcb_atom_t Atom(const char* name) {
-  xcb_intern_atom_reply_t* reply =
-      xcb_intern_atom_reply(g_connection, xcb_intern_atom(g_connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+      g_connection, xcb_intern_atom(g_connection, 0, std::uint16_t(std::strlen(name)), name), nullptr);
   const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
   std::free(reply);
   return atom;
@@ -93,9 +93,11 @@ int main(int argc, char** argv) {
       requested.emplace_back(arg, argv[i + 1]);
       ++i;
     } else {
-      std::fprintf(stderr, "usage: %s [--no-delete] [--wm-name] [--count N] [--unmapped] [--fake-wm] [--compound] [--instance N] "
-                 "[--stale-list] [CLASS TITLE]...\n",
-                   argv[0]);
+      std::fprintf(
+          stderr,
+          "usage: %s [--no-delete] [--wm-name] [--count N] [--unmapped] [--fake-wm] [--compound] [--instance N] "
+          "[--stale-list] [CLASS TITLE]...\n",
+          argv[0]);
       return 2;
     }
   }
@@ -125,12 +127,9 @@ int main(int argc, char** argv) {
     xcb_create_window(g_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 40, 30, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
     SetText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, instance + '\0' + cls + '\0');
-    if (compound)
-      SetText(window, XCB_ATOM_WM_NAME, compoundText, Unescaped(title));
-    else if (wmName)
-      SetText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
-    else
-      SetText(window, netWmName, utf8String, title);
+    if (compound) SetText(window, XCB_ATOM_WM_NAME, compoundText, Unescaped(title));
+    else if (wmName) SetText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
+    else SetText(window, netWmName, utf8String, title);
     if (takesPart)
       xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, window, wmProtocols, XCB_ATOM_ATOM, 32, 1,
                           &wmDeleteWindow);
@@ -148,7 +147,8 @@ int main(int argc, char** argv) {
     check = xcb_generate_id(g_connection);
     xcb_create_window(g_connection, XCB_COPY_FROM_PARENT, check, screen->root, -1, -1, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, check, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1, &check);
+    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, check, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
+                        &check);
     xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
                         &check);
     const std::vector<xcb_window_t> reversed(windows.rbegin(), windows.rend());
@@ -164,7 +164,8 @@ int main(int argc, char** argv) {
     xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, gone, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1, &gone);
     xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netSupportingWmCheck, XCB_ATOM_WINDOW, 32, 1,
                         &gone);
-    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netClientList, XCB_ATOM_WINDOW, 32, 1, &gone);
+    xcb_change_property(g_connection, XCB_PROP_MODE_REPLACE, screen->root, netClientList, XCB_ATOM_WINDOW, 32, 1,
+                        &gone);
     xcb_destroy_window(g_connection, gone);
   }
   RoundTrip();

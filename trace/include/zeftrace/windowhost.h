@@ -45,8 +45,8 @@ class ZEFTRACE_API IWindowHost {
   // Delivers one message and returns after it was handled. `text` is the
   // lParam string of WM_SETTEXT; for WM_GETTEXT the window's text is stored
   // in *textOut (when given). Returns 0 for a window that does not exist.
-  virtual LRESULT SendMessage(HWND window, std::uint32_t message, WPARAM wParam,
-                              std::u16string_view text, std::u16string* textOut) = 0;
+  virtual LRESULT SendMessage(HWND window, std::uint32_t message, WPARAM wParam, std::u16string_view text,
+                              std::u16string* textOut) = 0;
 };
 
 // Registers the windows of this very process. Trace calls made in the process

@@ -51,9 +51,9 @@ inline constexpr std::uint32_t kMagic = 0x5746455Au;  // "ZEFW"
 inline constexpr std::uint16_t kVersion = 1;
 
 enum class EOp : std::uint8_t {
-  kFindWindow = 1,   // text: title; reply result: HWND or 0
+  kFindWindow = 1,     // text: title; reply result: HWND or 0
   kGetFirstChild = 2,  // nWindow; reply result: HWND or 0
-  kSendMessage = 3,  // nWindow, nMessage, nWParam, text (WM_SETTEXT); reply result: the window's answer
+  kSendMessage = 3,    // nWindow, nMessage, nWParam, text (WM_SETTEXT); reply result: the window's answer
 };
 
 enum EFrameFlags : std::uint8_t {
@@ -132,8 +132,8 @@ enum class EFault { kNone, kNotAFrame, kUnknownRequest, kTextLength, kGroupTooLo
 
 struct SGroupScan {
   EScan eScan = EScan::kIncomplete;
-  std::size_t nEnd = 0;          // kComplete: bytes of the whole group; kIncomplete: bytes it needs at least
-  std::uint32_t nFrames = 0;     // kComplete: frames in the group
+  std::size_t nEnd = 0;       // kComplete: bytes of the whole group; kIncomplete: bytes it needs at least
+  std::uint32_t nFrames = 0;  // kComplete: frames in the group
   EFault eFault = EFault::kNone;
   std::uint32_t nTextBytes = 0;  // kTextLength: the length the frame asked for
 };
@@ -279,8 +279,8 @@ inline std::string SocketNameForTitle(std::string_view utf8Title) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string name;
   for (unsigned char c : utf8Title) {
-    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                       c == '_' || c == '-' || (c == '.' && !name.empty());
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+                       c == '-' || (c == '.' && !name.empty());
     if (plain) {
       name += static_cast<char>(c);
     } else {
