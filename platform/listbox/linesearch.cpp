@@ -111,6 +111,12 @@ bool CLineSearch::In(const CStoredText& text) const {
   return NextInLatin1(text.pData, 0, text.nUnits) < text.nUnits;
 }
 
+bool CLineSearch::In(QAnyStringView text) const {
+  // Only UTF-16 units take two bytes each (an empty text is all one).
+  const bool wide = text.size_bytes() != text.size();
+  return In(CStoredText{static_cast<const char*>(text.data()), std::size_t(text.size()), wide});
+}
+
 CIndentMatch::CIndentMatch(QStringView indent, const CLineSearch& search) : m_search(search) {
   const QStringView needle = search.Needle();
   const Qt::CaseSensitivity cs = search.Sensitivity();

@@ -11,6 +11,7 @@
 // line, case folding included.
 #pragma once
 
+#include <QAnyStringView>
 #include <QString>
 #include <QStringView>
 
@@ -43,6 +44,9 @@ class CLineSearch {
   std::size_t NextInLatin1(const char* data, std::size_t pos, std::size_t end) const;
   std::size_t Latin1Length() const { return m_strClasses.size(); }
   bool In(const CStoredText& text) const;
+  // Whether `text` (Latin-1 or UTF-16; UTF-8 is read as Latin-1) holds the
+  // needle. Const and free of shared state: threads may share one search.
+  bool In(QAnyStringView text) const;
 
  private:
   QStringView m_needle;
