@@ -69,6 +69,7 @@ class TestLineSearch : public QObject {
   void NothingToDoWhenTheNeedleCannotMeetTheIndent_data();
   void NothingToDoWhenTheNeedleCannotMeetTheIndent();
   void Latin1RunsFindEveryOccurrence();
+  void ViewsOfEitherWidthAgreeWithQString();
 };
 
 void TestLineSearch::IndentAndTextAgreeWithTheShownLine_data() {
@@ -167,6 +168,26 @@ void TestLineSearch::Latin1RunsFindEveryOccurrence() {
   const CLineSearch wide(u"a\u20AC", Qt::CaseInsensitive);
   QCOMPARE(wide.Latin1Length(), std::size_t(0));
   QCOMPARE(wide.NextInLatin1(run.constData(), 0, std::size_t(run.size())), std::size_t(run.size()));
+}
+
+// A filter judges a line through a view of its stored text: Latin-1 bytes
+// or UTF-16 units.
+void TestLineSearch::ViewsOfEitherWidthAgreeWithQString() {
+  const QString alphabet = QString::fromUtf16(u"aAbB\u00B5\u00E9\u00C9\u039C");
+  QRandomGenerator random(20261209);
+  for (int round = 0; round < 4000; ++round) {
+    QString text, needle;
+    for (int i = int(random.bounded(7)); i > 0; --i) text += alphabet[qsizetype(random.bounded(int(alphabet.size())))];
+    for (int i = int(random.bounded(1, 4)); i > 0; --i) needle += alphabet[qsizetype(random.bounded(5))];
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+      const CLineSearch search(needle, cs);
+      const bool expected = text.contains(needle, cs);
+      QVERIFY2(search.In(QAnyStringView(text)) == expected, qPrintable(text + u'/' + needle));
+      const QByteArray latin1 = text.toLatin1();
+      if (QString::fromLatin1(latin1) == text)
+        QVERIFY2(search.In(QAnyStringView(QLatin1StringView(latin1))) == expected, qPrintable(text + u'/' + needle));
+    }
+  }
 }
 
 QTEST_APPLESS_MAIN(TestLineSearch)
