@@ -7,6 +7,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zef {
 
 namespace {
@@ -79,7 +83,64 @@ CLineSearch::CLineSearch(QStringView needle, Qt::CaseSensitivity cs) : m_needle(
     for (int b = 0; b < 256; ++b)
       if (m_classes[b] == nc[0]) m_vSingleBytes.push_back((unsigned char)b);
   }
+  if (m >= 2) {
+    const auto bytesOf = [this](unsigned char cls) {
+      std::vector<unsigned char> set;
+      for (int b = 0; b < 256; ++b)
+        if (m_classes[b] == cls) set.push_back((unsigned char)b);
+      if (set.size() > 4) set.clear();
+      return set;
+    };
+    m_vFirstBytes = bytesOf(nc[0]);
+    m_vLastBytes = bytesOf(nc[m - 1]);
+    if (m_vFirstBytes.empty() || m_vLastBytes.empty()) m_vFirstBytes.clear();
+  }
 }
+
+#if defined(__SSE2__)
+namespace {
+
+// Lanes whose byte is one of `set` (1 to 4 bytes; a repeat is not tested again).
+inline __m128i AnyOf(__m128i v, const std::vector<unsigned char>& set) {
+  __m128i hit = _mm_cmpeq_epi8(v, _mm_set1_epi8(char(set[0])));
+  for (std::size_t k = 1; k < set.size() && set[k] != set[0]; ++k)
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(char(set[k]))));
+  return hit;
+}
+
+}  // namespace
+
+// The windows whose first and last bytes are of the needle's first and last
+// classes, sixteen positions per step; only those are compared in full. The
+// last step overlaps the one before it so that no window is left over.
+bool CLineSearch::ScanWide(const unsigned char* bytes, std::size_t& i, std::size_t end) const {
+  const std::size_t m = m_strClasses.size();
+  if (m_vFirstBytes.empty() || end - i < m - 1 + 16) return false;
+  const auto* nc = reinterpret_cast<const unsigned char*>(m_strClasses.data());
+  const std::size_t lastStep = end - (m - 1) - 16;
+  for (std::size_t at = i, skip = 0;; at = std::min(at + 16, lastStep)) {
+    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + m - 1));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(AnyOf(heads, m_vFirstBytes), AnyOf(tails, m_vLastBytes))));
+    for (mask &= ~0u << skip; mask != 0; mask &= mask - 1) {
+      const std::size_t window = at + std::size_t(__builtin_ctz(mask));
+      std::size_t j = 1;
+      while (j + 1 < m && m_classes[bytes[window + j]] == nc[j]) ++j;
+      if (j + 1 >= m) {
+        i = window;
+        return true;
+      }
+    }
+    if (at == lastStep) break;
+    // Windows below at + 16 are done; the next step may start lower.
+    skip = unsigned(at + 16 - std::min(at + 16, lastStep));
+  }
+  i = end;
+  return false;
+}
+#else
+bool CLineSearch::ScanWide(const unsigned char*, std::size_t&, std::size_t) const { return false; }
+#endif
 
 std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::size_t end) const {
   const std::size_t m = m_strClasses.size();
@@ -93,7 +154,9 @@ std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::si
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   const auto* nc = reinterpret_cast<const unsigned char*>(m_strClasses.data());
-  for (std::size_t i = pos; i + m <= end;) {
+  std::size_t i = pos;
+  if (ScanWide(bytes, i, end)) return i;
+  for (; i + m <= end;) {
     const unsigned char a = m_classes[bytes[i + m - 2]];
     const unsigned char b = m_classes[bytes[i + m - 1]];
     if (a == nc[m - 2] && b == nc[m - 1]) {
