@@ -100,13 +100,21 @@ CLineSearch::CLineSearch(QStringView needle, Qt::CaseSensitivity cs) : m_needle(
 #if defined(__SSE2__)
 namespace {
 
-// Lanes whose byte is one of `set` (1 to 4 bytes; a repeat is not tested again).
-inline __m128i AnyOf(__m128i v, const std::vector<unsigned char>& set) {
-  __m128i hit = _mm_cmpeq_epi8(v, _mm_set1_epi8(char(set[0])));
-  for (std::size_t k = 1; k < set.size() && set[k] != set[0]; ++k)
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(char(set[k]))));
-  return hit;
-}
+// A set of up to four bytes as lanes to compare with, made once per scan;
+// a set of one or two is tested with as many compares.
+struct SByteSet {
+  explicit SByteSet(const std::vector<unsigned char>& set) {
+    for (std::size_t k = 0; k < 4; ++k) lanes[k] = _mm_set1_epi8(char(set[std::min(k, set.size() - 1)]));
+    bFour = set.size() > 2;
+  }
+  __m128i AnyOf(__m128i v) const {
+    const __m128i two = _mm_or_si128(_mm_cmpeq_epi8(v, lanes[0]), _mm_cmpeq_epi8(v, lanes[1]));
+    if (!bFour) return two;
+    return _mm_or_si128(two, _mm_or_si128(_mm_cmpeq_epi8(v, lanes[2]), _mm_cmpeq_epi8(v, lanes[3])));
+  }
+  __m128i lanes[4];
+  bool bFour;
+};
 
 }  // namespace
 
@@ -118,10 +126,11 @@ bool CLineSearch::ScanWide(const unsigned char* bytes, std::size_t& i, std::size
   if (m_vFirstBytes.empty() || end - i < m - 1 + 16) return false;
   const auto* nc = reinterpret_cast<const unsigned char*>(m_strClasses.data());
   const std::size_t lastStep = end - (m - 1) - 16;
+  const SByteSet heads(m_vFirstBytes), tails(m_vLastBytes);
   for (std::size_t at = i, skip = 0;; at = std::min(at + 16, lastStep)) {
-    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + m - 1));
-    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(AnyOf(heads, m_vFirstBytes), AnyOf(tails, m_vLastBytes))));
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + m - 1));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(heads.AnyOf(head), tails.AnyOf(tail))));
     for (mask &= ~0u << skip; mask != 0; mask &= mask - 1) {
       const std::size_t window = at + std::size_t(__builtin_ctz(mask));
       std::size_t j = 1;

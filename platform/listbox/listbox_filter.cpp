@@ -52,35 +52,30 @@ void CListBox::Private::Judge(bool narrowing) {
   bFiltered = bool(filter);
   if (!bFiltered) {
     vShown = {};
-  } else if (narrowing && wasFiltered) {
-    // Each part keeps its survivors at its front, then the parts close up.
+  } else {
+    // Every held line is judged, or when narrowing only the shown ones. The
+    // parts judge consecutive stretches, each keeping what it shows at the
+    // front of its own stretch of vShown; then the stretches close up.
+    const bool all = !(narrowing && wasFiltered);
+    if (all) vShown.resize(std::size_t(store.Count()));
     std::vector<std::size_t> kept(std::thread::hardware_concurrency() + 1);
     const std::size_t parts = InParts(vShown.size(), [&](std::size_t part, std::size_t first, std::size_t end) {
       std::size_t out = first;
-      for (std::size_t i = first; i < end; ++i)
-        if (filter(store.Line(int(vShown[i])))) vShown[out++] = vShown[i];
+      for (std::size_t i = first; i < end; ++i) {
+        const auto held = all ? std::uint32_t(i) : vShown[i];
+        if (filter(store.Line(int(held)))) vShown[out++] = held;
+      }
       kept[part] = out - first;
     });
-    std::size_t size = kept[0];
+    auto size = std::ptrdiff_t(kept[0]);
     for (std::size_t part = 1; part < parts; ++part) {
       const auto first = vShown.begin() + std::ptrdiff_t(vShown.size() * part / parts);
-      size = std::size_t(std::copy(first, first + std::ptrdiff_t(kept[part]), vShown.begin() + std::ptrdiff_t(size)) -
-                         vShown.begin());
+      size = std::copy(first, first + std::ptrdiff_t(kept[part]), vShown.begin() + size) - vShown.begin();
     }
-    vShown.resize(size);
-  } else {
-    std::vector<std::vector<std::uint32_t>> found(std::thread::hardware_concurrency() + 1);
-    const std::size_t parts =
-        InParts(std::size_t(store.Count()), [&](std::size_t part, std::size_t first, std::size_t end) {
-          for (std::size_t i = first; i < end; ++i)
-            if (filter(store.Line(int(i)))) found[part].push_back(std::uint32_t(i));
-        });
-    std::size_t size = 0;
-    for (std::size_t part = 0; part < parts; ++part) size += found[part].size();
-    vShown = {};
-    vShown.reserve(size);
-    for (std::size_t part = 0; part < parts; ++part)
-      vShown.insert(vShown.end(), found[part].begin(), found[part].end());
+    vShown.resize(std::size_t(size));
+    // Room for every held line is within what the list may spend, but a
+    // filter that shows few lines should not keep it.
+    if (vShown.size() < vShown.capacity() / 4) vShown.shrink_to_fit();
   }
 
   // The caret to the nearest shown line, the top to the first shown line at
