@@ -110,6 +110,10 @@ class CLineStore {
   SLineStamp Stamp(int index) const;
   // The line read in place, without copying its text.
   SHeldLine Line(int index) const;
+  // Asks the processor to fetch the text of line `index` (valid) before it
+  // is read: a walk that reads line after line runs about twice as fast
+  // when it announces the lines a few ahead of the one it reads.
+  void Prefetch(int index) const;
 
   // The first line from `from` (included) stepping by `step` (+1 or -1)
   // whose text as shown contains `needle`; -1 when the walk leaves the
