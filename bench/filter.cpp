@@ -17,26 +17,11 @@
 #include <string>
 #include <thread>
 
+#include "bench/linemaker.h"
 #include "platform/listbox/linesearch.h"
 #include "platform/listbox/listbox.h"
 
 namespace {
-
-// Line i: the index as a decimal number, then fixed text, 60 units in all.
-class CLineMaker {
- public:
-  CLineMaker() : m_str(60, QLatin1Char('.')) {
-    const QString body = QStringLiteral(" ZEFMON_EnumProcesses() returned pid=1234 hwnd=0x0042 ok");
-    for (int i = 0; i < body.size() && 10 + i < 60; ++i) m_str[10 + i] = body[i];
-  }
-  const QString& Line(int i) {
-    for (int k = 9; k >= 0; --k, i /= 10) m_str[k] = QChar(u'0' + i % 10);
-    return m_str;
-  }
-
- private:
-  QString m_str;
-};
 
 zef::CListBox::LineFilter Holding(const QString& needle) {
   auto search = std::make_shared<zef::CLineSearch>(needle, Qt::CaseInsensitive);
@@ -56,7 +41,7 @@ double BestMs(int rounds, const Work& work) {
 }
 
 void Fill(zef::CListBox& list, int count) {
-  CLineMaker maker;
+  zef::bench::CLineMaker maker;
   for (int i = 0; i < count; ++i) list.AddString(maker.Line(i));
 }
 
