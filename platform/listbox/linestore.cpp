@@ -191,16 +191,12 @@ SHeldLine CLineStore::Line(int index) const {
   const Location at = Locate(index);
   const Segment& s = m_vSegments[std::size_t(at.nSegment)];
   const CStoredText own = s.Own(at.nLine);
+  constexpr int kAhead = 16;
+  if (at.nLine + kAhead < s.Count()) __builtin_prefetch(s.vBytes.data() + s.vEnds[std::size_t(at.nLine + kAhead - 1)]);
   const QAnyStringView text = own.bWide
                                   ? QAnyStringView(reinterpret_cast<const char16_t*>(own.pData), qsizetype(own.nUnits))
                                   : QAnyStringView(QLatin1StringView(own.pData, qsizetype(own.nUnits)));
   return {index, text, int(s.Depth(at.nLine)), s.Stamp(at.nLine)};
-}
-
-void CLineStore::Prefetch(int index) const {
-  const Location at = Locate(index);
-  const Segment& s = m_vSegments[std::size_t(at.nSegment)];
-  __builtin_prefetch(s.vBytes.data() + (at.nLine == 0 ? 0 : s.vEnds[std::size_t(at.nLine) - 1]));
 }
 
 SLineStamp CLineStore::Stamp(int index) const {

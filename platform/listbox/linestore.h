@@ -108,12 +108,11 @@ class CLineStore {
   bool Contains(int index, char16_t ch) const;
   // The stamp as stored: the time exactly, the span as kExactSpanLimit says.
   SLineStamp Stamp(int index) const;
-  // The line read in place, without copying its text.
+  // The line read in place, without copying its text. A walk that reads
+  // line after line this way runs about twice as fast as the lines' bytes
+  // alone would let it: each read asks the processor to fetch the text of
+  // a line further on.
   SHeldLine Line(int index) const;
-  // Asks the processor to fetch the text of line `index` (valid) before it
-  // is read: a walk that reads line after line runs about twice as fast
-  // when it announces the lines a few ahead of the one it reads.
-  void Prefetch(int index) const;
 
   // The first line from `from` (included) stepping by `step` (+1 or -1)
   // whose text as shown contains `needle`; -1 when the walk leaves the

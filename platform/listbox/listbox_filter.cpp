@@ -11,8 +11,6 @@ namespace {
 
 // Below this many lines to judge, threads cost more than they save.
 constexpr std::size_t kLinesPerThread = 1 << 16;
-// How many lines ahead of the one judged its text is fetched.
-constexpr std::size_t kAhead = 16;
 
 // Runs `judge(part, first, end)` over [0, count) cut into as many parts as
 // there are cores (one when the work is small); returns the part count.
@@ -64,7 +62,6 @@ void CListBox::Private::Judge(bool narrowing) {
     const std::size_t parts = InParts(vShown.size(), [&](std::size_t part, std::size_t first, std::size_t end) {
       std::size_t out = first;
       for (std::size_t i = first; i < end; ++i) {
-        if (i + kAhead < end) store.Prefetch(int(all ? i + kAhead : vShown[i + kAhead]));
         const auto held = all ? std::uint32_t(i) : vShown[i];
         if (filter(store.Line(int(held)))) vShown[out++] = held;
       }
