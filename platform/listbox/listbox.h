@@ -146,8 +146,9 @@ class CListBox : public QAbstractScrollArea {
   // - The filter is called on the UI thread for appended lines, and from
   //   several threads at once while the lines are judged again: it must be
   //   safe to call concurrently and must not touch the list.
-  // - The filter keeps a 32-bit held index per shown line; ResetContent
-  //   clears it (the filter stays set).
+  // - The filter keeps a 32-bit held index per shown line, 4 bytes per
+  //   held line once judged (a vector's usual growth room on top while
+  //   shown lines arrive); ResetContent clears it (the filter stays set).
   using LineFilter = std::function<bool(const SHeldLine&)>;
   // Sets the filter (empty: every line shown) and judges every held line,
   // or with `narrowing` (the new filter lets through no line the old one
