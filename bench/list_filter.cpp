@@ -2,7 +2,7 @@
 // narrowing word judged over the shown lines only up to the repaint, and
 // what a filter costs an append and in memory.
 //
-//   bench_filter [held lines] [narrowing lines] [rounds]   (default 10000000 1000000 3)
+//   bench_list_filter [held lines] [narrowing lines] [rounds]   (default 10000000 1000000 3)
 //
 // Lines are 60 Latin-1 characters, a 10-digit number then fixed text. The
 // filter is a case-insensitive substring search (CLineSearch) over each
