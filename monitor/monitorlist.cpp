@@ -1,5 +1,9 @@
 #include "monitor/monitorlist.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
 #include <time.h>
 
 #include <cinttypes>
@@ -47,6 +51,7 @@ void CMonitorList::ResetContent() {
   // the system at once.
   m_senders.ForgetGone();
   CListBox::ResetContent();
+  m_follow.Reset();
 }
 
 void CMonitorList::ScrollToEnd() {
@@ -55,6 +60,33 @@ void CMonitorList::ScrollToEnd() {
   GetScrollRange(SB_VERT, &minPos, &maxPos);
   SetScrollPos(SB_VERT, maxPos, true);
   OnVScroll(SB_BOTTOM);
+  m_follow.Resume();
+}
+
+void CMonitorList::keyPressEvent(QKeyEvent* event) {
+  CListBox::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      m_follow.CaretMoved();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMonitorList::mousePressEvent(QMouseEvent* event) {
+  CListBox::mousePressEvent(event);
+  if (event->button() == Qt::LeftButton) m_follow.CaretMoved();
+}
+
+void CMonitorList::wheelEvent(QWheelEvent* event) {
+  CListBox::wheelEvent(event);
+  m_follow.Scrolled(event->angleDelta().y() < 0);
 }
 
 void CMonitorList::SetIndent(const QString& indent) {
