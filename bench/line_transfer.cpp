@@ -15,16 +15,9 @@
 #include <QTimer>
 
 using namespace zef;
+using zef::bench::TimeMs;
 
 namespace {
-
-template <typename F>
-double TimeMs(F&& work) {
-  QElapsedTimer timer;
-  timer.start();
-  work();
-  return double(timer.nsecsElapsed()) / 1e6;
-}
 
 // Counts the paints of the list's rows.
 class CPaintCounter : public QObject {

@@ -39,18 +39,21 @@ QString FileProblem(const QSaveFile& file, int code) {
 
 }  // namespace
 
-QString ShownLine(const CMonitorList& list, int index) {
-  if (list.Gutter() == CMonitorList::EGutter::kOff) return list.GetText(index);
-  QString line;
-  for (const QString& column : list.GutterTexts(index)) line += column + u'\t';
-  return line + list.GetText(index);
+void AppendShownLine(const CMonitorList& list, int index, QString& out) {
+  if (list.Gutter() != CMonitorList::EGutter::kOff) {
+    for (const QString& column : list.GutterTexts(index)) {
+      out += column;
+      out += u'\t';
+    }
+  }
+  out += list.GetText(index);
 }
 
 QString ShownLines(const CMonitorList& list, const std::vector<int>& rows) {
   QString text;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (i > 0) text += u'\n';
-    text += ShownLine(list, rows[i]);
+    AppendShownLine(list, rows[i], text);
   }
   return text;
 }
@@ -67,7 +70,7 @@ bool SaveShownLines(const CMonitorList& list, const std::vector<int>& rows, cons
   constexpr std::size_t kBlock = 4096;
   QString block;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    block += ShownLine(list, rows[i]);
+    AppendShownLine(list, rows[i], block);
     block += u'\n';
     if ((i + 1) % kBlock == 0 || i + 1 == rows.size()) {
       errno = 0;

@@ -16,9 +16,10 @@ namespace zef {
 
 class CMonitorList;
 
-// Row `index` (valid) as the list shows it: the gutter's columns, each
-// followed by a tab, when the gutter is on, then the line with its indent.
-QString ShownLine(const CMonitorList& list, int index);
+// Appends row `index` (valid) as the list shows it to `out`: the gutter's
+// columns, each followed by a tab, when the gutter is on, then the line
+// with its indent.
+void AppendShownLine(const CMonitorList& list, int index, QString& out);
 // Rows `rows` as shown, in the order given, separated by LF.
 QString ShownLines(const CMonitorList& list, const std::vector<int>& rows);
 // Writes rows `rows` as shown to `path`, UTF-8, each ending in LF. The file

@@ -157,9 +157,19 @@ QString FormatDuration(std::int64_t us) {
 }
 
 QString FormatClockTime(std::int64_t us) {
+  // Lines come many to a second: the broken-down time of the last second
+  // is kept, since localtime_r costs more than the rest (a save or copy of
+  // the gutter formats one per line).
+  thread_local time_t lastSeconds = -1;
+  thread_local tm local{};
   const time_t seconds = time_t(us / 1000000);
-  tm local{};
-  if (!::localtime_r(&seconds, &local)) return QString();
+  if (seconds != lastSeconds) {
+    if (!::localtime_r(&seconds, &local)) {
+      lastSeconds = -1;
+      return QString();
+    }
+    lastSeconds = seconds;
+  }
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec, int(us % 1000000));
   return QString::fromLatin1(text);
