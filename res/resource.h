@@ -41,6 +41,7 @@ enum class CommandId : std::uint32_t {
   GoToMatchingLine = 32900,
   ShowTimeAndSender = 32901,
   TimeSincePrevious = 32902,
+  Filters = 32910,
   // "&Setup"
   Options = 32802,
   SetupLoop = 32777,
