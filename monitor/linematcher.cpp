@@ -7,6 +7,10 @@
 
 #include <re2/re2.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -27,6 +31,20 @@ std::unique_ptr<RE2> Compile(const std::string& pattern, RE2::Options::Encoding 
   return std::make_unique<RE2>(pattern, options);
 }
 
+// Whether every two Latin-1 characters that are one another's case differ
+// only in bit 0x20 (A/a, À/à): then OR-ing 0x20 into text and needle alike
+// never parts two that fold together.
+bool Latin1FoldsBy0x20() {
+  static const bool answer = [] {
+    for (int a = 0; a < 256; ++a)
+      for (int b = a + 1; b < 256; ++b)
+        if (QChar(char16_t(a)).toCaseFolded() == QChar(char16_t(b)).toCaseFolded() && (a | 0x20) != (b | 0x20))
+          return false;
+    return true;
+  }();
+  return answer;
+}
+
 bool Search(const RE2& re, const char* data, qsizetype size) {
   return RE2::PartialMatch(re2::StringPiece(data, std::size_t(size)), re);
 }
@@ -40,6 +58,13 @@ struct CTextMatcher::SCompiled {
   QString strError;
   // A substring: the needle search over strPattern (which it points into).
   std::optional<CLineSearch> search;
+  // For a needle of two Latin-1 bytes or more: its first and last byte (with
+  // 0x20 set when case is ignored), which 16 windows at a time are checked
+  // for before the whole needle is.
+  bool bBlockScan = false;
+  unsigned char nFoldBit = 0;
+  unsigned char nFirst = 0;
+  unsigned char nLast = 0;
   // A regular expression: compiled for UTF-8 text, and for Latin-1 text
   // when the pattern is written in Latin-1 (else Latin-1 text is widened).
   std::unique_ptr<RE2> pUtf8;
@@ -47,15 +72,66 @@ struct CTextMatcher::SCompiled {
 
   bool MatchesAll() const { return strPattern.isEmpty() && strError.isEmpty(); }
   bool MatchLatin1(const char* data, qsizetype size) const;
+  bool FindLatin1(const char* data, std::size_t size) const;
+  void SetUpBlockScan();
   bool MatchUtf16(QStringView text) const;
   bool MatchUtf8(const char* data, qsizetype size) const;
 };
 
 bool CTextMatcher::SCompiled::MatchLatin1(const char* data, qsizetype size) const {
-  if (search) return search->In(CStoredText{data, std::size_t(size), false});
+  if (search) return FindLatin1(data, std::size_t(size));
   if (pLatin1) return Search(*pLatin1, data, size);
   const QByteArray utf8 = QString::fromLatin1(data, size).toUtf8();
   return Search(*pUtf8, utf8.constData(), utf8.size());
+}
+
+// A line is short: most of the needle search's time would go to its skip
+// table's look-ups, each waiting on the one before. Comparing a needle's
+// first and last byte across 16 windows at once leaves few windows to check.
+bool CTextMatcher::SCompiled::FindLatin1(const char* data, std::size_t size) const {
+  std::size_t at = 0;
+#ifdef __SSE2__
+  if (bBlockScan) {
+    const std::size_t m = search->Latin1Length();
+    const __m128i fold = _mm_set1_epi8(char(nFoldBit));
+    const __m128i first = _mm_set1_epi8(char(nFirst));
+    const __m128i last = _mm_set1_epi8(char(nLast));
+    for (; at + m - 1 + 16 <= size; at += 16) {
+      const __m128i a = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)), fold);
+      const __m128i b = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + m - 1)), fold);
+      for (unsigned mask =
+               unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+           mask != 0; mask &= mask - 1) {
+        const std::size_t window = at + std::size_t(__builtin_ctz(mask));
+        if (search->NextInLatin1(data, window, window + m) == window) return true;
+      }
+    }
+  }
+#endif
+  return search->NextInLatin1(data, at, size) < size;
+}
+
+void CTextMatcher::SCompiled::SetUpBlockScan() {
+  if (search->Latin1Length() < 2) return;
+  const bool sensitive = cs == Qt::CaseSensitive;
+  if (!sensitive && !Latin1FoldsBy0x20()) return;
+  // The needle's units as the search compares them (folded when case is
+  // ignored); a folded unit stands for any Latin-1 byte that folds to it.
+  const QString units = sensitive ? strPattern : strPattern.toCaseFolded();
+  if (std::size_t(units.size()) != search->Latin1Length()) return;
+  const auto byteOf = [sensitive](QChar unit) -> int {
+    if (sensitive) return unit.unicode() <= 0xFF ? unit.unicode() : -1;
+    for (int b = 0; b < 256; ++b)
+      if (QChar(char16_t(b)).toCaseFolded() == unit) return b;
+    return -1;
+  };
+  const int first = byteOf(units.front());
+  const int last = byteOf(units.back());
+  if (first < 0 || last < 0) return;
+  nFoldBit = sensitive ? 0 : 0x20;
+  nFirst = (unsigned char)(first | nFoldBit);
+  nLast = (unsigned char)(last | nFoldBit);
+  bBlockScan = true;
 }
 
 bool CTextMatcher::SCompiled::MatchUtf16(QStringView text) const {
@@ -91,7 +167,10 @@ CTextMatcher::CTextMatcher(QStringView pattern, bool regex, EMatchCase matchCase
       matchCase == EMatchCase::Sensitive || (matchCase == EMatchCase::Smart && HoldsCapital(pattern, regex));
   compiled->cs = sensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
   if (!regex) {
-    if (!pattern.isEmpty()) compiled->search.emplace(QStringView(compiled->strPattern), compiled->cs);
+    if (!pattern.isEmpty()) {
+      compiled->search.emplace(QStringView(compiled->strPattern), compiled->cs);
+      compiled->SetUpBlockScan();
+    }
   } else if (!pattern.isEmpty()) {
     compiled->pUtf8 = Compile(pattern.toUtf8().toStdString(), RE2::Options::EncodingUTF8, sensitive);
     if (!compiled->pUtf8->ok()) {

@@ -19,6 +19,8 @@ class TestLineFilter : public QObject {
  private slots:
   void matcher_data();
   void matcher();
+  void substringAgreesAtEveryPlace_data();
+  void substringAgreesAtEveryPlace();
   void badRegexIsAnError();
   void pathologicalRegexReturns_data();
   void pathologicalRegexReturns();
@@ -64,6 +66,40 @@ void TestLineFilter::matcher() {
   if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; })) {
     const QByteArray latin1 = text.toLatin1();
     QCOMPARE(matcher.Matches(QLatin1StringView(latin1)), matches);
+  }
+}
+
+void TestLineFilter::substringAgreesAtEveryPlace_data() {
+  QTest::addColumn<QString>("needle");
+  QTest::addColumn<QString>("found");  // how a line holds it
+  QTest::addColumn<QString>("filler");
+  QTest::newRow("two letters") << S(u"ab") << S(u"AB") << S(u"a");
+  QTest::newRow("word, other case") << S(u"timeout") << S(u"TimeOut") << S(u"timeou");
+  QTest::newRow("capital word") << S(u"Timeout") << S(u"Timeout") << S(u"timeout");
+  QTest::newRow("Latin-1 letters") << S(u"éa") << S(u"ÉA") << S(u"é");
+  QTest::newRow("micro sign") << S(u"µx") << S(u"µX") << S(u"µ");
+  QTest::newRow("punctuation") << S(u"[1]") << S(u"[1]") << S(u"{1}");
+}
+
+void TestLineFilter::substringAgreesAtEveryPlace() {
+  QFETCH(QString, needle);
+  QFETCH(QString, found);
+  QFETCH(QString, filler);
+  const CTextMatcher matcher(needle, false);
+  // Lines long enough to be scanned in blocks, the needle at each place
+  // (block edges and the tail included) or absent among its look-alikes.
+  for (int length = 0; length < 80; length += 7) {
+    QString line;
+    while (line.size() < length) line += filler;
+    line.truncate(length);
+    for (int at = 0; at <= length; ++at) {
+      const QString text = line.left(at) + found + line.mid(at);
+      const QByteArray latin1 = text.toLatin1();
+      QVERIFY2(matcher.Matches(QLatin1StringView(latin1)), qPrintable(text));
+      QVERIFY(matcher.Matches(QStringView(text)));
+    }
+    const QByteArray latin1 = line.toLatin1();
+    QCOMPARE(matcher.Matches(QLatin1StringView(latin1)), line.contains(needle, matcher.Sensitivity()));
   }
 }
 
