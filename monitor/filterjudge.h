@@ -45,6 +45,8 @@ struct SVerdict {
 class CLineJudge {
  public:
   // The label of a sender's lines from the label key in their stamps.
+  // Called from every thread that judges, only for rules and words that
+  // name a sender, at most once per judged line.
   using SenderLabel = std::function<QString(std::uint32_t labelKey)>;
 
   explicit CLineJudge(SenderLabel senderLabel = {});

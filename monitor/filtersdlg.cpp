@@ -94,7 +94,10 @@ void CFiltersDlg::BuildBody() {
   editor->addWidget(m_pColour, 4, 1);
   editor->addWidget(m_pError, 5, 0, 1, 2);
   rows->addLayout(editor);
+  ConnectBody();
+}
 
+void CFiltersDlg::ConnectBody() {
   connect(m_pList, &QListWidget::currentRowChanged, this, [this](int row) { ShowRule(row); });
   connect(m_pText, &QLineEdit::textEdited, this, [this] { StoreRule(); });
   connect(m_pSender, &QLineEdit::textEdited, this, [this] { StoreRule(); });

@@ -38,6 +38,7 @@ class CFiltersDlg : public CSettingsDlg {
 
  private:
   void BuildBody();
+  void ConnectBody();
   void FillList(int current);
   void ShowRule(int row);
   void StoreRule();
