@@ -19,11 +19,6 @@ namespace {
 
 constexpr const char16_t* kActionNames[] = {u"Show only", u"Hide", u"Highlight", u"Drop"};
 
-QColor PaletteColour(int index) {
-  const auto palette = HighlightPalette();
-  return QColor::fromRgb(palette[std::size_t(std::clamp<int>(index, 0, int(palette.size()) - 1))]);
-}
-
 template <class TWidget>
 TWidget* Named(TWidget* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
@@ -31,6 +26,11 @@ TWidget* Named(TWidget* widget, const char* name) {
 }
 
 }  // namespace
+
+QColor HighlightColour(int index) {
+  const auto palette = HighlightPalette();
+  return QColor::fromRgb(palette[std::size_t(std::clamp<int>(index, 0, int(palette.size()) - 1))]);
+}
 
 QString DescribeRule(const SFilterRule& rule) {
   QString text = QString::fromUtf16(kActionNames[int(rule.action)]) + u':';
@@ -73,7 +73,7 @@ void CFiltersDlg::BuildBody() {
   m_pColour = Named(new QComboBox, "filterColour");
   for (std::size_t i = 0; i < HighlightPalette().size(); ++i) {
     QPixmap swatch(16, 16);
-    swatch.fill(PaletteColour(int(i)));
+    swatch.fill(HighlightColour(int(i)));
     m_pColour->addItem(QIcon(swatch), QString::fromUtf16(HighlightNames()[i]));
   }
   m_pError = Named(new QLabel, "filterError");
@@ -147,7 +147,7 @@ void CFiltersDlg::FillList(int current) {
   m_pList->clear();
   for (const SFilterRule& rule : m_section.m_vRules) {
     auto* item = new QListWidgetItem(DescribeRule(rule), m_pList);
-    if (rule.action == EFilterAction::Highlight) item->setBackground(PaletteColour(rule.nColour));
+    if (rule.action == EFilterAction::Highlight) item->setBackground(HighlightColour(rule.nColour));
   }
   m_pList->setCurrentRow(current);
   ShowRule(current);
@@ -166,8 +166,7 @@ void CFiltersDlg::ShowRule(int row) {
   for (QWidget* w : std::initializer_list<QWidget*>{m_pText, m_pRegex, m_pSender, m_pAction, m_pColour})
     w->setEnabled(valid);
   m_pColour->setEnabled(valid && rule.action == EFilterAction::Highlight);
-  const CTextMatcher matcher(rule.strText, rule.bRegex);
-  m_pError->setText(matcher.IsValid() ? QString() : tr("Not a regular expression: %1").arg(matcher.Error()));
+  ShowError(rule);
   UpdateButtons();
 }
 
@@ -182,8 +181,12 @@ void CFiltersDlg::StoreRule() {
   rule.nColour = std::max(0, m_pColour->currentIndex());
   QListWidgetItem* item = m_pList->item(row);
   item->setText(DescribeRule(rule));
-  item->setBackground(rule.action == EFilterAction::Highlight ? QBrush(PaletteColour(rule.nColour)) : QBrush());
+  item->setBackground(rule.action == EFilterAction::Highlight ? QBrush(HighlightColour(rule.nColour)) : QBrush());
   m_pColour->setEnabled(rule.action == EFilterAction::Highlight);
+  ShowError(rule);
+}
+
+void CFiltersDlg::ShowError(const SFilterRule& rule) {
   const CTextMatcher matcher(rule.strText, rule.bRegex);
   m_pError->setText(matcher.IsValid() ? QString() : tr("Not a regular expression: %1").arg(matcher.Error()));
 }

@@ -13,6 +13,8 @@
 #include "monitor/filtersettings.h"
 #include "platform/dialog/dialog.h"
 
+#include <QColor>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -42,6 +44,7 @@ class CFiltersDlg : public CSettingsDlg {
   void FillList(int current);
   void ShowRule(int row);
   void StoreRule();
+  void ShowError(const SFilterRule& rule);
   void UpdateButtons();
   void Move(int by);
 
@@ -59,6 +62,10 @@ class CFiltersDlg : public CSettingsDlg {
   QPushButton* m_pDown = nullptr;
   bool m_bShowing = false;  // the editor is being filled: its signals change no rule
 };
+
+// A highlight rule's background (SVerdict::nColour) as the list paints it;
+// an index out of range is taken as the nearest.
+QColor HighlightColour(int index);
 
 // How the list shows a rule: "Hide: re:^tick @timer".
 QString DescribeRule(const SFilterRule& rule);
