@@ -49,6 +49,7 @@ enum class CommandId : std::uint32_t {
   SelectAllLines = 32923,
   ShowOnlyThisSender = 32924,
   HideLinesLikeThis = 32925,
+  Filters = 32910,
   // "&Setup"
   Options = 32802,
   SetupLoop = 32777,
