@@ -2,6 +2,7 @@
 // runs over every line without a match.
 //
 //   QT_QPA_PLATFORM=offscreen bench_line_commands [lines]   (default 1000000)
+#include "bench/toolframe.h"
 #include "monitor/monitorcommands.h"
 #include "shell/app.h"
 #include "shell/mainframe.h"
@@ -13,18 +14,7 @@
 #include <cstdio>
 
 using namespace zef;
-
-namespace {
-
-template <typename F>
-double TimeMs(F&& work) {
-  QElapsedTimer timer;
-  timer.start();
-  work();
-  return double(timer.nsecsElapsed()) / 1e6;
-}
-
-}  // namespace
+using zef::bench::TimeMs;
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

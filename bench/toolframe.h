@@ -1,6 +1,7 @@
 // What the toolbox benchmarks share: a shown main window whose tools trace
 // into it (settings in a temporary directory, no close confirmation, no
-// standard-error copy of each line), and the median of the rounds.
+// standard-error copy of each line), the time a piece of work takes and the
+// median of the rounds.
 #pragma once
 
 #include "platform/system/profile.h"
@@ -9,6 +10,7 @@
 
 #include <zeftrace/trace.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -41,6 +43,15 @@ class CToolFrame {
   QTemporaryDir m_dir;
   std::unique_ptr<CQrbWinApp> m_pApp;
 };
+
+// Milliseconds that `work` takes.
+template <typename F>
+double TimeMs(F&& work) {
+  QElapsedTimer timer;
+  timer.start();
+  work();
+  return double(timer.nsecsElapsed()) / 1e6;
+}
 
 inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

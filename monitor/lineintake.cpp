@@ -14,7 +14,9 @@ void CLineIntake::AddLine(const QString& line, const SPeer* peer) {
   const std::uint32_t sender = peer ? Meet(*peer) : CSenders::kSelf;
   if (m_settings.m_bLogToFile) Log(line);
   m_list.AddLine(line, sender);
-  if (!m_settings.m_bQuickDraw) m_list.ScrollToEnd();
+  // Following decides while it is on; otherwise quick draw does.
+  if (m_settings.m_bFollow) m_list.Follower().LinesAdded();
+  else if (!m_settings.m_bQuickDraw) m_list.ScrollToEnd();
 }
 
 void CLineIntake::PeerGone(std::uint32_t peerId) {

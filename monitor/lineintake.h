@@ -1,7 +1,8 @@
 // The one way a line enters the monitor: "this line, from this peer" (or
 // from the monitor itself). It writes the log file when that is on, names a
 // peer at its first line (and again once it told who it is), adds the line
-// to the list under its sender (nesting, time, the sender's calls) and
+// to the list under its sender (nesting, time, the sender's calls) and,
+// while following is on, lets the follower keep it in view; otherwise it
 // scrolls to it unless quick draw is on. When a connection ends, it adds the
 // line that names the calls the peer left open.
 #pragma once

@@ -31,6 +31,9 @@ void CMonitorCommands::AddCommands(std::vector<CCommandEntry>& table) {
       MakeCommand(CommandId::TimeSincePrevious, this, &C::OnTimeSincePrevious, &C::CanTimeSincePrevious);
   since.checked = [this] { return m_monitor.m_bTimeSincePrevious; };
   table.push_back(std::move(since));
+  CCommandEntry follow = MakeCommand(CommandId::Follow, this, &C::OnFollow);
+  follow.checked = [this] { return m_monitor.m_bFollow; };
+  table.push_back(std::move(follow));
 }
 
 int MatchingLine(const CMonitorList& list, int current, bool* isPairLine) {
@@ -55,6 +58,11 @@ void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor) {
   list.SetGutter(!monitor.m_bShowTimeAndSender  ? G::kOff
                  : monitor.m_bTimeSincePrevious ? G::kSincePrevious
                                                 : G::kClockTime);
+}
+
+void ApplyFollow(CMonitorList& list, const CMonitorSettings& monitor) {
+  if (monitor.m_bFollow) list.Follower().Start();
+  else list.Follower().Stop();
 }
 
 bool CMonitorCommands::CanViewLine() { return m_host.GetList().GetCurSel() >= 0 && m_host.GetList().GetCount() >= 1; }
@@ -104,6 +112,11 @@ bool CMonitorCommands::CanTimeSincePrevious() { return m_monitor.m_bShowTimeAndS
 void CMonitorCommands::OnTimeSincePrevious() {
   m_monitor.m_bTimeSincePrevious = !m_monitor.m_bTimeSincePrevious;
   ApplyGutter(m_host.GetList(), m_monitor);
+}
+
+void CMonitorCommands::OnFollow() {
+  m_monitor.m_bFollow = !m_monitor.m_bFollow;
+  ApplyFollow(m_host.GetList(), m_monitor);
 }
 
 void CMonitorCommands::OnUnmarkLines() { m_host.GetList().SetSel(false, -1); }

@@ -1,6 +1,6 @@
 // The "&Monitor" commands that work on the lines already in the list: view,
 // mark block, unmark, clear, find, reset nesting, go to the matching line,
-// and the gutter of times and senders.
+// the gutter of times and senders, and following new lines.
 #pragma once
 
 #include "monitor/monitorhost.h"
@@ -34,6 +34,7 @@ class CMonitorCommands : public CFeature {
   void OnGoToMatchingLine();
   void OnShowTimeAndSender();
   void OnTimeSincePrevious();
+  void OnFollow();
   bool CanViewLine();
   bool CanMarkBlock();
   bool CanUnmarkLines();
@@ -56,5 +57,7 @@ int MatchingLine(const CMonitorList& list, int current, bool* isPairLine = nullp
 // Shows the gutter as `monitor` says: off, clock times, or times since the
 // previous line.
 void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor);
+// Starts or stops following new lines as `monitor` says.
+void ApplyFollow(CMonitorList& list, const CMonitorSettings& monitor);
 
 }  // namespace zef

@@ -24,8 +24,9 @@ class IMonitorHost {
  public:
   virtual ~IMonitorHost() = default;
 
-  // The monitor's one way in: log file (when on), list, scroll (unless quick
-  // draw is on).
+  // The monitor's one way in: log file (when on), list, scroll (the
+  // follower's, once per frame, while following is on; otherwise at each
+  // line unless quick draw is on).
   virtual void AppendLine(const QString& line) = 0;
   // Scrolls the list to its last line whatever quick draw says.
   virtual void ScrollToEnd() = 0;

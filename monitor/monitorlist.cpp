@@ -1,5 +1,9 @@
 #include "monitor/monitorlist.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
 #include <time.h>
 
 #include <cinttypes>
@@ -47,6 +51,7 @@ void CMonitorList::ResetContent() {
   // the system at once.
   m_senders.ForgetGone();
   CListBox::ResetContent();
+  m_follow.Reset();
 }
 
 void CMonitorList::ScrollToEnd() {
@@ -55,6 +60,33 @@ void CMonitorList::ScrollToEnd() {
   GetScrollRange(SB_VERT, &minPos, &maxPos);
   SetScrollPos(SB_VERT, maxPos, true);
   OnVScroll(SB_BOTTOM);
+  m_follow.Resume();
+}
+
+void CMonitorList::keyPressEvent(QKeyEvent* event) {
+  CListBox::keyPressEvent(event);
+  switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      m_follow.CaretMoved();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMonitorList::mousePressEvent(QMouseEvent* event) {
+  CListBox::mousePressEvent(event);
+  if (event->button() == Qt::LeftButton) m_follow.CaretMoved();
+}
+
+void CMonitorList::wheelEvent(QWheelEvent* event) {
+  CListBox::wheelEvent(event);
+  m_follow.Scrolled(event->angleDelta().y() < 0);
 }
 
 void CMonitorList::SetIndent(const QString& indent) {
@@ -125,9 +157,19 @@ QString FormatDuration(std::int64_t us) {
 }
 
 QString FormatClockTime(std::int64_t us) {
+  // Lines come many to a second: the broken-down time of the last second
+  // is kept, since localtime_r costs more than the rest (a save or copy of
+  // the gutter formats one per line).
+  thread_local time_t lastSeconds = -1;
+  thread_local tm local{};
   const time_t seconds = time_t(us / 1000000);
-  tm local{};
-  if (!::localtime_r(&seconds, &local)) return QString();
+  if (seconds != lastSeconds) {
+    if (!::localtime_r(&seconds, &local)) {
+      lastSeconds = -1;
+      return QString();
+    }
+    lastSeconds = seconds;
+  }
   char text[32];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d.%06d", local.tm_hour, local.tm_min, local.tm_sec, int(us % 1000000));
   return QString::fromLatin1(text);

@@ -7,6 +7,7 @@
 // gutter before the lines can show them. None of it is part of a line's text.
 #pragma once
 
+#include "monitor/follow.h"
 #include "monitor/nestingrules.h"
 #include "monitor/senders.h"
 #include "platform/listbox/listbox.h"
@@ -32,8 +33,11 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // A line of `sender` (CSenders::kSelf or a peer the senders know).
   int AddLine(const QString& line, std::uint32_t sender);
   void ResetContent() override;
-  // Scrolls to the last line.
+  // Scrolls to the last line; a paused follower follows again.
   void ScrollToEnd();
+  // Keeps the last line in view while the reader is at the end; told of
+  // the reader's own moves here.
+  CFollow& Follower() { return m_follow; }
 
   // The indent string of lines added from now on.
   void SetIndent(const QString& indent);
@@ -57,6 +61,12 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::int64_t Now() const;
   void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
+ protected:
+  // The reader's moves, which pause or resume following.
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+
  private:
   // IListGutter
   std::vector<SColumn> Columns() const override;
@@ -73,6 +83,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::int64_t m_nClockOffset;            // the clock time less the monotonic time at the start
   std::function<std::int64_t()> m_clock;  // a test's own clock, when set
   EGutter m_eGutter = EGutter::kOff;
+  CFollow m_follow{*this};
 };
 
 // "12.345 ms": a duration in microseconds, to three significant decimals in

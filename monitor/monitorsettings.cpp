@@ -12,6 +12,7 @@ void CMonitorSettings::Exchange(CProfile& profile, DataDirection direction) {
       {u"QDraw", m_bQuickDraw, true},
       {u"ShowTimeAndSender", m_bShowTimeAndSender, false},
       {u"TimeSincePrevious", m_bTimeSincePrevious, false},
+      {u"Follow", m_bFollow, false},
   };
   ExchangeSection(profile, u"Init.Monitor", rows, direction);
 }

@@ -23,7 +23,7 @@ struct CLineConfirmations {
 
 // Section "Init.Monitor": the log file, the indent string, quick draw, and
 // the gutter of times and senders (shown; times since the previous line
-// instead of clock times).
+// instead of clock times), and whether the view follows new lines.
 struct CMonitorSettings {
   bool m_bLogToFile = false;
   QString m_strLogFile = QStringLiteral("\\ZEFMON.LOG");
@@ -31,6 +31,7 @@ struct CMonitorSettings {
   bool m_bQuickDraw = true;
   bool m_bShowTimeAndSender = false;
   bool m_bTimeSincePrevious = false;
+  bool m_bFollow = false;
 
   void Exchange(CProfile& profile, DataDirection direction);
   friend bool operator==(const CMonitorSettings&, const CMonitorSettings&) = default;

@@ -18,6 +18,7 @@ enum class DialogTemplateId : std::uint32_t {
   Calculator = 134,
   DatabaseSettings = 136,
   GeneralOptions = 137,
+  Filters = 138,  // its body is built in code (monitor/filtersdlg.cpp)
 };
 
 // Control ids. The same number may name different controls in different

@@ -79,6 +79,7 @@ const std::vector<MenuItem>& MainMenu() {
                 Sep(),
                 Cmd(u"&Clear", C::Clear),
                 Cmd(u"&Find...", C::Find),
+                Cmd(u"Fi&lters...", C::Filters),
                 Sep(),
                 Cmd(u"Reset &nested calls", C::ResetNestedCalls),
                 Sep(),
@@ -86,6 +87,9 @@ const std::vector<MenuItem>& MainMenu() {
                 Sep(),
                 Check(u"Show &time and sender", C::ShowTimeAndSender),
                 Check(u"Time since &previous line", C::TimeSincePrevious),
+                Sep(),
+                Check(u"F&ollow new lines", C::Follow),
+                Key(u"&Save lines as...", C::SaveLinesAs, u"Ctrl+S"),
             }),
       Popup(u"&Setup",
             {
@@ -126,6 +130,25 @@ const std::vector<MenuItem>& CalculatorMenu() {
   return menu;
 }
 
+// The monitor list's own menu: one popup, opened at the pointer.
+const std::vector<MenuItem>& ListMenu() {
+  using C = CommandId;
+  static const std::vector<MenuItem> menu = {
+      Popup(u"List",
+            {
+                Key(u"&Copy", C::CopyLines, u"Ctrl+C"),
+                Key(u"Select &all", C::SelectAllLines, u"Ctrl+A"),
+                Cmd(u"&Save lines as...", C::SaveLinesAs),
+                Sep(),
+                Cmd(u"Show only this s&ender", C::ShowOnlyThisSender),
+                Cmd(u"&Hide lines like this", C::HideLinesLikeThis),
+                Sep(),
+                Cmd(u"&Go to matching line", C::GoToMatchingLine),
+            }),
+  };
+  return menu;
+}
+
 }  // namespace
 
 const std::vector<MenuItem>* FindMenuResource(std::uint32_t id) {
@@ -134,14 +157,16 @@ const std::vector<MenuItem>* FindMenuResource(std::uint32_t id) {
       return &MainMenu();
     case IDR_CALCMENU:
       return &CalculatorMenu();
+    case IDR_LISTMENU:
+      return &ListMenu();
     default:
       return nullptr;
   }
 }
 
-std::vector<CommandId> MenuCommandIds() {
+std::vector<CommandId> MenuCommandIds(std::uint32_t id) {
   std::vector<CommandId> ids;
-  Collect(MainMenu(), ids);
+  if (const std::vector<MenuItem>* menu = FindMenuResource(id)) Collect(*menu, ids);
   return ids;
 }
 

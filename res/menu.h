@@ -1,5 +1,6 @@
-// The menu resources as data: menu 128, the main window's menu bar, and
-// menu 135, the calculator's popup of conversion modes.
+// The menu resources as data: menu 128, the main window's menu bar, menu
+// 135, the calculator's popup of conversion modes, and menu 136, the monitor
+// list's own menu.
 #pragma once
 
 #include "res/resource.h"
@@ -23,10 +24,11 @@ struct MenuItem {
 // The five popups of the menu bar, in order.
 const std::vector<MenuItem>& MainMenu();
 
-// Every command id of the menu, depth first, in menu order.
-std::vector<CommandId> MenuCommandIds();
+// Every command id of menu `id` (the main menu unless said), depth first,
+// in menu order.
+std::vector<CommandId> MenuCommandIds(std::uint32_t id = IDR_MAINFRAME);
 
-// Menu resource `id` (128 or 135), its top-level items in order; null for
+// Menu resource `id` (128, 135 or 136), its top-level items in order; null for
 // an id that is not a menu of the program.
 const std::vector<MenuItem>* FindMenuResource(std::uint32_t id);
 

@@ -41,6 +41,15 @@ enum class CommandId : std::uint32_t {
   GoToMatchingLine = 32900,
   ShowTimeAndSender = 32901,
   TimeSincePrevious = 32902,
+  // Following, and lines leaving the window: the Monitor menu and the
+  // list's own menu. The two filter items are the filter bar's.
+  Follow = 32920,
+  SaveLinesAs = 32921,
+  CopyLines = 32922,
+  SelectAllLines = 32923,
+  ShowOnlyThisSender = 32924,
+  HideLinesLikeThis = 32925,
+  Filters = 32910,
   // "&Setup"
   Options = 32802,
   SetupLoop = 32777,
@@ -63,6 +72,8 @@ enum class CommandId : std::uint32_t {
 inline constexpr std::uint32_t IDR_MAINFRAME = 128;
 // Menu 135: the calculator's ">>" popup of conversion modes.
 inline constexpr std::uint32_t IDR_CALCMENU = 135;
+// Menu 136: the monitor list's own menu (a right click on the list).
+inline constexpr std::uint32_t IDR_LISTMENU = 136;
 
 // Message strings.
 enum class StringId : std::uint32_t {
@@ -82,6 +93,7 @@ enum class StringId : std::uint32_t {
   CalculatorCaption = 61206,
   // Not one of the handheld's strings: a number beyond 32 bits.
   NumberOutOfRange = 61240,
+  LinesNotSaved = 61241,  // %1 the file, %2 why it could not be written
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }

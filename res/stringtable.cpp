@@ -34,6 +34,9 @@ const QHash<std::uint32_t, QString>& Table() {
       {61215, QStringLiteral("Really terminate process <%1> (%2)?")},
       {61216, QStringLiteral("Really close window <%1>?")},
       {61230, QStringLiteral("The settings could not be saved to %1: %2.")},
+      {61241, QStringLiteral("The lines could not be saved to %1: %2.")},
+      {32920, QStringLiteral("Keeps the last line in view while new lines arrive\nFollow new lines")},
+      {32921, QStringLiteral("Saves the shown lines, or the selected ones, to a text file\nSave lines")},
   };
   return table;
 }

@@ -5,7 +5,11 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
           libsqlite3-dev libxcb1-dev xvfb xauth x11-utils imagemagick
-          desktop-file-utils man-db)
+          desktop-file-utils man-db
+          # The monitor's filter patterns: RE2 matches in time linear in the text,
+          # never backtracks and runs in bounded memory, so a pattern typed by
+          # the user or read from a damaged settings file cannot freeze the view.
+          libre2-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include "shell/mainframe.h"
 #include "platform/dialog/menu.h"
 
+#include <QMenu>
 #include <QMenuBar>
 
 namespace zef {
@@ -55,6 +56,16 @@ void CMainFrame::BuildMenuBar() {
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { OnInitMenuPopup(menu); });
     OnInitMenuPopup(menu);
   }
+}
+
+std::unique_ptr<QMenu> CMainFrame::CreateListMenu() {
+  auto menu = std::make_unique<QMenu>();
+  const std::vector<MenuItem>* resource = FindMenuResource(IDR_LISTMENU);
+  // Its one popup's items, run as the menu bar's are.
+  if (resource && !resource->empty())
+    AppendMenuItems(*menu, resource->front().items, [this](CommandId id) { OnCmdMsg(id); });
+  OnInitMenuPopup(menu.get());
+  return menu;
 }
 
 void CMainFrame::OnInitMenuPopup(QMenu* popup) {

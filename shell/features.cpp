@@ -3,6 +3,7 @@
 #include "explore/databasecommands.h"
 #include "explore/processcommands.h"
 #include "explore/windowcommands.h"
+#include "monitor/linetransfer.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
 #include "stress/stresscommands.h"
@@ -15,6 +16,7 @@ namespace zef {
 std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSettingsRecord& settings) {
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general, settings.monitor));
+  features.push_back(std::make_unique<CLineTransfer>(host));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));

@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QMenu>
 #include <QShortcut>
 #include <QTimerEvent>
 
@@ -48,6 +49,12 @@ bool CMainFrame::LoadFrame() {
   ExchangeSettings(DataDirection::ToControls);
   GetList().SetIndent(m_settings.monitor.m_strIndentChars);
   ApplyGutter(GetList(), m_settings.monitor);
+  ApplyFollow(GetList(), m_settings.monitor);
+  GetList().setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(&GetList(), &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    const std::unique_ptr<QMenu> menu = CreateListMenu();
+    menu->exec(GetList().viewport()->mapToGlobal(pos));
+  });
 
   // WM_HELP: the help key opens the contents, as the menu item does.
   auto* help = new QShortcut(QKeySequence::HelpContents, this);

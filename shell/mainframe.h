@@ -41,7 +41,7 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // Scrolls the list to its last line whatever quick draw says.
   void ScrollToEnd() override;
 
-  // Reads all nineteen settings from the profile (ToControls) or writes them
+  // Reads all twenty settings from the profile (ToControls) or writes them
   // all to its file (FromControls). False when a save did not reach the
   // file; `reason` then says why.
   bool ExchangeSettings(DataDirection direction, QString* reason = nullptr);
@@ -76,6 +76,10 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
   // WM_TIMER: the tick of window timer `id`; nothing when that timer is not
   // set.
   void OnTimer(std::uint32_t id);
+
+  // The list's own menu (menu 136), its items enabled and checked as their
+  // rows say, as a right click on the list opens it.
+  std::unique_ptr<QMenu> CreateListMenu();
 
   CMonitorView& GetView() { return m_wndView; }
   CMonitorList& GetList() override { return m_wndView.GetList(); }

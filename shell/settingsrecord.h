@@ -1,4 +1,4 @@
-// The settings record: nineteen values in five sections of the profile, one
+// The settings record: twenty values in five sections of the profile, one
 // struct per section, each in its feature's folder with its load/save rows.
 // The features that use a section get a reference to it.
 #pragma once

@@ -32,6 +32,7 @@ class TestMonitorList : public QObject {
   void gutterTexts_data();
   void gutterTexts();
   void gutterIsNeverPartOfTheText();
+  void clockTimesOfSuccessiveSeconds();
   void durations_data();
   void durations();
   void clearGivesMemoryBack();
@@ -184,6 +185,17 @@ void TestMonitorList::gutterTexts() {
   }
   QCOMPARE(shown[1], texts[1]);
   QCOMPARE(shown[2], texts[2]);
+}
+
+void TestMonitorList::clockTimesOfSuccessiveSeconds() {
+  // Each time in its own local second, whatever second came before.
+  const std::int64_t base = std::int64_t(1'700'000'040) * 1'000'000;
+  for (const std::int64_t us :
+       {base + 7, base + 999'999, base + 1'000'000, base - std::int64_t(3'600'000'000), base + 7}) {
+    const QString expected = QDateTime::fromMSecsSinceEpoch(us / 1000).toString(QStringLiteral("hh:mm:ss")) +
+                             QStringLiteral(".%1").arg(us % 1'000'000, 6, 10, QChar(u'0'));
+    QCOMPARE(zef::FormatClockTime(us), expected);
+  }
 }
 
 void TestMonitorList::gutterIsNeverPartOfTheText() {

@@ -1,4 +1,4 @@
-// The nineteen settings as the tests see them: where each is stored, its
+// The twenty settings as the tests see them: where each is stored, its
 // value from construction until the load, its value when absent from the
 // file, and a value that is neither, each reached through the field it
 // belongs to.
@@ -63,6 +63,7 @@ inline std::span<const CSettingRow> SettingRows() {
        ZEF_SETTING_FIELD(m.Settings().monitor.m_bShowTimeAndSender)},
       {"Init.Monitor", "TimeSincePrevious", false, false, true, "1",
        ZEF_SETTING_FIELD(m.Settings().monitor.m_bTimeSincePrevious)},
+      {"Init.Monitor", "Follow", false, false, true, "1", ZEF_SETTING_FIELD(m.Settings().monitor.m_bFollow)},
       {"Init.Database", "MaxLineLength", 179, 179, 64, "64", ZEF_SETTING_FIELD(m.Settings().database.m_nMaxLineLength)},
       {"Init.Database", "ConfirmTwice", true, true, false, "0",
        ZEF_SETTING_FIELD(m.Settings().database.m_bConfirmTwice)},

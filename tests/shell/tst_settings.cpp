@@ -1,4 +1,4 @@
-// The nineteen settings: defaults, odd stored values, and when they are saved.
+// The twenty settings: defaults, odd stored values, and when they are saved.
 #include "tests/support/fixture.h"
 #include "tests/shell/settingsrows.h"
 
@@ -288,7 +288,7 @@ void TestSettings::confirmedCloseWritesEveryValueNormalised() {
   QCOMPARE(stored.value(QStringLiteral("Init.Loop/Delay")).toInt(), 20);
   QCOMPARE(stored.value(QStringLiteral("Init.Monitor/IndentChars")).toString(), QStringLiteral("  "));
   QCOMPARE(stored.value(QStringLiteral("Init.LaF/ShowCancelBtn")).toInt(), 1);
-  QCOMPARE(stored.allKeys().size(), 19);
+  QCOMPARE(stored.allKeys().size(), 20);
 }
 
 void TestSettings::declinedCloseWritesNothing() {
