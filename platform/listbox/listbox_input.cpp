@@ -31,7 +31,10 @@ void CListBox::SetCaretIndex(int index) {
 
 int CListBox::GetSelCount() const {
   if (!d->bFiltered) return d->store.SelectedCount();
-  return int(GetSelItems(INT_MAX).size());
+  // From the marked lines or from the shown ones, whichever are fewer.
+  if (std::size_t(d->store.SelectedCount()) <= d->vShown.size()) return int(GetSelItems(INT_MAX).size());
+  return int(std::count_if(d->vShown.begin(), d->vShown.end(),
+                           [this](std::uint32_t held) { return d->store.IsSelected(int(held)); }));
 }
 
 std::vector<int> CListBox::GetSelItems(int maxItems) const {

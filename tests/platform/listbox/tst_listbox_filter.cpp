@@ -91,6 +91,10 @@ void TestListBoxFilter::EveryOperationCountsShownLines_data() {
   row("SetCaretIndex and GetCurSel", 13,
       [](CListBox& l) { return l.SetCaretIndex(13), l.SetCaretIndex(14), l.GetCurSel(); });
   row("SetSel every line", 14, [](CListBox& l) { return l.SetSel(true, -1), l.GetSelCount(); });
+  row("GetSelCount with more lines marked than shown", 14, [](CListBox& l) {
+    l.SetLineFilter({}), l.SetSel(true, -1), l.SetLineFilter(EveryThird);
+    return l.GetSelCount();
+  });
   row("SetSel one line", 1 + LB_ERR,
       [](CListBox& l) { return l.SetSel(true, 13), int(l.GetSel(13)) + l.SetSel(true, 14); });
   row("SelItemRange and GetSelItems", 1, [](CListBox& l) {
