@@ -91,8 +91,8 @@ void TestListBoxFilter::EveryOperationCountsShownLines_data() {
   row("SetCaretIndex and GetCurSel", 13,
       [](CListBox& l) { return l.SetCaretIndex(13), l.SetCaretIndex(14), l.GetCurSel(); });
   row("SetSel every line", 14, [](CListBox& l) { return l.SetSel(true, -1), l.GetSelCount(); });
-  row("GetSelCount with more lines marked than shown", 14, [](CListBox& l) {
-    l.SetLineFilter({}), l.SetSel(true, -1), l.SetLineFilter(EveryThird);
+  row("GetSelCount with more lines marked than shown", 13, [](CListBox& l) {
+    l.SetLineFilter({}), l.SetSel(true, -1), l.SetLineFilter(EveryThird), l.SetSel(false, 0);
     return l.GetSelCount();
   });
   row("SetSel one line", 1 + LB_ERR,
