@@ -7,6 +7,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zef {
 
 namespace {
@@ -79,7 +83,73 @@ CLineSearch::CLineSearch(QStringView needle, Qt::CaseSensitivity cs) : m_needle(
     for (int b = 0; b < 256; ++b)
       if (m_classes[b] == nc[0]) m_vSingleBytes.push_back((unsigned char)b);
   }
+  if (m >= 2) {
+    const auto bytesOf = [this](unsigned char cls) {
+      std::vector<unsigned char> set;
+      for (int b = 0; b < 256; ++b)
+        if (m_classes[b] == cls) set.push_back((unsigned char)b);
+      if (set.size() > 4) set.clear();
+      return set;
+    };
+    m_vFirstBytes = bytesOf(nc[0]);
+    m_vLastBytes = bytesOf(nc[m - 1]);
+    if (m_vFirstBytes.empty() || m_vLastBytes.empty()) m_vFirstBytes.clear();
+  }
 }
+
+#if defined(__SSE2__)
+namespace {
+
+// A set of up to four bytes as lanes to compare with, made once per scan;
+// a set of one or two is tested with as many compares.
+struct SByteSet {
+  explicit SByteSet(const std::vector<unsigned char>& set) {
+    for (std::size_t k = 0; k < 4; ++k) lanes[k] = _mm_set1_epi8(char(set[std::min(k, set.size() - 1)]));
+    bFour = set.size() > 2;
+  }
+  __m128i AnyOf(__m128i v) const {
+    const __m128i two = _mm_or_si128(_mm_cmpeq_epi8(v, lanes[0]), _mm_cmpeq_epi8(v, lanes[1]));
+    if (!bFour) return two;
+    return _mm_or_si128(two, _mm_or_si128(_mm_cmpeq_epi8(v, lanes[2]), _mm_cmpeq_epi8(v, lanes[3])));
+  }
+  __m128i lanes[4];
+  bool bFour;
+};
+
+}  // namespace
+
+// The windows whose first and last bytes are of the needle's first and last
+// classes, sixteen positions per step; only those are compared in full. The
+// last step overlaps the one before it so that no window is left over.
+bool CLineSearch::ScanWide(const unsigned char* bytes, std::size_t& i, std::size_t end) const {
+  const std::size_t m = m_strClasses.size();
+  if (m_vFirstBytes.empty() || end - i < m - 1 + 16) return false;
+  const auto* nc = reinterpret_cast<const unsigned char*>(m_strClasses.data());
+  const std::size_t lastStep = end - (m - 1) - 16;
+  const SByteSet heads(m_vFirstBytes), tails(m_vLastBytes);
+  for (std::size_t at = i, skip = 0;; at = std::min(at + 16, lastStep)) {
+    const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+    const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + m - 1));
+    unsigned mask = unsigned(_mm_movemask_epi8(_mm_and_si128(heads.AnyOf(head), tails.AnyOf(tail))));
+    for (mask &= ~0u << skip; mask != 0; mask &= mask - 1) {
+      const std::size_t window = at + std::size_t(__builtin_ctz(mask));
+      std::size_t j = 1;
+      while (j + 1 < m && m_classes[bytes[window + j]] == nc[j]) ++j;
+      if (j + 1 >= m) {
+        i = window;
+        return true;
+      }
+    }
+    if (at == lastStep) break;
+    // Windows below at + 16 are done; the next step may start lower.
+    skip = unsigned(at + 16 - std::min(at + 16, lastStep));
+  }
+  i = end;
+  return false;
+}
+#else
+bool CLineSearch::ScanWide(const unsigned char*, std::size_t&, std::size_t) const { return false; }
+#endif
 
 std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::size_t end) const {
   const std::size_t m = m_strClasses.size();
@@ -93,7 +163,9 @@ std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::si
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   const auto* nc = reinterpret_cast<const unsigned char*>(m_strClasses.data());
-  for (std::size_t i = pos; i + m <= end;) {
+  std::size_t i = pos;
+  if (ScanWide(bytes, i, end)) return i;
+  for (; i + m <= end;) {
     const unsigned char a = m_classes[bytes[i + m - 2]];
     const unsigned char b = m_classes[bytes[i + m - 1]];
     if (a == nc[m - 2] && b == nc[m - 1]) {
@@ -109,6 +181,12 @@ std::size_t CLineSearch::NextInLatin1(const char* data, std::size_t pos, std::si
 bool CLineSearch::In(const CStoredText& text) const {
   if (text.bWide) return AsView(text).contains(m_needle, m_cs);
   return NextInLatin1(text.pData, 0, text.nUnits) < text.nUnits;
+}
+
+bool CLineSearch::In(QAnyStringView text) const {
+  // Only UTF-16 units take two bytes each (an empty text is all one).
+  const bool wide = text.size_bytes() != text.size();
+  return In(CStoredText{static_cast<const char*>(text.data()), std::size_t(text.size()), wide});
 }
 
 CIndentMatch::CIndentMatch(QStringView indent, const CLineSearch& search) : m_search(search) {

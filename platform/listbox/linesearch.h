@@ -11,6 +11,7 @@
 // line, case folding included.
 #pragma once
 
+#include <QAnyStringView>
 #include <QString>
 #include <QStringView>
 
@@ -43,6 +44,9 @@ class CLineSearch {
   std::size_t NextInLatin1(const char* data, std::size_t pos, std::size_t end) const;
   std::size_t Latin1Length() const { return m_strClasses.size(); }
   bool In(const CStoredText& text) const;
+  // Whether `text` (Latin-1 or UTF-16; UTF-8 is read as Latin-1) holds the
+  // needle. Const and free of shared state: threads may share one search.
+  bool In(QAnyStringView text) const;
 
  private:
   QStringView m_needle;
@@ -58,6 +62,14 @@ class CLineSearch {
   std::vector<std::uint16_t> m_vSkip;
   // The bytes of the needle's only unit, for memchr when it has one unit.
   std::vector<unsigned char> m_vSingleBytes;
+  // The bytes of the needle's first and last byte classes (empty: a class
+  // of more than four bytes), for a scan that tests sixteen window
+  // positions at once.
+  std::vector<unsigned char> m_vFirstBytes, m_vLastBytes;
+  // Windows from `i` on that end by `end`, sixteen at a time: true with the
+  // first hit in `i`; false with `i` at `end` when there is none, or with
+  // `i` unchanged when the text is too short for a step.
+  bool ScanWide(const unsigned char* bytes, std::size_t& i, std::size_t end) const;
 };
 
 // How the needle meets the indent of lines whose indent string is `indent`.

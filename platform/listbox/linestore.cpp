@@ -187,6 +187,18 @@ int CLineStore::Length(int index) const {
   return int(IndentLength(s, at.nLine) + qsizetype(s.Own(at.nLine).nUnits));
 }
 
+SHeldLine CLineStore::Line(int index) const {
+  const Location at = Locate(index);
+  const Segment& s = m_vSegments[std::size_t(at.nSegment)];
+  const CStoredText own = s.Own(at.nLine);
+  constexpr int kAhead = 16;
+  if (at.nLine + kAhead < s.Count()) __builtin_prefetch(s.vBytes.data() + s.vEnds[std::size_t(at.nLine + kAhead - 1)]);
+  const QAnyStringView text = own.bWide
+                                  ? QAnyStringView(reinterpret_cast<const char16_t*>(own.pData), qsizetype(own.nUnits))
+                                  : QAnyStringView(QLatin1StringView(own.pData, qsizetype(own.nUnits)));
+  return {index, text, int(s.Depth(at.nLine)), s.Stamp(at.nLine)};
+}
+
 SLineStamp CLineStore::Stamp(int index) const {
   const Location at = Locate(index);
   return m_vSegments[std::size_t(at.nSegment)].Stamp(at.nLine);

@@ -61,11 +61,26 @@ bool CLineStore::Contains(int index, char16_t ch) const {
   return ch <= 0xFF && std::memchr(own.pData, ch, own.nUnits) != nullptr;
 }
 
-int CLineStore::Find(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const {
+int CLineStore::Find(int from, int step, QStringView needle, Qt::CaseSensitivity cs,
+                     const std::vector<std::uint32_t>* among) const {
   if (from < 0 || from >= m_nCount) return -1;
   if (needle.isEmpty()) return from;
   step = step < 0 ? -1 : 1;
   const CLineSearch search(needle, cs);
+  while (true) {
+    const int hit = FindFrom(from, step, search);
+    if (hit < 0 || !among) return hit;
+    // Unlisted hits cost a look-up each; the search goes on from the next
+    // listed line beyond them.
+    const auto it = std::lower_bound(among->begin(), among->end(), std::uint32_t(hit));
+    if (it != among->end() && *it == std::uint32_t(hit)) return hit;
+    if (step > 0 && it == among->end()) return -1;
+    if (step < 0 && it == among->begin()) return -1;
+    from = int(step > 0 ? *it : *(it - 1));
+  }
+}
+
+int CLineStore::FindFrom(int from, int step, const CLineSearch& search) const {
   // How the needle meets each indent string, worked out when a segment
   // with indented lines first needs it.
   std::vector<std::unique_ptr<CIndentMatch>> indents(m_vIndents.size());

@@ -33,17 +33,21 @@ int CListBox::InsertString(int index, const QString& line) { return InsertIndent
 
 int CListBox::AddIndentedString(const QString& line, int depth, const SLineStamp& stamp) {
   if (d->store.Count() == INT_MAX) return LB_ERR;
-  const int index = d->store.Append(line, depth, stamp);
+  int index = d->store.Append(line, depth, stamp);
+  if (d->bFiltered && (index = d->Admit(index, false)) < 0) return LB_ERR;
   d->MarkLayoutDirty();
   d->UpdateRow(index);
   return index;
 }
 
 int CListBox::InsertIndentedString(int index, const QString& line, int depth, const SLineStamp& stamp) {
-  const int count = d->store.Count();
-  if (index < -1 || index > count || count == INT_MAX) return LB_ERR;
+  const int count = d->Count();
+  if (index < -1 || index > count || d->store.Count() == INT_MAX) return LB_ERR;
   if (index == -1) index = count;
-  d->store.Insert(index, line, depth, stamp);
+  // Before the shown line at `index`, or after every held line.
+  const int held = index < count ? d->Held(index) : d->store.Count();
+  d->store.Insert(held, line, depth, stamp);
+  if (d->bFiltered && (index = d->Admit(held, true)) < 0) return LB_ERR;
   // The caret stays on its line.
   if (count > 0 && index <= d->nCaret) ++d->nCaret;
   d->MarkLayoutDirty();
@@ -51,12 +55,15 @@ int CListBox::InsertIndentedString(int index, const QString& line, int depth, co
   return index;
 }
 
-SLineStamp CListBox::GetStamp(int index) const { return d->IsValid(index) ? d->store.Stamp(index) : SLineStamp{}; }
+SLineStamp CListBox::GetStamp(int index) const {
+  return d->IsValid(index) ? d->store.Stamp(d->Held(index)) : SLineStamp{};
+}
 
 void CListBox::SetIndentString(const QString& indent) { d->store.SetIndent(indent); }
 
 void CListBox::ResetContent() {
   d->store.Clear();
+  d->vShown = {};
   d->vIndentLooks.clear();
   // Freed segments lie below what the rest of the program allocated while
   // they grew (painting caches, clients' buffers), so the heap's top cannot
@@ -72,19 +79,24 @@ void CListBox::ResetContent() {
   d->UpdateAll();
 }
 
-int CListBox::GetCount() const { return d->store.Count(); }
+int CListBox::GetCount() const { return d->Count(); }
 
-int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.Length(index) : LB_ERR; }
+int CListBox::GetTextLen(int index) const { return d->IsValid(index) ? d->store.Length(d->Held(index)) : LB_ERR; }
 
-QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(index) : QString(); }
+QString CListBox::GetText(int index) const { return d->IsValid(index) ? d->store.Text(d->Held(index)) : QString(); }
 
-QString CListBox::GetOwnText(int index) const { return d->IsValid(index) ? d->store.OwnText(index) : QString(); }
+QString CListBox::GetOwnText(int index) const {
+  return d->IsValid(index) ? d->store.OwnText(d->Held(index)) : QString();
+}
 
-bool CListBox::LineContains(int index, char16_t ch) const { return d->IsValid(index) && d->store.Contains(index, ch); }
+bool CListBox::LineContains(int index, char16_t ch) const {
+  return d->IsValid(index) && d->store.Contains(d->Held(index), ch);
+}
 
 int CListBox::FindContaining(int from, int step, QStringView needle, Qt::CaseSensitivity cs) const {
-  const int found = d->store.Find(from, step, needle, cs);
-  return found < 0 ? LB_ERR : found;
+  if (!d->IsValid(from)) return LB_ERR;
+  const int found = d->store.Find(d->Held(from), step, needle, cs, d->bFiltered ? &d->vShown : nullptr);
+  return found < 0 ? LB_ERR : d->bFiltered ? d->ShownFrom(found) : found;
 }
 
 void CListBox::SetGutter(const IListGutter* gutter) {

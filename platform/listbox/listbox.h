@@ -27,9 +27,11 @@
 #include "platform/listbox/linestore.h"
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <vector>
 
 namespace zef {
@@ -122,6 +124,48 @@ class CListBox : public QAbstractScrollArea {
   // Until then the list asks for as many texts as Columns() had when last
   // measured.
   void GutterChanged();
+
+  // --- The shown lines: a filter over the held ones ---
+  // While a filter is set, the list shows only the held lines it lets
+  // through, and every index this class takes or returns (GetCount, the
+  // texts and stamps, the caret, the selection, the top index, the scroll
+  // range, the searches, the gutter's RowTexts) counts shown lines,
+  // 0 .. GetCount() - 1; owners act on what is shown without knowing of
+  // the filter. Without one, shown and held lines are the same and nothing
+  // is spent on the mapping.
+  // - A line added while a filter is set is judged as it comes in; a hidden
+  //   one costs no layout and no paint. AddString and InsertString return
+  //   its shown index, or LB_ERR when the filter hides it.
+  // - Selection marks belong to held lines: a hidden line keeps its mark
+  //   but is neither counted nor changed by the selection calls (SetSel
+  //   with -1 selects the shown lines only), and shows it again when it is
+  //   shown again.
+  // - When the shown lines change, the caret goes to the shown line nearest
+  //   the held line it was on (the earlier one on a tie), and the top row
+  //   to the first shown line at or after the held line that was on top.
+  // - The filter is called on the UI thread for appended lines, and from
+  //   several threads at once while the lines are judged again: it must be
+  //   safe to call concurrently and must not touch the list.
+  // - The filter keeps a 32-bit held index per shown line, 4 bytes per
+  //   held line once judged (a vector's usual growth room on top while
+  //   shown lines arrive); ResetContent clears it (the filter stays set).
+  using LineFilter = std::function<bool(const SHeldLine&)>;
+  // Sets the filter (empty: every line shown) and judges every held line,
+  // or with `narrowing` (the new filter lets through no line the old one
+  // hid) only the shown ones.
+  void SetLineFilter(LineFilter shows, bool narrowing = false);
+  // Judges the lines again with the filter set, as SetLineFilter does: for
+  // an owner whose filter changed its mind in place.
+  void Refilter(bool narrowing);
+  bool HasLineFilter() const;
+  int GetHeldCount() const;  // every held line, shown or not
+  // Between held and shown indices; LB_ERR for a bad index or a hidden line.
+  int HeldIndex(int shown) const;
+  int ShownIndex(int held) const;
+  // The background of a shown row's text area, unless it is selected (an
+  // invalid colour: none). Called for painted rows only, on the UI thread.
+  using RowBackground = std::function<QColor(const SHeldLine&)>;
+  void SetRowBackground(RowBackground background);
 
   // Bytes held by the line store (for the benchmarks).
   std::size_t MemoryUsed() const;

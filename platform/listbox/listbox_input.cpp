@@ -5,42 +5,64 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <climits>
+
 namespace zef {
 
 void CListBox::Private::MoveCaret(int index) {
-  if (store.Count() == 0) return;
+  if (Count() == 0) return;
   UpdateRow(nCaret);
-  nCaret = std::clamp(index, 0, store.Count() - 1);
+  nCaret = std::clamp(index, 0, Count() - 1);
   EnsureVisible(nCaret);
   UpdateRow(nCaret);
 }
 
 void CListBox::Private::ToggleSelection(int index) {
-  store.SetSelected(index, !store.IsSelected(index));
+  const int held = Held(index);
+  store.SetSelected(held, !store.IsSelected(held));
   UpdateRow(index);
 }
 
-int CListBox::GetCurSel() const { return d->store.Count() == 0 ? LB_ERR : d->nCaret; }
+int CListBox::GetCurSel() const { return d->Count() == 0 ? LB_ERR : d->nCaret; }
 
 void CListBox::SetCaretIndex(int index) {
   if (d->IsValid(index)) d->MoveCaret(index);
 }
 
-int CListBox::GetSelCount() const { return d->store.SelectedCount(); }
+int CListBox::GetSelCount() const {
+  if (!d->bFiltered) return d->store.SelectedCount();
+  return int(GetSelItems(INT_MAX).size());
+}
 
-std::vector<int> CListBox::GetSelItems(int maxItems) const { return d->store.SelectedItems(maxItems); }
+std::vector<int> CListBox::GetSelItems(int maxItems) const {
+  std::vector<int> items = d->store.SelectedItems(d->bFiltered ? INT_MAX : maxItems);
+  if (!d->bFiltered) return items;
+  // The marked held lines that are shown, renumbered; both lists ascend.
+  std::size_t kept = 0;
+  auto shown = d->vShown.begin();
+  for (const int held : items) {
+    if (int(kept) == maxItems) break;
+    shown = std::lower_bound(shown, d->vShown.end(), std::uint32_t(held));
+    if (shown == d->vShown.end()) break;
+    if (*shown == std::uint32_t(held)) items[kept++] = int(shown - d->vShown.begin());
+  }
+  items.resize(kept);
+  return items;
+}
 
-bool CListBox::GetSel(int index) const { return d->IsValid(index) && d->store.IsSelected(index); }
+bool CListBox::GetSel(int index) const { return d->IsValid(index) && d->store.IsSelected(d->Held(index)); }
 
 int CListBox::SetSel(bool select, int index) {
   if (index == -1) {
-    d->store.SetAllSelected(select);
+    if (!d->bFiltered) d->store.SetAllSelected(select);
+    else
+      for (const std::uint32_t held : d->vShown) d->store.SetSelected(int(held), select);
     d->UpdateAll();
   } else {
     if (!d->IsValid(index)) return LB_ERR;
     // Neither the caret line nor the view moves: Mark Block and Find select
     // lines without changing where the next search starts.
-    d->store.SetSelected(index, select);
+    d->store.SetSelected(d->Held(index), select);
     d->UpdateRow(index);
   }
   return 0;
@@ -50,7 +72,9 @@ int CListBox::SelItemRange(bool select, int first, int last) {
   if (first > last) std::swap(first, last);
   if (!d->IsValid(first) || !d->IsValid(last)) return LB_ERR;
   // As SetSel for each line, without finding each line anew.
-  d->store.SetRangeSelected(first, last, select);
+  if (!d->bFiltered) d->store.SetRangeSelected(first, last, select);
+  else
+    for (int i = first; i <= last; ++i) d->store.SetSelected(d->Held(i), select);
   if (last >= d->nTop && first < d->nTop + d->ShownRows()) d->UpdateAll();
   return 0;
 }
@@ -69,7 +93,7 @@ void CListBox::mousePressEvent(QMouseEvent* event) {
 }
 
 void CListBox::keyPressEvent(QKeyEvent* event) {
-  const int count = d->store.Count();
+  const int count = d->Count();
   // A page move keeps one row of context, as the platform list does.
   const int page = std::max(1, d->FullRows() - 1);
   switch (event->key()) {

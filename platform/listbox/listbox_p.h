@@ -1,7 +1,8 @@
 // The list box's own state, shared by its units: listbox.cpp (the LB_
 // operations), listbox_view.cpp (scrolling, the scroll bars, repaint
-// pacing), listbox_paint.cpp (rows and indents) and listbox_input.cpp
-// (the caret, mouse, keys and selection).
+// pacing), listbox_paint.cpp (rows and indents), listbox_input.cpp
+// (the caret, mouse, keys and selection) and listbox_filter.cpp (which
+// held lines are shown).
 #pragma once
 
 #include "platform/listbox/linestore.h"
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -37,6 +39,8 @@ struct CListBox::Private {
 
   CListBox* q;
   CLineStore store;
+  // Rows, the caret and the top count shown lines; the store counts held
+  // ones. Held(shown) crosses over.
   int nCaret = 0;
   int nTop = 0;     // index of the top row
   int nHPos = 0;    // horizontal scroll position in pixels
@@ -88,8 +92,17 @@ struct CListBox::Private {
   };
   std::vector<IndentLook> vIndentLooks;
 
+  // The shown lines. While bFiltered, vShown holds the held index of each
+  // shown line, ascending; otherwise it is empty and every line is shown.
+  CListBox::LineFilter filter;
+  CListBox::RowBackground background;
+  std::vector<std::uint32_t> vShown;
+  bool bFiltered = false;
+
   // Per appended line, so inline.
-  bool IsValid(int index) const { return index >= 0 && index < store.Count(); }
+  int Count() const { return bFiltered ? int(vShown.size()) : store.Count(); }
+  int Held(int shown) const { return bFiltered ? int(vShown[std::size_t(shown)]) : shown; }
+  bool IsValid(int index) const { return index >= 0 && index < Count(); }
   bool Throttled() {
     if (bRefreshDue || !lastPaint.isValid()) return false;
     const qint64 since = lastPaint.elapsed();
@@ -119,7 +132,7 @@ struct CListBox::Private {
 
   // listbox_view.cpp
   void MeasureRows();
-  int MaxTop() const { return std::max(0, store.Count() - FullRows()); }
+  int MaxTop() const { return std::max(0, Count() - FullRows()); }
   int MaxHPos() { return std::max(0, Extent() - TextArea().width()); }
   // The part of the viewport that shows the lines' text: all of it right of
   // the gutter (nothing, should the gutter be wider than the view).
@@ -148,6 +161,17 @@ struct CListBox::Private {
   // listbox_input.cpp
   void MoveCaret(int index);
   void ToggleSelection(int index);
+
+  // listbox_filter.cpp
+  // The first shown line at or after held line `held`; Count() when none.
+  int ShownFrom(int held) const;
+  // Held line `held` was just stored: judged when filtered, and listed
+  // when shown (after the held indices from it on moved down, for an
+  // insert). Its shown index, or -1 when hidden.
+  int Admit(int held, bool inserted);
+  // Lists the shown lines anew (from the shown ones only when narrowing)
+  // and carries the caret and the top row over.
+  void Judge(bool narrowing);
 };
 
 }  // namespace zef

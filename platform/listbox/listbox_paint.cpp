@@ -36,7 +36,7 @@ void CListBox::paintEvent(QPaintEvent* event) {
   // Only the rows that meet the region to paint.
   const QRect area = event->rect();
   const int first = d->nTop + std::max(0, area.top()) / d->nRowHeight;
-  const int last = std::min(d->store.Count() - 1, d->nTop + std::max(0, area.bottom()) / d->nRowHeight);
+  const int last = std::min(d->Count() - 1, d->nTop + std::max(0, area.bottom()) / d->nRowHeight);
   if (!d->gutter.IsEmpty()) {
     const QRect textArea = d->TextArea();
     d->gutter.Paint(painter, viewport(), textArea.left(), palette().color(QPalette::PlaceholderText), first, last,
@@ -57,14 +57,20 @@ void CListBox::Private::PaintRows(QPainter& painter, int first, int last) {
   const int x = textArea.left() + kTextMargin - nHPos;
   for (int i = first; i <= last; ++i) {
     const QRect row(textArea.left(), (i - nTop) * rowHeight, textArea.width(), rowHeight);
-    const bool selected = store.IsSelected(i);
-    if (selected) painter.fillRect(row, pal.brush(QPalette::Highlight));
+    const int held = Held(i);
+    const bool selected = store.IsSelected(held);
+    if (selected) {
+      painter.fillRect(row, pal.brush(QPalette::Highlight));
+    } else if (background) {
+      const QColor fill = background(store.Line(held));
+      if (fill.isValid()) painter.fillRect(row, fill);
+    }
     const QColor ink = pal.color(selected ? QPalette::HighlightedText : QPalette::Text);
     painter.setPen(ink);
     const int baseline = row.top() + metrics.ascent();
-    const int depth = store.Depth(i);
-    const qreal textX = depth > 0 ? PaintIndent(painter, x, textArea.left(), baseline, depth, store.IndentOf(i)) : x;
-    if (textX < width) painter.drawText(QPointF(textX, baseline), store.OwnText(i));
+    const int depth = store.Depth(held);
+    const qreal textX = depth > 0 ? PaintIndent(painter, x, textArea.left(), baseline, depth, store.IndentOf(held)) : x;
+    if (textX < width) painter.drawText(QPointF(textX, baseline), store.OwnText(held));
     if (i == nCaret) {
       // The caret, as the platform's list draws its focus rectangle.
       QPen dotted(ink, 0, Qt::DotLine);

@@ -69,6 +69,8 @@ class TestLineSearch : public QObject {
   void NothingToDoWhenTheNeedleCannotMeetTheIndent_data();
   void NothingToDoWhenTheNeedleCannotMeetTheIndent();
   void Latin1RunsFindEveryOccurrence();
+  void ViewsOfEitherWidthAgreeWithQString();
+  void LongRunsFindWhatQStringFinds();
 };
 
 void TestLineSearch::IndentAndTextAgreeWithTheShownLine_data() {
@@ -167,6 +169,49 @@ void TestLineSearch::Latin1RunsFindEveryOccurrence() {
   const CLineSearch wide(u"a\u20AC", Qt::CaseInsensitive);
   QCOMPARE(wide.Latin1Length(), std::size_t(0));
   QCOMPARE(wide.NextInLatin1(run.constData(), 0, std::size_t(run.size())), std::size_t(run.size()));
+}
+
+// A filter judges a line through a view of its stored text: Latin-1 bytes
+// or UTF-16 units.
+void TestLineSearch::ViewsOfEitherWidthAgreeWithQString() {
+  const QString alphabet = QString::fromUtf16(u"aAbB\u00B5\u00E9\u00C9\u039C");
+  QRandomGenerator random(20261209);
+  for (int round = 0; round < 4000; ++round) {
+    QString text, needle;
+    for (int i = int(random.bounded(7)); i > 0; --i) text += alphabet[qsizetype(random.bounded(int(alphabet.size())))];
+    for (int i = int(random.bounded(1, 4)); i > 0; --i) needle += alphabet[qsizetype(random.bounded(5))];
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+      const CLineSearch search(needle, cs);
+      const bool expected = text.contains(needle, cs);
+      QVERIFY2(search.In(QAnyStringView(text)) == expected, qPrintable(text + u'/' + needle));
+      const QByteArray latin1 = text.toLatin1();
+      if (QString::fromLatin1(latin1) == text)
+        QVERIFY2(search.In(QAnyStringView(QLatin1StringView(latin1))) == expected, qPrintable(text + u'/' + needle));
+    }
+  }
+}
+
+// Runs long enough that the search tests many window positions at once,
+// with hits at every offset, the last windows included.
+void TestLineSearch::LongRunsFindWhatQStringFinds() {
+  const QString alphabet = QString::fromUtf16(u"aAbB\u00E9\u00C9.");
+  QRandomGenerator random(20261210);
+  for (int round = 0; round < 1000; ++round) {
+    QString text, needle;
+    for (int i = int(random.bounded(14, 90)); i > 0; --i) text += alphabet[qsizetype(random.bounded(7))];
+    for (int i = int(random.bounded(2, 6)); i > 0; --i) needle += alphabet[qsizetype(random.bounded(6))];
+    const QByteArray latin1 = text.toLatin1();
+    const auto end = std::size_t(latin1.size());
+    for (const Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+      const CLineSearch search(needle, cs);
+      for (std::size_t pos = 0; pos <= end; ++pos) {
+        const qsizetype expected = text.indexOf(needle, qsizetype(pos), cs);
+        const std::size_t found = search.NextInLatin1(latin1.constData(), pos, end);
+        QVERIFY2(found == (expected < 0 ? end : std::size_t(expected)),
+                 qPrintable(QStringLiteral("%1 / %2 from %3").arg(text, needle).arg(pos)));
+      }
+    }
+  }
 }
 
 QTEST_APPLESS_MAIN(TestLineSearch)

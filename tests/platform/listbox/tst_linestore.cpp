@@ -68,6 +68,7 @@ class TestLineStore : public QObject {
   void SpansExactThenToTheMillisecond();
   void StampsCostAtMostTwelveBytesPerLine_data();
   void StampsCostAtMostTwelveBytesPerLine();
+  void LineReadsInPlaceWhatTheOtherReadsGive();
 };
 
 void TestLineStore::RoundTripsEveryKindOfLine() {
@@ -639,6 +640,22 @@ void TestLineStore::StampsCostAtMostTwelveBytesPerLine() {
   QVERIFY2(
       stamped.MemoryUsed() <= allowed,
       qPrintable(QStringLiteral("%1 bytes against %2 unstamped").arg(stamped.MemoryUsed()).arg(plain.MemoryUsed())));
+}
+
+void TestLineStore::LineReadsInPlaceWhatTheOtherReadsGive() {
+  CLineStore store;
+  const QStringList lines = MixedLines();
+  for (int i = 0; i < 3 * CLineStore::kSegmentLines; ++i)
+    store.Append(lines[i % lines.size()], i % 4, {1'700'000'000'000'000 + i, std::uint32_t(i % 300), i % 5 - 1});
+  store.Insert(5, QStringLiteral("\u4e2d inserted"), 2, {});
+  for (int i = 0; i < store.Count(); i += 97) {
+    const zef::SHeldLine line = store.Line(i);
+    QCOMPARE(line.nIndex, i);
+    QCOMPARE(line.text.toString(), store.OwnText(i));
+    QCOMPARE(line.nDepth, store.Depth(i));
+    QCOMPARE(line.stamp, store.Stamp(i));
+  }
+  QCOMPARE(store.Line(5).text.toString(), QStringLiteral("\u4e2d inserted"));
 }
 
 QTEST_APPLESS_MAIN(TestLineStore)

@@ -5,45 +5,13 @@
 #include <QScrollBar>
 
 #include "platform/listbox/listbox.h"
+#include "tests/platform/listbox/listfixture.h"
 
 using zef::CListBox;
 using zef::LB_ERR;
+using namespace zef::test;
 
 namespace {
-
-constexpr int kVisibleRows = 10;
-constexpr int kWidth = 200;
-
-// A list with a fixed geometry: no frame and no scroll bars taking room, so
-// the viewport shows exactly kVisibleRows rows.
-class CFixture {
- public:
-  explicit CFixture(int lines) {
-    m_list.setFrameShape(QFrame::NoFrame);
-    m_list.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_nRow = m_list.viewport()->fontMetrics().height();
-    m_list.resize(kWidth, kVisibleRows * m_nRow);
-    for (int i = 0; i < lines; ++i) m_list.AddString(QStringLiteral("line %1").arg(i));
-    m_list.show();
-    m_bExposed = QTest::qWaitForWindowExposed(&m_list);
-  }
-
-  CListBox& List() { return m_list; }
-  bool Exposed() const { return m_bExposed; }
-  void ClickRow(int row) {
-    QTest::mouseClick(m_list.viewport(), Qt::LeftButton, {}, QPoint(20, row * m_nRow + m_nRow / 2));
-  }
-  QImage Grab() { return m_list.viewport()->grab().toImage(); }
-  int RowHeight() const { return m_nRow; }
-
- private:
-  CListBox m_list;
-  int m_nRow = 0;
-  bool m_bExposed = false;
-};
-
-std::vector<int> SelectedOf(const CListBox& list) { return list.GetSelItems(list.GetCount()); }
 
 // How long a widget has gone without painting. The list paces its paints
 // to the screen's refresh: a change made within a frame of the last paint
