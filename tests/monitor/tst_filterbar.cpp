@@ -89,8 +89,8 @@ void TestFilterBar::dropRuleKeepsLinesOutOfTheListNotTheLog() {
 
 void TestFilterBar::listMenuPutsTheLineIntoTheBar() {
   CFrameFixture f;
-  Append(f, kLines);
   QVERIFY(!f.Frame().IsCommandEnabled(CommandId::HideLinesLikeThis));  // no line to act on
+  Append(f, kLines);
   f.List().SetSel(true, 1);
   QVERIFY(f.Frame().OnCmdMsg(CommandId::HideLinesLikeThis));
   QCOMPARE(Bar(f).Text(), QStringLiteral("-\"beta two\""));
