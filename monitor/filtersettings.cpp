@@ -43,6 +43,8 @@ void SaveRule(CProfile& profile, int n, const SFilterRule& rule) {
 void CFilterSettings::Exchange(CProfile& profile, DataDirection direction) {
   if (direction == DataDirection::FromControls) {
     const int count = std::min<int>(int(m_vRules.size()), kMaxRules);
+    // A file that never had rules gets no section for none.
+    if (count == 0 && profile.GetProfileInt(kSection, QStringLiteral("Count"), -1) == -1) return;
     profile.WriteProfileInt(kSection, QStringLiteral("Count"), count);
     for (int i = 0; i < count; ++i) SaveRule(profile, i + 1, m_vRules[std::size_t(i)]);
     return;

@@ -115,9 +115,6 @@ void CLineTransfer::AddCommands(std::vector<CCommandEntry>& table) {
   table.push_back(MakeCommand(CommandId::SelectAllLines, this, &C::OnSelectAll, &C::CanSelectAll));
   // Always enabled, so that its key works whatever the menu last showed.
   table.push_back(MakeCommand(CommandId::SaveLinesAs, this, &C::OnSaveLinesAs));
-  // The filter bar wires these two; until then they stay greyed.
-  table.push_back(MakeCommand(CommandId::ShowOnlyThisSender, this, &C::OnFilterItem, &C::CanFilterItem));
-  table.push_back(MakeCommand(CommandId::HideLinesLikeThis, this, &C::OnFilterItem, &C::CanFilterItem));
 }
 
 bool CLineTransfer::CanCopy() { return m_host.GetList().GetSelCount() > 0; }

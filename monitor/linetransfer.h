@@ -44,10 +44,8 @@ class CLineTransfer : public CFeature {
   void OnCopy();
   void OnSelectAll();
   void OnSaveLinesAs();
-  void OnFilterItem() {}
   bool CanCopy();
   bool CanSelectAll();
-  bool CanFilterItem() { return false; }
 
   IMonitorHost& m_host;
   FileNameAsker m_askFileName;

@@ -83,6 +83,9 @@ class CFeature {
   // The main window is about to close for good (settings not yet saved):
   // close the feature's own windows, stop its timers.
   virtual void OnFrameClosing() {}
+  // The frame's settings were read from the profile (at start-up, or again):
+  // apply what the feature keeps from them.
+  virtual void OnSettingsLoaded() {}
 };
 
 }  // namespace zef

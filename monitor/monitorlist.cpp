@@ -31,7 +31,10 @@ int CMonitorList::AddString(const QString& line) { return Place(-1, line, CSende
 
 int CMonitorList::InsertString(int index, const QString& line) { return Place(index, line, CSenders::kSelf); }
 
-int CMonitorList::AddLine(const QString& line, std::uint32_t sender) { return Place(-1, line, sender); }
+int CMonitorList::AddLine(const QString& line, std::uint32_t sender) {
+  if (m_drop && m_drop(line, m_senders.LabelKey(sender))) return LB_ERR;
+  return Place(-1, line, sender);
+}
 
 int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
   const CNestingRules::Result placed = m_rules.Add(line);
@@ -64,6 +67,10 @@ void CMonitorList::ScrollToEnd() {
 }
 
 void CMonitorList::keyPressEvent(QKeyEvent* event) {
+  if (event->text() == QStringLiteral("/")) {
+    emit FilterKeyPressed();
+    return;
+  }
   CListBox::keyPressEvent(event);
   switch (event->key()) {
     case Qt::Key_Up:
@@ -87,6 +94,34 @@ void CMonitorList::mousePressEvent(QMouseEvent* event) {
 void CMonitorList::wheelEvent(QWheelEvent* event) {
   CListBox::wheelEvent(event);
   m_follow.Scrolled(event->angleDelta().y() < 0);
+}
+
+void CMonitorList::SetBottomPanel(QWidget* panel) {
+  if (m_pBottomPanel != nullptr) m_pBottomPanel->removeEventFilter(this);
+  m_pBottomPanel = panel;
+  if (panel != nullptr) panel->installEventFilter(this);
+  LayoutBottomPanel();
+}
+
+void CMonitorList::resizeEvent(QResizeEvent* event) {
+  CListBox::resizeEvent(event);
+  LayoutBottomPanel();
+}
+
+bool CMonitorList::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_pBottomPanel && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    LayoutBottomPanel();
+  }
+  return CListBox::eventFilter(watched, event);
+}
+
+void CMonitorList::LayoutBottomPanel() {
+  const bool shown = m_pBottomPanel != nullptr && !m_pBottomPanel->isHidden();
+  const int height = shown ? m_pBottomPanel->sizeHint().height() : 0;
+  setViewportMargins(0, 0, 0, height);
+  if (!shown) return;
+  const QRect rows = viewport()->geometry();
+  m_pBottomPanel->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), height);
 }
 
 void CMonitorList::SetIndent(const QString& indent) {

@@ -61,11 +61,28 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::int64_t Now() const;
   void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
+  // Asked before AddLine keeps a line, with the label key its stamp would
+  // hold: true keeps it out of the list altogether (the filter's drop
+  // rules). Empty (the default): every line is kept.
+  using DropFilter = std::function<bool(const QString& line, std::uint32_t labelKey)>;
+  void SetDropFilter(DropFilter drop) { m_drop = std::move(drop); }
+
+  // A panel along the bottom of the list, under the rows and above the
+  // horizontal scroll bar (the filter bar); the rows make room for it while
+  // it is shown. A child of the list; null: none.
+  void SetBottomPanel(QWidget* panel);
+
+ signals:
+  // "/" with the list focused: the filter bar is asked for.
+  void FilterKeyPressed();
+
  protected:
   // The reader's moves, which pause or resume following.
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // IListGutter
@@ -73,6 +90,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   void RowTexts(int index, std::vector<QString>& texts) const override;
 
   int Place(int index, const QString& line, std::uint32_t sender);
+  void LayoutBottomPanel();
 
   // The pixel width of `line` after `depth` indent strings, in the list's
   // font, plus 5, as the extent: one indent's width counted depth times.
@@ -83,6 +101,8 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::int64_t m_nClockOffset;            // the clock time less the monotonic time at the start
   std::function<std::int64_t()> m_clock;  // a test's own clock, when set
   EGutter m_eGutter = EGutter::kOff;
+  DropFilter m_drop;
+  QWidget* m_pBottomPanel = nullptr;
   CFollow m_follow{*this};
 };
 

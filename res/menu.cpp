@@ -79,6 +79,7 @@ const std::vector<MenuItem>& MainMenu() {
                 Sep(),
                 Cmd(u"&Clear", C::Clear),
                 Cmd(u"&Find...", C::Find),
+                Key(u"Filter &bar", C::FilterBar, u"Ctrl+L"),
                 Cmd(u"Fi&lters...", C::Filters),
                 Sep(),
                 Cmd(u"Reset &nested calls", C::ResetNestedCalls),

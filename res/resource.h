@@ -50,6 +50,7 @@ enum class CommandId : std::uint32_t {
   ShowOnlyThisSender = 32924,
   HideLinesLikeThis = 32925,
   Filters = 32910,
+  FilterBar = 32911,
   // "&Setup"
   Options = 32802,
   SetupLoop = 32777,

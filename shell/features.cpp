@@ -3,6 +3,7 @@
 #include "explore/databasecommands.h"
 #include "explore/processcommands.h"
 #include "explore/windowcommands.h"
+#include "monitor/filtercommands.h"
 #include "monitor/linetransfer.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   std::vector<std::unique_ptr<CFeature>> features;
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general, settings.monitor));
   features.push_back(std::make_unique<CLineTransfer>(host));
+  features.push_back(std::make_unique<CFilterCommands>(host, settings.filters));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));

@@ -145,7 +145,9 @@ void CMainFrame::OnWindowTextChanged() { setWindowTitle(GetWindowText()); }
 bool CMainFrame::ExchangeSettings(DataDirection direction, QString* reason) {
   CProfile& profile = m_app.GetProfile();
   m_settings.Exchange(profile, m_app.m_lookAndFeel, direction);
-  return direction == DataDirection::ToControls || profile.Flush(reason);
+  if (direction == DataDirection::FromControls) return profile.Flush(reason);
+  for (const auto& feature : m_features) feature->OnSettingsLoaded();
+  return true;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@ void CSettingsRecord::Exchange(CProfile& profile, CLookAndFeel& lookAndFeel, Dat
   monitor.Exchange(profile, direction);
   database.Exchange(profile, direction);
   lookAndFeel.Exchange(profile, direction);
+  filters.Exchange(profile, direction);
 }
 
 }  // namespace zef

@@ -1,9 +1,11 @@
-// The settings record: twenty values in five sections of the profile, one
+// The settings record: twenty values in five sections of the profile, and
+// the filter rules in a sixth (Init.Filters, written once there are any); one
 // struct per section, each in its feature's folder with its load/save rows.
 // The features that use a section get a reference to it.
 #pragma once
 
 #include "explore/databasesettings.h"
+#include "monitor/filtersettings.h"
 #include "monitor/monitorsettings.h"
 #include "platform/dialog/lookandfeel.h"
 #include "shell/generaloptions.h"
@@ -18,6 +20,7 @@ struct CSettingsRecord {
   CLoopSettings loop;
   CMonitorSettings monitor;
   CDatabaseSettings database;
+  CFilterSettings filters;  // saved after the others: the file's older order stays
 
   // Loads (ToControls) or saves (FromControls) every section, `lookAndFeel`
   // last, in the order the file has always had.

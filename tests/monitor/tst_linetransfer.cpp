@@ -164,8 +164,8 @@ void TestLineTransfer::listMenuOffersTheLineCommands() {
   for (const QAction* action : menu->actions())
     if (!action->isSeparator()) items << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
   QCOMPARE(items, (QStringList{QStringLiteral("&Copy"), QStringLiteral("Select &all"),
-                               QStringLiteral("&Save lines as..."), QStringLiteral("Show only this s&ender (off)"),
-                               QStringLiteral("&Hide lines like this (off)"), QStringLiteral("&Go to matching line")}));
+                               QStringLiteral("&Save lines as..."), QStringLiteral("Show only this s&ender"),
+                               QStringLiteral("&Hide lines like this"), QStringLiteral("&Go to matching line")}));
   // An item runs its command: Select all from the menu.
   menu->actions().at(1)->trigger();
   QCOMPARE(f.List().GetSelCount(), kCalls.size());
