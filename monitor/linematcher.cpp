@@ -12,9 +12,13 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace zef {
 
@@ -45,8 +49,33 @@ bool Latin1FoldsBy0x20() {
   return answer;
 }
 
-bool Search(const RE2& re, const char* data, qsizetype size) {
-  return RE2::PartialMatch(re2::StringPiece(data, std::size_t(size)), re);
+// A compiled pattern's identity, never reused while the program runs (an
+// address may be, once its pattern is gone).
+std::uint64_t NextPatternId() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+// RE2 keeps one DFA cache per object behind a lock that every matching
+// thread takes, so threads judging together queue on it (two were slower
+// than one). Each thread matches with a copy of its own instead, made at
+// its first line; a thread keeps the copies of its last few patterns.
+const RE2& ForThisThread(const RE2& shared, std::uint64_t id) {
+  struct SCopy {
+    std::uint64_t nId;
+    std::unique_ptr<RE2> pRe;
+  };
+  constexpr std::size_t kKept = 4;
+  thread_local std::vector<SCopy> copies;
+  for (SCopy& copy : copies)
+    if (copy.nId == id) return *copy.pRe;
+  if (copies.size() == kKept) copies.erase(copies.begin());
+  copies.push_back({id, std::make_unique<RE2>(shared.pattern(), shared.options())});
+  return *copies.back().pRe;
+}
+
+bool Search(const RE2& re, std::uint64_t id, const char* data, qsizetype size) {
+  return RE2::PartialMatch(re2::StringPiece(data, std::size_t(size)), ForThisThread(re, id));
 }
 
 }  // namespace
@@ -69,6 +98,8 @@ struct CTextMatcher::SCompiled {
   // when the pattern is written in Latin-1 (else Latin-1 text is widened).
   std::unique_ptr<RE2> pUtf8;
   std::unique_ptr<RE2> pLatin1;
+  std::uint64_t nUtf8Id = NextPatternId();
+  std::uint64_t nLatin1Id = NextPatternId();
 
   bool MatchesAll() const { return strPattern.isEmpty() && strError.isEmpty(); }
   bool MatchLatin1(const char* data, qsizetype size) const;
@@ -80,9 +111,9 @@ struct CTextMatcher::SCompiled {
 
 bool CTextMatcher::SCompiled::MatchLatin1(const char* data, qsizetype size) const {
   if (search) return FindLatin1(data, std::size_t(size));
-  if (pLatin1) return Search(*pLatin1, data, size);
+  if (pLatin1) return Search(*pLatin1, nLatin1Id, data, size);
   const QByteArray utf8 = QString::fromLatin1(data, size).toUtf8();
-  return Search(*pUtf8, utf8.constData(), utf8.size());
+  return Search(*pUtf8, nUtf8Id, utf8.constData(), utf8.size());
 }
 
 // A line is short: most of the needle search's time would go to its skip
@@ -135,14 +166,26 @@ void CTextMatcher::SCompiled::SetUpBlockScan() {
 }
 
 bool CTextMatcher::SCompiled::MatchUtf16(QStringView text) const {
+  // A line that fits Latin-1, as nearly every trace line does, takes the
+  // narrow path: the block scan, or the pattern compiled for Latin-1.
+  char narrow[256];
+  if (text.size() <= qsizetype(sizeof narrow)) {
+    bool fits = true;
+    for (qsizetype i = 0; fits && i < text.size(); ++i) {
+      const char16_t unit = text[i].unicode();
+      fits = unit <= 0xFF;
+      narrow[i] = char(unit);
+    }
+    if (fits) return MatchLatin1(narrow, text.size());
+  }
   if (search)
     return search->In(CStoredText{reinterpret_cast<const char*>(text.utf16()), std::size_t(text.size()), true});
   const QByteArray utf8 = text.toUtf8();
-  return Search(*pUtf8, utf8.constData(), utf8.size());
+  return Search(*pUtf8, nUtf8Id, utf8.constData(), utf8.size());
 }
 
 bool CTextMatcher::SCompiled::MatchUtf8(const char* data, qsizetype size) const {
-  if (pUtf8) return Search(*pUtf8, data, size);
+  if (pUtf8) return Search(*pUtf8, nUtf8Id, data, size);
   return MatchUtf16(QString::fromUtf8(data, size));
 }
 

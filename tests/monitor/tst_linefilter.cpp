@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <thread>
+
 using zef::CBarQuery;
 using zef::CTextMatcher;
 
@@ -22,6 +24,7 @@ class TestLineFilter : public QObject {
   void substringAgreesAtEveryPlace_data();
   void substringAgreesAtEveryPlace();
   void badRegexIsAnError();
+  void threadsMatchAlike();
   void pathologicalRegexReturns_data();
   void pathologicalRegexReturns();
   void query_data();
@@ -206,4 +209,29 @@ void TestLineFilter::narrows() {
 }
 
 QTEST_APPLESS_MAIN(TestLineFilter)
+void TestLineFilter::threadsMatchAlike() {
+  // Each thread matches with its own copy of a pattern: the copies must
+  // agree with one another, on narrow and on wide text.
+  const CTextMatcher re(u"time[0-9]+ms", true);
+  const CTextMatcher word(u"beta", false);
+  QStringList lines;
+  for (int i = 0; i < 2000; ++i)
+    lines << QStringLiteral("%1 time%2ms %3").arg(i).arg(i % 7 == 0 ? QString::number(i) : QStringLiteral("x"),
+                                                         i % 5 == 0 ? QStringLiteral("BETA \u0416") : QString());
+  const auto count = [&](const CTextMatcher& m) {
+    int hits = 0;
+    for (const QString& line : lines) hits += m.Matches(line) ? 1 : 0;
+    return hits;
+  };
+  int counts[4] = {};
+  std::thread a([&] { counts[0] = count(re), counts[1] = count(word); });
+  std::thread b([&] { counts[2] = count(re), counts[3] = count(word); });
+  a.join();
+  b.join();
+  QCOMPARE(counts[0], 286);  // every 7th line has digits
+  QCOMPARE(counts[1], 400);  // every 5th holds BETA, wide or not
+  QCOMPARE(counts[2], counts[0]);
+  QCOMPARE(counts[3], counts[1]);
+}
+
 #include "tst_linefilter.moc"
