@@ -4,6 +4,7 @@
 #include "monitor/monitorlist.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace zef {
 
@@ -27,7 +28,20 @@ QString CListFilter::SetQuery(QStringView text, bool regex) {
 }
 
 bool CListFilter::Drops(const QString& line, std::uint32_t labelKey) const {
-  return m_judge.Drops() && m_judge.Judge(line, labelKey).bDrop;
+  if (!m_judge.Drops()) return false;
+  const SVerdict verdict = m_judge.Judge(line, labelKey);
+  m_last = {line, labelKey, verdict.bShown, true};
+  return verdict.bDrop;
+}
+
+bool CListFilter::Shows(const SHeldLine& line) const {
+  // A line the list stores right after Drops judged it: the same text and
+  // sender get the same verdict, so it is not judged twice.
+  if (m_last.bValid && std::this_thread::get_id() == m_uiThread && line.stamp.nSender == m_last.nLabelKey &&
+      QAnyStringView::equal(line.text, m_last.strText)) {
+    return m_last.bShown;
+  }
+  return m_judge.Judge(line.text, line.stamp.nSender).bShown;
 }
 
 void CListFilter::Install(bool narrowing) {
@@ -36,9 +50,15 @@ void CListFilter::Install(bool narrowing) {
     m_list.SetRowBackground({});
     return;
   }
+  m_last.bValid = false;
   const CLineJudge* judge = &m_judge;
-  m_list.SetLineFilter([judge](const SHeldLine& line) { return judge->Judge(line.text, line.stamp.nSender).bShown; },
-                       narrowing);
+  // Highlight rules alone hide nothing: the list then keeps no filter, and
+  // only the painted rows are judged, for their colour.
+  const bool hides = !m_judge.Query().IsEmpty() ||
+                     std::any_of(m_settings.m_vRules.begin(), m_settings.m_vRules.end(),
+                                 [](const SFilterRule& rule) { return rule.action != EFilterAction::Highlight; });
+  if (hides) m_list.SetLineFilter([this](const SHeldLine& line) { return Shows(line); }, narrowing);
+  else if (m_list.HasLineFilter()) m_list.SetLineFilter({});
   const bool highlights = std::any_of(m_settings.m_vRules.begin(), m_settings.m_vRules.end(),
                                       [](const SFilterRule& rule) { return rule.action == EFilterAction::Highlight; });
   if (!highlights) {

@@ -7,12 +7,14 @@
 
 #include "monitor/filterjudge.h"
 #include "monitor/filtersettings.h"
+#include "platform/listbox/linestore.h"
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <cstdint>
+#include <thread>
 
 namespace zef {
 
@@ -38,10 +40,21 @@ class CListFilter {
 
  private:
   void Install(bool narrowing);
+  // The list's filter: may run on several threads at once.
+  bool Shows(const SHeldLine& line) const;
 
   CMonitorList& m_list;
   const CFilterSettings& m_settings;
   CLineJudge m_judge;
+  // The line Drops judged last, and whether it is shown (UI thread only).
+  struct SLast {
+    QString strText;
+    std::uint32_t nLabelKey = 0;
+    bool bShown = true;
+    bool bValid = false;
+  };
+  mutable SLast m_last;
+  std::thread::id m_uiThread = std::this_thread::get_id();
 };
 
 }  // namespace zef

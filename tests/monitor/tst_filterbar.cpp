@@ -19,6 +19,7 @@ class TestFilterBar : public QObject {
   void barNarrowsTheListAndEscapeGivesItBack();
   void slashInTheListOpensTheBar();
   void dropRuleKeepsLinesOutOfTheListNotTheLog();
+  void highlightRulesAloneKeepTheListUnfiltered();
   void listMenuPutsTheLineIntoTheBar();
 };
 
@@ -85,6 +86,23 @@ void TestFilterBar::dropRuleKeepsLinesOutOfTheListNotTheLog() {
   QVERIFY(log.open(QIODevice::ReadOnly));
   const QByteArray logged = log.readAll();
   QVERIFY(logged.contains("noise 1") && logged.contains("keep") && logged.contains("more noise"));
+}
+
+void TestFilterBar::highlightRulesAloneKeepTheListUnfiltered() {
+  CFrameFixture f;
+  f.Frame().Settings().filters.m_vRules = {{QStringLiteral("alpha"), false, {}, EFilterAction::Highlight, 1}};
+  QVERIFY(f.Frame().ExchangeSettings(DataDirection::FromControls));
+  QVERIFY(f.Frame().ExchangeSettings(DataDirection::ToControls));
+  Append(f, kLines);
+  QVERIFY(!f.List().HasLineFilter());  // nothing to hide: lines are not judged on arrival
+  QCOMPARE(f.List().GetCount(), kLines.size());
+  // The bar still narrows, and Escape gives the list back unfiltered.
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::FilterBar));
+  Bar(f).SetText(QStringLiteral("beta"));
+  QCOMPARE(f.Lines(), QStringList{QStringLiteral("beta two")});
+  QTest::keyClick(Bar(f).findChild<QLineEdit*>(), Qt::Key_Escape);
+  QVERIFY(!f.List().HasLineFilter());
+  QCOMPARE(f.List().GetCount(), kLines.size());
 }
 
 void TestFilterBar::listMenuPutsTheLineIntoTheBar() {

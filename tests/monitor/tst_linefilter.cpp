@@ -216,8 +216,10 @@ void TestLineFilter::threadsMatchAlike() {
   const CTextMatcher word(u"beta", false);
   QStringList lines;
   for (int i = 0; i < 2000; ++i)
-    lines << QStringLiteral("%1 time%2ms %3").arg(i).arg(i % 7 == 0 ? QString::number(i) : QStringLiteral("x"),
-                                                         i % 5 == 0 ? QStringLiteral("BETA \u0416") : QString());
+    lines << QStringLiteral("%1 time%2ms %3")
+                 .arg(i)
+                 .arg(i % 7 == 0 ? QString::number(i) : QStringLiteral("x"),
+                      i % 5 == 0 ? QStringLiteral("BETA \u0416") : QString());
   const auto count = [&](const CTextMatcher& m) {
     int hits = 0;
     for (const QString& line : lines) hits += m.Matches(line) ? 1 : 0;
