@@ -202,9 +202,17 @@ void CListBox::scrollContentsBy(int dx, int dy) {
   // Our own SyncScrollBars moves the bars to the state; only a move by the
   // user (dragging, wheel, arrow buttons) is taken over here.
   if (d->bSyncing) return;
+  // The bars' own step (dx, dy) is not trusted: a bar that comes to a value
+  // the view already shows (its range caught up later than the view moved)
+  // reports a step too, and moving the painted rows by it again would show
+  // rows twice. The view moves by how far it is from the bars.
+  (void)dx;
+  (void)dy;
+  const int rows = d->nTop - verticalScrollBar()->value();
+  const int pixels = d->nHPos - horizontalScrollBar()->value();
   d->nTop = verticalScrollBar()->value();
   d->nHPos = horizontalScrollBar()->value();
-  d->ScrollView(dx, dy * d->nRowHeight);
+  if (rows != 0 || pixels != 0) d->ScrollView(pixels, rows * d->nRowHeight);
 }
 
 }  // namespace zef
