@@ -82,15 +82,15 @@ struct SArgs {
 // One conversion of a format: its flags, width and precision as printf
 // writes them (a '*' already read from the arguments), its length modifier
 // and its conversion character (0 at the end of the format).
-struct SSpec {
+struct SConversion {
   std::string flags;
   std::string length;
   char conversion = 0;
 };
 
 // Reads the conversion that follows a '%'; returns where the format goes on.
-const char* ReadSpec(const char* p, SArgs& args, SSpec* spec) {
-  std::string& flags = spec->flags;
+const char* ReadConversion(const char* p, SArgs& args, SConversion* conv) {
+  std::string& flags = conv->flags;
   while (*p && std::strchr("-+ #0'", *p)) flags += *p++;
   if (*p == '*') {
     int width = va_arg(args.list, int);
@@ -117,8 +117,8 @@ const char* ReadSpec(const char* p, SArgs& args, SSpec* spec) {
       while (*p >= '0' && *p <= '9') flags += *p++;
     }
   }
-  while (*p && std::strchr("hlLqjzt", *p)) spec->length += *p++;
-  spec->conversion = *p;
+  while (*p && std::strchr("hlLqjzt", *p)) conv->length += *p++;
+  conv->conversion = *p;
   return *p ? p + 1 : p;
 }
 
@@ -157,24 +157,24 @@ enum class EArgument { kValue, kNone, kUnknown };
 
 // Reads the argument of one conversion: kNone for %n, which writes nothing
 // anywhere; kUnknown for a conversion whose argument cannot be known.
-EArgument ReadArgument(const SSpec& spec, SArgs& args, SFormatValue* value) {
-  switch (spec.conversion) {
+EArgument ReadArgument(const SConversion& conv, SArgs& args, SFormatValue* value) {
+  switch (conv.conversion) {
     case 'd':
     case 'i':
-      *value = SignedArgument(spec.length, args);
+      *value = SignedArgument(conv.length, args);
       return EArgument::kValue;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-      *value = UnsignedArgument(spec.length, args);
+      *value = UnsignedArgument(conv.length, args);
       return EArgument::kValue;
     case 'c':
-      *value = spec.length == "l" ? Character(static_cast<long long>(va_arg(args.list, wint_t)), true)
+      *value = conv.length == "l" ? Character(static_cast<long long>(va_arg(args.list, wint_t)), true)
                                   : Character(va_arg(args.list, int), false);
       return EArgument::kValue;
     case 's':
-      *value = StringArgument(spec.length, args);
+      *value = StringArgument(conv.length, args);
       return EArgument::kValue;
     case 'p':
       value->eKind = EKind::kPointer;
@@ -189,7 +189,7 @@ EArgument ReadArgument(const SSpec& spec, SArgs& args, SFormatValue* value) {
     case 'a':
     case 'A':
       value->eKind = EKind::kFloat;
-      value->dFloat = spec.length == "L" ? va_arg(args.list, long double) : va_arg(args.list, double);
+      value->dFloat = conv.length == "L" ? va_arg(args.list, long double) : va_arg(args.list, double);
       return EArgument::kValue;
     case 'n':
       (void)va_arg(args.list, void*);
@@ -223,18 +223,18 @@ std::string FormatC(const char* format, va_list list) {
       ++p;
       continue;
     }
-    SSpec spec;
-    p = ReadSpec(p, args, &spec);
+    SConversion conv;
+    p = ReadConversion(p, args, &conv);
     SFormatValue value;
-    const EArgument read = spec.conversion == 'm' ? EArgument::kNone : ReadArgument(spec, args, &value);
+    const EArgument read = conv.conversion == 'm' ? EArgument::kNone : ReadArgument(conv, args, &value);
     if (read == EArgument::kUnknown) {
       // A lone '%' at the end, or a conversion whose argument cannot be
       // known: the rest of the format stays as it is.
       out.append(start);
       break;
     }
-    if (spec.conversion == 'm') out += std::strerror(savedErrno);
-    if (read == EArgument::kValue) out += zef::detail::FormatValue(std::move(spec.flags), spec.conversion, value);
+    if (conv.conversion == 'm') out += std::strerror(savedErrno);
+    if (read == EArgument::kValue) out += zef::detail::FormatValue(std::move(conv.flags), conv.conversion, value);
   }
   va_end(args.list);
   return out;
