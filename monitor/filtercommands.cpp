@@ -21,7 +21,6 @@ CFilterCommands::CFilterCommands(IMonitorHost& host, CFilterSettings& settings)
     : m_host(host), m_settings(settings), m_filter(host.GetList(), settings), m_pBar(new CFilterBar(&host.GetList())) {
   CMonitorList& list = host.GetList();
   list.SetBottomPanel(m_pBar);
-  list.SetDropFilter([this](const QString& line, std::uint32_t labelKey) { return m_filter.Drops(line, labelKey); });
   QObject::connect(&list, &CMonitorList::FilterKeyPressed, m_pBar, [this] { OnFilterBar(); });
   QObject::connect(m_pBar, &CFilterBar::QueryChanged, m_pBar, [this] { ApplyBar(); });
   QObject::connect(m_pBar, &CFilterBar::Closed, m_pBar, [this] {
@@ -34,7 +33,6 @@ CFilterCommands::CFilterCommands(IMonitorHost& host, CFilterSettings& settings)
 
 CFilterCommands::~CFilterCommands() {
   CMonitorList& list = m_host.GetList();
-  list.SetDropFilter({});
   list.SetBottomPanel(nullptr);
 }
 

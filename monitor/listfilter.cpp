@@ -27,8 +27,9 @@ QString CListFilter::SetQuery(QStringView text, bool regex) {
   return change.strError;
 }
 
+CListFilter::~CListFilter() { m_list.SetDropFilter({}); }
+
 bool CListFilter::Drops(const QString& line, std::uint32_t labelKey) const {
-  if (!m_judge.Drops()) return false;
   const SVerdict verdict = m_judge.Judge(line, labelKey);
   m_last = {line, labelKey, verdict.bShown, true};
   return verdict.bDrop;
@@ -45,6 +46,12 @@ bool CListFilter::Shows(const SHeldLine& line) const {
 }
 
 void CListFilter::Install(bool narrowing) {
+  // The list asks before keeping a line only while some rule drops lines.
+  if (m_judge.Drops()) {
+    m_list.SetDropFilter([this](const QString& line, std::uint32_t labelKey) { return Drops(line, labelKey); });
+  } else {
+    m_list.SetDropFilter({});
+  }
   if (!m_judge.IsActive()) {
     if (m_list.HasLineFilter()) m_list.SetLineFilter({});
     m_list.SetRowBackground({});

@@ -24,6 +24,9 @@ class CListFilter {
  public:
   // `list` and `settings` must outlive the filter.
   CListFilter(CMonitorList& list, const CFilterSettings& settings);
+  ~CListFilter();
+  CListFilter(const CListFilter&) = delete;
+  CListFilter& operator=(const CListFilter&) = delete;
 
   // The rules changed (loaded, or the Filters dialog's OK): every held line
   // is judged again. Returns the errors of rules that cannot match.
@@ -34,11 +37,12 @@ class CListFilter {
   QString SetQuery(QStringView text, bool regex);
 
   bool IsActive() const { return m_judge.IsActive(); }
-  // Whether a drop rule keeps this line of sender label key `labelKey` out
-  // of the list (the log still gets it).
-  bool Drops(const QString& line, std::uint32_t labelKey) const;
 
  private:
+  // The list's drop hook, set while some rule drops lines: whether this
+  // line of sender label key `labelKey` is kept out of the list (the log
+  // still gets it).
+  bool Drops(const QString& line, std::uint32_t labelKey) const;
   void Install(bool narrowing);
   // The list's filter: may run on several threads at once.
   bool Shows(const SHeldLine& line) const;
