@@ -11,7 +11,10 @@
 // the monitor and every client to one core, so that the server's own cost
 // per line shows against the raw round trip on that core. --gutter instead
 // compares one client's rate into the real program with its gutter of times
-// and senders off and on: two monitors, alternating rounds.
+// and senders off and on: two monitors, alternating rounds. --rules does the
+// same with no filter rule against five that match none of the lines (so
+// that each line is judged by all five), for a file piped through zeftrace
+// and for one synchronous client.
 #include <zeftrace/trace.h>
 
 #include <fcntl.h>
@@ -286,6 +289,84 @@ SMonitor StartMonitor(const std::string& monitor, const std::string& root, const
   return {host, input[1]};
 }
 
+// A file of `count` lines of 60 characters under `root`; returns its path.
+std::string WriteLines(const std::string& root, int count) {
+  const std::string file = root + "/lines.txt";
+  std::string text;
+  text.reserve(size_t(count) * 61);
+  char line[64];
+  for (int k = 0; k < count; ++k) {
+    std::snprintf(line, sizeof line, "zeftrace line %09d of a file, sixty characters in all..", k);
+    text.append(line, 60);
+    text += '\n';
+  }
+  std::ofstream(file) << text;
+  return file;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Alternating rounds into `plain` (running in `runtime`) and a second
+// monitor started here with five filter rules: a highlight, a hide, a
+// regular expression, a sender and a drop rule, none matching the lines.
+int CompareRules(const std::string& monitor, const std::string& root, const std::string& runtime,
+                 const std::string& quickDraw, int lines, int pipeLines, const SMonitor& plain) {
+  const std::string rules = "QDraw=" + quickDraw +
+                            "\n[Init.Filters]\nCount=5\n"
+                            "Text1=timeout\nRegex1=0\nSender1=\nAction1=2\nColour1=1\n"
+                            "Text2=debug\nRegex2=0\nSender2=\nAction2=1\nColour2=0\n"
+                            "Text3=time[0-9]+ms\nRegex3=1\nSender3=\nAction3=1\nColour3=0\n"
+                            "Text4=\nRegex4=0\nSender4=worker\nAction4=2\nColour4=2\n"
+                            "Text5=heartbeat\nRegex5=0\nSender5=\nAction5=3\nColour5=0";
+  const std::string ruledRuntime = root + "/run-rules";
+  const SMonitor ruled = StartMonitor(monitor, root, "run-rules", "config-rules", rules);
+  if (!ruled.nPid) return 1;
+  const std::string file = WriteLines(root, std::max(pipeLines, 1));
+  constexpr int kRounds = 5;
+  struct SSide {
+    const SMonitor* pMonitor;
+    std::string strRuntime;
+    std::vector<double> vPiped, vCpu, vSynchronous;
+  };
+  SSide sides[2] = {{&plain, runtime, {}, {}, {}}, {&ruled, ruledRuntime, {}, {}, {}}};
+  for (int round = 0; round < kRounds; ++round) {
+    for (SSide& side : sides) {
+      ::setenv("XDG_RUNTIME_DIR", side.strRuntime.c_str(), 1);
+      side.vSynchronous.push_back(TraceClients(1, lines, zef::ETraceMirror::kOff));
+      const SCpu before = CpuOf(side.pMonitor->nPid);
+      SCpu sender;
+      const double seconds = PipeFile(ZEF_CLI, file, &sender);
+      const SCpu used = CpuOf(side.pMonitor->nPid) - before;
+      side.vPiped.push_back(seconds > 0 ? pipeLines / seconds : 0);
+      side.vCpu.push_back((used.user + used.system) / pipeLines);
+    }
+  }
+  std::vector<double> pipedRatio, syncRatio;
+  for (int round = 0; round < kRounds; ++round) {
+    pipedRatio.push_back(sides[1].vPiped[size_t(round)] / sides[0].vPiped[size_t(round)]);
+    syncRatio.push_back(sides[1].vSynchronous[size_t(round)] / sides[0].vSynchronous[size_t(round)]);
+  }
+  std::printf("monitor: %s (quick draw %s); %d alternating rounds, medians\n", monitor.c_str(), quickDraw.c_str(),
+              kRounds);
+  std::printf(
+      "zeftrace, %d lines from a file:  no rule %9.0f lines/s (%.2f us of monitor time a line); "
+      "five rules %9.0f lines/s (%.2f us)  %.2f of no rule\n",
+      pipeLines, Median(sides[0].vPiped), Median(sides[0].vCpu), Median(sides[1].vPiped), Median(sides[1].vCpu),
+      Median(pipedRatio));
+  std::printf("1 synchronous client, %d lines:  no rule %9.0f lines/s; five rules %9.0f lines/s  %.2f of no rule\n",
+              lines, Median(sides[0].vSynchronous), Median(sides[1].vSynchronous), Median(syncRatio));
+  ::close(ruled.nInput);
+  ::kill(ruled.nPid, SIGTERM);
+  ::waitpid(ruled.nPid, nullptr, 0);
+  ::close(plain.nInput);
+  ::kill(plain.nPid, SIGTERM);
+  ::waitpid(plain.nPid, nullptr, 0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -299,10 +380,11 @@ int main(int argc, char** argv) {
   int idle = 1000;
   int cpu = -1;
   bool gutter = false;
+  bool rules = false;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--gutter") {
-      gutter = true;
+    if (option == "--gutter" || option == "--rules") {
+      (option == "--gutter" ? gutter : rules) = true;
       --i;
       continue;
     }
@@ -317,7 +399,7 @@ int main(int argc, char** argv) {
   if (monitor.empty() || lines <= 0 || pipeLines < 0 || idle < 0) {
     std::fprintf(stderr,
                  "usage: zef_bench_trace [--monitor <zefmon>] [--quickdraw 0|1] [--lines N] [--pipe-lines N]\n"
-                 "                       [--idle N] [--cpu N] [--gutter]\n");
+                 "                       [--idle N] [--cpu N] [--gutter | --rules]\n");
     return 2;
   }
   if (cpu >= 0) {
@@ -382,6 +464,12 @@ int main(int argc, char** argv) {
     return std::system(remove.c_str()) == 0 ? 0 : 1;
   }
 
+  if (rules) {
+    const int code = CompareRules(monitor, root, runtime, quickDraw, lines, pipeLines, started);
+    std::string remove = "rm -rf '" + root + "'";
+    return std::system(remove.c_str()) == 0 ? code : 1;
+  }
+
   // The machine's load drifts: the figures are taken in alternating rounds
   // and each reported as its median, so that they share the same conditions.
   constexpr int kRounds = 5;
@@ -418,18 +506,7 @@ int main(int argc, char** argv) {
   if (pipeLines > 0) {
     // A file of 60-character lines through zeftrace, beside the synchronous
     // rate of one library client measured in alternating rounds.
-    const std::string file = root + "/lines.txt";
-    {
-      std::string text;
-      text.reserve(size_t(pipeLines) * 61);
-      char line[64];
-      for (int k = 0; k < pipeLines; ++k) {
-        std::snprintf(line, sizeof line, "zeftrace line %09d of a file, sixty characters in all..", k);
-        text.append(line, 60);
-        text += '\n';
-      }
-      std::ofstream(file) << text;
-    }
+    const std::string file = WriteLines(root, pipeLines);
     constexpr int kPipeRounds = 3;
     std::vector<double> piped, synchronous, monitorCpu, senderCpu;
     for (int round = 0; round < kPipeRounds; ++round) {

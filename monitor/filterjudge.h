@@ -48,8 +48,13 @@ class CLineJudge {
   // Called from every thread that judges, only for rules and words that
   // name a sender, at most once per judged line.
   using SenderLabel = std::function<QString(std::uint32_t labelKey)>;
+  // A number that changes whenever some label key comes to name another
+  // label. Given, the rules' verdicts on a sender are kept per label key
+  // (per judging thread) until it changes; not given, every line's sender
+  // is matched anew.
+  using LabelsVersion = std::function<std::uint64_t()>;
 
-  explicit CLineJudge(SenderLabel senderLabel = {});
+  explicit CLineJudge(SenderLabel senderLabel = {}, LabelsVersion labelsVersion = {});
 
   // Takes the rules in their order. Returns the errors of rules that cannot
   // match ("Rule 2: missing ): (a"), empty when none.
@@ -76,10 +81,16 @@ class CLineJudge {
     bool bHasSender = false;
     EFilterAction action;
     int nColour;
+    int nSenderBit = -1;  // its bit in SendersPassed, for the first 64 sender rules
   };
 
+  // Bit i: the sender of `labelKey` passes the sender rule of nSenderBit i.
+  std::uint64_t SendersPassed(std::uint32_t labelKey, const std::function<const QString&()>& label) const;
+
   SenderLabel m_senderLabel;
-  std::vector<SRule> m_vRules;  // those that can match
+  LabelsVersion m_labelsVersion;
+  std::uint64_t m_nRulesId = 0;  // never the same for two sets of rules
+  std::vector<SRule> m_vRules;   // those that can match
   bool m_bShowOnly = false;
   bool m_bDrops = false;
   CBarQuery m_query;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QChar>
 
+#include <re2/filtered_re2.h>
 #include <re2/re2.h>
 
 #ifdef __SSE2__
@@ -100,8 +101,17 @@ struct CTextMatcher::SCompiled {
   std::unique_ptr<RE2> pLatin1;
   std::uint64_t nUtf8Id = NextPatternId();
   std::uint64_t nLatin1Id = NextPatternId();
+  // Literals (lower-case ASCII) some combination of which a text must hold
+  // for the regular expression to match, as RE2 works them out, each found
+  // by a substring matcher: most lines are turned away without running RE2.
+  // vPasses says, for each set of literals found (bit i: vAtoms[i]), whether
+  // the text may match.
+  std::vector<CTextMatcher> vAtoms;
+  std::vector<bool> vPasses;
 
   bool MatchesAll() const { return strPattern.isEmpty() && strError.isEmpty(); }
+  void SetUpPrefilter(const std::string& utf8Pattern, const RE2::Options& options);
+  bool MayMatch(QAnyStringView text) const;
   bool MatchLatin1(const char* data, qsizetype size) const;
   bool FindLatin1(const char* data, std::size_t size) const;
   void SetUpBlockScan();
@@ -109,8 +119,44 @@ struct CTextMatcher::SCompiled {
   bool MatchUtf8(const char* data, qsizetype size) const;
 };
 
+void CTextMatcher::SCompiled::SetUpPrefilter(const std::string& utf8Pattern, const RE2::Options& options) {
+  constexpr int kMinAtom = 3;   // shorter literals turn too few lines away to pay
+  constexpr int kMaxAtoms = 8;  // each one more doubles the table
+  re2::FilteredRE2 prefilter(kMinAtom);
+  int id = 0;
+  if (prefilter.Add(utf8Pattern, options, &id) != RE2::NoError) return;
+  std::vector<std::string> atoms;
+  prefilter.Compile(&atoms);
+  // A pattern with no literal passes every text; a literal beyond ASCII is
+  // lower-cased by RE2's rules, which need not be the substring search's.
+  if (atoms.empty() || atoms.size() > std::size_t(kMaxAtoms)) return;
+  for (const std::string& atom : atoms)
+    if (!std::all_of(atom.begin(), atom.end(), [](char c) { return (unsigned char)c < 0x80; })) return;
+  for (const std::string& atom : atoms)
+    vAtoms.emplace_back(QString::fromLatin1(atom.data(), qsizetype(atom.size())), false, EMatchCase::Insensitive);
+  vPasses.resize(std::size_t(1) << atoms.size());
+  std::vector<int> found;
+  std::vector<int> potential;
+  for (std::size_t set = 0; set < vPasses.size(); ++set) {
+    found.clear();
+    for (std::size_t i = 0; i < atoms.size(); ++i)
+      if (set & (std::size_t(1) << i)) found.push_back(int(i));
+    prefilter.AllPotentials(found, &potential);
+    vPasses[set] = !potential.empty();
+  }
+}
+
+bool CTextMatcher::SCompiled::MayMatch(QAnyStringView text) const {
+  if (vAtoms.empty()) return true;
+  std::size_t found = 0;
+  for (std::size_t i = 0; i < vAtoms.size(); ++i)
+    if (vAtoms[i].Matches(text)) found |= std::size_t(1) << i;
+  return vPasses[found];
+}
+
 bool CTextMatcher::SCompiled::MatchLatin1(const char* data, qsizetype size) const {
   if (search) return FindLatin1(data, std::size_t(size));
+  if (!MayMatch(QLatin1StringView(data, size))) return false;
   if (pLatin1) return Search(*pLatin1, nLatin1Id, data, size);
   const QByteArray utf8 = QString::fromLatin1(data, size).toUtf8();
   return Search(*pUtf8, nUtf8Id, utf8.constData(), utf8.size());
@@ -137,6 +183,13 @@ bool CTextMatcher::SCompiled::FindLatin1(const char* data, std::size_t size) con
         if (search->NextInLatin1(data, window, window + m) == window) return true;
       }
     }
+    // The last windows, fewer than 16, one at a time the same way.
+    for (; at + m <= size; ++at) {
+      if ((((unsigned char)data[at]) | nFoldBit) == nFirst && (((unsigned char)data[at + m - 1]) | nFoldBit) == nLast &&
+          search->NextInLatin1(data, at, at + m) == at)
+        return true;
+    }
+    return false;
   }
 #endif
   return search->NextInLatin1(data, at, size) < size;
@@ -168,18 +221,11 @@ void CTextMatcher::SCompiled::SetUpBlockScan() {
 bool CTextMatcher::SCompiled::MatchUtf16(QStringView text) const {
   // A line that fits Latin-1, as nearly every trace line does, takes the
   // narrow path: the block scan, or the pattern compiled for Latin-1.
-  char narrow[256];
-  if (text.size() <= qsizetype(sizeof narrow)) {
-    bool fits = true;
-    for (qsizetype i = 0; fits && i < text.size(); ++i) {
-      const char16_t unit = text[i].unicode();
-      fits = unit <= 0xFF;
-      narrow[i] = char(unit);
-    }
-    if (fits) return MatchLatin1(narrow, text.size());
-  }
+  const CNarrowedText narrowed(text);
+  if (narrowed.Narrowed()) return MatchLatin1(narrowed.Data(), text.size());
   if (search)
     return search->In(CStoredText{reinterpret_cast<const char*>(text.utf16()), std::size_t(text.size()), true});
+  if (!MayMatch(text)) return false;
   const QByteArray utf8 = text.toUtf8();
   return Search(*pUtf8, nUtf8Id, utf8.constData(), utf8.size());
 }
@@ -187,6 +233,23 @@ bool CTextMatcher::SCompiled::MatchUtf16(QStringView text) const {
 bool CTextMatcher::SCompiled::MatchUtf8(const char* data, qsizetype size) const {
   if (pUtf8) return Search(*pUtf8, nUtf8Id, data, size);
   return MatchUtf16(QString::fromUtf8(data, size));
+}
+
+CNarrowedText::CNarrowedText(QAnyStringView text) : m_view(text) {
+  text.visit([this](auto view) {
+    if constexpr (std::is_same_v<decltype(view), QStringView>) {
+      if (view.size() > qsizetype(sizeof m_narrow)) return;
+      char16_t all = 0;
+      for (qsizetype i = 0; i < view.size(); ++i) {
+        all |= view[i].unicode();
+        m_narrow[i] = char(view[i].unicode());
+      }
+      if (all <= 0xFF) {
+        m_view = QLatin1StringView(m_narrow, view.size());
+        m_bNarrowed = true;
+      }
+    }
+  });
 }
 
 bool HoldsCapital(QStringView pattern, bool regex) {
@@ -220,6 +283,7 @@ CTextMatcher::CTextMatcher(QStringView pattern, bool regex, EMatchCase matchCase
       compiled->strError = QString::fromStdString(compiled->pUtf8->error());
       compiled->pUtf8.reset();
     } else {
+      compiled->SetUpPrefilter(compiled->pUtf8->pattern(), compiled->pUtf8->options());
       const bool latin1 = std::all_of(pattern.begin(), pattern.end(), [](QChar c) { return c.unicode() <= 0xFF; });
       if (latin1) {
         compiled->pLatin1 = Compile(pattern.toLatin1().toStdString(), RE2::Options::EncodingLatin1, sensitive);

@@ -56,6 +56,27 @@ class CTextMatcher {
   std::shared_ptr<const SCompiled> m_pCompiled;
 };
 
+// A text as matchers read it fastest: a UTF-16 text of up to 256 units
+// that fits Latin-1 (nearly every trace line) narrowed once into a buffer of
+// its own, any other text as it is. A line judged by several matchers is
+// narrowed once for all of them.
+class CNarrowedText {
+ public:
+  explicit CNarrowedText(QAnyStringView text);
+  CNarrowedText(const CNarrowedText&) = delete;
+  CNarrowedText& operator=(const CNarrowedText&) = delete;
+
+  QAnyStringView View() const { return m_view; }
+  // Whether View() is the narrowed copy, at Data().
+  bool Narrowed() const { return m_bNarrowed; }
+  const char* Data() const { return m_narrow; }
+
+ private:
+  char m_narrow[256];
+  QAnyStringView m_view;
+  bool m_bNarrowed = false;
+};
+
 // Whether `pattern` holds a capital letter (the smart-case rule). In a
 // regular expression, a letter after a backslash (\S, \W) does not count.
 bool HoldsCapital(QStringView pattern, bool regex);

@@ -13,7 +13,8 @@ CListFilter::CListFilter(CMonitorList& list, const CFilterSettings& settings)
       m_settings(settings),
       // Judging threads read the labels while the list waits for them, so
       // the senders do not change under them.
-      m_judge([&list](std::uint32_t key) { return list.Senders().Label(key); }) {}
+      m_judge([&list](std::uint32_t key) { return list.Senders().Label(key); },
+              [&list] { return list.Senders().LabelsVersion(); }) {}
 
 QStringList CListFilter::ApplyRules() {
   const QStringList errors = m_judge.SetRules(m_settings.m_vRules);

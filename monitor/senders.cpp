@@ -83,6 +83,7 @@ CSenders::SSender& CSenders::Find(std::uint32_t id) {
 }
 
 void CSenders::SetLabel(std::uint32_t key, const QString& label) {
+  ++m_nLabelsVersion;
   std::uint32_t at = kUnnamedAt;
   if (label != QLatin1String("?") && m_vLabels.size() + std::size_t(label.size()) * 3 + 5 <= UINT32_MAX) {
     at = std::uint32_t(m_vLabels.size());
@@ -190,6 +191,7 @@ QString CSenders::End(std::uint32_t id) {
 }
 
 void CSenders::ForgetGone() {
+  ++m_nLabelsVersion;
   std::vector<char> labels;
   std::vector<std::uint32_t> labelAt(m_senders.size());
   AppendLabel(labels, QStringLiteral("?"));

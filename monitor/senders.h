@@ -52,6 +52,10 @@ class CSenders {
   // The label of the lines whose stamp holds `key`; "?" for a key not
   // handed out.
   QString Label(std::uint32_t key) const;
+  // Changes whenever a key comes to name another label (a sender renamed,
+  // keys handed out anew): what was worked out from a key's label before
+  // may be stale.
+  std::uint64_t LabelsVersion() const { return m_nLabelsVersion; }
   // The widest label met, in characters.
   int WidestLabel() const { return m_nWidestLabel; }
 
@@ -113,6 +117,7 @@ class CSenders {
   std::vector<char> m_vLabels;
   std::vector<std::uint32_t> m_vLabelAt;  // per key
   int m_nWidestLabel = 0;
+  std::uint64_t m_nLabelsVersion = 0;
 };
 
 // How a trace connection is named in the gutter and in its "ended inside"

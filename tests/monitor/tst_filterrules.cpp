@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <map>
 
 using zef::CFilterSettings;
 using zef::CLineJudge;
@@ -26,6 +27,7 @@ class TestFilterRules : public QObject {
   void judge_data();
   void judge();
   void badRuleIsReportedAndSkipped();
+  void senderVerdictsFollowRenamesAndRules();
   void queryChange();
   void settingsRoundTrip();
   void damagedSettings_data();
@@ -120,6 +122,27 @@ void TestFilterRules::badRuleIsReportedAndSkipped() {
   QVERIFY(!judge.Drops());
   judge.SetRules({Rule(u"x", kDrop)});
   QVERIFY(judge.Drops());
+}
+
+void TestFilterRules::senderVerdictsFollowRenamesAndRules() {
+  // Keys 1 and 17 share a place in a judging thread's table of verdicts.
+  std::map<std::uint32_t, QString> labels{{1, S(u"worker[1]")}, {17, S(u"db[17]")}};
+  std::uint64_t version = 0;
+  CLineJudge judge([&](std::uint32_t key) { return labels[key]; }, [&] { return version; });
+  judge.SetRules({Rule(u"", kHide, 0, u"worker")});
+  QCOMPARE(judge.Judge(u"x", 1), kHidden);
+  QCOMPARE(judge.Judge(u"x", 17), kShown);
+  QCOMPARE(judge.Judge(u"x", 1), kHidden);
+  labels[1] = S(u"db[1]");  // renamed
+  ++version;
+  QCOMPARE(judge.Judge(u"x", 1), kShown);
+  judge.SetRules({Rule(u"", kHide, 0, u"db")});
+  QCOMPARE(judge.Judge(u"x", 1), kHidden);
+  QCOMPARE(judge.Judge(u"x", 17), kHidden);
+  // A second judge with its own rules never reads the first one's verdicts.
+  CLineJudge other([&](std::uint32_t key) { return labels[key]; }, [&] { return version; });
+  other.SetRules({Rule(u"", kHide, 0, u"worker")});
+  QCOMPARE(other.Judge(u"x", 1), kShown);
 }
 
 void TestFilterRules::queryChange() {

@@ -53,6 +53,15 @@ void TestLineFilter::matcher_data() {
   QTest::newRow("regex over wide text") << S(u"^ж.+$") << true << S(u"Жx") << true;
   QTest::newRow("regex dot is one Latin-1 char") << S(u"^caf.$") << true << S(u"café") << true;
   QTest::newRow("regex non-Latin-1 pattern, Latin-1 text") << S(u"[жé]") << true << S(u"é") << true;
+  // Regular expressions with literals a line must hold, looked for first.
+  QTest::newRow("regex literal in other case") << S(u"timeout [0-9]+") << true << S(u"TIMEOUT 42") << true;
+  QTest::newRow("regex capital literal is exact") << S(u"Timeout [0-9]+") << true << S(u"timeout 42") << false;
+  QTest::newRow("regex literal absent") << S(u"time[0-9]+ms") << true << S(u"took 12ms") << false;
+  QTest::newRow("regex either literal") << S(u"(load|sav)ing") << true << S(u"SAVING") << true;
+  QTest::newRow("regex neither literal") << S(u"(load|sav)ing") << true << S(u"parsing") << false;
+  QTest::newRow("regex both literals needed") << S(u"begin.*finish") << true << S(u"begin only") << false;
+  QTest::newRow("regex literal beyond ASCII") << S(u"café[0-9]") << true << S(u"CAFÉ1") << true;
+  QTest::newRow("regex literal, Kelvin sign") << S(u"kelvin") << true << S(u"\u212Aelvin") << true;
 }
 
 void TestLineFilter::matcher() {
