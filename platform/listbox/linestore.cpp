@@ -143,6 +143,27 @@ void CLineStore::Clear() {
   m_nSelected = 0;
 }
 
+int CLineStore::SegmentCount() const { return int(m_vSegments.size()); }
+
+int CLineStore::DropOldest(std::size_t bytes) {
+  std::size_t used = MemoryUsed();
+  std::size_t drop = 0;
+  int lines = 0;
+  while (used > bytes && drop + 1 < m_vSegments.size()) {
+    const Segment& s = m_vSegments[drop];
+    used -= SegmentBytes(s);
+    lines += s.Count();
+    m_nSelected -= int(std::count_if(s.vFlags.begin(), s.vFlags.end(), [](std::uint8_t f) { return f & kSelected; }));
+    ++drop;
+  }
+  if (drop == 0) return 0;
+  m_vSegments.erase(m_vSegments.begin(), m_vSegments.begin() + std::ptrdiff_t(drop));
+  m_vFirstLine.erase(m_vFirstLine.begin(), m_vFirstLine.begin() + std::ptrdiff_t(drop));
+  for (int& first : m_vFirstLine) first -= lines;
+  m_nCount -= lines;
+  return lines;
+}
+
 QString CLineStore::OwnText(int index) const {
   const Location at = Locate(index);
   const CStoredText own = m_vSegments[std::size_t(at.nSegment)].Own(at.nLine);
@@ -213,10 +234,13 @@ std::size_t CLineStore::MemoryUsed() const {
   std::size_t bytes = m_vSegments.capacity() * sizeof(Segment) + m_vFirstLine.capacity() * sizeof(int) +
                       m_vIndents.capacity() * sizeof(QString);
   for (const QString& indent : m_vIndents) bytes += std::size_t(indent.capacity()) * sizeof(QChar);
-  for (const Segment& s : m_vSegments)
-    bytes += s.vBytes.capacity() + s.vEnds.capacity() * sizeof(std::uint32_t) + s.vFlags.capacity() + s.depths.Bytes() +
-             s.timeOffsets.Bytes() + s.senders.Bytes() + s.spans.Bytes();
+  for (const Segment& s : m_vSegments) bytes += SegmentBytes(s);
   return bytes;
+}
+
+std::size_t CLineStore::SegmentBytes(const Segment& s) {
+  return s.vBytes.capacity() + s.vEnds.capacity() * sizeof(std::uint32_t) + s.vFlags.capacity() + s.depths.Bytes() +
+         s.timeOffsets.Bytes() + s.senders.Bytes() + s.spans.Bytes();
 }
 
 }  // namespace zef

@@ -94,6 +94,12 @@ class CLineStore {
   void Insert(int index, QStringView line, int depth = 0, const SLineStamp& stamp = {});
   // Removes every line; the indent string stays.
   void Clear();
+  // Removes the oldest whole segments, never the open (last) one, while
+  // MemoryUsed() is above `bytes`; returns how many lines went. Every line
+  // after them moves up by that many, its selection mark with it.
+  int DropOldest(std::size_t bytes);
+  // Segments held; it grows by one each time a segment is sealed on append.
+  int SegmentCount() const;
 
   // Index must be valid (0 .. Count() - 1) for these.
   // The line as shown: its indent, then its own text.
@@ -144,6 +150,7 @@ class CLineStore {
   };
 
   Location Locate(int index) const;
+  static std::size_t SegmentBytes(const Segment& s);
   // Find over every line from `from` on; the needle is not empty.
   int FindFrom(int from, int step, const CLineSearch& search) const;
   // The open segment, or a new one, with room for a line of `bytesNeeded`

@@ -53,6 +53,7 @@ class TestLineStore : public QObject {
   void ContainsCharacter_data();
   void ContainsCharacter();
   void ClearForgetsEverything();
+  void DropOldestTakesWholeSegmentsAndKeepsTheRest();
   void IndentedLinesReadBackAsShown();
   void FindOverIndentedLinesAgreesWithTheShownLines_data();
   void FindOverIndentedLinesAgreesWithTheShownLines();
@@ -70,6 +71,30 @@ class TestLineStore : public QObject {
   void StampsCostAtMostTwelveBytesPerLine();
   void LineReadsInPlaceWhatTheOtherReadsGive();
 };
+
+void TestLineStore::DropOldestTakesWholeSegmentsAndKeepsTheRest() {
+  CLineStore store;
+  const int lines = 3 * CLineStore::kSegmentLines + 10;
+  for (int i = 0; i < lines; ++i) store.Append(QString::number(i), i % 3, {1000 + i, std::uint32_t(i % 5), -1});
+  store.SetSelected(5, true);                                    // goes
+  store.SetSelected(2 * CLineStore::kSegmentLines + 7, true);    // stays
+  QCOMPARE(store.DropOldest(store.MemoryUsed()), 0);             // within the limit
+  const int dropped = store.DropOldest(store.MemoryUsed() - 1);  // one byte over: the oldest segment goes
+  QCOMPARE(dropped, CLineStore::kSegmentLines);
+  QCOMPARE(store.Count(), lines - dropped);
+  for (int i = 0; i < store.Count(); i += 997) {
+    QCOMPARE(store.OwnText(i), QString::number(i + dropped));
+    QCOMPARE(store.Depth(i), (i + dropped) % 3);
+    QCOMPARE(store.Stamp(i).nTime, 1000 + i + dropped);
+  }
+  QCOMPARE(store.SelectedItems(10), std::vector<int>{2 * CLineStore::kSegmentLines + 7 - dropped});
+  QCOMPARE(store.SelectedCount(), 1);
+  // The open segment always stays, and appending goes on after it.
+  QCOMPARE(store.DropOldest(0), 2 * CLineStore::kSegmentLines);
+  QCOMPARE(store.Count(), 10);
+  QCOMPARE(store.Append(QStringLiteral("next")), 10);
+  QCOMPARE(store.OwnText(9), QString::number(lines - 1));
+}
 
 void TestLineStore::RoundTripsEveryKindOfLine() {
   CLineStore store;
