@@ -104,6 +104,11 @@ void CFollow::Reset() {
   Follow();
 }
 
+void CFollow::LinesDropped(int shown) {
+  m_nSeen = std::max(0, m_nSeen - shown);
+  if (m_pMarker->isVisible()) PlaceMarker();
+}
+
 void CFollow::Pause() {
   if (!m_bFollowing) return;
   m_bFollowing = false;

@@ -53,6 +53,8 @@ class CFollow : public QObject {
   void Resume();
   // The list was emptied.
   void Reset();
+  // The oldest `shown` shown lines left the list (its memory limit).
+  void LinesDropped(int shown);
 
   bool IsFollowing() const { return m_bFollowing; }
   // Lines that arrived below the view while paused.

@@ -12,8 +12,8 @@ CLineIntake::CLineIntake(CMonitorList& list, const CMonitorSettings& settings) :
 
 void CLineIntake::AddLine(const QString& line, const SPeer* peer) {
   const std::uint32_t sender = peer ? Meet(*peer) : CSenders::kSelf;
-  if (m_settings.m_bLogToFile) Log(line);
-  m_list.AddLine(line, sender);
+  const bool logged = m_settings.m_bLogToFile && Log(line);
+  m_list.AddLine(line, sender, logged);
   // Following decides while it is on; otherwise quick draw does.
   if (m_settings.m_bFollow) m_list.Follower().LinesAdded();
   else if (!m_settings.m_bQuickDraw) m_list.ScrollToEnd();
@@ -35,11 +35,11 @@ std::uint32_t CLineIntake::Meet(const SPeer& peer) {
   return peer.nId;
 }
 
-void CLineIntake::Log(const QString& line) {
+bool CLineIntake::Log(const QString& line) {
   // Why a record failed goes to standard error, once per distinct failure.
   switch (m_logFile.Append(ResolveLogFilePath(m_settings.m_strLogFile, QDir::homePath()), line)) {
     case LogWrite::Written:
-      break;
+      return true;
     case LogWrite::OpenFailed:
       m_list.AddString(QStringLiteral("FATAL: Failed to open log file!"));
       break;
@@ -49,6 +49,7 @@ void CLineIntake::Log(const QString& line) {
       m_list.AddString(QStringLiteral("FATAL: Failed to write log file!"));
       break;
   }
+  return false;
 }
 
 }  // namespace zef

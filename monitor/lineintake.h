@@ -33,7 +33,8 @@ class CLineIntake {
 
  private:
   std::uint32_t Meet(const SPeer& peer);
-  void Log(const QString& line);
+  // Whether the log file got the line.
+  bool Log(const QString& line);
 
   CMonitorList& m_list;
   const CMonitorSettings& m_settings;

@@ -1,6 +1,7 @@
 #include "monitor/monitorlist.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -21,22 +22,38 @@ std::int64_t Microseconds(clockid_t clock) {
 }  // namespace
 
 CMonitorList::CMonitorList(QWidget* parent)
-    : CListBox(parent), m_nClockOffset(Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC)) {}
+    : CListBox(parent),
+      m_nClockOffset(Microseconds(CLOCK_REALTIME) - Microseconds(CLOCK_MONOTONIC)),
+      m_pDroppedNote(new QLabel(this)) {
+  m_pDroppedNote->setObjectName(QStringLiteral("droppedNote"));
+  m_pDroppedNote->setContentsMargins(4, 1, 4, 1);
+  m_pDroppedNote->setBackgroundRole(QPalette::AlternateBase);
+  m_pDroppedNote->setAutoFillBackground(true);
+  m_pDroppedNote->hide();
+}
 
 std::int64_t CMonitorList::Now() const { return m_clock ? m_clock() : m_nClockOffset + Microseconds(CLOCK_MONOTONIC); }
 
 CMonitorList::~CMonitorList() { CListBox::SetGutter(nullptr); }
 
-int CMonitorList::AddString(const QString& line) { return Place(-1, line, CSenders::kSelf); }
+int CMonitorList::AddString(const QString& line) { return Place(-1, line, CSenders::kSelf, false); }
 
-int CMonitorList::InsertString(int index, const QString& line) { return Place(index, line, CSenders::kSelf); }
+int CMonitorList::InsertString(int index, const QString& line) { return Place(index, line, CSenders::kSelf, false); }
 
-int CMonitorList::AddLine(const QString& line, std::uint32_t sender) {
+int CMonitorList::AddLine(const QString& line, std::uint32_t sender, bool logged) {
   if (m_drop && m_drop(line, m_senders.LabelKey(sender))) return LB_ERR;
-  return Place(-1, line, sender);
+  return Place(-1, line, sender, logged);
 }
 
-int CMonitorList::Place(int index, const QString& line, std::uint32_t sender) {
+int CMonitorList::Place(int index, const QString& line, std::uint32_t sender, bool logged) {
+  if (!logged) {
+    // Where the line will be held: at the end, or before the shown line
+    // `index` (an insert moves the held lines after it, so every line from
+    // the first counts from then on).
+    const int held = index < 0 ? GetHeldCount() : 0;
+    if (m_nFirstUnlogged < 0 || held < m_nFirstUnlogged) m_nFirstUnlogged = held;
+    m_nLastUnlogged = index < 0 ? held : m_nLastUnlogged + 1;
+  }
   const CNestingRules::Result placed = m_rules.Add(line);
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
   SLineStamp stamp;
@@ -55,6 +72,29 @@ void CMonitorList::ResetContent() {
   m_senders.ForgetGone();
   CListBox::ResetContent();
   m_follow.Reset();
+  m_nFirstUnlogged = m_nLastUnlogged = -1;
+  m_bDroppedUnlogged = false;
+  m_pDroppedNote->hide();
+  LayoutPanels();
+}
+
+void CMonitorList::LinesDropped(int held, int shown) {
+  if (m_nLastUnlogged >= 0 && m_nFirstUnlogged < held) m_bDroppedUnlogged = true;
+  if (m_nLastUnlogged < held) {
+    m_nFirstUnlogged = m_nLastUnlogged = -1;
+  } else {
+    m_nFirstUnlogged = std::max(0, m_nFirstUnlogged - held);
+    m_nLastUnlogged -= held;
+  }
+  m_follow.LinesDropped(shown);
+  m_pDroppedNote->setText(QStringLiteral("\u2026 %1 earlier lines dropped (%2)")
+                              .arg(GroupedCount(DroppedLines()), m_bDroppedUnlogged
+                                                                     ? QStringLiteral("not logged")
+                                                                     : QStringLiteral("the log file has them")));
+  if (m_pDroppedNote->isHidden()) {
+    m_pDroppedNote->show();
+    LayoutPanels();
+  }
 }
 
 void CMonitorList::ScrollToEnd() {
@@ -100,28 +140,30 @@ void CMonitorList::SetBottomPanel(QWidget* panel) {
   if (m_pBottomPanel != nullptr) m_pBottomPanel->removeEventFilter(this);
   m_pBottomPanel = panel;
   if (panel != nullptr) panel->installEventFilter(this);
-  LayoutBottomPanel();
+  LayoutPanels();
 }
 
 void CMonitorList::resizeEvent(QResizeEvent* event) {
   CListBox::resizeEvent(event);
-  LayoutBottomPanel();
+  LayoutPanels();
 }
 
 bool CMonitorList::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_pBottomPanel && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
-    LayoutBottomPanel();
+    LayoutPanels();
   }
   return CListBox::eventFilter(watched, event);
 }
 
-void CMonitorList::LayoutBottomPanel() {
+void CMonitorList::LayoutPanels() {
+  const bool noted = !m_pDroppedNote->isHidden();
+  const int top = noted ? m_pDroppedNote->sizeHint().height() : 0;
   const bool shown = m_pBottomPanel != nullptr && !m_pBottomPanel->isHidden();
   const int height = shown ? m_pBottomPanel->sizeHint().height() : 0;
-  setViewportMargins(0, 0, 0, height);
-  if (!shown) return;
+  setViewportMargins(0, top, 0, height);
   const QRect rows = viewport()->geometry();
-  m_pBottomPanel->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), height);
+  if (noted) m_pDroppedNote->setGeometry(rows.left(), rows.top() - top, rows.width(), top);
+  if (shown) m_pBottomPanel->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), height);
 }
 
 void CMonitorList::SetIndent(const QString& indent) {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 
+class QLabel;
+
 namespace zef {
 
 class CMonitorList : public CListBox, public CWindowObject, private IListGutter {
@@ -30,8 +32,9 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // Lines of the monitor itself (its tools, its notices).
   int AddString(const QString& line) override;
   int InsertString(int index, const QString& line) override;
-  // A line of `sender` (CSenders::kSelf or a peer the senders know).
-  int AddLine(const QString& line, std::uint32_t sender);
+  // A line of `sender` (CSenders::kSelf or a peer the senders know);
+  // `logged`: the log file has it.
+  int AddLine(const QString& line, std::uint32_t sender, bool logged = false);
   void ResetContent() override;
   // Scrolls to the last line; a paused follower follows again.
   void ScrollToEnd();
@@ -72,6 +75,11 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // it is shown. A child of the list; null: none.
   void SetBottomPanel(QWidget* panel);
 
+  // The note over the first row once the memory limit dropped lines
+  // ("… 1,234,567 earlier lines dropped (the log file has them)"); hidden
+  // while none were dropped.
+  QLabel* DroppedNote() const { return m_pDroppedNote; }
+
  signals:
   // "/" with the list focused: the filter bar is asked for.
   void FilterKeyPressed();
@@ -81,6 +89,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void LinesDropped(int held, int shown) override;
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -89,8 +98,9 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::vector<SColumn> Columns() const override;
   void RowTexts(int index, std::vector<QString>& texts) const override;
 
-  int Place(int index, const QString& line, std::uint32_t sender);
-  void LayoutBottomPanel();
+  int Place(int index, const QString& line, std::uint32_t sender, bool logged);
+  // The rows make room for the note above them and the panel below.
+  void LayoutPanels();
 
   // The pixel width of `line` after `depth` indent strings, in the list's
   // font, plus 5, as the extent: one indent's width counted depth times.
@@ -103,6 +113,14 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   EGutter m_eGutter = EGutter::kOff;
   DropFilter m_drop;
   QWidget* m_pBottomPanel = nullptr;
+  QLabel* m_pDroppedNote;
+  // Held indices of the first and last line the log file does not have
+  // (-1: none held), and whether the limit dropped such a line. The first
+  // is kept on the safe side: once it is dropped, every line up to the last
+  // counts as not logged.
+  int m_nFirstUnlogged = -1;
+  int m_nLastUnlogged = -1;
+  bool m_bDroppedUnlogged = false;
   CFollow m_follow{*this};
 };
 

@@ -34,6 +34,9 @@ int CListBox::InsertString(int index, const QString& line) { return InsertIndent
 int CListBox::AddIndentedString(const QString& line, int depth, const SLineStamp& stamp) {
   if (d->store.Count() == INT_MAX) return LB_ERR;
   int index = d->store.Append(line, depth, stamp);
+  // A new segment was started: the one before it is sealed, and its size
+  // counts against the limit.
+  if (d->nMemoryLimit != 0 && d->store.SegmentCount() != d->nCheckedSegments) index -= d->KeepWithinLimit();
   if (d->bFiltered && (index = d->Admit(index, false)) < 0) return LB_ERR;
   d->MarkLayoutDirty();
   d->UpdateRow(index);
@@ -75,6 +78,8 @@ void CListBox::ResetContent() {
 #endif
   d->nCaret = 0;
   d->nTop = 0;
+  d->nCheckedSegments = 0;
+  d->nDropped = 0;
   d->MarkLayoutDirty();
   d->UpdateAll();
 }
@@ -111,5 +116,35 @@ void CListBox::GutterChanged() {
 }
 
 std::size_t CListBox::MemoryUsed() const { return d->store.MemoryUsed(); }
+
+void CListBox::SetMemoryLimit(std::size_t bytes) {
+  const bool lowered = bytes != 0 && (d->nMemoryLimit == 0 || bytes < d->nMemoryLimit);
+  d->nMemoryLimit = bytes;
+  if (lowered) d->KeepWithinLimit();
+}
+
+qint64 CListBox::DroppedLines() const { return d->nDropped; }
+
+void CListBox::LinesDropped(int, int) {}
+
+int CListBox::Private::KeepWithinLimit() {
+  const int held = store.DropOldest(nMemoryLimit);
+  nCheckedSegments = store.SegmentCount();
+  if (held == 0) return 0;
+  nDropped += held;
+  const int shown = Forget(held);
+  // The rows on screen are the same lines as before unless the top one went.
+  if (nTop < shown) UpdateAll();
+  nCaret = std::max(0, nCaret - shown);
+  nTop = std::max(0, nTop - shown);
+  // The bars at once: one the user drags before the next layout pass would
+  // otherwise move the view by the lines that went.
+  SyncScrollBars();
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+  q->LinesDropped(held, shown);
+  return held;
+}
 
 }  // namespace zef

@@ -170,7 +170,21 @@ class CListBox : public QAbstractScrollArea {
   // Bytes held by the line store (for the benchmarks).
   std::size_t MemoryUsed() const;
 
+  // --- A bound on the held lines' memory ---
+  // With a limit (0: none, the default), each time the store starts a new
+  // segment and holds more than `bytes`, its oldest whole segments go. The
+  // caret, the selection marks and the top row stay on their lines (a caret
+  // or top row whose line went goes to the first line left), and the shown
+  // lines keep being the same lines. Lowering the limit applies at once.
+  void SetMemoryLimit(std::size_t bytes);
+  // Held lines dropped by the limit since the content was last reset.
+  qint64 DroppedLines() const;
+
  protected:
+  // `held` held lines, `shown` of them shown, were dropped by the memory
+  // limit; every index has already moved up.
+  virtual void LinesDropped(int held, int shown);
+
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -90,6 +90,15 @@ void CListBox::Private::Judge(bool narrowing) {
   UpdateAll();
 }
 
+int CListBox::Private::Forget(int held) {
+  if (!bFiltered) return held;
+  const auto first = std::lower_bound(vShown.begin(), vShown.end(), std::uint32_t(held));
+  const int shown = int(first - vShown.begin());
+  vShown.erase(vShown.begin(), first);
+  for (std::uint32_t& index : vShown) index -= std::uint32_t(held);
+  return shown;
+}
+
 void CListBox::SetLineFilter(LineFilter shows, bool narrowing) {
   d->filter = std::move(shows);
   d->Judge(narrowing);

@@ -99,6 +99,12 @@ struct CListBox::Private {
   std::vector<std::uint32_t> vShown;
   bool bFiltered = false;
 
+  // The memory limit (0: none), the store's segments when it was last
+  // checked, and the held lines it dropped since the last reset.
+  std::size_t nMemoryLimit = 0;
+  int nCheckedSegments = 0;
+  qint64 nDropped = 0;
+
   // Per appended line, so inline.
   int Count() const { return bFiltered ? int(vShown.size()) : store.Count(); }
   int Held(int shown) const { return bFiltered ? int(vShown[std::size_t(shown)]) : shown; }
@@ -162,6 +168,11 @@ struct CListBox::Private {
   void MoveCaret(int index);
   void ToggleSelection(int index);
 
+  // listbox.cpp
+  // Drops the oldest segments while the store holds more than the limit;
+  // returns the held lines dropped.
+  int KeepWithinLimit();
+
   // listbox_filter.cpp
   // The first shown line at or after held line `held`; Count() when none.
   int ShownFrom(int held) const;
@@ -172,6 +183,9 @@ struct CListBox::Private {
   // Lists the shown lines anew (from the shown ones only when narrowing)
   // and carries the caret and the top row over.
   void Judge(bool narrowing);
+  // The first `held` held lines went: the shown ones among them leave
+  // vShown and the rest move up. Returns how many shown lines went.
+  int Forget(int held);
 };
 
 }  // namespace zef

@@ -10,6 +10,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +38,7 @@ class TestMonitorList : public QObject {
   void durations_data();
   void durations();
   void clearGivesMemoryBack();
+  void droppedLinesAreNotedWithWhetherTheLogHasThem();
   void goneSendersCostOnlyTheirLabels();
   void intakeTakesEachLineOnceUnderItsPeer();
 };
@@ -269,6 +272,34 @@ void TestMonitorList::clearGivesMemoryBack() {
   // MB of the allocator's own.
   QVERIFY2(cleared <= fresh + fresh / 10 + (4L << 20),
            qPrintable(QStringLiteral("fresh %1 MB, after clear %2 MB").arg(fresh >> 20).arg(cleared >> 20)));
+}
+
+void TestMonitorList::droppedLinesAreNotedWithWhetherTheLogHasThem() {
+  QLocale::setDefault(QLocale::c());
+  constexpr int kSegment = zef::CLineStore::kSegmentLines;
+  CMonitorList list;
+  list.resize(600, 400);
+  list.show();
+  const auto add = [&](int lines, bool logged) {
+    for (int i = 0; i < lines; ++i) list.AddLine(QStringLiteral("traced %1").arg(i), 1, logged);
+  };
+  add(3 * kSegment, true);
+  list.AddString(QStringLiteral("a line of the monitor's own"));  // not logged
+  add(kSegment, true);
+  QVERIFY(list.DroppedNote()->isHidden());
+  const int rowsTop = list.viewport()->geometry().top();
+  // A limit of one byte keeps only the open segment.
+  list.SetMemoryLimit(1);
+  QVERIFY(list.DroppedNote()->isVisibleTo(&list));
+  QVERIFY(list.viewport()->geometry().top() > rowsTop);  // the rows make room for it
+  QCOMPARE(list.DroppedLines(), qint64(4 * kSegment));
+  QCOMPARE(list.DroppedNote()->text(), QStringLiteral("\u2026 16,384 earlier lines dropped (not logged)"));
+  list.ResetContent();
+  QVERIFY(list.DroppedNote()->isHidden());
+  list.SetMemoryLimit(0);
+  add(2 * kSegment + 1, true);
+  list.SetMemoryLimit(1);
+  QCOMPARE(list.DroppedNote()->text(), QStringLiteral("\u2026 8,192 earlier lines dropped (the log file has them)"));
 }
 
 void TestMonitorList::goneSendersCostOnlyTheirLabels() {
