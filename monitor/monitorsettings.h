@@ -23,8 +23,16 @@ struct CLineConfirmations {
 
 // Section "Init.Monitor": the log file, the indent string, quick draw, and
 // the gutter of times and senders (shown; times since the previous line
-// instead of clock times), and whether the view follows new lines.
+// instead of clock times), whether the view follows new lines, how many MB
+// of lines the list keeps (0: no limit) and the log's rotation (a new file
+// at N MB, 0: never; how many old files stay).
 struct CMonitorSettings {
+  // The bounds of the numbers, both included. Rotation keeps at least one
+  // old file: with rotation on, the log writer takes a keep count of 0 as 1.
+  static constexpr int kMaxHistoryLimitMB = 1048576;  // 1 TB
+  static constexpr int kMaxLogRotateMB = 1048576;
+  static constexpr int kMaxLogKeep = 999;
+
   bool m_bLogToFile = false;
   QString m_strLogFile = QStringLiteral("\\ZEFMON.LOG");
   QString m_strIndentChars = QStringLiteral("  ");
@@ -32,6 +40,14 @@ struct CMonitorSettings {
   bool m_bShowTimeAndSender = false;
   bool m_bTimeSincePrevious = false;
   bool m_bFollow = false;
+  int m_nHistoryLimitMB = 0;
+  int m_nLogRotateMB = 0;
+  int m_nLogKeep = 0;
+
+  // Brings the numbers into their bounds (a damaged or hand-edited file).
+  void Bound();
+  // The size at which the log starts a new file, in bytes; 0: never.
+  qint64 LogRotateBytes() const { return qint64(m_nLogRotateMB) << 20; }
 
   void Exchange(CProfile& profile, DataDirection direction);
   friend bool operator==(const CMonitorSettings&, const CMonitorSettings&) = default;

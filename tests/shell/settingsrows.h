@@ -1,4 +1,4 @@
-// The twenty settings as the tests see them: where each is stored, its
+// The twenty-three settings as the tests see them: where each is stored, its
 // value from construction until the load, its value when absent from the
 // file, and a value that is neither, each reached through the field it
 // belongs to.
@@ -64,6 +64,9 @@ inline std::span<const CSettingRow> SettingRows() {
       {"Init.Monitor", "TimeSincePrevious", false, false, true, "1",
        ZEF_SETTING_FIELD(m.Settings().monitor.m_bTimeSincePrevious)},
       {"Init.Monitor", "Follow", false, false, true, "1", ZEF_SETTING_FIELD(m.Settings().monitor.m_bFollow)},
+      {"Init.Monitor", "HistoryLimitMB", 0, 0, 64, "64", ZEF_SETTING_FIELD(m.Settings().monitor.m_nHistoryLimitMB)},
+      {"Init.Monitor", "LogRotateMB", 0, 0, 8, "8", ZEF_SETTING_FIELD(m.Settings().monitor.m_nLogRotateMB)},
+      {"Init.Monitor", "LogKeep", 0, 0, 5, "5", ZEF_SETTING_FIELD(m.Settings().monitor.m_nLogKeep)},
       {"Init.Database", "MaxLineLength", 179, 179, 64, "64", ZEF_SETTING_FIELD(m.Settings().database.m_nMaxLineLength)},
       {"Init.Database", "ConfirmTwice", true, true, false, "0",
        ZEF_SETTING_FIELD(m.Settings().database.m_bConfirmTwice)},

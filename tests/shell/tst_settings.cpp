@@ -1,4 +1,4 @@
-// The twenty settings: defaults, odd stored values, and when they are saved.
+// The twenty-three settings: defaults, odd stored values, and when they are saved.
 #include "tests/support/fixture.h"
 #include "tests/shell/settingsrows.h"
 
@@ -23,6 +23,8 @@ class TestSettings : public QObject {
   void noFileGivesTheLoadDefaults();
   void storedValuesAreReadAsStored();
   void wrongTypesReadAsDefaults();
+  void monitorNumbersAreBoundedOnLoad_data();
+  void monitorNumbersAreBoundedOnLoad();
   void unreadableFileGivesDefaults();
   void unreadableFileIsReplacedOnCloseWithoutComplaint();
   void endingWithoutAskingSavesAndClosesWhatIsOpen_data();
@@ -81,8 +83,9 @@ void RoundTripGeneral() {
 }
 void RoundTripLoop() { CheckRoundTrip(CLoopSettings{7, 33, 12, 1234, 250}, QStringLiteral("Init.Loop")); }
 void RoundTripMonitor() {
-  CheckRoundTrip(CMonitorSettings{true, QStringLiteral("/var/tmp/other.log"), QString(), false, true, true},
-                 QStringLiteral("Init.Monitor"));
+  CheckRoundTrip(
+      CMonitorSettings{true, QStringLiteral("/var/tmp/other.log"), QString(), false, true, true, true, 64, 8, 3},
+      QStringLiteral("Init.Monitor"));
 }
 void RoundTripDatabase() { CheckRoundTrip(CDatabaseSettings{64, false}, QStringLiteral("Init.Database")); }
 void RoundTripLookAndFeel() { CheckRoundTrip(CLookAndFeel{false, false}, QStringLiteral("Init.LaF")); }
@@ -225,6 +228,31 @@ void TestSettings::wrongTypesReadAsDefaults() {
   QCOMPARE(f.Frame().Settings().database.m_nMaxLineLength, 179);
 }
 
+void TestSettings::monitorNumbersAreBoundedOnLoad_data() {
+  QTest::addColumn<QByteArray>("stored");  // the same text for the three numbers
+  QTest::addColumn<int>("limit");
+  QTest::addColumn<int>("rotate");
+  QTest::addColumn<int>("keep");
+  const int maxMB = CMonitorSettings::kMaxLogRotateMB;
+  QTest::newRow("in range") << QByteArray("12") << 12 << 12 << 12;
+  QTest::newRow("negative") << QByteArray("-5") << 0 << 0 << 0;
+  QTest::newRow("beyond the bounds") << QByteArray("2000000") << maxMB << maxMB << CMonitorSettings::kMaxLogKeep;
+  QTest::newRow("not a number") << QByteArray("many") << 0 << 0 << 0;
+}
+
+void TestSettings::monitorNumbersAreBoundedOnLoad() {
+  QFETCH(QByteArray, stored);
+  QFETCH(int, limit);
+  QFETCH(int, rotate);
+  QFETCH(int, keep);
+  CFrameFixture f("[Init.Monitor]\nHistoryLimitMB=" + stored + "\nLogRotateMB=" + stored + "\nLogKeep=" + stored +
+                  '\n');
+  const CMonitorSettings& monitor = f.Frame().Settings().monitor;
+  QCOMPARE(monitor.m_nHistoryLimitMB, limit);
+  QCOMPARE(monitor.m_nLogRotateMB, rotate);
+  QCOMPARE(monitor.m_nLogKeep, keep);
+}
+
 namespace {
 constexpr char kGarbage[] = "\0\xff\xfe[[[=\n\x01garbage";
 }  // namespace
@@ -288,7 +316,7 @@ void TestSettings::confirmedCloseWritesEveryValueNormalised() {
   QCOMPARE(stored.value(QStringLiteral("Init.Loop/Delay")).toInt(), 20);
   QCOMPARE(stored.value(QStringLiteral("Init.Monitor/IndentChars")).toString(), QStringLiteral("  "));
   QCOMPARE(stored.value(QStringLiteral("Init.LaF/ShowCancelBtn")).toInt(), 1);
-  QCOMPARE(stored.allKeys().size(), 20);
+  QCOMPARE(stored.allKeys().size(), qsizetype(SettingRows().size()));
 }
 
 void TestSettings::declinedCloseWritesNothing() {
