@@ -37,8 +37,12 @@ std::uint32_t CLineIntake::Meet(const SPeer& peer) {
 
 bool CLineIntake::Log(const QString& line) {
   // Why a record failed goes to standard error, once per distinct failure.
-  switch (m_logFile.Append(ResolveLogFilePath(m_settings.m_strLogFile, QDir::homePath()), line)) {
+  const SLogRotation rotation{m_settings.LogRotateBytes(), m_settings.m_nLogKeep};
+  switch (m_logFile.Append(ResolveLogFilePath(m_settings.m_strLogFile, QDir::homePath()), line, rotation)) {
     case LogWrite::Written:
+      return true;
+    case LogWrite::WrittenNotRotated:
+      m_list.AddString(QStringLiteral("Failed to start a new log file, logging goes on in the old one!"));
       return true;
     case LogWrite::OpenFailed:
       m_list.AddString(QStringLiteral("FATAL: Failed to open log file!"));

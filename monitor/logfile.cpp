@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -74,15 +75,20 @@ int OpenLogFile(const QString& path, QString& reason) {
   return fd;
 }
 
-LogWrite WriteRecord(const QString& path, QStringView line, QString& reason) {
+// The record of `line`: its bytes and the CR LF that ends it.
+QByteArray Record(QStringView line) {
+  QByteArray record = ToNarrow(line);
+  record.append("\r\n", 2);
+  return record;
+}
+
+LogWrite WriteRecord(const QString& path, const QByteArray& record, QString& reason) {
   if (path.isEmpty()) {
     reason = QStringLiteral("no path");
     return LogWrite::OpenFailed;
   }
   const int fd = OpenLogFile(path, reason);
   if (fd < 0) return LogWrite::OpenFailed;
-  QByteArray record = ToNarrow(line);
-  record.append("\r\n", 2);
   // A record is whole or absent: what a short write left (a full disk, a
   // file size limit) is cut off again, so that the next record starts on a
   // record boundary instead of being glued onto a stub.
@@ -116,6 +122,48 @@ LogWrite WriteRecord(const QString& path, QStringView line, QString& reason) {
     result = LogWrite::WriteFailed;
   }
   return result;
+}
+
+// Whether `name` may be renamed or replaced by a rotation: absent (false,
+// with `exists` false), or a regular file of this user. A symbolic link is
+// never followed nor moved: it may point at anything.
+bool MayRotate(const QByteArray& name, bool& exists, QString& reason) {
+  struct stat st {};
+  exists = ::lstat(name.constData(), &st) == 0;
+  if (!exists) {
+    if (errno == ENOENT) return true;
+    reason = QFile::decodeName(name) + QStringLiteral(": ") + ErrnoText(errno);
+    return false;
+  }
+  if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) return true;
+  reason = QFile::decodeName(name) + QStringLiteral(" is not a log file of this user");
+  return false;
+}
+
+// NAME.k -> NAME.(k+1) for the old files up to the first free number (NAME.keep
+// replaced when all are there), then NAME -> NAME.1. Everything involved is
+// looked at before the first rename, so a refusal moves nothing. At most
+// `keep` lstat calls and as many renames.
+bool RotateLogFiles(const QString& path, int keep, QString& reason) {
+  const QByteArray name = QFile::encodeName(path);
+  const auto numbered = [&](int k) { return name + '.' + QByteArray::number(k); };
+  bool exists = false;
+  if (!MayRotate(name, exists, reason)) return false;
+  if (!exists) return true;  // gone since it was measured: the record starts it anew
+  int used = 0;              // NAME.1 ... NAME.used are there
+  while (used < keep) {
+    if (!MayRotate(numbered(used + 1), exists, reason)) return false;
+    if (!exists) break;
+    ++used;
+  }
+  for (int k = std::min(used, keep - 1); k >= 0; --k) {
+    const QByteArray from = k == 0 ? name : numbered(k);
+    if (::rename(from.constData(), numbered(k + 1).constData()) != 0) {
+      reason = QStringLiteral("renaming %1: %2").arg(QFile::decodeName(from), ErrnoText(errno));
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -152,7 +200,7 @@ QString ResolveLogFilePath(const QString& storedPath, const QString& homeDirecto
 
 LogWrite AppendToLogFile(const QString& path, QStringView line, QString* reason) {
   QString why;
-  const LogWrite result = WriteRecord(path, line, why);
+  const LogWrite result = WriteRecord(path, Record(line), why);
   if (reason) *reason = why;
   return result;
 }
@@ -162,12 +210,14 @@ CLogFile::CLogFile(Reporter report) : m_report(std::move(report)) {
     m_report = [](const QString& message) { std::fprintf(stderr, "zefmon: %s\n", message.toLocal8Bit().constData()); };
 }
 
-LogWrite CLogFile::Append(const QString& path, QStringView line) {
+LogWrite CLogFile::Append(const QString& path, QStringView line, SLogRotation rotation) {
+  const QByteArray record = Record(line);
+  const bool rotateReported = rotation.nBytes > 0 && !RotateIfDue(path, record.size(), rotation);
   QString reason;
-  const LogWrite result = AppendToLogFile(path, line, &reason);
+  const LogWrite result = WriteRecord(path, record, reason);
   if (result == LogWrite::Written) {
     m_strReported.clear();
-    return result;
+    return rotateReported ? LogWrite::WrittenNotRotated : result;
   }
   const QString message =
       QStringLiteral("cannot %1 the log file \"%2\": %3")
@@ -177,6 +227,32 @@ LogWrite CLogFile::Append(const QString& path, QStringView line) {
     m_report(message);
   }
   return result;
+}
+
+bool CLogFile::RotateIfDue(const QString& path, qint64 recordSize, SLogRotation rotation) {
+  if (path != m_strRotationPath) {
+    m_strRotationPath = path;
+    m_strRotateReported.clear();
+    m_nRetryAt = 0;
+  }
+  // One stat per record: the size decides, whoever else wrote to the file.
+  struct stat st {};
+  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  const qint64 size = st.st_size;
+  if (size < m_nRetryAt - rotation.nBytes) m_nRetryAt = 0;  // emptied since: the size alone decides again
+  if (size == 0 || size + recordSize <= std::max(rotation.nBytes, m_nRetryAt)) return true;
+  QString reason;
+  if (RotateLogFiles(path, std::max(rotation.nKeep, 1), reason)) {
+    m_strRotateReported.clear();
+    m_nRetryAt = 0;
+    return true;
+  }
+  m_nRetryAt = size + rotation.nBytes;
+  if (!m_strRotateReported.isEmpty()) return true;
+  m_strRotateReported =
+      QStringLiteral("cannot start a new log file after \"%1\" (logging goes on in it): %2").arg(path, reason);
+  m_report(m_strRotateReported);
+  return false;
 }
 
 }  // namespace zef

@@ -23,7 +23,18 @@ QByteArray ToNarrow(QStringView line);
 // so "\ZEFMON.LOG" is ~/ZEFMON.LOG. Anything else is used as it is.
 QString ResolveLogFilePath(const QString& storedPath, const QString& homeDirectory);
 
-enum class LogWrite { Written, OpenFailed, WriteFailed };
+// WrittenNotRotated: the record is in the log, but the log was due for a new
+// file and could not start one (CLogFile only).
+enum class LogWrite { Written, OpenFailed, WriteFailed, WrittenNotRotated };
+
+// When the log starts a new file: before a record that would take the
+// current one past `nBytes` (0: never). The current file becomes NAME.1,
+// the older ones move up by one, and at most `nKeep` old files stay (at
+// least one: a keep count below 1 keeps one).
+struct SLogRotation {
+  qint64 nBytes = 0;
+  int nKeep = 0;
+};
 
 // Opens the file (created when missing, never truncated), appends the record
 // and closes it again, so that the log survives a crash of the monitor. The
@@ -36,17 +47,33 @@ LogWrite AppendToLogFile(const QString& path, QStringView line, QString* reason 
 // could not be written: once per distinct failure (path, step and reason),
 // not once per line; a record written again ends the failure, so the next
 // one is reported anew.
+//
+// With a rotation size, a record never straddles two files: the new file
+// is started before the record that would cross the size (a record larger
+// than the size gets a file of its own). Only regular files of this user
+// are renamed or replaced; a symbolic link, a directory or another user's
+// file among NAME, NAME.1 ... stops the rotation before anything moved.
+// A rotation that fails leaves the log in the old file, is reported once
+// until one succeeds (Append returns WrittenNotRotated for that record), and
+// is tried again when the file has grown by the rotation size once more.
 class CLogFile {
  public:
   using Reporter = std::function<void(const QString& message)>;
   // Without a reporter, messages go to standard error.
   explicit CLogFile(Reporter report = {});
 
-  LogWrite Append(const QString& path, QStringView line);
+  LogWrite Append(const QString& path, QStringView line, SLogRotation rotation = {});
 
  private:
+  // Starts a new file when one is due; false when that failed and this is
+  // the first time it is reported.
+  bool RotateIfDue(const QString& path, qint64 recordSize, SLogRotation rotation);
+
   Reporter m_report;
-  QString m_strReported;  // the failure last reported, until a record is written
+  QString m_strReported;        // the failure last reported, until a record is written
+  QString m_strRotationPath;    // the log the two below are about
+  QString m_strRotateReported;  // the rotation failure reported, until a rotation succeeds
+  qint64 m_nRetryAt = 0;        // after a failed rotation: the size that tries again
 };
 
 }  // namespace zef

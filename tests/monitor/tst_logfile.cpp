@@ -1,6 +1,7 @@
 // The log file's bytes and its failure modes.
 #include "monitor/logfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +28,27 @@ class TestLogFile : public QObject {
   void failuresAreReportedOncePerDistinctFailure();
   void storedPathsResolve_data();
   void storedPathsResolve();
+  void rotationStartsANewFileBetweenRecords_data();
+  void rotationStartsANewFileBetweenRecords();
+  void rotationKeepsTheNewestOldFiles_data();
+  void rotationKeepsTheNewestOldFiles();
+  void refusedRotationKeepsLoggingAndSaysSoOnce_data();
+  void refusedRotationKeepsLoggingAndSaysSoOnce();
 };
+
+namespace {
+QByteArray Contents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+}
+// The log and its old files NAME.1 ... NAME.count, newest first, as "|"
+// separated contents.
+QByteArray Files(const QString& path, int count) {
+  QByteArray all = Contents(path);
+  for (int k = 1; k <= count; ++k) all += '|' + Contents(path + u'.' + QString::number(k));
+  return all;
+}
+}  // namespace
 
 void TestLogFile::recordBytes_data() {
   QTest::addColumn<QString>("line");
@@ -231,6 +252,107 @@ void TestLogFile::storedPathsResolve() {
   QFETCH(QString, stored);
   QFETCH(QString, resolved);
   QCOMPARE(ResolveLogFilePath(stored, QStringLiteral("/home/u")), resolved);
+}
+
+void TestLogFile::rotationStartsANewFileBetweenRecords_data() {
+  QTest::addColumn<QString>("lines");     // separated by spaces
+  QTest::addColumn<QByteArray>("files");  // NAME|NAME.1|NAME.2
+  // Records of "aaaa" are 6 bytes; the files start a new one at 12.
+  QTest::newRow("up to the size stays") << QStringLiteral("aaaa bbbb") << QByteArray("aaaa\r\nbbbb\r\n|(none)|(none)");
+  QTest::newRow("the record past it goes whole to a new file")
+      << QStringLiteral("aaaa bbbb c") << QByteArray("c\r\n|aaaa\r\nbbbb\r\n|(none)");
+  QTest::newRow("crossing by one byte") << QStringLiteral("aaaaa bbbbb") << QByteArray("bbbbb\r\n|aaaaa\r\n|(none)");
+  QTest::newRow("a record larger than the size gets a file of its own")
+      << QStringLiteral("a 0123456789abcdef b") << QByteArray("b\r\n|0123456789abcdef\r\n|a\r\n");
+}
+
+void TestLogFile::rotationStartsANewFileBetweenRecords() {
+  QFETCH(QString, lines);
+  QFETCH(QByteArray, files);
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("r.log"));
+  QStringList messages;
+  CLogFile log([&](const QString& message) { messages << message; });
+  for (const QString& line : lines.split(u' ')) QCOMPARE(log.Append(path, line, {12, 5}), LogWrite::Written);
+  QCOMPARE(Files(path, 2), files);
+  QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
+}
+
+void TestLogFile::rotationKeepsTheNewestOldFiles_data() {
+  QTest::addColumn<int>("keep");
+  QTest::addColumn<QByteArray>("files");  // NAME|NAME.1|...|NAME.4 after records 1 to 5, one per file
+  QTest::newRow("keep 0 keeps one") << 0 << QByteArray("5\r\n|4\r\n|(none)|(none)|(none)");
+  QTest::newRow("keep 1") << 1 << QByteArray("5\r\n|4\r\n|(none)|(none)|(none)");
+  QTest::newRow("keep 3, the oldest gone") << 3 << QByteArray("5\r\n|4\r\n|3\r\n|2\r\n|(none)");
+  QTest::newRow("keep more than there are") << 9 << QByteArray("5\r\n|4\r\n|3\r\n|2\r\n|1\r\n");
+}
+
+void TestLogFile::rotationKeepsTheNewestOldFiles() {
+  QFETCH(int, keep);
+  QFETCH(QByteArray, files);
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("k.log"));
+  CLogFile log;
+  for (int i = 1; i <= 5; ++i) QCOMPARE(log.Append(path, QString::number(i), {3, keep}), LogWrite::Written);
+  QCOMPARE(Files(path, 4), files);
+  // A gap in the numbers ends the shift: with NAME.2 gone, the shift fills
+  // it, and NAME.3 and NAME.4 stay where they are.
+  if (keep == 9) {
+    QVERIFY(QFile::remove(path + QStringLiteral(".2")));
+    QCOMPARE(log.Append(path, QStringLiteral("6"), {3, keep}), LogWrite::Written);
+    QCOMPARE(Files(path, 5), QByteArray("6\r\n|5\r\n|4\r\n|2\r\n|1\r\n|(none)"));
+  }
+}
+
+void TestLogFile::refusedRotationKeepsLoggingAndSaysSoOnce_data() {
+  QTest::addColumn<QString>("obstacle");
+  // Each holds for root too: none of them is a permission.
+  QTest::newRow("NAME.1 is a directory with a file in it") << QStringLiteral("directory");
+  QTest::newRow("NAME.2 links to another file") << QStringLiteral("link");
+  QTest::newRow("NAME itself is a link") << QStringLiteral("linked log");
+}
+
+void TestLogFile::refusedRotationKeepsLoggingAndSaysSoOnce() {
+  QFETCH(QString, obstacle);
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("f.log"));
+  const QString other = dir.filePath(QStringLiteral("other.txt"));
+  QVERIFY(QFile(other).open(QIODevice::WriteOnly));
+  QString blocker = path + QStringLiteral(".1");
+  if (obstacle == u"directory") {
+    QVERIFY(QDir(dir.path()).mkpath(blocker));
+    QVERIFY(QFile(blocker + QStringLiteral("/inside")).open(QIODevice::WriteOnly));
+  } else if (obstacle == u"link") {
+    QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+    blocker = path + QStringLiteral(".2");
+    QVERIFY(QFile::link(other, blocker));
+  } else {
+    blocker = path;
+    QVERIFY(QFile::link(other, path));
+  }
+  QStringList messages;
+  CLogFile log([&](const QString& message) { messages << message; });
+  const SLogRotation rotation{6, 3};  // "n\r\n" is 3 bytes: a new file every two records
+  QCOMPARE(log.Append(path, QStringLiteral("1"), rotation), LogWrite::Written);
+  QCOMPARE(log.Append(path, QStringLiteral("2"), rotation), LogWrite::Written);
+  QCOMPARE(log.Append(path, QStringLiteral("3"), rotation), LogWrite::WrittenNotRotated);
+  for (int i = 4; i <= 7; ++i) QCOMPARE(log.Append(path, QString::number(i), rotation), LogWrite::Written);
+  QCOMPARE(messages.size(), 1);
+  QVERIFY2(messages[0].contains(QLatin1String("cannot start a new log file")), qPrintable(messages[0]));
+  QVERIFY2(messages[0].contains(blocker), qPrintable(messages[0]));
+  QCOMPARE(Contents(path), QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n"));
+  if (obstacle != u"linked log") QCOMPARE(Contents(other), QByteArray());  // never written through a link
+
+  // Once the way is clear, the next try comes when the file has grown by
+  // the size again (at 12 + 6 bytes), not at every record.
+  if (obstacle == u"directory") QVERIFY(QDir(blocker).removeRecursively());
+  else QVERIFY(QFile::remove(blocker));
+  QCOMPARE(log.Append(path, QStringLiteral("8"), rotation), LogWrite::Written);
+  if (obstacle == u"linked log") return;  // the link is gone with NAME; nothing left to rotate
+  QCOMPARE(Contents(path).size(), 24);
+  QCOMPARE(log.Append(path, QStringLiteral("9"), rotation), LogWrite::Written);
+  QCOMPARE(Contents(path), QByteArray("9\r\n"));
+  QCOMPARE(messages.size(), 1);
 }
 
 QTEST_APPLESS_MAIN(TestLogFile)
