@@ -2,6 +2,8 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace zef {
 
 void ExchangeControls(CDataExchange& dx, CMonitorSettings& settings) {
@@ -9,6 +11,15 @@ void ExchangeControls(CDataExchange& dx, CMonitorSettings& settings) {
   DDX_Text(dx, IDC_MON_LOGFILE, settings.m_strLogFile);
   DDX_Check(dx, IDC_MON_QUICKDRAW, settings.m_bQuickDraw);
   DDX_Text(dx, IDC_MON_INDENT, settings.m_strIndentChars);
+  DDX_Text(dx, IDC_MON_HISTORYLIMIT, settings.m_nHistoryLimitMB);
+  DDV_MinMaxInt(dx, settings.m_nHistoryLimitMB, 0, CMonitorSettings::kMaxHistoryLimitMB);
+  DDX_Text(dx, IDC_MON_LOGROTATE, settings.m_nLogRotateMB);
+  DDV_MinMaxInt(dx, settings.m_nLogRotateMB, 0, CMonitorSettings::kMaxLogRotateMB);
+  DDX_Text(dx, IDC_MON_LOGKEEP, settings.m_nLogKeep);
+  DDV_MinMaxInt(dx, settings.m_nLogKeep, 0, CMonitorSettings::kMaxLogKeep);
+  // Rotation always keeps one old file: stored as it works.
+  if (dx.IsSaving() && !dx.Failed() && settings.m_nLogRotateMB > 0)
+    settings.m_nLogKeep = std::max(settings.m_nLogKeep, 1);
 }
 
 void CMonitorDlg::DoDataExchange(CDataExchange& dx) {

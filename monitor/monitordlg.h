@@ -1,5 +1,6 @@
 // The Monitor settings dialog (template 131): logging to a file, the log
-// file's path, the indent string and quick draw.
+// file's path, the indent string, quick draw, how many MB of lines the list
+// keeps, and the log's rotation (size of a file, old files kept).
 #pragma once
 
 #include "monitor/monitorsettings.h"

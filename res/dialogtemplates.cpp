@@ -49,6 +49,12 @@ constexpr std::array kMonitor{
     DialogControl{IDC_MON_INDENT, K::Edit, u"", 11, 62, 44, 14, kEdit},
     DialogControl{IDC_STATIC, K::GroupBox, u"Indent characters", 5, 50, 99, 33, kText},
     DialogControl{IDC_MON_QUICKDRAW, K::AutoCheckBox, u"&Quick draw", 7, 86, 51, 10, kCheck},
+    DialogControl{IDC_STATIC, K::Static, u"Keep &MB of lines:", 7, 103, 60, 8, kText},
+    DialogControl{IDC_MON_HISTORYLIMIT, K::Edit, u"", 68, 100, 36, 14, kEdit},
+    DialogControl{IDC_STATIC, K::Static, u"New log at M&B:", 7, 119, 60, 8, kText},
+    DialogControl{IDC_MON_LOGROTATE, K::Edit, u"", 68, 116, 36, 14, kEdit},
+    DialogControl{IDC_STATIC, K::Static, u"Old logs &kept:", 7, 135, 60, 8, kText},
+    DialogControl{IDC_MON_LOGKEEP, K::Edit, u"", 68, 132, 36, 14, kEdit},
     DialogControl{IDC_CANCEL, K::PushButton, u"&Cancel", 29, 232, 50, 14, kButton},
 };
 
@@ -96,7 +102,7 @@ const std::array<DialogTemplate, 9> kTemplates{{
     {T::LookAndFeel, u"Look & Feel", kSystem, 8, 111, 35, kDialogStyle, WS_EX_CAPTIONOKBTN, kLookAndFeel},
     {T::About, u"About ZEFMON", u"Tahoma", 8, 148, 76, kDialogStyle, 0, kAbout},
     {T::LoopSettings, u"Loop Settings", kSystem, 8, 107, 115, kDialogStyle, WS_EX_CAPTIONOKBTN, kLoopSettings},
-    {T::Monitor, u"Monitor", kSystem, 8, 107, 98, kDialogStyle, WS_EX_CAPTIONOKBTN, kMonitor},
+    {T::Monitor, u"Monitor", kSystem, 8, 107, 150, kDialogStyle, WS_EX_CAPTIONOKBTN, kMonitor},
     {T::ErrorLookup, u"Error Lookup", kSystem, 8, 106, 75, kDialogStyle, WS_EX_CAPTIONOKBTN, kErrorLookup},
     {T::Calculator, u"Calculator", kSystem, 8, 106, 55, kDialogStyle, WS_EX_CAPTIONOKBTN, kCalculator},
     {T::DatabaseSettings, u"Database settings", kSystem, 8, 109, 37, kDialogStyle, WS_EX_CAPTIONOKBTN,

@@ -58,10 +58,11 @@ void TestSettingsCommands::valuesComeBackOnOkOnly_data() {
                             {QStringLiteral("AskBeforeResetNestedCalls"), false},
                             {QStringLiteral("AskBeforeClearContent"), false},
                             {QStringLiteral("AdjustWndSip"), true}};
-  const QVariantMap monitor{{QStringLiteral("LogToFile"), true},
-                            {QStringLiteral("LogFile"), QStringLiteral("/nonexistent/keys.log")},
-                            {QStringLiteral("QDraw"), false},
-                            {QStringLiteral("IndentChars"), QStringLiteral("--")}};
+  const QVariantMap monitor{
+      {QStringLiteral("LogToFile"), true},    {QStringLiteral("LogFile"), QStringLiteral("/nonexistent/keys.log")},
+      {QStringLiteral("QDraw"), false},       {QStringLiteral("IndentChars"), QStringLiteral("--")},
+      {QStringLiteral("HistoryLimitMB"), 64}, {QStringLiteral("LogRotateMB"), 8},
+      {QStringLiteral("LogKeep"), 3}};
   const QVariantMap database{{QStringLiteral("MaxLineLength"), 640}, {QStringLiteral("ConfirmTwice"), false}};
   const QVariantMap lookAndFeel{{QStringLiteral("ShowCancelBtn"), false}, {QStringLiteral("NoFullScreenDlg"), false}};
   for (bool confirm : {true, false}) {
@@ -81,6 +82,9 @@ void TestSettingsCommands::valuesComeBackOnOkOnly() {
   const QVariantList before = AllSettings(f);
   const QHash<int, QString> texts{{IDC_MON_LOGFILE, QStringLiteral("/nonexistent/keys.log")},
                                   {IDC_MON_INDENT, QStringLiteral("--")},
+                                  {IDC_MON_HISTORYLIMIT, QStringLiteral("64")},
+                                  {IDC_MON_LOGROTATE, QStringLiteral("8")},
+                                  {IDC_MON_LOGKEEP, QStringLiteral("3")},
                                   {IDC_DB_MAXLINELENGTH, QStringLiteral("640")}};
   bool opened = false;
   zef::test::WhenOpen([&](CDialog& dlg) {

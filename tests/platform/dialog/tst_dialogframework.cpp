@@ -87,6 +87,8 @@ class TestDialogFramework : public QObject {
   void monitorEndedWithoutOkChangesNothing();
   void monitorConfirmedWritesBack_data();
   void monitorConfirmedWritesBack();
+  void monitorNumbersAreCheckedOnOk_data();
+  void monitorNumbersAreCheckedOnOk();
   void firstControlHasFocusOnOpen();
   void dialogWithoutTemplateIsNeverShown();
 };
@@ -326,6 +328,44 @@ void TestDialogFramework::monitorConfirmedWritesBack() {
   QCOMPARE(settings.m_strLogFile, QStringLiteral("/tmp/z.log"));
   QCOMPARE(settings.m_strIndentChars, QString());
   QCOMPARE(settings.m_bQuickDraw, false);
+}
+
+void TestDialogFramework::monitorNumbersAreCheckedOnOk_data() {
+  QTest::addColumn<QString>("typed");  // limit, rotation size, keep count, separated by spaces
+  QTest::addColumn<bool>("accepted");
+  QTest::addColumn<int>("keep");  // stored when accepted
+  QTest::newRow("all set") << QStringLiteral("64 8 3") << true << 3;
+  QTest::newRow("upper bounds") << QStringLiteral("1048576 1048576 999") << true << 999;
+  QTest::newRow("rotation off keeps 0") << QStringLiteral("0 0 0") << true << 0;
+  QTest::newRow("rotation on keeps at least one") << QStringLiteral("0 8 0") << true << 1;
+  QTest::newRow("negative limit") << QStringLiteral("-1 0 0") << false << 0;
+  QTest::newRow("rotation size too large") << QStringLiteral("0 1048577 1") << false << 0;
+  QTest::newRow("keep too large") << QStringLiteral("0 8 1000") << false << 0;
+  QTest::newRow("keep not a number") << QStringLiteral("0 8 x") << false << 0;
+}
+
+void TestDialogFramework::monitorNumbersAreCheckedOnOk() {
+  QFETCH(QString, typed);
+  QFETCH(bool, accepted);
+  QFETCH(int, keep);
+  const QStringList numbers = typed.split(u' ');
+  CMessageBoxRecorder boxes;
+  CMonitorSettings settings;
+  WhenOpen([&](CDialog& dlg) {
+    QCOMPARE(Control<QLineEdit>(dlg, IDC_MON_LOGKEEP).text(), QStringLiteral("0"));
+    TypeInto(dlg, IDC_MON_HISTORYLIMIT, numbers[0]);
+    TypeInto(dlg, IDC_MON_LOGROTATE, numbers[1]);
+    TypeInto(dlg, IDC_MON_LOGKEEP, numbers[2]);
+    ClickCaptionOk(dlg);
+    if (accepted) return;
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(boxes.m_boxes.size(), std::size_t{1});
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+  });
+  QCOMPARE(RunSettingsDialog<CMonitorDlg>(nullptr, settings, CLookAndFeel{}), accepted);
+  const CMonitorSettings expected{
+      .m_nHistoryLimitMB = numbers[0].toInt(), .m_nLogRotateMB = numbers[1].toInt(), .m_nLogKeep = keep};
+  QVERIFY(settings == (accepted ? expected : CMonitorSettings{}));
 }
 
 void TestDialogFramework::firstControlHasFocusOnOpen() {
