@@ -51,13 +51,17 @@ const QString& NotARegularFile() {
   return text;
 }
 
-// The descriptor of the opened log file, or -1 with `reason` set.
-int OpenLogFile(const QString& path, QString& reason) {
+// The descriptor of the opened log file, or -1 with `reason` set; `st`
+// describes the open file.
+int OpenLogFile(const QString& path, struct stat& st, QString& reason) {
+  if (path.isEmpty()) {
+    reason = QStringLiteral("no path");
+    return -1;
+  }
   const QByteArray name = QFile::encodeName(path);
   // Looked at before it is opened, since opening a device can have effects
   // of its own; looked at again once open, since the path may have changed
   // in between. Without O_NONBLOCK, opening a FIFO waits for a reader.
-  struct stat st {};
   if (::stat(name.constData(), &st) == 0 && !IsLogTarget(st)) {
     reason = NotARegularFile();
     return -1;
@@ -82,20 +86,14 @@ QByteArray Record(QStringView line) {
   return record;
 }
 
-LogWrite WriteRecord(const QString& path, const QByteArray& record, QString& reason) {
-  if (path.isEmpty()) {
-    reason = QStringLiteral("no path");
-    return LogWrite::OpenFailed;
-  }
-  const int fd = OpenLogFile(path, reason);
-  if (fd < 0) return LogWrite::OpenFailed;
+// Appends the record to the open log `fd` (described by `st`) and closes it.
+LogWrite WriteAndClose(int fd, const struct stat& st, const QByteArray& record, QString& reason) {
   // A record is whole or absent: what a short write left (a full disk, a
   // file size limit) is cut off again, so that the next record starts on a
   // record boundary instead of being glued onto a stub.
   // (Another program appending to the same file between the fstat and the
   // write would lose its lines to the cut; a log file is this monitor's own.)
-  struct stat st {};
-  const off_t start = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
+  const off_t start = S_ISREG(st.st_mode) ? st.st_size : -1;
   const char* data = record.constData();
   qsizetype left = record.size();
   LogWrite result = LogWrite::Written;
@@ -200,7 +198,9 @@ QString ResolveLogFilePath(const QString& storedPath, const QString& homeDirecto
 
 LogWrite AppendToLogFile(const QString& path, QStringView line, QString* reason) {
   QString why;
-  const LogWrite result = WriteRecord(path, Record(line), why);
+  struct stat st {};
+  const int fd = OpenLogFile(path, st, why);
+  const LogWrite result = fd < 0 ? LogWrite::OpenFailed : WriteAndClose(fd, st, Record(line), why);
   if (reason) *reason = why;
   return result;
 }
@@ -212,9 +212,20 @@ CLogFile::CLogFile(Reporter report) : m_report(std::move(report)) {
 
 LogWrite CLogFile::Append(const QString& path, QStringView line, SLogRotation rotation) {
   const QByteArray record = Record(line);
-  const bool rotateReported = rotation.nBytes > 0 && !RotateIfDue(path, record.size(), rotation);
   QString reason;
-  const LogWrite result = WriteRecord(path, record, reason);
+  struct stat st {};
+  int fd = OpenLogFile(path, st, reason);
+  bool rotateReported = false;
+  // The size of the open file decides, whoever else wrote to it: no other
+  // system call per record. The renames go by name, so the file is closed
+  // first and opened anew afterwards (a new one, or the old one when the
+  // rotation failed).
+  if (fd >= 0 && RotationDue(path, st, record.size(), rotation)) {
+    ::close(fd);
+    rotateReported = !Rotate(path, st.st_size, rotation);
+    fd = OpenLogFile(path, st, reason);
+  }
+  const LogWrite result = fd < 0 ? LogWrite::OpenFailed : WriteAndClose(fd, st, record, reason);
   if (result == LogWrite::Written) {
     m_strReported.clear();
     return rotateReported ? LogWrite::WrittenNotRotated : result;
@@ -229,18 +240,18 @@ LogWrite CLogFile::Append(const QString& path, QStringView line, SLogRotation ro
   return result;
 }
 
-bool CLogFile::RotateIfDue(const QString& path, qint64 recordSize, SLogRotation rotation) {
+bool CLogFile::RotationDue(const QString& path, const struct stat& st, qint64 recordSize, SLogRotation rotation) {
+  if (rotation.nBytes <= 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return false;
   if (path != m_strRotationPath) {
     m_strRotationPath = path;
     m_strRotateReported.clear();
     m_nRetryAt = 0;
   }
-  // One stat per record: the size decides, whoever else wrote to the file.
-  struct stat st {};
-  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  const qint64 size = st.st_size;
-  if (size < m_nRetryAt - rotation.nBytes) m_nRetryAt = 0;  // emptied since: the size alone decides again
-  if (size == 0 || size + recordSize <= std::max(rotation.nBytes, m_nRetryAt)) return true;
+  if (st.st_size < m_nRetryAt - rotation.nBytes) m_nRetryAt = 0;  // emptied since: the size alone decides again
+  return st.st_size + recordSize > std::max(rotation.nBytes, m_nRetryAt);
+}
+
+bool CLogFile::Rotate(const QString& path, qint64 size, SLogRotation rotation) {
   QString reason;
   if (RotateLogFiles(path, std::max(rotation.nKeep, 1), reason)) {
     m_strRotateReported.clear();

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+struct stat;
+
 namespace zef {
 
 // The bytes of one record before its CR LF: the line in UTF-8, whole (no
@@ -65,9 +67,12 @@ class CLogFile {
   LogWrite Append(const QString& path, QStringView line, SLogRotation rotation = {});
 
  private:
-  // Starts a new file when one is due; false when that failed and this is
-  // the first time it is reported.
-  bool RotateIfDue(const QString& path, qint64 recordSize, SLogRotation rotation);
+  // Whether the record would take the open log (`st`) past the rotation size
+  // (or, after a failed rotation, past the size that tries again).
+  bool RotationDue(const QString& path, const struct stat& st, qint64 recordSize, SLogRotation rotation);
+  // Starts a new file; false when that failed and this is the first time it
+  // is reported.
+  bool Rotate(const QString& path, qint64 size, SLogRotation rotation);
 
   Reporter m_report;
   QString m_strReported;        // the failure last reported, until a record is written
