@@ -343,8 +343,8 @@ void TestLogFile::refusedRotationKeepsLoggingAndSaysSoOnce() {
   QCOMPARE(Contents(path), QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n"));
   if (obstacle != u"linked log") QCOMPARE(Contents(other), QByteArray());  // never written through a link
 
-  // Once the way is clear, the next try comes when the file has grown by
-  // the size again (at 12 + 6 bytes), not at every record.
+  // Tried again only each time the file grew by the size (at 12, 18, 24
+  // bytes): with the way clear, record 8 still goes to the old file.
   if (obstacle == u"directory") QVERIFY(QDir(blocker).removeRecursively());
   else QVERIFY(QFile::remove(blocker));
   QCOMPARE(log.Append(path, QStringLiteral("8"), rotation), LogWrite::Written);
