@@ -237,7 +237,6 @@ void TestSettings::monitorNumbersAreBoundedOnLoad_data() {
   QTest::newRow("in range") << QByteArray("12") << 12 << 12 << 12;
   QTest::newRow("negative") << QByteArray("-5") << 0 << 0 << 0;
   QTest::newRow("beyond the bounds") << QByteArray("2000000") << maxMB << maxMB << CMonitorSettings::kMaxLogKeep;
-  QTest::newRow("not a number") << QByteArray("many") << 0 << 0 << 0;
 }
 
 void TestSettings::monitorNumbersAreBoundedOnLoad() {
