@@ -65,6 +65,10 @@ void ApplyFollow(CMonitorList& list, const CMonitorSettings& monitor) {
   else list.Follower().Stop();
 }
 
+void ApplyHistoryLimit(CMonitorList& list, const CMonitorSettings& monitor) {
+  list.SetMemoryLimit(std::size_t(monitor.m_nHistoryLimitMB) << 20);
+}
+
 bool CMonitorCommands::CanViewLine() { return m_host.GetList().GetCurSel() >= 0 && m_host.GetList().GetCount() >= 1; }
 
 bool CMonitorCommands::CanMarkBlock() {

@@ -59,5 +59,7 @@ int MatchingLine(const CMonitorList& list, int current, bool* isPairLine = nullp
 void ApplyGutter(CMonitorList& list, const CMonitorSettings& monitor);
 // Starts or stops following new lines as `monitor` says.
 void ApplyFollow(CMonitorList& list, const CMonitorSettings& monitor);
+// The memory limit on the list's lines (HistoryLimitMB; 0: none).
+void ApplyHistoryLimit(CMonitorList& list, const CMonitorSettings& monitor);
 
 }  // namespace zef

@@ -50,6 +50,7 @@ bool CMainFrame::LoadFrame() {
   GetList().SetIndent(m_settings.monitor.m_strIndentChars);
   ApplyGutter(GetList(), m_settings.monitor);
   ApplyFollow(GetList(), m_settings.monitor);
+  ApplyHistoryLimit(GetList(), m_settings.monitor);
   GetList().setContextMenuPolicy(Qt::CustomContextMenu);
   connect(&GetList(), &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
     const std::unique_ptr<QMenu> menu = CreateListMenu();

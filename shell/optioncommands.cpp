@@ -2,6 +2,7 @@
 // section only when it ends with OK.
 #include "shell/optioncommands.h"
 
+#include "monitor/monitorcommands.h"
 #include "monitor/monitordlg.h"
 #include "monitor/monitorlist.h"
 #include "explore/databasesettingsdlg.h"
@@ -34,6 +35,7 @@ void COptionCommands::OnOptions() {
 void COptionCommands::OnSetupMonitor() {
   if (!RunSettingsDialog<CMonitorDlg>(m_host.GetWindow(), m_settings.monitor, m_host.LookAndFeel())) return;
   m_host.GetList().SetIndent(m_settings.monitor.m_strIndentChars);
+  ApplyHistoryLimit(m_host.GetList(), m_settings.monitor);
 }
 
 void COptionCommands::OnSetupDatabase() {

@@ -5,6 +5,7 @@
 #include "monitor/monitorcommands.h"
 #include "tests/support/fixture.h"
 
+#include <QLabel>
 #include <QLocale>
 #include <QScrollBar>
 #include <QToolButton>
@@ -27,6 +28,7 @@ class TestFollow : public QObject {
   void scrollingTowardTheEndNeverPauses();
   void switchingOffHidesTheMarkerAndKeepsQuickDraw();
   void groupedCounts();
+  void theLimitFromTheSettingsDropsAndTheMarkerKeepsCounting();
 };
 
 namespace {
@@ -203,6 +205,22 @@ void TestFollow::groupedCounts() {
   QCOMPARE(GroupedCount(7), QStringLiteral("7"));
   QCOMPARE(GroupedCount(1204), QStringLiteral("1,204"));
   QCOMPARE(GroupedCount(10000000), QStringLiteral("10,000,000"));
+}
+
+void TestFollow::theLimitFromTheSettingsDropsAndTheMarkerKeepsCounting() {
+  CFrameFixture f("[Init.Monitor]\nHistoryLimitMB=1\n");
+  StartFollowing(f);
+  CMonitorList& list = f.List();
+  QTest::keyClick(&list, Qt::Key_PageUp);
+  QVERIFY(!list.Follower().IsFollowing());
+  // Far more than a megabyte of lines: the oldest segments go while paused.
+  Append(f, 40000, QStringLiteral("a line long enough to pass a megabyte of held text soon"));
+  QVERIFY(list.DroppedLines() > 0);
+  QVERIFY(list.MemoryUsed() <= (3u << 20) / 2);
+  QVERIFY(list.DroppedNote()->isVisibleTo(&list));
+  // The 200 lines the reader had seen went first: every line held is new.
+  QVERIFY(list.DroppedLines() > 200);
+  QCOMPARE(list.Follower().NewLines(), list.GetCount());
 }
 
 QTEST_MAIN(TestFollow)
