@@ -113,8 +113,9 @@ void CLineStore::Segment::Pack() {
   nPlainRest = std::uint32_t(rest.size());
   bPackedDepths = !depths.IsEmpty();
   nPackId = NextPackId();
-  vBytes = {};
-  vEnds = {};
+  // Assigning {} would keep the capacity.
+  vBytes = std::vector<char>();
+  vEnds = std::vector<std::uint32_t>();
   depths = {};
   timeOffsets = {};
   senders = {};
