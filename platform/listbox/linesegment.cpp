@@ -93,24 +93,29 @@ void CLineStore::Segment::Seal() {
   Pack();
 }
 
-void CLineStore::Segment::Pack() {
-  if (IsPacked() || Count() == 0) return;
-  // The ends and columns go through one scratch buffer per thread; the
-  // bytes are compressed where they lie.
-  thread_local std::vector<char> rest;
-  rest.clear();
-  AppendDeltas(rest, vEnds.data(), vEnds.size());
-  depths.SaveTo(rest);
-  timeOffsets.SaveTo(rest);
-  senders.SaveTo(rest);
-  spans.SaveTo(rest);
-  std::vector<char> packed;
-  nPackedBytes = Compress(vBytes.data(), vBytes.size(), packed);
-  Compress(rest.data(), rest.size(), packed);
-  packed.shrink_to_fit();
-  vPacked = std::move(packed);
+CLineStore::PackJob CLineStore::Segment::StartPack() const {
+  PackJob job;
+  job.pBytes = vBytes.data();
+  job.nBytes = vBytes.size();
+  AppendDeltas(job.vRest, vEnds.data(), vEnds.size());
+  depths.SaveTo(job.vRest);
+  timeOffsets.SaveTo(job.vRest);
+  senders.SaveTo(job.vRest);
+  spans.SaveTo(job.vRest);
+  return job;
+}
+
+void CLineStore::PackJob::Compress() {
+  nPackedBytes = zef::Compress(pBytes, nBytes, vPacked);
+  zef::Compress(vRest.data(), vRest.size(), vPacked);
+  vPacked.shrink_to_fit();
+}
+
+void CLineStore::Segment::FinishPack(PackJob&& job) {
+  vPacked = std::move(job.vPacked);
+  nPackedBytes = job.nPackedBytes;
   nPlainBytes = std::uint32_t(vBytes.size());
-  nPlainRest = std::uint32_t(rest.size());
+  nPlainRest = std::uint32_t(job.vRest.size());
   bPackedDepths = !depths.IsEmpty();
   nPackId = NextPackId();
   // Assigning {} would keep the capacity.
@@ -120,6 +125,13 @@ void CLineStore::Segment::Pack() {
   timeOffsets = {};
   senders = {};
   spans = {};
+}
+
+void CLineStore::Segment::Pack() {
+  if (IsPacked() || Count() == 0) return;
+  PackJob job = StartPack();
+  job.Compress();
+  FinishPack(std::move(job));
 }
 
 CLineStore::Segment CLineStore::Segment::Unpacked() const {

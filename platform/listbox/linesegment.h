@@ -50,6 +50,19 @@ inline std::int64_t DecodeSpan(std::uint32_t code) {
   if (code & kSpanInMillis) return std::int64_t(code & ~kSpanInMillis) * 1000;
   return code;
 }
+// A segment's packing: StartPack() takes what is to be compressed,
+// Compress() may then run on any thread while the segment is read but not
+// changed, and FinishPack() puts the result in place.
+struct CLineStore::PackJob {
+  const char* pBytes = nullptr;  // the segment's bytes, left where they lie
+  std::size_t nBytes = 0;
+  std::vector<char> vRest;  // the ends and columns, saved
+  std::vector<char> vPacked;
+  std::uint32_t nPackedBytes = 0;
+
+  void Compress();
+};
+
 struct CLineStore::Segment {
   std::vector<char> vBytes;
   std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
@@ -175,8 +188,11 @@ struct CLineStore::Segment {
 
   // Shrinks the buffers to fit and packs the segment.
   void Seal();
-  // Compresses the bytes, ends and columns into vPacked and frees them.
+  // Compresses the bytes, ends and columns into vPacked and frees them:
+  // at once, or in the steps of a PackJob.
   void Pack();
+  PackJob StartPack() const;
+  void FinishPack(PackJob&& job);
   // The segment as it was before Pack(), with this segment's current flags.
   Segment Unpacked() const;
 

@@ -2,9 +2,19 @@
 
 #include "platform/listbox/segmentcache.h"
 
+#include <QThreadPool>
+
 #include <malloc.h>
 
+#include <future>
+
 namespace zef {
+
+struct CLineStore::Packing {
+  PackJob job;
+  int nSegment;
+  std::future<void> done;
+};
 
 namespace {
 
@@ -12,11 +22,29 @@ namespace {
 // smaller ones leave it to the lines that come next.
 constexpr std::size_t kTrimAfterDrop = std::size_t(8) << 20;
 
+// One thread packs for every store: a store hands it at most one segment at
+// a time, and appends go on meanwhile.
+QThreadPool& PackingThread() {
+  static QThreadPool* const pool = [] {
+    auto* p = new QThreadPool;
+    p->setMaxThreadCount(1);
+    return p;
+  }();
+  return *pool;
+}
+
 }  // namespace
 
 CLineStore::CLineStore() : m_vIndents{QStringLiteral("  ")}, m_pCache(std::make_unique<SegmentCache>()) {}
 
-CLineStore::~CLineStore() = default;
+CLineStore::~CLineStore() { FinishPacking(); }
+
+void CLineStore::FinishPacking() {
+  if (!m_pPacking) return;
+  m_pPacking->done.wait();
+  m_vSegments[std::size_t(m_pPacking->nSegment)].FinishPack(std::move(m_pPacking->job));
+  m_pPacking.reset();
+}
 
 void CLineStore::SetIndent(QStringView indent) {
   const auto known = std::find(m_vIndents.begin(), m_vIndents.end(), indent);
@@ -37,7 +65,17 @@ CLineStore::Segment& CLineStore::OpenSegmentFor(std::size_t bytesNeeded, std::ui
       if (depth > 0) last.nIndent = m_nIndent;
       return last;
     }
-    last.Seal();
+    // The segment sealed before this one is packed by now, nearly always;
+    // this one is packed while the next fills.
+    FinishPacking();
+    last.vFlags.shrink_to_fit();
+    m_pPacking = std::make_unique<Packing>(Packing{last.StartPack(), int(m_vSegments.size()) - 1, {}});
+    auto finished = std::make_shared<std::promise<void>>();
+    m_pPacking->done = finished->get_future();
+    PackingThread().start([job = &m_pPacking->job, finished] {
+      job->Compress();
+      finished->set_value();
+    });
   }
   // Size the new segment's buffer like the one before it, so that a steady
   // stream of lines rarely reallocates and the open segment wastes little.
@@ -79,6 +117,7 @@ void CLineStore::Insert(int index, QStringView line, int depth, const SLineStamp
     Append(line, depth, stamp);
     return;
   }
+  FinishPacking();
   line = Fit(line, depth);
   index = std::max(index, 0);
   Location at = Locate(index);
@@ -147,6 +186,7 @@ void CLineStore::SplitSegment(int segment, int line) {
 }
 
 void CLineStore::Clear() {
+  FinishPacking();
   m_vSegments.clear();
   m_vSegments.shrink_to_fit();
   m_vFirstLine.clear();
@@ -166,6 +206,7 @@ void CLineStore::Clear() {
 int CLineStore::SegmentCount() const { return int(m_vSegments.size()); }
 
 int CLineStore::DropOldest(std::size_t bytes) {
+  FinishPacking();
   const std::size_t before = MemoryUsed();
   std::size_t used = before;
   std::size_t drop = 0;

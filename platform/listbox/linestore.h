@@ -158,13 +158,18 @@ class CLineStore {
 
  private:
   struct Segment;
+  struct PackJob;
   class SegmentCache;
+  struct Packing;
   struct Location {
     int nSegment;
     int nLine;  // within the segment
   };
 
   Location Locate(int index) const;
+  // Waits for the segment being packed in the background and puts it in
+  // place; anything that changes sealed segments calls it first.
+  void FinishPacking();
   // Segment `segment` as read: plain, through the cache when packed.
   const Segment& Plain(int segment) const;
   static std::size_t SegmentBytes(const Segment& s);
@@ -189,6 +194,9 @@ class CLineStore {
   int m_nCount = 0;
   int m_nSelected = 0;
   std::unique_ptr<SegmentCache> m_pCache;
+  // The segment sealed last on append, compressed on another thread while
+  // lines go on arriving; at most one at a time.
+  std::unique_ptr<Packing> m_pPacking;
 };
 
 }  // namespace zef
