@@ -206,24 +206,32 @@ void CLineStore::Clear() {
 int CLineStore::SegmentCount() const { return int(m_vSegments.size()); }
 
 int CLineStore::DropOldest(std::size_t bytes) {
-  FinishPacking();
+  // The segment being packed counts at its plain size until it is put in
+  // place, and is waited for only when it is to go: called each time a
+  // segment is sealed, this does not wait for the codec.
   const std::size_t before = MemoryUsed();
   std::size_t used = before;
   std::size_t drop = 0;
-  int lines = 0;
   while (used > bytes && drop + 1 < m_vSegments.size()) {
-    const Segment& s = m_vSegments[drop];
-    used -= SegmentBytes(s);
+    if (m_pPacking && std::size_t(m_pPacking->nSegment) == drop) {
+      FinishPacking();
+      return DropOldest(bytes);
+    }
+    used -= SegmentBytes(m_vSegments[drop++]);
+  }
+  if (drop == 0) return 0;
+  int lines = 0;
+  for (std::size_t i = 0; i < drop; ++i) {
+    const Segment& s = m_vSegments[i];
     if (s.IsPacked()) m_pCache->Forget(s.nPackId);
     lines += s.Count();
     m_nSelected -= int(std::count_if(s.vFlags.begin(), s.vFlags.end(), [](std::uint8_t f) { return f & kSelected; }));
-    ++drop;
   }
-  if (drop == 0) return 0;
   m_vSegments.erase(m_vSegments.begin(), m_vSegments.begin() + std::ptrdiff_t(drop));
   m_vFirstLine.erase(m_vFirstLine.begin(), m_vFirstLine.begin() + std::ptrdiff_t(drop));
   for (int& first : m_vFirstLine) first -= lines;
   m_nCount -= lines;
+  if (m_pPacking) m_pPacking->nSegment -= int(drop);
   if (before - used >= kTrimAfterDrop) malloc_trim(0);
   return lines;
 }

@@ -72,6 +72,7 @@ class TestLineStorePacked : public QObject {
   void FindAndContainsAgreeWithThePlainTexts();
   void InsertsIntoPackedSegments();
   void DropAndClearGiveMemoryBack();
+  void DroppingAtEachSealKeepsTheRestInPlace();
 
  private:
   CLineStore m_store;
@@ -186,6 +187,34 @@ void TestLineStorePacked::DropAndClearGiveMemoryBack() {
   store.Clear();
   QVERIFY(store.MemoryUsed() <= fresh);
   QCOMPARE(store.Count(), 0);
+}
+
+void TestLineStorePacked::DroppingAtEachSealKeepsTheRestInPlace() {
+  // As a list bounds its memory: a drop each time a segment is sealed,
+  // while that segment is still being packed.
+  CLineStore store;
+  constexpr std::size_t kLimit = 2 << 20;
+  int segments = 0;
+  int dropped = 0;
+  const int lines = 40 * CLineStore::kSegmentLines;
+  for (int i = 0; i < lines; ++i) {
+    store.Append(QStringLiteral("line %1 ").arg(i) + QString(i % 300, QChar(u'a' + i % 26)), i % 3, {kNow + i, 1, -1});
+    if (i % 1000 == 0) store.SetSelected(store.Count() - 1, true);
+    if (store.SegmentCount() == segments) continue;
+    dropped += store.DropOldest(kLimit);
+    segments = store.SegmentCount();
+    QVERIFY2(store.MemoryUsed() <= kLimit, qPrintable(QString::number(store.MemoryUsed())));
+  }
+  QVERIFY(dropped > 0);
+  QCOMPARE(store.Count(), lines - dropped);
+  for (int i = 0; i < store.Count(); i += 7) {
+    const int was = i + dropped;
+    QCOMPARE(store.OwnText(i), QStringLiteral("line %1 ").arg(was) + QString(was % 300, QChar(u'a' + was % 26)));
+    QCOMPARE(store.Depth(i), was % 3);
+  }
+  const std::vector<int> marks = store.SelectedItems(1000);
+  QCOMPARE(int(marks.size()), store.SelectedCount());
+  for (int mark : marks) QCOMPARE((mark + dropped) % 1000, 0);
 }
 
 QTEST_APPLESS_MAIN(TestLineStorePacked)
