@@ -6,9 +6,37 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace zef {
+
+// Appends `n` 32-bit values to `out` as differences from the value before
+// (the first from 0): ends and times grow line by line, so the differences
+// are small numbers that compress well.
+inline void AppendDeltas(std::vector<char>& out, const std::uint32_t* values, std::size_t n) {
+  const std::size_t start = out.size();
+  out.resize(start + n * sizeof(std::uint32_t));
+  std::uint32_t previous = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t delta = values[i] - previous;
+    previous = values[i];
+    std::memcpy(out.data() + start + i * sizeof(std::uint32_t), &delta, sizeof delta);
+  }
+}
+
+// Reads `n` values that AppendDeltas wrote at `in` into `values`; returns
+// the byte after them.
+inline const char* ReadDeltas(const char* in, std::uint32_t* values, std::size_t n) {
+  std::uint32_t running = 0;
+  for (std::size_t i = 0; i < n; ++i, in += sizeof(std::uint32_t)) {
+    std::uint32_t delta;
+    std::memcpy(&delta, in, sizeof delta);
+    running += delta;
+    values[i] = running;
+  }
+  return in;
+}
 
 // A 32-bit value per line of a segment, held in as few bytes as its values
 // need: nothing while every line has kDefault, one byte per line while every
@@ -43,11 +71,30 @@ class CCompactColumn {
     }
     InsertAnywhere(at, value, count, reserve);
   }
-  void Shrink() {
-    m_vNarrow.shrink_to_fit();
-    m_vWide.shrink_to_fit();
-  }
   std::size_t Bytes() const { return m_vNarrow.capacity() + m_vWide.capacity() * sizeof(std::uint32_t); }
+
+  // Appends the column to `out`: a byte for its width, then its values (a
+  // wide column's as AppendDeltas writes them).
+  void SaveTo(std::vector<char>& out) const {
+    out.push_back(char(m_bWide ? kWideForm : m_vNarrow.empty() ? kEmptyForm : kNarrowForm));
+    if (m_bWide) AppendDeltas(out, m_vWide.data(), m_vWide.size());
+    else out.insert(out.end(), m_vNarrow.begin(), m_vNarrow.end());
+  }
+  // Reads a column of `count` lines that SaveTo wrote at `in`; returns the
+  // byte after it.
+  const char* LoadFrom(const char* in, int count) {
+    const char form = *in++;
+    m_bWide = form == kWideForm;
+    if (m_bWide) {
+      m_vWide.resize(std::size_t(count));
+      return ReadDeltas(in, m_vWide.data(), std::size_t(count));
+    }
+    if (form == kNarrowForm) {
+      m_vNarrow.assign(in, in + count);
+      in += count;
+    }
+    return in;
+  }
 
  private:
   [[gnu::noinline]] void InsertAnywhere(int at, std::uint32_t value, int count, std::size_t reserve) {
@@ -72,6 +119,8 @@ class CCompactColumn {
     }
     m_vNarrow.insert(m_vNarrow.begin() + at, std::uint8_t(above));
   }
+
+  enum : char { kEmptyForm, kNarrowForm, kWideForm };
 
   std::vector<std::uint8_t> m_vNarrow;  // value - kDefault
   std::vector<std::uint32_t> m_vWide;   // the values, once m_bWide

@@ -1,8 +1,38 @@
 // A segment's rarer work: copying lines between segments (inserts and
-// splits), inserting in place, and sealing.
+// splits), inserting in place, sealing, and packing and unpacking.
 #include "platform/listbox/linesegment.h"
 
+#include <lz4.h>
+
+#include <atomic>
+
 namespace zef {
+
+namespace {
+
+// Packing's id: counts over every store, so no two packings share one.
+std::uint64_t NextPackId() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+// Appends `bytes` compressed to `out`; returns the compressed size.
+std::uint32_t Compress(const char* bytes, std::size_t size, std::vector<char>& out) {
+  const std::size_t start = out.size();
+  out.resize(start + std::size_t(LZ4_compressBound(int(size))));
+  const int packed = LZ4_compress_default(bytes, out.data() + start, int(size), int(out.size() - start));
+  out.resize(start + std::size_t(packed));
+  return std::uint32_t(packed);
+}
+
+void Decompress(const char* packed, std::uint32_t packedSize, char* plain, std::uint32_t plainSize) {
+  const int got = LZ4_decompress_safe(packed, plain, int(packedSize), int(plainSize));
+  // The block was written by Compress in this process: anything else is a
+  // broken heap, not bad input.
+  if (got != int(plainSize)) std::abort();
+}
+
+}  // namespace
 
 CLineStore::Segment CLineStore::Segment::BlankLike() const {
   Segment s;
@@ -59,12 +89,67 @@ bool CLineStore::Segment::InsertInPlace(int at, QStringView line, std::uint32_t 
 }
 
 void CLineStore::Segment::Seal() {
-  if (vBytes.capacity() - vBytes.size() > vBytes.size() / 32) vBytes.shrink_to_fit();
-  vEnds.shrink_to_fit();
   vFlags.shrink_to_fit();
-  depths.Shrink();
-  timeOffsets.Shrink();
-  senders.Shrink();
-  spans.Shrink();
+  Pack();
+}
+
+CLineStore::PackJob CLineStore::Segment::StartPack() const {
+  PackJob job;
+  job.pBytes = vBytes.data();
+  job.nBytes = vBytes.size();
+  AppendDeltas(job.vRest, vEnds.data(), vEnds.size());
+  depths.SaveTo(job.vRest);
+  timeOffsets.SaveTo(job.vRest);
+  senders.SaveTo(job.vRest);
+  spans.SaveTo(job.vRest);
+  return job;
+}
+
+void CLineStore::PackJob::Compress() {
+  nPackedBytes = zef::Compress(pBytes, nBytes, vPacked);
+  zef::Compress(vRest.data(), vRest.size(), vPacked);
+  vPacked.shrink_to_fit();
+}
+
+void CLineStore::Segment::FinishPack(PackJob&& job) {
+  vPacked = std::move(job.vPacked);
+  nPackedBytes = job.nPackedBytes;
+  nPlainBytes = std::uint32_t(vBytes.size());
+  nPlainRest = std::uint32_t(job.vRest.size());
+  bPackedDepths = !depths.IsEmpty();
+  nPackId = NextPackId();
+  // Assigning {} would keep the capacity.
+  vBytes = std::vector<char>();
+  vEnds = std::vector<std::uint32_t>();
+  depths = {};
+  timeOffsets = {};
+  senders = {};
+  spans = {};
+}
+
+void CLineStore::Segment::Pack() {
+  if (IsPacked() || Count() == 0) return;
+  PackJob job = StartPack();
+  job.Compress();
+  FinishPack(std::move(job));
+}
+
+CLineStore::Segment CLineStore::Segment::Unpacked() const {
+  Segment plain = BlankLike();
+  plain.vFlags = vFlags;
+  plain.nWide = nWide;
+  plain.vBytes.resize(nPlainBytes);
+  Decompress(vPacked.data(), nPackedBytes, plain.vBytes.data(), nPlainBytes);
+  thread_local std::vector<char> rest;
+  rest.resize(nPlainRest);
+  Decompress(vPacked.data() + nPackedBytes, std::uint32_t(vPacked.size()) - nPackedBytes, rest.data(), nPlainRest);
+  plain.vEnds.resize(vFlags.size());
+  const char* in = ReadDeltas(rest.data(), plain.vEnds.data(), plain.vEnds.size());
+  const int count = Count();
+  in = plain.depths.LoadFrom(in, count);
+  in = plain.timeOffsets.LoadFrom(in, count);
+  in = plain.senders.LoadFrom(in, count);
+  plain.spans.LoadFrom(in, count);
+  return plain;
 }
 }  // namespace zef

@@ -50,10 +50,23 @@ inline std::int64_t DecodeSpan(std::uint32_t code) {
   if (code & kSpanInMillis) return std::int64_t(code & ~kSpanInMillis) * 1000;
   return code;
 }
+// A segment's packing: StartPack() takes what is to be compressed,
+// Compress() may then run on any thread while the segment is read but not
+// changed, and FinishPack() puts the result in place.
+struct CLineStore::PackJob {
+  const char* pBytes = nullptr;  // the segment's bytes, left where they lie
+  std::size_t nBytes = 0;
+  std::vector<char> vRest;  // the ends and columns, saved
+  std::vector<char> vPacked;
+  std::uint32_t nPackedBytes = 0;
+
+  void Compress();
+};
+
 struct CLineStore::Segment {
   std::vector<char> vBytes;
   std::vector<std::uint32_t> vEnds;  // end offset of each line in vBytes
-  std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line
+  std::vector<std::uint8_t> vFlags;  // LineFlag bits of each line, plain even when packed
   CCompactColumn<0> depths;
   // Times are nTimeBase plus the offset, once bTimed: the base is chosen by
   // the first line with a time other than 0 and never changes after, so
@@ -65,9 +78,22 @@ struct CLineStore::Segment {
   bool bTimed = false;
   int nWide = 0;    // lines stored as UTF-16
   int nIndent = 0;  // the indent string of its indented lines
+  // Once packed (nPackId != 0), vBytes, vEnds and the columns are empty and
+  // vPacked holds them compressed: the bytes as one LZ4 block of
+  // nPackedBytes bytes that opens nPlainBytes bytes, then the ends and the
+  // columns as a second block of nPlainRest bytes. nPackId names this
+  // packing (no other segment of any store ever has it), so a plain copy
+  // read back under it never goes stale.
+  std::vector<char> vPacked;
+  std::uint64_t nPackId = 0;
+  std::uint32_t nPackedBytes = 0;
+  std::uint32_t nPlainBytes = 0;
+  std::uint32_t nPlainRest = 0;
+  bool bPackedDepths = false;
 
-  int Count() const { return int(vEnds.size()); }
-  bool HasDepths() const { return !depths.IsEmpty(); }
+  int Count() const { return int(vFlags.size()); }
+  bool IsPacked() const { return nPackId != 0; }
+  bool HasDepths() const { return IsPacked() ? bPackedDepths : !depths.IsEmpty(); }
   std::uint32_t Depth(int line) const { return depths.Get(line); }
 
   // An empty segment to which lines of this one can be copied.
@@ -160,7 +186,15 @@ struct CLineStore::Segment {
   // The stamp's time fits (FitsTime).
   bool InsertInPlace(int at, QStringView line, std::uint32_t depth, const SLineStamp& stamp);
 
+  // Shrinks the buffers to fit and packs the segment.
   void Seal();
+  // Compresses the bytes, ends and columns into vPacked and frees them:
+  // at once, or in the steps of a PackJob.
+  void Pack();
+  PackJob StartPack() const;
+  void FinishPack(PackJob&& job);
+  // The segment as it was before Pack(), with this segment's current flags.
+  Segment Unpacked() const;
 
   // The first (step > 0) or last (step < 0) of lines lo..hi whose text as
   // shown holds the needle, or -1. `indent` is null when no indent of this

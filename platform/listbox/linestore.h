@@ -29,6 +29,15 @@
 // segment. A line whose time does not fit the segment it would join is never
 // rounded: an append starts a new segment, an insert puts the line in a
 // segment of its own, as it does for another indent string.
+//
+// Only the open (last) segment stays as described; a segment is packed when
+// it is sealed: its bytes, ends and number columns are compressed (LZ4: it
+// unpacks a segment in a fraction of a millisecond and trace text shrinks
+// to a fifth or less), and only the flag bytes stay plain, so selection
+// marks change in place. Reads unpack through a small cache of recent
+// segments (SegmentCache, a few MB, shared by the threads that read the
+// store); an insert into a packed segment unpacks it and packs it again.
+// A walk over many lines unpacks each segment once.
 #pragma once
 
 #include <QAnyStringView>
@@ -37,6 +46,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zef {
@@ -52,8 +62,10 @@ struct SLineStamp {
 };
 
 // One stored line as read in place: its index in the store, its own text
-// (Latin-1 or UTF-16, valid until the store changes; no indent), its depth
-// and its stamp.
+// (Latin-1 or UTF-16; no indent), its depth and its stamp. The text stays
+// valid until the store changes or the same thread has read lines of four
+// other sealed segments since (each thread keeps the last four it read);
+// copy it to keep it longer. Reads on other threads never end it.
 struct SHeldLine {
   int nIndex = 0;
   QAnyStringView text;
@@ -92,11 +104,13 @@ class CLineStore {
   // from `index` on, with their selection marks, move down by one. The time
   // is kept exactly here too, however it relates to its neighbours'.
   void Insert(int index, QStringView line, int depth = 0, const SLineStamp& stamp = {});
-  // Removes every line; the indent string stays.
+  // Removes every line; the indent string stays. The memory goes back to
+  // the system.
   void Clear();
   // Removes the oldest whole segments, never the open (last) one, while
   // MemoryUsed() is above `bytes`; returns how many lines went. Every line
-  // after them moves up by that many, its selection mark with it.
+  // after them moves up by that many, its selection mark with it. A large
+  // drop gives the memory back to the system.
   int DropOldest(std::size_t bytes);
   // Segments held; it grows by one each time a segment is sealed on append.
   int SegmentCount() const;
@@ -139,17 +153,25 @@ class CLineStore {
   // The selected indices in ascending order, at most `maxItems` of them.
   std::vector<int> SelectedItems(int maxItems) const;
 
-  // Heap bytes held, capacities included.
+  // Heap bytes held, capacities and the cache of unpacked segments included.
   std::size_t MemoryUsed() const;
 
  private:
   struct Segment;
+  struct PackJob;
+  class SegmentCache;
+  struct Packing;
   struct Location {
     int nSegment;
     int nLine;  // within the segment
   };
 
   Location Locate(int index) const;
+  // Waits for the segment being packed in the background and puts it in
+  // place; anything that changes sealed segments calls it first.
+  void FinishPacking();
+  // Segment `segment` as read: plain, through the cache when packed.
+  const Segment& Plain(int segment) const;
   static std::size_t SegmentBytes(const Segment& s);
   // Find over every line from `from` on; the needle is not empty.
   int FindFrom(int from, int step, const CLineSearch& search) const;
@@ -171,6 +193,10 @@ class CLineStore {
   int m_nIndent = 0;
   int m_nCount = 0;
   int m_nSelected = 0;
+  std::unique_ptr<SegmentCache> m_pCache;
+  // The segment sealed last on append, compressed on another thread while
+  // lines go on arriving; at most one at a time.
+  std::unique_ptr<Packing> m_pPacking;
 };
 
 }  // namespace zef

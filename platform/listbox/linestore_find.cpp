@@ -1,6 +1,6 @@
 // Searching the line store: a character in one line, a needle over a walk of
 // lines segment by segment.
-#include "platform/listbox/linesegment.h"
+#include "platform/listbox/segmentcache.h"
 
 #include <memory>
 
@@ -51,7 +51,7 @@ int CLineStore::Segment::FindInRun(int lo, int hi, int step, const CLineSearch& 
 }
 bool CLineStore::Contains(int index, char16_t ch) const {
   const Location at = Locate(index);
-  const Segment& s = m_vSegments[std::size_t(at.nSegment)];
+  const Segment& s = Plain(at.nSegment);
   if (s.Depth(at.nLine) > 0 && m_vIndents[std::size_t(s.nIndent)].contains(QChar(ch))) return true;
   const CStoredText own = s.Own(at.nLine);
   if (own.bWide) {
@@ -87,7 +87,7 @@ int CLineStore::FindFrom(int from, int step, const CLineSearch& search) const {
 
   Location at = Locate(from);
   while (true) {
-    const Segment& s = m_vSegments[std::size_t(at.nSegment)];
+    const Segment& s = Plain(at.nSegment);
     const CIndentMatch* indent = nullptr;
     if (s.HasDepths()) {
       std::unique_ptr<CIndentMatch>& match = indents[std::size_t(s.nIndent)];
