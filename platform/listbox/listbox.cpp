@@ -140,9 +140,6 @@ int CListBox::Private::KeepWithinLimit() {
   // The bars at once: one the user drags before the next layout pass would
   // otherwise move the view by the lines that went.
   SyncScrollBars();
-#if defined(__GLIBC__)
-  malloc_trim(0);
-#endif
   q->LinesDropped(held, shown);
   return held;
 }

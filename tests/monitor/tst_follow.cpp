@@ -11,6 +11,8 @@
 #include <QToolButton>
 #include <QWheelEvent>
 
+#include <random>
+
 using namespace zef;
 using zef::test::CFrameFixture;
 
@@ -213,8 +215,14 @@ void TestFollow::theLimitFromTheSettingsDropsAndTheMarkerKeepsCounting() {
   CMonitorList& list = f.List();
   QTest::keyClick(&list, Qt::Key_PageUp);
   QVERIFY(!list.Follower().IsFollowing());
-  // Far more than a megabyte of lines: the oldest segments go while paused.
-  Append(f, 40000, QStringLiteral("a line long enough to pass a megabyte of held text soon"));
+  // Lines that pack poorly, far more than a megabyte of them: the oldest
+  // segments go while paused.
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 40000; ++i) {
+    QString line;
+    for (int k = 0; k < 6; ++k) line += QString::number(random(), 16);
+    f.Frame().AppendLine(line);
+  }
   QVERIFY(list.DroppedLines() > 0);
   QVERIFY(list.MemoryUsed() <= (3u << 20) / 2);
   QVERIFY(list.DroppedNote()->isVisibleTo(&list));

@@ -265,7 +265,7 @@ void TestMonitorList::clearGivesMemoryBack() {
     list.AddLine(i % 2 ? own : traced, i % 2 ? zef::CSenders::kSelf : sender);
   }
   const long full = ResidentBytes();
-  QVERIFY(full - fresh > 32L << 20);
+  QVERIFY(full - fresh > 6L << 20);  // held packed, the lines cost far less than they did
   list.ResetContent();
   const long cleared = ResidentBytes();
   qInfo("resident: %ld MB before, %ld MB with %d lines, %ld MB after clear", fresh >> 20, full >> 20, kLines,
