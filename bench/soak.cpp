@@ -117,6 +117,13 @@ pid_t StartPiped(int client, double rate, double seconds, const char* zeftrace) 
   ::_exit(WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 4);
 }
 
+// "s3.17": the key of a client run in the log's lines.
+std::string RunKey(char kind, int client, int run) {
+  char key[32];
+  std::snprintf(key, sizeof key, "%c%d.%d", kind, client, run);
+  return key;
+}
+
 long FileSize(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? long(st.st_size) : -1;
@@ -157,7 +164,7 @@ bool ReadLog(const std::string& log, Seen& seen, long& records, long& others) {
         ++others;
         continue;
       }
-      std::vector<std::uint8_t>& counts = seen[kind + std::to_string(client) + "." + std::to_string(run)];
+      std::vector<std::uint8_t>& counts = seen[RunKey(kind, client, run)];
       if (counts.size() <= std::size_t(number)) counts.resize(std::size_t(number) + 1);
       if (counts[std::size_t(number)] < 255) ++counts[std::size_t(number)];
     }
@@ -293,10 +300,10 @@ int main(int argc, char** argv) {
     for (int r = 0; r <= runs[c]; ++r) {
       const long taken = shared->taken[c][r].load();
       sent += taken;
-      faults += Check(seen, "s" + std::to_string(c) + "." + std::to_string(r), taken, true);
+      faults += Check(seen, RunKey('s', c, r), taken, true);
     }
   const long pipedLines = long(perClient * options.seconds);
-  for (int c = 0; c < kPiped; ++c) faults += Check(seen, "p" + std::to_string(c) + ".0", pipedLines, false);
+  for (int c = 0; c < kPiped; ++c) faults += Check(seen, RunKey('p', c, 0), pipedLines, false);
   sent += pipedLines * kPiped;
   std::printf("lines sent %ld, log records %ld (%ld of the monitor's own) in %zu files; peak resident %.1f MB\n", sent,
               records, others, LogFiles(log).size(), peakKiB / 1024.0);
