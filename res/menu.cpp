@@ -85,6 +85,7 @@ const std::vector<MenuItem>& MainMenu() {
                 Cmd(u"Reset &nested calls", C::ResetNestedCalls),
                 Sep(),
                 Key(u"&Go to matching line", C::GoToMatchingLine, u"Ctrl+]"),
+                Cmd(u"Call stat&istics", C::CallStatistics),
                 Sep(),
                 Check(u"Show &time and sender", C::ShowTimeAndSender),
                 Check(u"Time since &previous line", C::TimeSincePrevious),
