@@ -1,12 +1,19 @@
 #include "monitor/callcommands.h"
 
 #include "monitor/follow.h"
+#include "monitor/linetransfer.h"
 #include "monitor/monitorlist.h"
 #include "monitor/senders.h"
+#include "platform/dialog/msgbox.h"
+#include "res/stringtable.h"
+#include "trace/events/traceevents.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <thread>
 
 namespace zef {
@@ -43,6 +50,8 @@ QString Fit(const QString& text, int width) {
 
 QString Number(std::int64_t value, int width) { return GroupedCount(value).rightJustified(width); }
 QString Duration(std::int64_t value, int width) { return FormatDuration(value).rightJustified(width); }
+
+std::u16string_view View(QStringView text) { return {text.utf16(), std::size_t(text.size())}; }
 
 QString Calls(std::int64_t count) {
   return GroupedCount(count) + (count == 1 ? QStringLiteral(" call") : QStringLiteral(" calls"));
@@ -109,6 +118,43 @@ std::vector<QString> CallStatisticsLines(const std::vector<CCallStatistics::SSen
   return lines;
 }
 
+bool ExportCalls(CMonitorList& list, const std::vector<int>* rows, const QString& path, QString* reason) {
+  QSaveFile file(path);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) {
+    if (reason) *reason = FileProblem(file, errno);
+    return false;
+  }
+  int writeError = 0;
+  CCallTraceExport out([&file, &writeError](std::string_view bytes) {
+    errno = 0;
+    if (file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size())) return true;
+    writeError = errno;
+    return false;
+  });
+  std::vector<bool> named;
+  const int count = rows ? int(rows->size()) : list.GetCount();
+  for (int i = 0; i < count; ++i) {
+    const int row = rows ? (*rows)[std::size_t(i)] : i;
+    const SLineStamp stamp = list.GetStamp(row);
+    if (stamp.nSender >= named.size()) named.resize(stamp.nSender + 1, false);
+    if (!named[stamp.nSender]) {
+      named[stamp.nSender] = true;
+      out.NameSender(stamp.nSender, View(list.Senders().Label(stamp.nSender)));
+    }
+    out.AddLine(stamp.nSender, stamp.nTime, View(list.GetOwnText(row)), stamp.nSpan);
+  }
+  if (out.Finish()) {
+    errno = 0;
+    if (file.commit()) return true;
+    if (reason) *reason = FileProblem(file, errno);
+    return false;
+  }
+  file.cancelWriting();
+  if (reason) *reason = FileProblem(file, writeError);
+  return false;
+}
+
 CCallCommands::CCallCommands(IMonitorHost& host)
     : m_host(host), m_askFileName([](QWidget* parent, const QString& title) {
         return QFileDialog::getSaveFileName(parent, title, QString(),
@@ -118,6 +164,7 @@ CCallCommands::CCallCommands(IMonitorHost& host)
 void CCallCommands::AddCommands(std::vector<CCommandEntry>& table) {
   using C = CCallCommands;
   table.push_back(MakeCommand(CommandId::CallStatistics, this, &C::OnCallStatistics, &C::CanLookAtCalls));
+  table.push_back(MakeCommand(CommandId::ExportCalls, this, &C::OnExportCalls, &C::CanLookAtCalls));
 }
 
 bool CCallCommands::CanLookAtCalls() { return m_host.GetList().GetCount() > 0; }
@@ -147,6 +194,18 @@ void CCallCommands::OnCallStatistics() {
     m_host.AppendLine(line);
   m_host.AppendLine(QStringLiteral("} ZEFMON_CallStatistics()"));
   m_host.ScrollToEnd();
+}
+
+void CCallCommands::OnExportCalls() {
+  bool all = true;
+  QString what;
+  const std::vector<int> rows = RowsLookedAt(&all, &what);
+  const QString path = m_askFileName(m_host.GetWindow(), QStringLiteral("Export the calls of the %1 as").arg(what));
+  if (path.isEmpty()) return;
+  QString reason;
+  if (!ExportCalls(m_host.GetList(), all ? nullptr : &rows, path, &reason))
+    MessageBoxFromTable(m_host.GetWindow(), ToUInt(StringId::CallsNotExported), MB_OK | MB_ICONEXCLAMATION,
+                        QDir::toNativeSeparators(path), reason);
 }
 
 }  // namespace zef

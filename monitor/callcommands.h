@@ -28,6 +28,13 @@ CCallStatistics CallStatisticsOf(const CMonitorList& list, const std::vector<int
 std::vector<QString> CallStatisticsLines(const std::vector<CCallStatistics::SSender>& result, const CSenders& senders,
                                          const QString& what);
 
+// Writes shown rows `rows` (ascending; null: every shown row) to `path` as
+// a trace event file: a process per sender, B/E for its calls, instants for
+// its other lines (see trace/events/traceevents.h). The file is written
+// beside the target and renamed over it: a failure leaves no file and no
+// part of one. False on failure, `reason` then says why.
+bool ExportCalls(CMonitorList& list, const std::vector<int>* rows, const QString& path, QString* reason);
+
 class CCallCommands : public CFeature {
  public:
   // Asks for the file to export to; an empty name is a cancel.
@@ -41,6 +48,7 @@ class CCallCommands : public CFeature {
 
  private:
   void OnCallStatistics();
+  void OnExportCalls();
   bool CanLookAtCalls();
   // The rows looked at: the selected ones when two or more are, else null
   // for every shown row; `what` says which.

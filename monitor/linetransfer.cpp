@@ -29,15 +29,13 @@ std::vector<int> RowsToSave(const CMonitorList& list, bool* selectedOnly) {
   return rows;
 }
 
-// Why the last file operation failed: the system's text for errno when it
-// left one, the file's own account otherwise.
+}  // namespace
+
 QString FileProblem(const QSaveFile& file, int code) {
   QString text;
   if (code != 0 && FormatMessage(std::uint32_t(code), &text) > 0) return text;
   return file.errorString();
 }
-
-}  // namespace
 
 void AppendShownLine(const CMonitorList& list, int index, QString& out) {
   if (list.Gutter() != CMonitorList::EGutter::kOff) {

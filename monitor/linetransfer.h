@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+class QSaveFile;
 class QWidget;
 
 namespace zef {
@@ -26,6 +27,10 @@ QString ShownLines(const CMonitorList& list, const std::vector<int>& rows);
 // is written beside the target and renamed over it: a failure leaves no
 // file and no part of one. False on failure, `reason` then says why.
 bool SaveShownLines(const CMonitorList& list, const std::vector<int>& rows, const QString& path, QString* reason);
+
+// Why the last operation on `file` failed: the system's text for errno
+// `code` when it left one, the file's own account otherwise.
+QString FileProblem(const QSaveFile& file, int code);
 
 class CLineTransfer : public CFeature {
  public:

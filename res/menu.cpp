@@ -86,6 +86,7 @@ const std::vector<MenuItem>& MainMenu() {
                 Sep(),
                 Key(u"&Go to matching line", C::GoToMatchingLine, u"Ctrl+]"),
                 Cmd(u"Call stat&istics", C::CallStatistics),
+                Cmd(u"E&xport calls...", C::ExportCalls),
                 Sep(),
                 Check(u"Show &time and sender", C::ShowTimeAndSender),
                 Check(u"Time since &previous line", C::TimeSincePrevious),

@@ -5,6 +5,11 @@
 #include "monitor/monitorlist.h"
 #include "tests/support/fixture.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 using namespace zef;
 using namespace Qt::Literals::StringLiterals;
 using zef::test::CFrameFixture;
@@ -17,6 +22,9 @@ class TestCallCommands : public QObject {
   void selectionNarrowsWhatIsCounted();
   void bracesInNamesDoNotNest();
   void longListWalkedInPartsCountsEveryCall();
+  void exportWritesShownOrSelectedLines_data();
+  void exportWritesShownOrSelectedLines();
+  void failedExportSaysWhyAndLeavesNoFile();
 };
 
 namespace {
@@ -119,6 +127,76 @@ void TestCallCommands::longListWalkedInPartsCountsEveryCall() {
   std::vector<int> rows(std::size_t(f.List().GetCount()));
   std::iota(rows.begin(), rows.end(), 0);
   QCOMPARE(CallStatisticsOf(f.List(), &rows).Result()[0].nCalls, calls);
+}
+
+void TestCallCommands::exportWritesShownOrSelectedLines_data() {
+  QTest::addColumn<QList<int>>("selected");
+  QTest::addColumn<QStringList>("events");
+  // Each event as "ph pid ts name": a process per sender by its label key
+  // (app 2, tool 3), its lines 1 ms apart from 1.001 s on.
+  QTest::newRow("every shown line") << QList<int>{} << QStringList{u"B 2 1001000 Load()"_s,  u"B 3 1002000 Scan()"_s,
+                                                                   u"B 2 1003000 Parse()"_s, u"E 2 1004000"_s,
+                                                                   u"E 3 1005000"_s,         u"E 2 1006000"_s,
+                                                                   u"B 3 1007000 Scan()"_s,  u"E 3 1007000"_s};
+  // A leave whose enter is not selected reaches back by its duration.
+  QTest::newRow("selected lines") << QList<int>{3, 6}
+                                  << QStringList{u"X 2 1003000 Parse()"_s, u"B 3 1007000 Scan()"_s, u"E 3 1007000"_s};
+}
+
+void TestCallCommands::exportWritesShownOrSelectedLines() {
+  QFETCH(QList<int>, selected);
+  QFETCH(QStringList, events);
+  CFrameFixture f;
+  AddCalls(f);
+  for (int row : selected) f.List().SetSel(true, row);
+  const QString path = f.TempPath(QStringLiteral("run.json"));
+  QString title;
+  f.Frame().GetFeature<CCallCommands>()->SetFileNameAsker([&](QWidget*, const QString& t) {
+    title = t;
+    return path;
+  });
+  QVERIFY(f.Frame().IsCommandEnabled(CommandId::ExportCalls));
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::ExportCalls));
+  QCOMPARE(title, selected.isEmpty() ? u"Export the calls of the 7 shown lines as"_s
+                                     : u"Export the calls of the 2 selected lines as"_s);
+  QVERIFY(f.Boxes().empty());
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QJsonArray all = QJsonDocument::fromJson(file.readAll()).object()[u"traceEvents"_s].toArray();
+  QStringList names;
+  QStringList digest;
+  for (const QJsonValue& value : all) {
+    const QJsonObject e = value.toObject();
+    const QString ph = e[u"ph"_s].toString();
+    if (ph == u'M') {
+      if (e[u"name"_s] == u"process_name"_s) names << e[u"args"_s].toObject()[u"name"_s].toString();
+      continue;
+    }
+    digest << u"%1 %2 %3 %4"_s.arg(ph)
+                  .arg(e[u"pid"_s].toInt())
+                  .arg(e[u"ts"_s].toInteger())
+                  .arg(e[u"name"_s].toString())
+                  .trimmed();
+  }
+  QCOMPARE(digest, events);
+  QCOMPARE(names, (QStringList{u"app[5]"_s, u"tool[6]"_s}));
+}
+
+void TestCallCommands::failedExportSaysWhyAndLeavesNoFile() {
+  CFrameFixture f;
+  AddCalls(f);
+  const QString path = f.TempPath(QStringLiteral("missing/run.json"));
+  f.Frame().GetFeature<CCallCommands>()->SetFileNameAsker([&](QWidget*, const QString&) { return path; });
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::ExportCalls));
+  QCOMPARE(f.Boxes().size(), std::size_t(1));
+  QVERIFY2(f.Boxes().front().text.startsWith(
+               u"The calls could not be exported to %1: "_s.arg(QDir::toNativeSeparators(path))),
+           qPrintable(f.Boxes().front().text));
+  QVERIFY(!QFile::exists(path));
+  // A cancelled dialog writes nothing and says nothing.
+  f.Frame().GetFeature<CCallCommands>()->SetFileNameAsker([](QWidget*, const QString&) { return QString(); });
+  QVERIFY(f.Frame().OnCmdMsg(CommandId::ExportCalls));
+  QCOMPARE(f.Boxes().size(), std::size_t(1));
 }
 
 QTEST_MAIN(TestCallCommands)
