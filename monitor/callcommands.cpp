@@ -119,40 +119,33 @@ std::vector<QString> CallStatisticsLines(const std::vector<CCallStatistics::SSen
 }
 
 bool ExportCalls(CMonitorList& list, const std::vector<int>* rows, const QString& path, QString* reason) {
-  QSaveFile file(path);
-  errno = 0;
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (reason) *reason = FileProblem(file, errno);
-    return false;
-  }
-  int writeError = 0;
-  CCallTraceExport out([&file, &writeError](std::string_view bytes) {
-    errno = 0;
-    if (file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size())) return true;
-    writeError = errno;
-    return false;
-  });
-  std::vector<bool> named;
-  const int count = rows ? int(rows->size()) : list.GetCount();
-  for (int i = 0; i < count; ++i) {
-    const int row = rows ? (*rows)[std::size_t(i)] : i;
-    const SLineStamp stamp = list.GetStamp(row);
-    if (stamp.nSender >= named.size()) named.resize(stamp.nSender + 1, false);
-    if (!named[stamp.nSender]) {
-      named[stamp.nSender] = true;
-      out.NameSender(stamp.nSender, View(list.Senders().Label(stamp.nSender)));
-    }
-    out.AddLine(stamp.nSender, stamp.nTime, View(list.GetOwnText(row)), stamp.nSpan);
-  }
-  if (out.Finish()) {
-    errno = 0;
-    if (file.commit()) return true;
-    if (reason) *reason = FileProblem(file, errno);
-    return false;
-  }
-  file.cancelWriting();
-  if (reason) *reason = FileProblem(file, writeError);
-  return false;
+  return WriteFileWhole(
+      path,
+      [&list, rows](QSaveFile& file) {
+        int writeError = 0;
+        CCallTraceExport out([&file, &writeError](std::string_view bytes) {
+          errno = 0;
+          if (file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size())) return true;
+          writeError = errno;
+          return false;
+        });
+        std::vector<bool> named;
+        const int count = rows ? int(rows->size()) : list.GetCount();
+        for (int i = 0; i < count; ++i) {
+          const int row = rows ? (*rows)[std::size_t(i)] : i;
+          const SLineStamp stamp = list.GetStamp(row);
+          if (stamp.nSender >= named.size()) named.resize(stamp.nSender + 1, false);
+          if (!named[stamp.nSender]) {
+            named[stamp.nSender] = true;
+            out.NameSender(stamp.nSender, View(list.Senders().Label(stamp.nSender)));
+          }
+          out.AddLine(stamp.nSender, stamp.nTime, View(list.GetOwnText(row)), stamp.nSpan);
+        }
+        if (out.Finish()) return true;
+        errno = writeError;
+        return false;
+      },
+      reason);
 }
 
 CCallCommands::CCallCommands(IMonitorHost& host)
