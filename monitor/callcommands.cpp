@@ -32,12 +32,11 @@ CCallStatistics StatisticsOfPart(const CMonitorList& list, const std::vector<int
     const bool closes = list.LineContains(row, u'}');
     const bool opens = list.LineContains(row, u'{');
     if (!closes && !opens) continue;
-    const std::int64_t span = closes ? list.GetStamp(row).nSpan : -1;
-    const std::uint32_t sender = list.GetStamp(row).nSender;
-    if (CCallStatistics::NeedsText(closes, span)) {
-      part.Add(sender, closes, opens, span, list.GetOwnText(row));
+    const SLineStamp stamp = list.GetStamp(row);
+    if (CCallStatistics::NeedsText(closes, stamp.nSpan)) {
+      part.Add(stamp.nSender, closes, opens, stamp.nSpan, list.GetOwnText(row));
     } else {
-      part.Add(sender, closes, opens, span);
+      part.Add(stamp.nSender, closes, opens, stamp.nSpan);
     }
   }
   return part;

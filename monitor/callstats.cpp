@@ -2,15 +2,23 @@
 
 #include "trace/events/traceevents.h"
 
+#include <QHashFunctions>
+
 #include <algorithm>
 
 namespace zef {
 
-QString CallNameOfLeaveLine(QStringView leaveLine) {
+namespace {
+
+QStringView LeaveName(QStringView leaveLine) {
   const std::u16string_view name =
       events::CallNameOfLeaveLine(std::u16string_view(leaveLine.utf16(), std::size_t(leaveLine.size())));
-  return QString::fromUtf16(name.data(), qsizetype(name.size()));
+  return QStringView(name.data(), qsizetype(name.size()));
 }
+
+}  // namespace
+
+QString CallNameOfLeaveLine(QStringView leaveLine) { return LeaveName(leaveLine).toString(); }
 
 CCallStatistics::SCalls& CCallStatistics::Find(std::uint32_t sender) {
   // Lines come in runs from one sender.
@@ -24,15 +32,19 @@ CCallStatistics::SCalls& CCallStatistics::Find(std::uint32_t sender) {
   return m_vSenders[m_nLast];
 }
 
-void CCallStatistics::AddSpan(SCalls& calls, QString name, std::int64_t span) {
-  auto it = calls.names.constFind(name);
-  if (it == calls.names.constEnd()) {
-    it = calls.names.insert(name, calls.vNames.size());
-    calls.vNames.push_back(SName{std::move(name), {}, 0});
+CCallStatistics::SName& CCallStatistics::NameEntry(SCalls& calls, QStringView name) {
+  const std::size_t hash = qHash(name);
+  const auto [head, added] = calls.heads.try_emplace(hash, calls.vNames.size());
+  if (!added) {
+    for (std::size_t at = head->second; at != SIZE_MAX; at = calls.vNames[at].nNext)
+      if (calls.vNames[at].strName == name) return calls.vNames[at];
+    // A new name of a hash already met: first in its chain.
+    calls.vNames.push_back(SName{name.toString(), {}, 0, head->second});
+    head->second = calls.vNames.size() - 1;
+    return calls.vNames.back();
   }
-  SName& entry = calls.vNames[*it];
-  entry.vSpans.push_back(span);
-  entry.nTotal += span;
+  calls.vNames.push_back(SName{name.toString(), {}, 0, SIZE_MAX});
+  return calls.vNames.back();
 }
 
 void CCallStatistics::Add(std::uint32_t sender, bool closes, bool opens, std::int64_t span, QStringView text) {
@@ -46,7 +58,11 @@ void CCallStatistics::Add(std::uint32_t sender, bool closes, bool opens, std::in
     } else {
       ++calls.nUnmatchedLeaves;
     }
-    if (NeedsText(closes, span)) AddSpan(calls, CallNameOfLeaveLine(text), span);
+    if (NeedsText(closes, span)) {
+      SName& name = NameEntry(calls, LeaveName(text));
+      name.vSpans.push_back(span);
+      name.nTotal += span;
+    }
   }
   if (opens) ++calls.nOpen;
 }
@@ -59,14 +75,12 @@ void CCallStatistics::Merge(CCallStatistics&& later) {
     calls.nOpen += next.nOpen - matched;
     calls.nUnmatchedLeaves += next.nUnmatchedLeaves - matched;
     for (SName& name : next.vNames) {
-      const auto it = calls.names.constFind(name.strName);
-      if (it == calls.names.constEnd()) {
-        calls.names.insert(name.strName, calls.vNames.size());
-        calls.vNames.push_back(std::move(name));
-        continue;
+      SName& entry = NameEntry(calls, name.strName);
+      if (entry.vSpans.empty()) {
+        entry.vSpans = std::move(name.vSpans);
+      } else {
+        entry.vSpans.insert(entry.vSpans.end(), name.vSpans.begin(), name.vSpans.end());
       }
-      SName& entry = calls.vNames[*it];
-      entry.vSpans.insert(entry.vSpans.end(), name.vSpans.begin(), name.vSpans.end());
       entry.nTotal += name.nTotal;
     }
   }

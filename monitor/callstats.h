@@ -10,7 +10,6 @@
 // by each sender's own nesting: its '}' ends its innermost open call.
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QStringView>
 
@@ -62,10 +61,13 @@ class CCallStatistics {
     QString strName;
     std::vector<std::int64_t> vSpans;
     std::int64_t nTotal = 0;
+    std::size_t nNext = SIZE_MAX;  // the next name of the same hash
   };
   struct SCalls {
     std::uint32_t nSender = 0;
-    QHash<QString, std::size_t> names;
+    // The first name of each hash of a name: looked up by a view into the
+    // leave line, so that only a new name is copied.
+    std::unordered_map<std::size_t, std::size_t> heads;
     std::vector<SName> vNames;
     // Of the lines added: calls entered and not left, and leave lines that
     // found none of this sender's calls open among them.
@@ -74,7 +76,8 @@ class CCallStatistics {
   };
 
   SCalls& Find(std::uint32_t sender);
-  static void AddSpan(SCalls& calls, QString name, std::int64_t span);
+  // The entry of `name`, made when new.
+  static SName& NameEntry(SCalls& calls, QStringView name);
 
   std::vector<SCalls> m_vSenders;  // in the order met
   std::unordered_map<std::uint32_t, std::size_t> m_senderAt;
