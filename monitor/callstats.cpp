@@ -10,6 +10,7 @@ namespace zef {
 
 namespace {
 
+// The name a leave line gives its call, as the trace event file names it.
 QStringView LeaveName(QStringView leaveLine) {
   const std::u16string_view name =
       events::CallNameOfLeaveLine(std::u16string_view(leaveLine.utf16(), std::size_t(leaveLine.size())));
@@ -17,8 +18,6 @@ QStringView LeaveName(QStringView leaveLine) {
 }
 
 }  // namespace
-
-QString CallNameOfLeaveLine(QStringView leaveLine) { return LeaveName(leaveLine).toString(); }
 
 CCallStatistics::SCalls& CCallStatistics::Find(std::uint32_t sender) {
   // Lines come in runs from one sender.

@@ -84,9 +84,4 @@ class CCallStatistics {
   std::size_t m_nLast = SIZE_MAX;
 };
 
-// The name a leave line gives its call: without the white space and '}'
-// before it, up to its first ')' when it has one ("} Load() (0)" gives
-// "Load()"), without a trailing '{' ("} else {" gives "else").
-QString CallNameOfLeaveLine(QStringView leaveLine);
-
 }  // namespace zef

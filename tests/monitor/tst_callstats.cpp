@@ -15,8 +15,6 @@ using SSender = CCallStatistics::SSender;
 class TestCallStats : public QObject {
   Q_OBJECT
  private slots:
-  void leaveLineNamesItsCall_data();
-  void leaveLineNamesItsCall();
   void interleavedSendersKeepTheirOwnCalls();
   void nestedAndRecursiveCallsCountOncePerLeave();
   void callsEnteredAndNotLeftAreCountedApart();
@@ -58,22 +56,6 @@ QStringList Rows(const SSender& sender) {
 }
 
 }  // namespace
-
-void TestCallStats::leaveLineNamesItsCall_data() {
-  QTest::addColumn<QString>("line");
-  QTest::addColumn<QString>("name");
-  QTest::newRow("scope's leave") << QStringLiteral("} Load()") << QStringLiteral("Load()");
-  QTest::newRow("with a result") << QStringLiteral("  } Load() (0)") << QStringLiteral("Load()");
-  QTest::newRow("without parentheses") << QStringLiteral("}} build step ") << QStringLiteral("build step");
-  QTest::newRow("else") << QStringLiteral("} else {") << QStringLiteral("else");
-  QTest::newRow("a bare brace") << QStringLiteral(" } ") << QString();
-}
-
-void TestCallStats::leaveLineNamesItsCall() {
-  QFETCH(QString, line);
-  QFETCH(QString, name);
-  QCOMPARE(CallNameOfLeaveLine(line), name);
-}
 
 void TestCallStats::interleavedSendersKeepTheirOwnCalls() {
   // Each leave ends its own sender's call, whatever the other wrote between.

@@ -93,6 +93,9 @@ void TestTraceEvents::callNamesFromScopeLines_data() {
   QTest::newRow("leave with result") << QStringLiteral("} Load() (0)") << QStringLiteral("Load() (0)")
                                      << QStringLiteral("Load()");
   QTest::newRow("else") << QStringLiteral(" } else { ") << QStringLiteral("else") << QStringLiteral("else");
+  QTest::newRow("without parentheses") << QStringLiteral("}} build step ") << QStringLiteral("build step")
+                                       << QStringLiteral("build step");
+  QTest::newRow("a bare brace") << QStringLiteral(" } ") << QString() << QString();
   QTest::newRow("no-break spaces") << QStringLiteral("\u00A0}\u00A0step\u3000") << QStringLiteral("step")
                                    << QStringLiteral("step");
 }
