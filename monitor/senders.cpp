@@ -2,6 +2,7 @@
 
 #include "platform/system/textunits.h"
 #include "platform/window/peer.h"
+#include "trace/events/traceevents.h"
 
 #include <QStringList>
 
@@ -227,11 +228,10 @@ QString SenderLabel(const SPeer& peer, const QString& localHost) {
 }
 
 QString CallNameOfEnterLine(QStringView enterLine) {
-  // "  } else {  " names the call "else".
-  QStringView name = enterLine.trimmed();
-  while (!name.isEmpty() && (name.front() == u'}' || name.front().isSpace())) name = name.mid(1);
-  while (!name.isEmpty() && (name.back() == u'{' || name.back().isSpace())) name.chop(1);
-  return name.toString();
+  // "  } else {  " names the call "else", as the trace event file does.
+  const std::u16string_view name =
+      events::CallNameOfEnterLine(std::u16string_view(enterLine.utf16(), std::size_t(enterLine.size())));
+  return QString::fromUtf16(name.data(), qsizetype(name.size()));
 }
 
 }  // namespace zef
