@@ -90,10 +90,9 @@ void CTraceEventWriter::Open(std::uint32_t pid, char phase) {
   m_strBlock += m_bFirst ? "\n{\"ph\":\"" : ",\n{\"ph\":\"";
   m_bFirst = false;
   m_strBlock += phase;
-  m_strBlock += "\",\"pid\":";
-  AppendNumber(pid, &m_strBlock);
-  m_strBlock += ",\"tid\":";
-  AppendNumber(pid, &m_strBlock);
+  m_strBlock += '"';
+  Field("pid", pid);
+  Field("tid", pid);
 }
 
 void CTraceEventWriter::Args(std::string_view argName, std::u16string_view argValue) {
@@ -124,21 +123,30 @@ void CTraceEventWriter::Metadata(std::uint32_t pid, std::string_view what, std::
   Close();
 }
 
-void CTraceEventWriter::Begin(std::uint32_t pid, std::int64_t ts, std::u16string_view name) {
-  Open(pid, 'B');
-  m_strBlock += ",\"ts\":";
-  AppendNumber(ts, &m_strBlock);
+void CTraceEventWriter::Field(std::string_view key, std::int64_t value) {
+  m_strBlock += ",\"";
+  m_strBlock += key;
+  m_strBlock += "\":";
+  AppendNumber(value, &m_strBlock);
+}
+
+void CTraceEventWriter::Name(std::u16string_view name) {
   m_strBlock += ",\"name\":\"";
   AppendJsonString(name, &m_strBlock);
   m_strBlock += '"';
+}
+
+void CTraceEventWriter::Begin(std::uint32_t pid, std::int64_t ts, std::u16string_view name) {
+  Open(pid, 'B');
+  Field("ts", ts);
+  Name(name);
   Close();
 }
 
 void CTraceEventWriter::End(std::uint32_t pid, std::int64_t ts, std::string_view argName,
                             std::u16string_view argValue) {
   Open(pid, 'E');
-  m_strBlock += ",\"ts\":";
-  AppendNumber(ts, &m_strBlock);
+  Field("ts", ts);
   Args(argName, argValue);
   Close();
 }
@@ -146,24 +154,18 @@ void CTraceEventWriter::End(std::uint32_t pid, std::int64_t ts, std::string_view
 void CTraceEventWriter::Complete(std::uint32_t pid, std::int64_t ts, std::int64_t duration, std::u16string_view name,
                                  std::string_view argName, std::u16string_view argValue) {
   Open(pid, 'X');
-  m_strBlock += ",\"ts\":";
-  AppendNumber(ts, &m_strBlock);
-  m_strBlock += ",\"dur\":";
-  AppendNumber(duration, &m_strBlock);
-  m_strBlock += ",\"name\":\"";
-  AppendJsonString(name, &m_strBlock);
-  m_strBlock += '"';
+  Field("ts", ts);
+  Field("dur", duration);
+  Name(name);
   Args(argName, argValue);
   Close();
 }
 
 void CTraceEventWriter::Instant(std::uint32_t pid, std::int64_t ts, std::u16string_view name) {
   Open(pid, 'i');
-  m_strBlock += ",\"s\":\"t\",\"ts\":";
-  AppendNumber(ts, &m_strBlock);
-  m_strBlock += ",\"name\":\"";
-  AppendJsonString(name, &m_strBlock);
-  m_strBlock += '"';
+  m_strBlock += ",\"s\":\"t\"";  // thread scope
+  Field("ts", ts);
+  Name(name);
   Close();
 }
 

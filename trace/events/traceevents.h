@@ -57,6 +57,9 @@ class CTraceEventWriter {
 
  private:
   void Open(std::uint32_t pid, char phase);
+  // `,"key":value` and `,"name":"…"`.
+  void Field(std::string_view key, std::int64_t value);
+  void Name(std::u16string_view name);
   void Args(std::string_view argName, std::u16string_view argValue);
   void Close();
   void Flush();
