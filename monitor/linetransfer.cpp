@@ -58,36 +58,46 @@ QString ShownLines(const CMonitorList& list, const std::vector<int>& rows) {
   return text;
 }
 
-bool SaveShownLines(const CMonitorList& list, const std::vector<int>& rows, const QString& path, QString* reason) {
+bool WriteFileWhole(const QString& path, const std::function<bool(QSaveFile& file)>& write, QString* reason) {
   QSaveFile file(path);
   errno = 0;
   if (!file.open(QIODevice::WriteOnly)) {
     if (reason) *reason = FileProblem(file, errno);
     return false;
   }
-  // Written in blocks: one conversion per block, not per line, and never
-  // the whole text in memory at once.
-  constexpr std::size_t kBlock = 4096;
-  QString block;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    AppendShownLine(list, rows[i], block);
-    block += u'\n';
-    if ((i + 1) % kBlock == 0 || i + 1 == rows.size()) {
-      errno = 0;
-      if (file.write(block.toUtf8()) < 0) break;
-      block.clear();
-    }
-  }
-  const int writeError = file.error() != QFileDevice::NoError ? errno : 0;
-  if (file.error() == QFileDevice::NoError) {
+  errno = 0;
+  if (write(file) && file.error() == QFileDevice::NoError) {
     errno = 0;
     if (file.commit()) return true;
     if (reason) *reason = FileProblem(file, errno);
     return false;
   }
+  const int writeError = errno;
   file.cancelWriting();
   if (reason) *reason = FileProblem(file, writeError);
   return false;
+}
+
+bool SaveShownLines(const CMonitorList& list, const std::vector<int>& rows, const QString& path, QString* reason) {
+  return WriteFileWhole(
+      path,
+      [&list, &rows](QSaveFile& file) {
+        // Written in blocks: one conversion per block, not per line, and
+        // never the whole text in memory at once.
+        constexpr std::size_t kBlock = 4096;
+        QString block;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+          AppendShownLine(list, rows[i], block);
+          block += u'\n';
+          if ((i + 1) % kBlock == 0 || i + 1 == rows.size()) {
+            errno = 0;
+            if (file.write(block.toUtf8()) < 0) return false;
+            block.clear();
+          }
+        }
+        return true;
+      },
+      reason);
 }
 
 CLineTransfer::CLineTransfer(IMonitorHost& host)

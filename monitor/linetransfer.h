@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+class QSaveFile;
 class QWidget;
 
 namespace zef {
@@ -26,6 +27,13 @@ QString ShownLines(const CMonitorList& list, const std::vector<int>& rows);
 // is written beside the target and renamed over it: a failure leaves no
 // file and no part of one. False on failure, `reason` then says why.
 bool SaveShownLines(const CMonitorList& list, const std::vector<int>& rows, const QString& path, QString* reason);
+
+// Writes the file at `path` through `write` beside the target, and renames
+// it over the target once `write` returned true with every write done: a
+// failure leaves no file and no part of one. `write` returns false, errno
+// left as the failed write set it, to give up. False on failure, `reason`
+// then says why.
+bool WriteFileWhole(const QString& path, const std::function<bool(QSaveFile& file)>& write, QString* reason);
 
 class CLineTransfer : public CFeature {
  public:

@@ -2,6 +2,7 @@
 
 #include "platform/system/textunits.h"
 #include "platform/window/peer.h"
+#include "trace/events/traceevents.h"
 
 #include <QStringList>
 
@@ -9,21 +10,6 @@
 
 namespace zef {
 namespace {
-
-// What a label or a call name must not carry into a line of the monitor:
-// what ShownText keeps from acting, and braces, which would change the
-// nesting of every line after it.
-QString Plain(QStringView text) {
-  QString shown = ShownText(text);
-  for (QChar& c : shown) {
-    if (c == u'{') {
-      c = u'(';
-    } else if (c == u'}') {
-      c = u')';
-    }
-  }
-  return shown;
-}
 
 QString Cut(QStringView text, int length) {
   if (text.size() <= length) return text.toString();
@@ -63,6 +49,18 @@ QString LabelAt(const std::vector<char>& labels, std::uint32_t at) {
 }
 
 }  // namespace
+
+QString PlainText(QStringView text) {
+  QString shown = ShownText(text);
+  for (QChar& c : shown) {
+    if (c == u'{') {
+      c = u'(';
+    } else if (c == u'}') {
+      c = u')';
+    }
+  }
+  return shown;
+}
 
 CSenders::CSenders() {
   AppendLabel(m_vLabels, QStringLiteral("?"));
@@ -179,7 +177,7 @@ QString CSenders::End(std::uint32_t id) {
   if (it == m_senders.end()) return QString();
   SSender& sender = it->second;
   QString line;
-  if (sender.Open() > 0) line = Plain(Label(sender.nKey) + QStringLiteral(" ended inside: ") + EndedInside(sender));
+  if (sender.Open() > 0) line = PlainText(Label(sender.nKey) + QStringLiteral(" ended inside: ") + EndedInside(sender));
   if (m_pLast == &sender) m_pLast = nullptr;
   if (id == kSelf) {
     // The monitor never goes: only its calls are forgotten.
@@ -226,15 +224,14 @@ QString SenderLabel(const SPeer& peer, const QString& localHost) {
     if (!sameHost) told = peer.strToldHost + QStringLiteral(": ") + told;
     label += QStringLiteral(" \u00AB") + told + QStringLiteral("\u00BB");
   }
-  return Plain(label);
+  return PlainText(label);
 }
 
 QString CallNameOfEnterLine(QStringView enterLine) {
-  // "  } else {  " names the call "else".
-  QStringView name = enterLine.trimmed();
-  while (!name.isEmpty() && (name.front() == u'}' || name.front().isSpace())) name = name.mid(1);
-  while (!name.isEmpty() && (name.back() == u'{' || name.back().isSpace())) name.chop(1);
-  return name.toString();
+  // "  } else {  " names the call "else", as the trace event file does.
+  const std::u16string_view name =
+      events::CallNameOfEnterLine(std::u16string_view(enterLine.utf16(), std::size_t(enterLine.size())));
+  return QString::fromUtf16(name.data(), qsizetype(name.size()));
 }
 
 }  // namespace zef

@@ -127,6 +127,11 @@ class CSenders {
 // worker[31]»". `localHost` is this machine's host name.
 QString SenderLabel(const SPeer& peer, const QString& localHost);
 
+// What a label or a call name must not carry into a line of the monitor:
+// what ShownText keeps from acting, and braces ('{' becomes '(', '}' ')'),
+// which would change the nesting of every line after it.
+QString PlainText(QStringView text);
+
 // The name of the call an enter line opens, as the "ended inside" line
 // lists it: the line without its leading '}' (of "} else {"), its trailing
 // '{' and the white space around them.

@@ -85,6 +85,8 @@ const std::vector<MenuItem>& MainMenu() {
                 Cmd(u"Reset &nested calls", C::ResetNestedCalls),
                 Sep(),
                 Key(u"&Go to matching line", C::GoToMatchingLine, u"Ctrl+]"),
+                Cmd(u"Call stat&istics", C::CallStatistics),
+                Cmd(u"E&xport calls...", C::ExportCalls),
                 Sep(),
                 Check(u"Show &time and sender", C::ShowTimeAndSender),
                 Check(u"Time since &previous line", C::TimeSincePrevious),

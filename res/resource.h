@@ -49,6 +49,9 @@ enum class CommandId : std::uint32_t {
   SelectAllLines = 32923,
   ShowOnlyThisSender = 32924,
   HideLinesLikeThis = 32925,
+  // What the lines tell of the calls: the Monitor menu.
+  CallStatistics = 32926,
+  ExportCalls = 32927,
   Filters = 32910,
   FilterBar = 32911,
   // "&Setup"
@@ -94,7 +97,8 @@ enum class StringId : std::uint32_t {
   CalculatorCaption = 61206,
   // Not one of the handheld's strings: a number beyond 32 bits.
   NumberOutOfRange = 61240,
-  LinesNotSaved = 61241,  // %1 the file, %2 why it could not be written
+  LinesNotSaved = 61241,     // %1 the file, %2 why it could not be written
+  CallsNotExported = 61242,  // %1 the file, %2 why it could not be written
 };
 
 constexpr std::uint32_t ToUInt(CommandId id) { return static_cast<std::uint32_t>(id); }

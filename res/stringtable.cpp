@@ -35,8 +35,13 @@ const QHash<std::uint32_t, QString>& Table() {
       {61216, QStringLiteral("Really close window <%1>?")},
       {61230, QStringLiteral("The settings could not be saved to %1: %2.")},
       {61241, QStringLiteral("The lines could not be saved to %1: %2.")},
+      {61242, QStringLiteral("The calls could not be exported to %1: %2.")},
       {32920, QStringLiteral("Keeps the last line in view while new lines arrive\nFollow new lines")},
       {32921, QStringLiteral("Saves the shown lines, or the selected ones, to a text file\nSave lines")},
+      {32926,
+       QStringLiteral("Counts and times the calls of each sender in the shown or selected lines\nCall statistics")},
+      {32927,
+       QStringLiteral("Writes the shown or selected lines as a trace event file for a trace viewer\nExport calls")},
   };
   return table;
 }

@@ -3,6 +3,7 @@
 #include "explore/databasecommands.h"
 #include "explore/processcommands.h"
 #include "explore/windowcommands.h"
+#include "monitor/callcommands.h"
 #include "monitor/filtercommands.h"
 #include "monitor/linetransfer.h"
 #include "monitor/monitorcommands.h"
@@ -19,6 +20,7 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   features.push_back(std::make_unique<CMonitorCommands>(host, settings.general, settings.monitor));
   features.push_back(std::make_unique<CLineTransfer>(host));
   features.push_back(std::make_unique<CFilterCommands>(host, settings.filters));
+  features.push_back(std::make_unique<CCallCommands>(host));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));

@@ -10,8 +10,14 @@
 // the one connection and their replies are counted as they come back, so the
 // rate is not bound by a round trip per line. The server runs each group
 // whole and in order, so every line still arrives once and in order.
+//
+// With --export-trace FILE it writes the lines of standard input, each
+// stamped as it is read, to FILE as a trace event file instead, nested by
+// their braces as the monitor nests them; it still copies them to standard
+// error, and hands none to a monitor.
 #include "client.h"
 #include "text.h"
+#include "trace/events/traceevents.h"
 #include "utf/utf.h"
 
 #include <fcntl.h>
@@ -28,6 +34,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -321,6 +328,91 @@ class CSender {
   Clock::time_point m_tProgress{};
 };
 
+// Writes all of `data` to `fd`; false on an error.
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(size_t(n));
+  }
+  return true;
+}
+
+std::int64_t NowMicroseconds() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Standard input as a trace event file at `path`, written beside it and
+// renamed over it, so that a failure leaves no file and no part of one.
+int ExportTrace(const std::string& path) {
+  std::vector<char> temp(path.begin(), path.end());
+  const char suffix[] = ".XXXXXX";
+  temp.insert(temp.end(), suffix, suffix + sizeof suffix);
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    std::fprintf(stderr, "zeftrace: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return 1;
+  }
+  // mkstemp's file is the owner's alone; the trace is made as any new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  int error = 0;
+  zef::CCallTraceExport out([fd, &error](std::string_view bytes) {
+    if (WriteAll(fd, bytes)) return true;
+    error = errno;
+    return false;
+  });
+  const std::string label = "zeftrace[" + std::to_string(::getpid()) + "]";
+  std::u16string text;
+  zef::utf::AppendUtf8AsUtf16(label, &text, zef::utf::EInvalid::kReplace);
+  out.NameSender(0, text);
+  bool echo = true;
+  std::string line;
+  auto buffer = std::make_unique<char[]>(kReadChunk);
+  const auto endLine = [&](std::int64_t ts) {
+    std::string_view view = line;
+    if (!view.empty() && view.back() == '\r') view.remove_suffix(1);
+    text.clear();
+    zef::utf::AppendUtf8AsUtf16(view, &text, zef::utf::EInvalid::kReplace);
+    out.AddLine(0, ts, text);
+    line.clear();
+  };
+  bool started = false;
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer.get(), kReadChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    // Every line of one read arrived at once.
+    const std::int64_t ts = NowMicroseconds();
+    const std::string_view chunk(buffer.get(), size_t(n));
+    if (echo) echo = WriteAll(STDERR_FILENO, chunk);
+    size_t pos = 0;
+    while (pos < chunk.size()) {
+      const size_t end = chunk.find('\n', pos);
+      const std::string_view part = chunk.substr(pos, end == std::string_view::npos ? end : end - pos);
+      started = true;
+      // A line too long for the monitor is cut where the monitor cuts it.
+      line.append(part.substr(0, kLineCap - std::min(kLineCap, line.size())));
+      if (end == std::string_view::npos) break;
+      endLine(ts);
+      started = false;
+      pos = end + 1;
+    }
+  }
+  if (started) endLine(NowMicroseconds());
+  const bool written = out.Finish() && ::fsync(fd) == 0;
+  if (!written && error == 0) error = errno;
+  if (::close(fd) != 0 && written) error = errno;
+  if (error == 0 && ::rename(temp.data(), path.c_str()) == 0) return 0;
+  if (error == 0) error = errno;
+  ::unlink(temp.data());
+  std::fprintf(stderr, "zeftrace: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -332,8 +424,24 @@ int main(int argc, char** argv) {
         "goes to standard error. Without a monitor, or when it goes away, zeftrace says\n"
         "so once and goes on copying its input to standard error to the end.\n"
         "Exit status: 0 when every line reached a monitor, 1 otherwise.\n"
-        "ZEFTRACE_TIMEOUT_MS: give up on a monitor that takes longer than this for a line.\n");
+        "ZEFTRACE_TIMEOUT_MS: give up on a monitor that takes longer than this for a line.\n"
+        "\n"
+        "usage: zeftrace --export-trace FILE\n"
+        "Writes every line of standard input, stamped as it is read, to FILE as a\n"
+        "trace event file (JSON) for a trace viewer: a line holding '{' begins a call,\n"
+        "the next line holding '}' ends the innermost one, other lines are instants;\n"
+        "calls still open at the end are ended at the last line. The lines still go\n"
+        "to standard error, but to no monitor. Exit status: 0 when FILE was written,\n"
+        "1 otherwise (then no FILE is left behind).\n");
     return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--export-trace") == 0) {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: zeftrace --export-trace FILE\n");
+      return 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    return ExportTrace(argv[2]);
   }
   // A reader of standard error that went away must not end zeftrace, and
   // with it the pipeline that feeds it: writes fail instead.
