@@ -174,18 +174,13 @@ class CListBox : public QAbstractScrollArea {
   void SetRowSuffix(RowSuffix suffix);
 
   // --- Hidden stretches of held lines ---
-  // Held lines nFirst..nLast (both included) that are not shown whatever
-  // the filter says: an owner's folded calls. They count as a filter (the
-  // indices count shown lines, HasLineFilter is true while any is set),
-  // and combine with one: a line is shown when the filter lets it through
-  // and no range hides it. A range moves with the held lines on an insert
-  // before it and when the oldest are dropped, and goes once all of its
-  // lines went. ResetContent clears them.
-  struct SHeldRange {
-    int nFirst = 0;
-    int nLast = 0;
-    bool operator==(const SHeldRange&) const = default;
-  };
+  // Held ranges that are not shown whatever the filter says: an owner's
+  // folded calls. They count as a filter (the indices count shown lines,
+  // HasLineFilter is true while any is set), and combine with one: a line
+  // is shown when the filter lets it through and no range hides it. A range
+  // moves with the held lines on an insert before it and when the oldest
+  // are dropped, and goes once all of its lines went. ResetContent clears
+  // them.
   // Hides `ranges` (ascending, disjoint; parts past the held lines are cut)
   // and shows again the lines only the old ones hid. Only the lines whose
   // hiding changed are looked at: hiding lists nothing anew, showing judges

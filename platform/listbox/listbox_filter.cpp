@@ -10,7 +10,7 @@ namespace zef {
 
 namespace {
 
-using Ranges = std::vector<CListBox::SHeldRange>;
+using Ranges = std::vector<SHeldRange>;
 
 // Below this many lines to judge, threads cost more than they save.
 constexpr std::size_t kLinesPerThread = 1 << 16;
@@ -49,7 +49,7 @@ void CloseUp(std::vector<std::uint32_t>& lines, const std::vector<std::size_t>& 
 Ranges Subtract(const Ranges& a, const Ranges& b) {
   Ranges out;
   auto cut = b.begin();
-  for (CListBox::SHeldRange range : a) {
+  for (SHeldRange range : a) {
     while (cut != b.end() && cut->nLast < range.nFirst) ++cut;
     for (auto c = cut; c != b.end() && c->nFirst <= range.nLast && range.nFirst <= range.nLast; ++c) {
       if (c->nFirst > range.nFirst) out.push_back({range.nFirst, c->nFirst - 1});
@@ -67,7 +67,7 @@ int CListBox::Private::ShownFrom(int held) const {
   return int(std::lower_bound(vShown.begin(), vShown.end(), std::uint32_t(held)) - vShown.begin());
 }
 
-const CListBox::SHeldRange* CListBox::Private::HiddenAt(int held) const {
+const SHeldRange* CListBox::Private::HiddenAt(int held) const {
   auto after = std::upper_bound(vHidden.begin(), vHidden.end(), held,
                                 [](int line, const SHeldRange& range) { return line < range.nFirst; });
   if (after == vHidden.begin()) return nullptr;
@@ -270,7 +270,7 @@ void CListBox::SetRowSuffix(RowSuffix suffix) {
 
 void CListBox::SetHiddenRanges(std::vector<SHeldRange> ranges) { d->Hide(std::move(ranges)); }
 
-const std::vector<CListBox::SHeldRange>& CListBox::HiddenRanges() const { return d->vHidden; }
+const std::vector<SHeldRange>& CListBox::HiddenRanges() const { return d->vHidden; }
 
 int CListBox::GetDepth(int index) const { return d->IsValid(index) ? d->store.Depth(d->Held(index)) : 0; }
 

@@ -100,7 +100,7 @@ struct CListBox::Private {
   CListBox::RowBackground background;
   CListBox::RowSuffix suffix;
   std::vector<std::uint32_t> vShown;
-  std::vector<CListBox::SHeldRange> vHidden;  // ascending, disjoint, within the held lines
+  std::vector<SHeldRange> vHidden;  // ascending, disjoint, within the held lines
   bool bFiltered = false;
 
   // The memory limit (0: none), the store's segments when it was last
@@ -189,16 +189,16 @@ struct CListBox::Private {
   void Judge(bool narrowing);
   // The held lines of `runs` (ascending, disjoint) that the filter, when
   // set, lets through, ascending; judged in parts on every core.
-  std::vector<std::uint32_t> Admitted(const std::vector<CListBox::SHeldRange>& runs) const;
+  std::vector<std::uint32_t> Admitted(const std::vector<SHeldRange>& runs) const;
   // vHidden becomes `ranges`: the newly hidden lines leave vShown, the ones
   // shown again are judged and join it.
-  void Hide(std::vector<CListBox::SHeldRange> ranges);
+  void Hide(std::vector<SHeldRange> ranges);
   // The held line of the caret and of the top row, before the shown lines
   // change; and after, puts them back on the nearest shown lines.
   std::pair<int, int> HeldPlaces() const;
   void CarryOver(std::pair<int, int> held);
   // Whether held line `held` lies in a hidden range, and the range.
-  const CListBox::SHeldRange* HiddenAt(int held) const;
+  const SHeldRange* HiddenAt(int held) const;
   // The first `held` held lines went: the shown ones among them leave
   // vShown and the rest move up, hidden ranges too. Returns how many shown
   // lines went.

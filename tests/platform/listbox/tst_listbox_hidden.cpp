@@ -11,8 +11,9 @@
 using zef::CLineStore;
 using zef::CListBox;
 using zef::SHeldLine;
+using zef::SHeldRange;
 using namespace zef::test;
-using Ranges = std::vector<CListBox::SHeldRange>;
+using Ranges = std::vector<SHeldRange>;
 
 namespace {
 
@@ -31,8 +32,8 @@ std::vector<int> HeldOfShown(const CListBox& list) {
 std::vector<int> Expected(int count, bool filtered, const Ranges& ranges) {
   std::vector<int> held;
   for (int i = 0; i < count; ++i) {
-    const bool hidden = std::any_of(ranges.begin(), ranges.end(),
-                                    [i](const CListBox::SHeldRange& r) { return r.nFirst <= i && i <= r.nLast; });
+    const bool hidden =
+        std::any_of(ranges.begin(), ranges.end(), [i](const SHeldRange& r) { return r.nFirst <= i && i <= r.nLast; });
     if (!hidden && (!filtered || i % 3 == 0)) held.push_back(i);
   }
   return held;
