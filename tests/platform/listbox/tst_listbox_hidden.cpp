@@ -21,12 +21,6 @@ constexpr int kLines = 60;
 
 bool EveryThird(const SHeldLine& line) { return line.nIndex % 3 == 0; }
 
-std::vector<int> HeldOfShown(const CListBox& list) {
-  std::vector<int> held;
-  for (int i = 0; i < list.GetCount(); ++i) held.push_back(list.HeldIndex(i));
-  return held;
-}
-
 // What the list must show: every held line the filter lets through that no
 // range holds, judged line by line.
 std::vector<int> Expected(int count, bool filtered, const Ranges& ranges) {
