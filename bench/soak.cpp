@@ -39,7 +39,7 @@ struct SOptions {
   double seconds = 60;
   int nRate = 20000;  // lines a second, all clients together
   int nLimitMB = 64;
-  int nOverheadMB = 96;
+  int nOverheadMB = 48;  // the monitor with no lines (about 30 MB) and the packed-segment cache, with room
   int nRotateMB = 16;
   std::string strMonitor = ZEF_MONITOR;
 };

@@ -7,7 +7,8 @@ set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
 pids=()
-trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
+# Monitors save their settings as they end: the folder goes only once they have.
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 

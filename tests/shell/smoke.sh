@@ -4,7 +4,8 @@
 set -euo pipefail
 bin="$1"
 work="$(mktemp -d)"
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+# The monitor saves its settings as it ends: the folder goes only once it has.
+trap 'kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 export HOME="$work" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
