@@ -54,6 +54,7 @@ int CMonitorList::Place(int index, const QString& line, std::uint32_t sender, bo
     if (m_nFirstUnlogged < 0 || held < m_nFirstUnlogged) m_nFirstUnlogged = held;
     m_nLastUnlogged = index < 0 ? held : m_nLastUnlogged + 1;
   }
+  if (index >= 0 && !m_folds.IsEmpty()) m_folds.Inserted(index < GetCount() ? HeldIndex(index) : GetHeldCount());
   const CNestingRules::Result placed = m_rules.Add(line);
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
   SLineStamp stamp;
@@ -70,6 +71,8 @@ void CMonitorList::ResetContent() {
   // The labels go before the lines, so that the list gives both back to
   // the system at once.
   m_senders.ForgetGone();
+  m_folds.Clear();
+  SetRowSuffix({});
   CListBox::ResetContent();
   m_follow.Reset();
   m_nFirstUnlogged = m_nLastUnlogged = -1;
@@ -87,6 +90,10 @@ void CMonitorList::LinesDropped(int held, int shown) {
     m_nLastUnlogged -= held;
   }
   m_follow.LinesDropped(shown);
+  if (!m_folds.IsEmpty()) {
+    m_folds.Dropped(held);
+    ApplyFolds();
+  }
   m_pDroppedNote->setText(QStringLiteral("\u2026 %1 earlier lines dropped (%2)")
                               .arg(GroupedCount(DroppedLines()), m_bDroppedUnlogged
                                                                      ? QStringLiteral("not logged")
@@ -109,6 +116,11 @@ void CMonitorList::ScrollToEnd() {
 void CMonitorList::keyPressEvent(QKeyEvent* event) {
   if (event->text() == QStringLiteral("/")) {
     emit FilterKeyPressed();
+    return;
+  }
+  if (event->text() == QStringLiteral("-") || event->text() == QStringLiteral("+") ||
+      event->text() == QStringLiteral("=")) {
+    emit FoldKeyPressed(event->text() == QStringLiteral("-"));
     return;
   }
   CListBox::keyPressEvent(event);
@@ -164,6 +176,58 @@ void CMonitorList::LayoutPanels() {
   const QRect rows = viewport()->geometry();
   if (noted) m_pDroppedNote->setGeometry(rows.left(), rows.top() - top, rows.width(), top);
   if (shown) m_pBottomPanel->setGeometry(rows.left(), rows.bottom() + 1, rows.width(), height);
+}
+
+bool CMonitorList::FoldCalls(const std::vector<std::pair<int, int>>& calls) {
+  std::vector<CCallFolds::SFold> folds;
+  folds.reserve(calls.size());
+  for (const auto& [enter, leave] : calls) {
+    const int enterHeld = HeldIndex(enter);
+    const int leaveHeld = HeldIndex(leave);
+    if (enterHeld >= 0 && leaveHeld > enterHeld) folds.push_back({enterHeld, leaveHeld, GetStamp(leave).nSpan});
+  }
+  if (!m_folds.Fold(folds)) return false;
+  ApplyFolds();
+  return true;
+}
+
+bool CMonitorList::UnfoldCall(int row) {
+  if (!m_folds.Unfold(HeldIndex(row))) return false;
+  ApplyFolds();
+  return true;
+}
+
+void CMonitorList::UnfoldAll() {
+  if (m_folds.IsEmpty()) return;
+  m_folds.Clear();
+  ApplyFolds();
+}
+
+bool CMonitorList::IsFolded(int row) const { return m_folds.Find(HeldIndex(row)) != nullptr; }
+
+QString CMonitorList::FoldSummary(int row) const {
+  const CCallFolds::SFold* fold = m_folds.Find(HeldIndex(row));
+  return fold ? SummaryOf(*fold) : QString();
+}
+
+QString CMonitorList::SummaryOf(const CCallFolds::SFold& fold) const {
+  const int lines = fold.InnerLines();
+  QString text = QStringLiteral("\u2026 %1 %2")
+                     .arg(GroupedCount(lines), lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"));
+  if (fold.nSpan >= 0) text += QStringLiteral(", ") + FormatDuration(fold.nSpan);
+  return text;
+}
+
+void CMonitorList::ApplyFolds() {
+  SetHiddenRanges(m_folds.Hidden());
+  if (m_folds.IsEmpty()) {
+    SetRowSuffix({});
+    return;
+  }
+  SetRowSuffix([this](const SHeldLine& line) {
+    const CCallFolds::SFold* fold = m_folds.Find(line.nIndex);
+    return fold ? SummaryOf(*fold) : QString();
+  });
 }
 
 void CMonitorList::SetIndent(const QString& indent) {

@@ -7,6 +7,7 @@
 // gutter before the lines can show them. None of it is part of a line's text.
 #pragma once
 
+#include "monitor/callfolds.h"
 #include "monitor/follow.h"
 #include "monitor/nestingrules.h"
 #include "monitor/senders.h"
@@ -75,6 +76,27 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   // it is shown. A child of the list; null: none.
   void SetBottomPanel(QWidget* panel);
 
+  // --- Folded calls: a view, as the filter is ---
+  // A folded call's inner lines and its leave line are hidden, and its
+  // enter line shows FoldSummary after its text (painted, never part of the
+  // line: Copy and Save lines as leave it out). Every index counts shown
+  // rows. With nothing folded the list keeps no hidden range, and no line
+  // filter unless the filter rules or bar set one.
+  // Folds each call of `calls`, pairs of the shown rows of its enter and
+  // leave line; a caret inside one goes to its enter line. False when none
+  // was new.
+  bool FoldCalls(const std::vector<std::pair<int, int>>& calls);
+  // Unfolds the call whose enter line is shown row `row`; the calls folded
+  // inside it stay folded. False when it is not folded.
+  bool UnfoldCall(int row);
+  void UnfoldAll();
+  bool IsFolded(int row) const;
+  bool HasFolds() const { return !m_folds.IsEmpty(); }
+  // "… 1,234 lines, 12.3 ms": the lines between the enter and the leave
+  // line, and the call's duration when its leave line has one. Empty when
+  // row `row` is not a folded call's enter line.
+  QString FoldSummary(int row) const;
+
   // The note over the first row once the memory limit dropped lines
   // ("… 1,234,567 earlier lines dropped (the log file has them)"); hidden
   // while none were dropped.
@@ -83,6 +105,8 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
  signals:
   // "/" with the list focused: the filter bar is asked for.
   void FilterKeyPressed();
+  // "-" (fold) or "+" and "=" (unfold) with the list focused.
+  void FoldKeyPressed(bool fold);
 
  protected:
   // The reader's moves, which pause or resume following.
@@ -99,6 +123,10 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   void RowTexts(int index, std::vector<QString>& texts) const override;
 
   int Place(int index, const QString& line, std::uint32_t sender, bool logged);
+  // Puts the folds' hidden ranges on the list, and the summaries while
+  // something is folded.
+  void ApplyFolds();
+  QString SummaryOf(const CCallFolds::SFold& fold) const;
   // The rows make room for the note above them and the panel below.
   void LayoutPanels();
 
@@ -122,6 +150,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   int m_nLastUnlogged = -1;
   bool m_bDroppedUnlogged = false;
   CFollow m_follow{*this};
+  CCallFolds m_folds;
 };
 
 // "12.345 ms": a duration in microseconds, to three significant decimals in

@@ -147,6 +147,9 @@ const std::vector<MenuItem>& ListMenu() {
                 Cmd(u"&Hide lines like this", C::HideLinesLikeThis),
                 Sep(),
                 Cmd(u"&Go to matching line", C::GoToMatchingLine),
+                Sep(),
+                Cmd(u"&Fold all calls at this depth", C::FoldAllAtDepth),
+                Cmd(u"&Unfold all", C::UnfoldAll),
             }),
   };
   return menu;

@@ -52,6 +52,9 @@ enum class CommandId : std::uint32_t {
   // What the lines tell of the calls: the Monitor menu.
   CallStatistics = 32926,
   ExportCalls = 32927,
+  // Folding calls: the list's own menu.
+  FoldAllAtDepth = 32928,
+  UnfoldAll = 32929,
   Filters = 32910,
   FilterBar = 32911,
   // "&Setup"

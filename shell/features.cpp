@@ -5,6 +5,7 @@
 #include "explore/windowcommands.h"
 #include "monitor/callcommands.h"
 #include "monitor/filtercommands.h"
+#include "monitor/foldcommands.h"
 #include "monitor/linetransfer.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   features.push_back(std::make_unique<CLineTransfer>(host));
   features.push_back(std::make_unique<CFilterCommands>(host, settings.filters));
   features.push_back(std::make_unique<CCallCommands>(host));
+  features.push_back(std::make_unique<CFoldCommands>(host));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));

@@ -73,6 +73,13 @@ struct SHeldLine {
   SLineStamp stamp;
 };
 
+// Held lines nFirst..nLast, both included.
+struct SHeldRange {
+  int nFirst = 0;
+  int nLast = 0;
+  bool operator==(const SHeldRange&) const = default;
+};
+
 class CLineSearch;
 
 class CLineStore {

@@ -67,6 +67,8 @@ void CListBox::SetIndentString(const QString& indent) { d->store.SetIndent(inden
 void CListBox::ResetContent() {
   d->store.Clear();
   d->vShown = {};
+  d->vHidden.clear();
+  d->bFiltered = bool(d->filter);
   d->vIndentLooks.clear();
   // Freed segments lie below what the rest of the program allocated while
   // they grew (painting caches, clients' buffers), so the heap's top cannot

@@ -166,6 +166,32 @@ class CListBox : public QAbstractScrollArea {
   // invalid colour: none). Called for painted rows only, on the UI thread.
   using RowBackground = std::function<QColor(const SHeldLine&)>;
   void SetRowBackground(RowBackground background);
+  // A text painted after a shown row's text, in the gutter's dimmer ink
+  // (empty: none). Like the gutter it belongs to the row, not to the line:
+  // GetText, the searches and the selection never see it. Called for
+  // painted rows only, on the UI thread.
+  using RowSuffix = std::function<QString(const SHeldLine&)>;
+  void SetRowSuffix(RowSuffix suffix);
+
+  // --- Hidden stretches of held lines ---
+  // Held ranges that are not shown whatever the filter says: an owner's
+  // folded calls. They count as a filter (the indices count shown lines,
+  // HasLineFilter is true while any is set), and combine with one: a line
+  // is shown when the filter lets it through and no range hides it. A range
+  // moves with the held lines on an insert before it and when the oldest
+  // are dropped, and goes once all of its lines went. ResetContent clears
+  // them.
+  // Hides `ranges` (ascending, disjoint; parts past the held lines are cut)
+  // and shows again the lines only the old ones hid. Only the lines whose
+  // hiding changed are looked at: hiding lists nothing anew, showing judges
+  // only the lines shown again, so folding a call of a million lines costs
+  // about one pass over the shown list's index. A caret or top row whose
+  // line becomes hidden goes to the shown line before the range that hides
+  // it (the first shown line after, when there is none before).
+  void SetHiddenRanges(std::vector<SHeldRange> ranges);
+  const std::vector<SHeldRange>& HiddenRanges() const;
+  // The indent depth of shown line `index`; 0 for a bad index.
+  int GetDepth(int index) const;
 
   // Bytes held by the line store (for the benchmarks).
   std::size_t MemoryUsed() const;

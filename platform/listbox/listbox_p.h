@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -92,11 +93,14 @@ struct CListBox::Private {
   };
   std::vector<IndentLook> vIndentLooks;
 
-  // The shown lines. While bFiltered, vShown holds the held index of each
-  // shown line, ascending; otherwise it is empty and every line is shown.
+  // The shown lines. While bFiltered (a filter or a hidden range is set),
+  // vShown holds the held index of each shown line, ascending; otherwise it
+  // is empty and every line is shown.
   CListBox::LineFilter filter;
   CListBox::RowBackground background;
+  CListBox::RowSuffix suffix;
   std::vector<std::uint32_t> vShown;
+  std::vector<SHeldRange> vHidden;  // ascending, disjoint, within the held lines
   bool bFiltered = false;
 
   // The memory limit (0: none), the store's segments when it was last
@@ -183,8 +187,21 @@ struct CListBox::Private {
   // Lists the shown lines anew (from the shown ones only when narrowing)
   // and carries the caret and the top row over.
   void Judge(bool narrowing);
+  // The held lines of `runs` (ascending, disjoint) that the filter, when
+  // set, lets through, ascending; judged in parts on every core.
+  std::vector<std::uint32_t> Admitted(const std::vector<SHeldRange>& runs) const;
+  // vHidden becomes `ranges`: the newly hidden lines leave vShown, the ones
+  // shown again are judged and join it.
+  void Hide(std::vector<SHeldRange> ranges);
+  // The held line of the caret and of the top row, before the shown lines
+  // change; and after, puts them back on the nearest shown lines.
+  std::pair<int, int> HeldPlaces() const;
+  void CarryOver(std::pair<int, int> held);
+  // Whether held line `held` lies in a hidden range, and the range.
+  const SHeldRange* HiddenAt(int held) const;
   // The first `held` held lines went: the shown ones among them leave
-  // vShown and the rest move up. Returns how many shown lines went.
+  // vShown and the rest move up, hidden ranges too. Returns how many shown
+  // lines went.
   int Forget(int held);
 };
 

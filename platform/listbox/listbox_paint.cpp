@@ -1,5 +1,6 @@
 // Painting the list box's rows: the text area row by row, indents drawn
-// from their measured look, the gutter beside them.
+// from their measured look, an owner's suffix after the text, the gutter
+// beside them.
 #include "platform/listbox/listbox_p.h"
 
 #include <QFontMetricsF>
@@ -70,7 +71,18 @@ void CListBox::Private::PaintRows(QPainter& painter, int first, int last) {
     const int baseline = row.top() + metrics.ascent();
     const int depth = store.Depth(held);
     const qreal textX = depth > 0 ? PaintIndent(painter, x, textArea.left(), baseline, depth, store.IndentOf(held)) : x;
-    if (textX < width) painter.drawText(QPointF(textX, baseline), store.OwnText(held));
+    const QString own = store.OwnText(held);
+    if (textX < width) painter.drawText(QPointF(textX, baseline), own);
+    if (suffix) {
+      // After the text and a space, in the gutter's ink unless selected.
+      const QString more = suffix(store.Line(held));
+      const QFontMetricsF exact(view->font());
+      const qreal moreX = more.isEmpty() ? width : textX + exact.horizontalAdvance(own) + exact.horizontalAdvance(u' ');
+      if (moreX < width) {
+        painter.setPen(selected ? ink : pal.color(QPalette::PlaceholderText));
+        painter.drawText(QPointF(moreX, baseline), more);
+      }
+    }
     if (i == nCaret) {
       // The caret, as the platform's list draws its focus rectangle.
       QPen dotted(ink, 0, Qt::DotLine);

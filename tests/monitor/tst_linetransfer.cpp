@@ -165,7 +165,8 @@ void TestLineTransfer::listMenuOffersTheLineCommands() {
     if (!action->isSeparator()) items << action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
   QCOMPARE(items, (QStringList{QStringLiteral("&Copy"), QStringLiteral("Select &all"),
                                QStringLiteral("&Save lines as..."), QStringLiteral("Show only this s&ender"),
-                               QStringLiteral("&Hide lines like this"), QStringLiteral("&Go to matching line")}));
+                               QStringLiteral("&Hide lines like this"), QStringLiteral("&Go to matching line"),
+                               QStringLiteral("&Fold all calls at this depth"), QStringLiteral("&Unfold all (off)")}));
   // An item runs its command: Select all from the menu.
   menu->actions().at(1)->trigger();
   QCOMPARE(f.List().GetSelCount(), kCalls.size());

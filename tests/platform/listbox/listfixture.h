@@ -44,4 +44,11 @@ class CFixture {
 
 inline std::vector<int> SelectedOf(const zef::CListBox& list) { return list.GetSelItems(list.GetCount()); }
 
+// The held index of each shown line, in order.
+inline std::vector<int> HeldOfShown(const zef::CListBox& list) {
+  std::vector<int> held;
+  for (int i = 0; i < list.GetCount(); ++i) held.push_back(list.HeldIndex(i));
+  return held;
+}
+
 }  // namespace zef::test

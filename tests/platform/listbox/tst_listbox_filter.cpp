@@ -26,12 +26,6 @@ void FillStamped(CListBox& list, int lines) {
     list.AddIndentedString(QStringLiteral("line %1").arg(i), 0, {0, std::uint32_t(i), -1});
 }
 
-std::vector<int> HeldOfShown(const CListBox& list) {
-  std::vector<int> held;
-  for (int i = 0; i < list.GetCount(); ++i) held.push_back(list.HeldIndex(i));
-  return held;
-}
-
 // A filter on the own text, as the filter bar's words judge it.
 CListBox::LineFilter Holding(const QString& needle) {
   return [search = std::make_shared<zef::CLineSearch>(needle, Qt::CaseInsensitive),
