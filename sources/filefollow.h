@@ -64,7 +64,8 @@ class CFileFollow : public QObject {
 
   const QString& Path() const { return m_strPath; }
   // "file:PATH", the sender's label in the gutter.
-  QString Label() const { return QStringLiteral("file:") + m_strPath; }
+  QString Label() const { return LabelFor(m_strPath); }
+  static QString LabelFor(const QString& path) { return QStringLiteral("file:") + path; }
 
  private:
   // Opens the file under the name; false when there is none to open.
