@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -48,6 +49,7 @@ class TestFileFollow : public QObject {
   void missingFileIsSaidAndWaitedFor();
   void aPassReadsABoundedAmount();
   void inotifyBringsAppendsWithoutAsking();
+  void rotationsAtSpeedLoseAndDoubleNothing();
 };
 
 void TestFileFollow::startsAtTheEndOrTheBeginning_data() {
@@ -181,6 +183,39 @@ void TestFileFollow::inotifyBringsAppendsWithoutAsking() {
   QVERIFY(QFile::rename(f.path, f.dir.filePath(QStringLiteral("app.log.1"))));
   f.Append("after\n");
   QTRY_COMPARE(f.lines, (QStringList{QStringLiteral("seen"), QStringLiteral("after")}));
+}
+
+void TestFileFollow::rotationsAtSpeedLoseAndDoubleNothing() {
+  // A writer at about 100,000 lines/s renames its file away and starts a new
+  // one every 20,000 lines, while the follower runs on the event loop alone.
+  constexpr int kLines = 200000;
+  SFollowed f;
+  f.Append("");
+  f.Begin(false);
+  std::unique_ptr<QThread> writer(QThread::create([&f] {
+    auto file = std::make_unique<QFile>(f.path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    for (int i = 0; i < kLines; ++i) {
+      if (i > 0 && i % 20000 == 0) {
+        file->close();
+        QFile::rename(f.path, f.path + QStringLiteral(".%1").arg(i));
+        file = std::make_unique<QFile>(f.path);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append)) return;
+      }
+      file->write(QByteArray::number(i) + '\n');
+      if (i % 100 == 99) {
+        file->flush();
+        QThread::usleep(1000);  // the pace is what is tested
+      }
+    }
+    file->close();
+  }));
+  writer->start();
+  QTRY_VERIFY_WITH_TIMEOUT(writer->isFinished() && f.lines.size() >= kLines, 30000);
+  QCOMPARE(f.lines.size(), kLines);
+  for (int i = 0; i < kLines; ++i) {
+    if (f.lines[i] != QString::number(i)) QFAIL(qPrintable(QStringLiteral("line %1 is %2").arg(i).arg(f.lines[i])));
+  }
 }
 
 QTEST_MAIN(TestFileFollow)
