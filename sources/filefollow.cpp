@@ -150,6 +150,13 @@ void CFileFollow::Pass() {
         m_onNotice(QStringLiteral("%1 was removed; waiting for it to appear again").arg(Label()));
         m_bSaidMissing = true;
       }
+      // Renamed away, it is kept open for what its writer still appends;
+      // deleted, it is let go, so that its disk space is freed.
+      struct stat open {};
+      if (::fstat(m_fd, &open) == 0 && open.st_nlink == 0) {
+        Flush();
+        Close();
+      }
       return;
     }
     if (named.st_dev == m_dev && named.st_ino == m_ino) {

@@ -8,8 +8,8 @@
 // - renamed away and a new file made under the name (rotation): the rest of
 //   the old file is read first, then the new one from its beginning;
 // - copied and truncated in place: read again from its beginning;
-// - deleted: said once; a file made again under the name is read from its
-//   beginning.
+// - deleted: said once and closed (its disk space is freed); a file made
+//   again under the name is read from its beginning.
 // A pass reads at most kMaxPassBytes and leaves the rest to a pass queued
 // behind the events waiting, so that a fast writer never freezes the
 // window. Reads never block (O_NONBLOCK, a pipe or FIFO too).

@@ -34,6 +34,16 @@ struct SFollowed {
   }
 };
 
+// Whether this process holds a file that was deleted (its disk space then
+// stays in use).
+bool HoldsDeletedFile() {
+  const QDir fds(QStringLiteral("/proc/self/fd"));
+  for (const QString& fd : fds.entryList(QDir::Files | QDir::System)) {
+    if (QFile::symLinkTarget(fds.filePath(fd)).endsWith(QStringLiteral(" (deleted)"))) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 class TestFileFollow : public QObject {
@@ -115,6 +125,7 @@ void TestFileFollow::rotationLosesAndDoublesNothing() {
     QVERIFY(QFile::remove(f.path));
     f.follow->Pass();
     QCOMPARE(f.notices.size(), 1);
+    QVERIFY2(!HoldsDeletedFile(), "a deleted file is held open");
     f.Append("3\n");
     expected << QStringLiteral("3");
   }
