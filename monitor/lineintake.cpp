@@ -11,9 +11,19 @@ namespace zef {
 CLineIntake::CLineIntake(CMonitorList& list, const CMonitorSettings& settings) : m_list(list), m_settings(settings) {}
 
 void CLineIntake::AddLine(const QString& line, const SPeer* peer) {
-  const std::uint32_t sender = peer ? Meet(*peer) : CSenders::kSelf;
+  Take(line, peer ? Meet(*peer) : CSenders::kSelf, 0);
+}
+
+void CLineIntake::AddSourceLine(const QString& line, std::uint32_t senderId, const QString& label,
+                                std::int64_t timeUs) {
+  // A label from outside (a file's name) is shown as a peer's text is.
+  if (!m_list.Senders().Knows(senderId)) m_list.MeetSender(senderId, PlainText(label));
+  Take(line, senderId, timeUs);
+}
+
+void CLineIntake::Take(const QString& line, std::uint32_t sender, std::int64_t timeUs) {
   const bool logged = m_settings.m_bLogToFile && Log(line);
-  m_list.AddLine(line, sender, logged);
+  m_list.AddLine(line, sender, logged, timeUs);
   // Following decides while it is on; otherwise quick draw does.
   if (m_settings.m_bFollow) m_list.Follower().LinesAdded();
   else if (!m_settings.m_bQuickDraw) m_list.ScrollToEnd();

@@ -27,6 +27,12 @@ class CLineIntake {
 
   // A line of `peer` (a trace client), or of the monitor itself when null.
   void AddLine(const QString& line, const SPeer* peer);
+  // A line of one of the monitor's other sources (a followed file, ...):
+  // `senderId` at or above kFirstSourceId (platform/window/peer.h), named
+  // `label` at its first line; `timeUs` the line's time in microseconds
+  // since the epoch, 0 for now. It takes the road of every other line: log,
+  // drop rules, stamp, following.
+  void AddSourceLine(const QString& line, std::uint32_t senderId, const QString& label, std::int64_t timeUs = 0);
   // Connection `peerId` ended (the window server's PeerGone): when it left
   // calls open, a line of the monitor's own says which.
   void PeerGone(std::uint32_t peerId);
@@ -35,6 +41,8 @@ class CLineIntake {
   std::uint32_t Meet(const SPeer& peer);
   // Whether the log file got the line.
   bool Log(const QString& line);
+  // What every line does after its sender is known.
+  void Take(const QString& line, std::uint32_t sender, std::int64_t timeUs);
 
   CMonitorList& m_list;
   const CMonitorSettings& m_settings;

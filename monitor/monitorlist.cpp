@@ -40,12 +40,12 @@ int CMonitorList::AddString(const QString& line) { return Place(-1, line, CSende
 
 int CMonitorList::InsertString(int index, const QString& line) { return Place(index, line, CSenders::kSelf, false); }
 
-int CMonitorList::AddLine(const QString& line, std::uint32_t sender, bool logged) {
+int CMonitorList::AddLine(const QString& line, std::uint32_t sender, bool logged, std::int64_t time) {
   if (m_drop && m_drop(line, m_senders.LabelKey(sender))) return LB_ERR;
-  return Place(-1, line, sender, logged);
+  return Place(-1, line, sender, logged, time);
 }
 
-int CMonitorList::Place(int index, const QString& line, std::uint32_t sender, bool logged) {
+int CMonitorList::Place(int index, const QString& line, std::uint32_t sender, bool logged, std::int64_t time) {
   if (!logged) {
     // Where the line will be held: at the end, or before the shown line
     // `index` (an insert moves the held lines after it, so every line from
@@ -58,7 +58,7 @@ int CMonitorList::Place(int index, const QString& line, std::uint32_t sender, bo
   const CNestingRules::Result placed = m_rules.Add(line);
   if (placed.longest) SetHorizontalExtentFrom(placed.depth, line);
   SLineStamp stamp;
-  stamp.nTime = Now();
+  stamp.nTime = time != 0 ? time : Now();
   stamp.nSender = m_senders.LabelKey(sender);
   stamp.nSpan = m_senders.Take(sender, line, placed.closes, placed.opens, stamp.nTime);
   if (index < 0) return AddIndentedString(line, placed.depth, stamp);

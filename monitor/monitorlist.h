@@ -34,8 +34,9 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   int AddString(const QString& line) override;
   int InsertString(int index, const QString& line) override;
   // A line of `sender` (CSenders::kSelf or a peer the senders know);
-  // `logged`: the log file has it.
-  int AddLine(const QString& line, std::uint32_t sender, bool logged = false);
+  // `logged`: the log file has it. `time`: when it was taken in, in
+  // microseconds since the epoch; 0 stamps it with Now().
+  int AddLine(const QString& line, std::uint32_t sender, bool logged = false, std::int64_t time = 0);
   void ResetContent() override;
   // Scrolls to the last line; a paused follower follows again.
   void ScrollToEnd();
@@ -122,7 +123,7 @@ class CMonitorList : public CListBox, public CWindowObject, private IListGutter 
   std::vector<SColumn> Columns() const override;
   void RowTexts(int index, std::vector<QString>& texts) const override;
 
-  int Place(int index, const QString& line, std::uint32_t sender, bool logged);
+  int Place(int index, const QString& line, std::uint32_t sender, bool logged, std::int64_t time = 0);
   // Puts the folds' hidden ranges on the list, and the summaries while
   // something is folded.
   void ApplyFolds();

@@ -3,7 +3,9 @@
 #include "shell/aboutdlg.h"
 #include "shell/lookandfeeldlg.h"
 #include "shell/mainframe.h"
+#include "platform/window/peer.h"
 #include "platform/window/windowserver.h"
+#include "sources/filefollow.h"
 #include "res/resources.h"
 
 #include <zeftrace/trace.h>
@@ -28,6 +30,7 @@ constexpr int kSecondMonitorOffset = 40;
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
 
 CQrbWinApp::~CQrbWinApp() {
+  m_vFollowed.clear();
   m_pServer.reset();
   if (GetLocalWindowHost() == &CWindowManager::Instance()) SetLocalWindowHost(nullptr);
 }
@@ -90,6 +93,19 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
     m_pMainWnd->AppendLine(line);
   }
   return true;
+}
+
+void CQrbWinApp::FollowFiles(const QStringList& paths) {
+  CMainFrame* frame = m_pMainWnd.get();
+  for (const QString& path : paths) {
+    // Source sender ids: one per followed file, above every peer id.
+    const std::uint32_t id = kFirstSourceId + std::uint32_t(m_vFollowed.size());
+    const auto add = [frame, id, label = CFileFollow::LabelFor(path)](const QString& text) {
+      frame->Intake().AddSourceLine(text, id, label);
+    };
+    m_vFollowed.push_back(std::make_unique<CFileFollow>(path, add, add));
+    m_vFollowed.back()->Start(false);
+  }
 }
 
 void CQrbWinApp::EndWithoutAsking() {

@@ -6,10 +6,14 @@
 #include "platform/system/profile.h"
 #include "res/resource.h"
 
+#include <QStringList>
+
 #include <memory>
+#include <vector>
 
 namespace zef {
 
+class CFileFollow;
 class CMainFrame;
 class CWindowServer;
 
@@ -25,6 +29,12 @@ class CQrbWinApp {
   // Creates, loads and shows the main window. False when the window could
   // not be created; `errorText` then says why.
   bool InitInstance(QString* errorText);
+
+  // Follows each file of `paths` (zefmon --follow) from its end: its lines
+  // enter the monitor under the sender "file:PATH", and so does what goes
+  // wrong with it (missing, removed), which stops no other source. After
+  // InitInstance.
+  void FollowFiles(const QStringList& paths);
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
@@ -58,6 +68,8 @@ class CQrbWinApp {
   std::unique_ptr<CMainFrame> m_pMainWnd;
   // Serves the main window's tree to trace clients of other processes.
   std::unique_ptr<CWindowServer> m_pServer;
+  // After the main window: they go before the intake they feed.
+  std::vector<std::unique_ptr<CFileFollow>> m_vFollowed;
 };
 
 }  // namespace zef

@@ -5,6 +5,8 @@
 #include "res/stringtable.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,14 +18,17 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: zefmon [--help] [--version]\n"
+    "Usage: zefmon [--help] [--version] [--follow FILE]...\n"
     "\n"
     "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
     "and the zeftrace command, send their trace lines to the running monitor,\n"
     "which shows them indented by call nesting. Help > Contents describes it all.\n"
     "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the version and exit\n"
+    "  --help           show this text and exit\n"
+    "  --version        show the version and exit\n"
+    "  --follow FILE    show the lines appended to FILE, as tail -F does: from its\n"
+    "                   end, through rotation; a missing FILE is waited for.\n"
+    "                   Repeatable: one sender \"file:FILE\" per file.\n"
     "\n"
     "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
 
@@ -94,7 +99,20 @@ void ReleaseStartupMessages() {
 
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
+  QStringList followed;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--follow") == 0) {
+      if (i + 1 == argc) {
+        std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
+        return 2;
+      }
+      followed << QFile::decodeName(argv[++i]);
+      continue;
+    }
+    if (std::strncmp(argv[i], "--follow=", 9) == 0) {
+      followed << QFile::decodeName(argv[i] + 9);
+      continue;
+    }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
@@ -128,6 +146,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));
     return 1;
   }
+  app.FollowFiles(followed);
   QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   return application.exec();

@@ -29,6 +29,11 @@ struct SPeer {
   QString strToldName;
 };
 
+// Sender ids from here up belong to the monitor's other sources (a followed
+// file, ...): the window server hands out peer ids below it only, so a
+// source's lines and a connection's never share a sender.
+inline constexpr std::uint32_t kFirstSourceId = 0xFFFF0000u;
+
 // The most UTF-16 units kept of a host or program name.
 inline constexpr qsizetype kMaxPeerTextUnits = 64;
 // The largest process id the kernel can hand out (PID_MAX_LIMIT).

@@ -189,8 +189,9 @@ void CWindowServer::AddClient(const CListener::SAccepted& taken) {
   }
   auto client = std::make_unique<SConnection>();
   client->nFd = taken.nFd;
-  // Ids wrap only after 2^32 connections; 0 stays "no peer".
-  if (++m_nLastPeerId == 0) ++m_nLastPeerId;
+  // Ids wrap only after nearly 2^32 connections, below the sources' ids;
+  // 0 stays "no peer".
+  if (++m_nLastPeerId >= kFirstSourceId) m_nLastPeerId = 1;
   client->peer.nId = m_nLastPeerId;
   client->peer.nPid = peer.pid;
   // Read now, while the process that connected is most likely still the

@@ -43,6 +43,7 @@ class TestMonitorList : public QObject {
   void goneSendersCostOnlyTheirLabels();
   void intakeTakesEachLineOnceUnderItsPeer();
   void intakeRotatesTheLogAndShowsARefusalOnce();
+  void sourceLinesKeepTheirLabelTimeAndDropRules();
 };
 
 namespace {
@@ -396,6 +397,31 @@ void TestMonitorList::intakeRotatesTheLogAndShowsARefusalOnce() {
   QCOMPARE(list.GetCount(), 5);
   QCOMPARE(list.GetOwnText(2), QStringLiteral("Failed to start a new log file, logging goes on in the old one!"));
   QCOMPARE(QFileInfo(settings.m_strLogFile).size(), 4 * (line.size() + 2));
+}
+
+void TestMonitorList::sourceLinesKeepTheirLabelTimeAndDropRules() {
+  QTemporaryDir dir;
+  CMonitorList list;
+  list.SetClock([] { return std::int64_t(5000); });
+  zef::CMonitorSettings settings;
+  settings.m_bLogToFile = true;
+  settings.m_strLogFile = dir.filePath(QStringLiteral("monitor.log"));
+  zef::CLineIntake intake(list, settings);
+  const std::uint32_t id = zef::kFirstSourceId + 3;
+  intake.AddSourceLine(QStringLiteral("first"), id, QStringLiteral("file:/var/log/a\x1b[31m.log"), 1234);
+  intake.AddSourceLine(QStringLiteral("second"), id, QStringLiteral("file:other"));  // named once: kept
+  list.SetDropFilter([](const QString& line, std::uint32_t) { return line == QStringLiteral("dropped"); });
+  intake.AddSourceLine(QStringLiteral("dropped"), id, QString());
+  QCOMPARE(list.GetCount(), 2);
+  QCOMPARE(list.GetStamp(0).nTime, 1234);
+  QCOMPARE(list.GetStamp(1).nTime, 5000);  // 0: stamped with the list's clock
+  QCOMPARE(list.GetStamp(1).nSender, list.GetStamp(0).nSender);
+  const QString label = list.Senders().Label(list.GetStamp(0).nSender);
+  QVERIFY2(label.startsWith(QStringLiteral("file:/var/log/a")), qPrintable(label));
+  QVERIFY2(!label.contains(QChar(0x1b)), qPrintable(label));
+  QFile log(settings.m_strLogFile);
+  QVERIFY(log.open(QIODevice::ReadOnly));
+  QCOMPARE(log.readAll(), QByteArray("first\r\nsecond\r\ndropped\r\n"));  // the log has every line
 }
 
 QTEST_MAIN(TestMonitorList)

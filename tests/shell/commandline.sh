@@ -2,7 +2,8 @@
 # The installed zefmon from the command line: --help and --version answer
 # without a display; without a usable display it ends with status 1 and one
 # sentence; a second monitor says on standard error where trace clients go;
-# an end signal closes it in order.
+# an end signal closes it in order; --follow brings a file's lines, through a
+# rotation, and a missing file waits without stopping the others.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -103,6 +104,36 @@ for sig in TERM INT HUP; do
   grep -qx 'ShowCancelBtn=1' <<<"$conf" || fail "SIG$sig: the settings were not saved: $conf"
   [ -z "$(find "$run" -type s)" ] || fail "SIG$sig: the socket file was left: $(find "$run" -type s)"
 done
+
+# --follow: the monitor's log file shows what reached the monitor.
+args=(--follow)
+run
+[ "$rc" -eq 2 ] || fail "--follow without FILE: status $rc"
+grep -q -- '--follow needs a FILE' <<<"$err" || fail "--follow without FILE: $err"
+run="$work/run-follow"
+mkdir -m 700 "$run"
+printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/monitor.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+echo "before the start" >"$work/app.log"
+XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$work/missing.log" --follow "$work/app.log" 2>"$work/follow.err" & pid=$!
+pids+=("$pid")
+for _ in $(seq 1 100); do
+  grep -q 'missing.log: No such file' "$work/monitor.log" 2>/dev/null && break
+  sleep 0.1
+done
+echo "one" >>"$work/app.log"
+mv "$work/app.log" "$work/app.log.1"
+echo "two" >>"$work/app.log.1"
+echo "three" >"$work/app.log"
+expected=$'one\ntwo\nthree'
+for _ in $(seq 1 100); do
+  [ "$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')" = "$expected" ] && break
+  sleep 0.1
+done
+got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
+[ "$got" = "$expected" ] || fail "--follow: the monitor took: $got"
+grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
+kill "$pid"
+wait_end
 
 [ "$failures" -eq 0 ] && echo "commandline: all cases behave"
 exit "$failures"
