@@ -26,6 +26,8 @@ class TestKmsg : public QObject {
   void brokenHeaders_data();
   void brokenHeaders();
   void continuationsAreJoined();
+  void linesOfARecord_data();
+  void linesOfARecord();
   void recordedRecordsBecomeLines();
   void lostRecordsAreCounted_data();
   void lostRecordsAreCounted();
@@ -181,6 +183,27 @@ void TestKmsg::continuationsAreJoined() {
   std::vector<SKmsgLine> lines;
   KmsgLines(records[0], 0, &lines);
   QCOMPARE(Texts(lines), QStringList(QStringLiteral("probe [SUBSYSTEM=pci DEVICE=+pci:0000:00:1f.3]")));
+}
+
+void TestKmsg::linesOfARecord_data() {
+  QTest::addColumn<QByteArray>("record");
+  QTest::addColumn<QStringList>("lines");
+  QTest::newRow("empty text") << QByteArray("6,1,2,-;\n") << QStringList(QString());
+  QTest::newRow("empty text, key") << QByteArray("6,1,2,-;\n K=V\n") << QStringList(QStringLiteral(" [K=V]"));
+  QTest::newRow("newline at the end") << QByteArray("6,1,2,-;a\\x0a\n K=V\n") << QStringList(QStringLiteral("a [K=V]"));
+  QTest::newRow("inner newlines") << QByteArray("6,1,2,-;a\\x0a\\x0ab\n")
+                                  << QStringList({QStringLiteral("a"), QString(), QStringLiteral("b")});
+  QTest::newRow("only a newline") << QByteArray("6,1,2,-;\\x0a\n") << QStringList(QString());
+}
+
+void TestKmsg::linesOfARecord() {
+  QFETCH(QByteArray, record);
+  QFETCH(QStringList, lines);
+  const auto records = Parse(record.toStdString());
+  QCOMPARE(records.size(), std::size_t(1));
+  std::vector<SKmsgLine> out;
+  KmsgLines(records[0], 0, &out);
+  QCOMPARE(Texts(out), lines);
 }
 
 void TestKmsg::recordedRecordsBecomeLines() {
