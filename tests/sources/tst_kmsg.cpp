@@ -34,6 +34,7 @@ class TestKmsg : public QObject {
   void truncatedRecordsAreKept();
   void timesComeOntoTheWallClock();
   void aPassReadsAtMostItsBound();
+  void aReadErrorEndsTheReader();
   void refusalSaysWhatToDo_data();
   void refusalSaysWhatToDo();
   void theDeviceItself();
@@ -317,6 +318,17 @@ void TestKmsg::aPassReadsAtMostItsBound() {
   pipe.CloseWriter();
   QCOMPARE(pipe.reader.Read(&lines, 3), CKmsgReader::ERead::kEnd);
   QCOMPARE(lines.size(), std::size_t(5));
+}
+
+void TestKmsg::aReadErrorEndsTheReader() {
+  CKmsgReader reader;
+  reader.Adopt(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::vector<SKmsgLine> lines;
+  QCOMPARE(reader.Read(&lines), CKmsgReader::ERead::kFailed);
+  QVERIFY2(reader.Error().startsWith(QStringLiteral("Reading the kernel log failed: ")), qPrintable(reader.Error()));
+  QCOMPARE(reader.Fd(), -1);
+  QCOMPARE(reader.Read(&lines), CKmsgReader::ERead::kFailed);
+  QVERIFY(lines.empty());
 }
 
 void TestKmsg::refusalSaysWhatToDo_data() {
