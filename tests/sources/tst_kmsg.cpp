@@ -3,6 +3,7 @@
 // socket of records: lost records, a record cut short, the bound per pass,
 // the refusal to open.
 #include "sources/kmsg.h"
+#include "sources/kernellog.h"
 
 #include <QFile>
 #include <QTest>
@@ -38,6 +39,7 @@ class TestKmsg : public QObject {
   void refusalSaysWhatToDo_data();
   void refusalSaysWhatToDo();
   void theDeviceItself();
+  void theLogReadsOnTheEventLoop();
 };
 
 namespace {
@@ -381,6 +383,41 @@ void TestKmsg::theDeviceItself() {
   lines.clear();
   fromNow.Read(&lines);
   QCOMPARE(Texts(lines).filter(QString::fromLatin1(mark)).size(), 1);
+}
+
+void TestKmsg::theLogReadsOnTheEventLoop() {
+  QStringList got;
+  CKernelLog refused([&got](const QString& text, std::int64_t timeUs) {
+    QVERIFY(timeUs > 0);
+    got << text;
+  });
+  QVERIFY(!refused.Start(QStringLiteral("/proc/sys/vm/drop_caches")));
+  QCOMPARE(got.size(), 1);
+  QVERIFY(got[0].contains(QStringLiteral("CAP_SYSLOG")));
+
+  got.clear();
+  int fds[2];
+  QVERIFY(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) == 0);
+  CKernelLog log([&got](const QString& text, std::int64_t) { got << text; });
+  log.StartOn(fds[0]);
+  // More than one pass takes: the notifier brings the rest.
+  const int count = CKernelLog::kMaxPassRecords + 5;
+  // The socket holds fewer records than that: write while the log reads.
+  ::fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  for (int seq = 1; seq <= count;) {
+    const std::string record = "6," + std::to_string(seq) + ",1,-;r" + std::to_string(seq) + "\n";
+    if (::write(fds[1], record.data(), record.size()) == ssize_t(record.size())) {
+      ++seq;
+    } else {
+      QCOMPARE(errno, EAGAIN);
+      QCoreApplication::processEvents();
+    }
+  }
+  QTRY_COMPARE(got.size(), count);
+  QCOMPARE(got.back(), QStringLiteral("r%1").arg(count));
+  ::close(fds[1]);
+  QTest::qWait(20);
+  QCOMPARE(got.size(), count);
 }
 
 QTEST_GUILESS_MAIN(TestKmsg)
