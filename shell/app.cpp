@@ -6,6 +6,7 @@
 #include "platform/window/peer.h"
 #include "platform/window/windowserver.h"
 #include "sources/filefollow.h"
+#include "sources/kernellog.h"
 #include "res/resources.h"
 
 #include <zeftrace/trace.h>
@@ -31,6 +32,7 @@ CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move
 
 CQrbWinApp::~CQrbWinApp() {
   m_vFollowed.clear();
+  m_pKernelLog.reset();
   m_pServer.reset();
   if (GetLocalWindowHost() == &CWindowManager::Instance()) SetLocalWindowHost(nullptr);
 }
@@ -106,6 +108,16 @@ void CQrbWinApp::FollowFiles(const QStringList& paths) {
     m_vFollowed.push_back(std::make_unique<CFileFollow>(path, add, add));
     m_vFollowed.back()->Start(false);
   }
+}
+
+void CQrbWinApp::ReadKernelLog() {
+  // Above the ids of followed files, which count up from kFirstSourceId.
+  constexpr std::uint32_t kKernelId = kFirstSourceId + 0x8000;
+  CMainFrame* frame = m_pMainWnd.get();
+  m_pKernelLog = std::make_unique<CKernelLog>([frame](const QString& text, std::int64_t timeUs) {
+    frame->Intake().AddSourceLine(text, kKernelId, CKernelLog::Label(), timeUs);
+  });
+  m_pKernelLog->Start();
 }
 
 void CQrbWinApp::EndWithoutAsking() {

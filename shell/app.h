@@ -14,6 +14,7 @@
 namespace zef {
 
 class CFileFollow;
+class CKernelLog;
 class CMainFrame;
 class CWindowServer;
 
@@ -35,6 +36,10 @@ class CQrbWinApp {
   // wrong with it (missing, removed), which stops no other source. After
   // InitInstance.
   void FollowFiles(const QStringList& paths);
+  // Shows the kernel's log (zefmon --kernel) from its oldest record on, each
+  // line at the record's own time under the sender "kernel"; a refusal to
+  // read it is one line of that sender. After InitInstance.
+  void ReadKernelLog();
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
@@ -70,6 +75,7 @@ class CQrbWinApp {
   std::unique_ptr<CWindowServer> m_pServer;
   // After the main window: they go before the intake they feed.
   std::vector<std::unique_ptr<CFileFollow>> m_vFollowed;
+  std::unique_ptr<CKernelLog> m_pKernelLog;
 };
 
 }  // namespace zef

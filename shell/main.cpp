@@ -18,7 +18,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: zefmon [--help] [--version] [--follow FILE]...\n"
+    "Usage: zefmon [--help] [--version] [--follow FILE]... [--kernel]\n"
     "\n"
     "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
     "and the zeftrace command, send their trace lines to the running monitor,\n"
@@ -29,6 +29,8 @@ constexpr char kUsage[] =
     "  --follow FILE    show the lines appended to FILE, as tail -F does: from its\n"
     "                   end, through rotation; a missing FILE is waited for.\n"
     "                   Repeatable: one sender \"file:FILE\" per file.\n"
+    "  --kernel         show the kernel's log (/dev/kmsg) from its oldest record on,\n"
+    "                   each at its own time, under the sender \"kernel\".\n"
     "\n"
     "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
 
@@ -100,7 +102,12 @@ void ReleaseStartupMessages() {
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
   QStringList followed;
+  bool kernel = false;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--kernel") == 0) {
+      kernel = true;
+      continue;
+    }
     if (std::strcmp(argv[i], "--follow") == 0) {
       if (i + 1 == argc) {
         std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
@@ -121,6 +128,12 @@ int main(int argc, char* argv[]) {
       std::printf("zefmon %s\n", ZEF_VERSION);
       return 0;
     }
+  }
+  // Each followed file is a sender of its own, in a range below the kernel's.
+  constexpr qsizetype kMaxFollowed = 4096;
+  if (followed.size() > kMaxFollowed) {
+    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", int(kMaxFollowed));
+    return 2;
   }
   if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
     std::fputs(
@@ -147,6 +160,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   app.FollowFiles(followed);
+  if (kernel) app.ReadKernelLog();
   QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   return application.exec();
