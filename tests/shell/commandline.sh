@@ -3,7 +3,8 @@
 # without a display; without a usable display it ends with status 1 and one
 # sentence; a second monitor says on standard error where trace clients go;
 # an end signal closes it in order; --follow brings a file's lines, through a
-# rotation, and a missing file waits without stopping the others.
+# rotation, and a missing file waits without stopping the others; --kernel
+# brings the kernel's log or the line that says it may not be read.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -132,6 +133,22 @@ done
 got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
 [ "$got" = "$expected" ] || fail "--follow: the monitor took: $got"
 grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
+kill "$pid"
+wait_end
+
+# --kernel: the kernel's records, or where they may not be read the one line
+# that says why, reach the monitor and its log either way.
+run="$work/run-kernel"
+mkdir -m 700 "$run"
+printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/kernel.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+XDG_RUNTIME_DIR="$run" "$bin/zefmon" --kernel 2>"$work/kernel.err" & pid=$!
+pids+=("$pid")
+for _ in $(seq 1 100); do
+  [ -s "$work/kernel.log" ] && break
+  sleep 0.1
+done
+[ -s "$work/kernel.log" ] || fail "--kernel: nothing reached the monitor"
+kill -0 "$pid" 2>/dev/null || fail "--kernel: the monitor ended: $(cat "$work/kernel.err")"
 kill "$pid"
 wait_end
 
