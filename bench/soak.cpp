@@ -150,7 +150,7 @@ long LoggedBytes(const std::string& log) {
 // How often each line of each client run is in the log files.
 using Seen = std::map<std::string, std::vector<std::uint8_t>>;  // "s3.17" -> count per line number
 
-bool ReadLog(const std::string& log, Seen& seen, long& records, long& others) {
+void ReadLog(const std::string& log, Seen& seen, long& records, long& others) {
   for (const std::string& file : LogFiles(log)) {
     std::ifstream in(file, std::ios::binary);
     std::string record;
@@ -169,7 +169,6 @@ bool ReadLog(const std::string& log, Seen& seen, long& records, long& others) {
       if (counts[std::size_t(number)] < 255) ++counts[std::size_t(number)];
     }
   }
-  return true;
 }
 
 // Lines 0..sent-1 of `key` logged once each; line `sent` (in flight when

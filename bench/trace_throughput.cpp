@@ -321,14 +321,10 @@ int main(int argc, char** argv) {
     }
     std::vector<double> ratios;
     for (int round = 0; round < kGutterRounds; ++round) ratios.push_back(on[size_t(round)] / off[size_t(round)]);
-    auto median = [](std::vector<double> values) {
-      std::sort(values.begin(), values.end());
-      return values[values.size() / 2];
-    };
     std::printf("monitor: %s (quick draw %s); %d alternating rounds of %d lines from 1 client, medians\n",
                 monitor.c_str(), quickDraw.c_str(), kGutterRounds, lines);
     std::printf("gutter off: %9.0f lines/s\ngutter on:  %9.0f lines/s  (%.3f of off, median of the rounds' ratios)\n",
-                median(off), median(on), median(ratios));
+                Median(off), Median(on), Median(ratios));
     for (const SMonitor& m : {started, withGutter}) {
       ::close(m.nInput);
       ::kill(m.nPid, SIGTERM);
@@ -361,21 +357,17 @@ int main(int argc, char** argv) {
     oneMirrored.push_back(TraceClients(1, lines, zef::ETraceMirror::kOn));
     four.push_back(TraceClients(4, lines / 4, zef::ETraceMirror::kOff));
   }
-  auto median = [](std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  };
-  const double rawRate = median(raw);
+  const double rawRate = Median(raw);
   std::printf("monitor: %s%s; %d rounds of %d lines, medians\n", monitor.c_str(),
               monitor.find("testhost") == std::string::npos ? (" (quick draw " + quickDraw + ")").c_str() : "", kRounds,
               lines);
   std::printf("raw ping-pong (64 B / 4 B):        %9.0f round trips/s\n", rawRate);
-  std::printf("1 client, mirror off:              %9.0f lines/s  (%.2f of raw)\n", median(one), median(one) / rawRate);
-  std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", median(oneMirrored),
-              median(oneMirrored) / rawRate);
-  std::printf("4 clients together, mirror off:    %9.0f lines/s\n", median(four));
+  std::printf("1 client, mirror off:              %9.0f lines/s  (%.2f of raw)\n", Median(one), Median(one) / rawRate);
+  std::printf("1 client, mirror to /dev/null:     %9.0f lines/s  (%.2f of raw)\n", Median(oneMirrored),
+              Median(oneMirrored) / rawRate);
+  std::printf("4 clients together, mirror off:    %9.0f lines/s\n", Median(four));
   std::printf("processor time per line (user + system): raw echo %.1f + %.1f us; monitor, 1 client %.1f + %.1f us\n",
-              median(echoUser), median(echoSystem), median(monitorUser), median(monitorSystem));
+              Median(echoUser), Median(echoSystem), Median(monitorUser), Median(monitorSystem));
 
   if (pipeLines > 0) {
     // A file of 60-character lines through zeftrace, beside the synchronous
@@ -396,10 +388,10 @@ int main(int argc, char** argv) {
     std::printf(
         "zeftrace, %d lines of 60 characters from a file: %9.0f lines/s (%.2f s; %.1fx the synchronous "
         "%.0f lines/s); %d rounds, medians\n",
-        pipeLines, median(piped), pipeLines / median(piped), median(piped) / median(synchronous), median(synchronous),
+        pipeLines, Median(piped), pipeLines / Median(piped), Median(piped) / Median(synchronous), Median(synchronous),
         kPipeRounds);
-    std::printf("processor time per piped line: monitor %.2f us, zeftrace %.2f us\n", median(monitorCpu),
-                median(senderCpu));
+    std::printf("processor time per piped line: monitor %.2f us, zeftrace %.2f us\n", Median(monitorCpu),
+                Median(senderCpu));
   }
 
   if (idle > 0) {
