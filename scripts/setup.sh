@@ -13,7 +13,13 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl
           # The line store keeps sealed segments compressed: LZ4 unpacks a
           # segment in a fraction of a millisecond, so reading old lines
           # stays as quick as scrolling needs.
-          liblz4-dev)
+          liblz4-dev
+          # The journal as a source (zefmon --journal, --journal-dir) reads
+          # journal files through libsystemd's sd-journal.
+          libsystemd-dev
+          # Tests and the journal benchmark only: systemd-journal-remote turns
+          # export text into the journal files they read.
+          systemd-journal-remote)
 
 missing=()
 for p in "${packages[@]}"; do
