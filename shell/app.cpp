@@ -33,6 +33,7 @@ CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move
 CQrbWinApp::~CQrbWinApp() {
   m_vFollowed.clear();
   m_pKernelLog.reset();
+  m_vJournals.clear();
   m_pServer.reset();
   if (GetLocalWindowHost() == &CWindowManager::Instance()) SetLocalWindowHost(nullptr);
 }
@@ -118,6 +119,19 @@ void CQrbWinApp::ReadKernelLog() {
     frame->Intake().AddSourceLine(text, kKernelId, CKernelLog::Label(), timeUs);
   });
   m_pKernelLog->Start();
+}
+
+void CQrbWinApp::ReadJournal(const QString& directory, const QStringList& matches,
+                             const CJournalSource::SStart& start) {
+  // Above the kernel's id, below the last id of all (which nothing uses).
+  if (!m_pJournalSenders) m_pJournalSenders = std::make_shared<CJournalSenders>(kFirstSourceId + 0x8001, 0x7FFE);
+  CMainFrame* frame = m_pMainWnd.get();
+  m_vJournals.push_back(std::make_unique<CJournalSource>(
+      directory, m_pJournalSenders,
+      [frame](const QString& text, std::uint32_t id, const QString& label, std::int64_t timeUs) {
+        frame->Intake().AddSourceLine(text, id, label, timeUs);
+      }));
+  m_vJournals.back()->Start(matches, start);
 }
 
 void CQrbWinApp::EndWithoutAsking() {

@@ -5,6 +5,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/system/profile.h"
 #include "res/resource.h"
+#include "sources/journal.h"
 
 #include <QStringList>
 
@@ -40,6 +41,12 @@ class CQrbWinApp {
   // line at the record's own time under the sender "kernel"; a refusal to
   // read it is one line of that sender. After InitInstance.
   void ReadKernelLog();
+  // Reads the local journal (`directory` empty: zefmon --journal) or the
+  // journal files in `directory` (--journal-dir) from `start` on, then
+  // follows it: each entry whose fields satisfy `matches` is a line at its
+  // own time under its unit or command and host; a journal that cannot be
+  // read is one line, which stops no other source. After InitInstance.
+  void ReadJournal(const QString& directory, const QStringList& matches, const CJournalSource::SStart& start);
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
@@ -76,6 +83,10 @@ class CQrbWinApp {
   // After the main window: they go before the intake they feed.
   std::vector<std::unique_ptr<CFileFollow>> m_vFollowed;
   std::unique_ptr<CKernelLog> m_pKernelLog;
+  std::vector<std::unique_ptr<CJournalSource>> m_vJournals;
+  // The sender ids of every journal read, so that two never give one id to
+  // two senders.
+  std::shared_ptr<CJournalSenders> m_pJournalSenders;
 };
 
 }  // namespace zef

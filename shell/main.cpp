@@ -19,6 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: zefmon [--help] [--version] [--follow FILE]... [--kernel]\n"
+    "              [--journal [MATCH]...] [--journal-dir DIR [MATCH]...]... [--journal-from WHERE]\n"
     "\n"
     "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
     "and the zeftrace command, send their trace lines to the running monitor,\n"
@@ -31,6 +32,21 @@ constexpr char kUsage[] =
     "                   Repeatable: one sender \"file:FILE\" per file.\n"
     "  --kernel         show the kernel's log (/dev/kmsg) from its oldest record on,\n"
     "                   each at its own time, under the sender \"kernel\".\n"
+    "  --journal        show the systemd journal of this machine, then follow it.\n"
+    "                   Each entry is a line at its own time under the sender\n"
+    "                   UNIT@HOST, or COMMAND[PID]@HOST when no unit sent it.\n"
+    "  --journal-dir DIR\n"
+    "                   the same from the journal files in DIR, such as those\n"
+    "                   systemd-journal-remote gathers from many machines.\n"
+    "                   Repeatable.\n"
+    "  MATCH            FIELD=VALUE after --journal or --journal-dir DIR: only\n"
+    "                   entries with that value, such as _SYSTEMD_UNIT=foo.service\n"
+    "                   or PRIORITY=0..4 (emerg to warning). Matches on one field\n"
+    "                   are alternatives; on different fields, all must hold.\n"
+    "                   They apply to every journal read.\n"
+    "  --journal-from WHERE\n"
+    "                   where each journal starts: now, all, or a number N of\n"
+    "                   its last entries (10 when not given).\n"
     "\n"
     "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
 
@@ -97,13 +113,55 @@ void ReleaseStartupMessages() {
   g_heldMessages.clear();
 }
 
+// The MATCH words after argv[*i] (FIELD=VALUE, not an option), moving *i
+// past them.
+void TakeJournalMatches(int argc, char** argv, int* i, QStringList* matches) {
+  while (*i + 1 < argc && argv[*i + 1][0] != '-' && std::strchr(argv[*i + 1], '=') != nullptr)
+    *matches << QString::fromLocal8Bit(argv[++*i]);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
   QStringList followed;
   bool kernel = false;
+  bool localJournal = false;
+  QStringList journalDirs;
+  QStringList journalMatches;
+  QString journalFrom = QStringLiteral("10");
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--journal") == 0) {
+      localJournal = true;
+      TakeJournalMatches(argc, argv, &i, &journalMatches);
+      continue;
+    }
+    if (std::strcmp(argv[i], "--journal-dir") == 0) {
+      if (i + 1 == argc) {
+        std::fputs("zefmon: --journal-dir needs a DIR; see zefmon --help.\n", stderr);
+        return 2;
+      }
+      journalDirs << QFile::decodeName(argv[++i]);
+      TakeJournalMatches(argc, argv, &i, &journalMatches);
+      continue;
+    }
+    if (std::strcmp(argv[i], "--journal-from") == 0) {
+      if (i + 1 == argc) {
+        std::fputs("zefmon: --journal-from needs now, all or a number; see zefmon --help.\n", stderr);
+        return 2;
+      }
+      journalFrom = QString::fromLocal8Bit(argv[++i]);
+      continue;
+    }
+    if (std::strncmp(argv[i], "--journal-dir=", 14) == 0) {
+      journalDirs << QFile::decodeName(argv[i] + 14);
+      TakeJournalMatches(argc, argv, &i, &journalMatches);
+      continue;
+    }
+    if (std::strncmp(argv[i], "--journal-from=", 15) == 0) {
+      journalFrom = QString::fromLocal8Bit(argv[i] + 15);
+      continue;
+    }
     if (std::strcmp(argv[i], "--kernel") == 0) {
       kernel = true;
       continue;
@@ -135,6 +193,16 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", int(kMaxFollowed));
     return 2;
   }
+  zef::CJournalSource::SStart journalStart;
+  QString matchError;
+  if (!zef::CJournalSource::ParseStart(journalFrom, &journalStart)) {
+    std::fputs("zefmon: --journal-from takes now, all or a number of entries; see zefmon --help.\n", stderr);
+    return 2;
+  }
+  if (QList<QByteArray> matches; !zef::CJournalSource::ParseMatches(journalMatches, &matches, &matchError)) {
+    std::fprintf(stderr, "zefmon: %s; see zefmon --help.\n", qPrintable(matchError));
+    return 2;
+  }
   if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
     std::fputs(
         "zefmon: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are unset); "
@@ -161,6 +229,8 @@ int main(int argc, char* argv[]) {
   }
   app.FollowFiles(followed);
   if (kernel) app.ReadKernelLog();
+  if (localJournal) app.ReadJournal({}, journalMatches, journalStart);
+  for (const QString& dir : journalDirs) app.ReadJournal(dir, journalMatches, journalStart);
   QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   return application.exec();
