@@ -4,7 +4,10 @@
 # sentence; a second monitor says on standard error where trace clients go;
 # an end signal closes it in order; --follow brings a file's lines, through a
 # rotation, and a missing file waits without stopping the others; --kernel
-# brings the kernel's log or the line that says it may not be read.
+# brings the kernel's log or the line that says it may not be read;
+# --journal-dir brings a directory's journal entries, matched, and follows
+# it beside a directory that is not there, and a bad match or start is
+# refused before any window opens.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -151,6 +154,46 @@ done
 kill -0 "$pid" 2>/dev/null || fail "--kernel: the monitor ended: $(cat "$work/kernel.err")"
 kill "$pid"
 wait_end
+
+# --journal-dir: journal files made here; the log shows each matched entry's
+# message, and what is appended after the start.
+for bad in "--journal lower=x" "--journal PRIORITY=9" "--journal-from soon" "--journal-dir"; do
+  read -ra args <<<"$bad"
+  run
+  [ "$rc" -eq 2 ] || fail "$bad: status $rc"
+  grep -q 'see zefmon --help' <<<"$err" || fail "$bad: $err"
+done
+remote=/lib/systemd/systemd-journal-remote
+if [ -x "$remote" ]; then
+  jdir="$work/journals"
+  mkdir "$jdir"
+  printf '__REALTIME_TIMESTAMP=1765290000000000\nMESSAGE=kept\nPRIORITY=3\n_HOSTNAME=alpha\n\n__REALTIME_TIMESTAMP=1765290001000000\nMESSAGE=dropped\nPRIORITY=6\n\n' >"$work/a.export"
+  "$remote" -o "$jdir/alpha.journal" "$work/a.export" 2>/dev/null || fail "--journal-dir: $remote failed"
+  run="$work/run-journal"
+  mkdir -m 700 "$run"
+  printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/journal.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+  XDG_RUNTIME_DIR="$run" "$bin/zefmon" --journal-dir "$work/nojournals" --journal-dir "$jdir" PRIORITY=0..4 \
+    --journal-from all 2>"$work/journal.err" & pid=$!
+  pids+=("$pid")
+  for _ in $(seq 1 100); do
+    grep -q '^kept' "$work/journal.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  printf '__REALTIME_TIMESTAMP=1765290002000000\nMESSAGE=later\nPRIORITY=0\n\n' >"$work/b.export"
+  "$remote" -o "$jdir/beta.journal" "$work/b.export" 2>/dev/null || fail "--journal-dir: $remote failed"
+  expected=$'kept\nlater'
+  for _ in $(seq 1 100); do
+    [ "$(grep -v '^journal:' "$work/journal.log" | tr -d '\r')" = "$expected" ] && break
+    sleep 0.1
+  done
+  got="$(grep -v '^journal:' "$work/journal.log" | tr -d '\r')"
+  [ "$got" = "$expected" ] || fail "--journal-dir: the monitor took: $got"
+  grep -q 'nojournals: cannot be read' "$work/journal.log" || fail "--journal-dir: a missing directory not said"
+  kill "$pid"
+  wait_end
+else
+  echo "commandline: --journal-dir not tried: $remote (package systemd-journal-remote) is missing"
+fi
 
 [ "$failures" -eq 0 ] && echo "commandline: all cases behave"
 exit "$failures"
