@@ -247,9 +247,12 @@ void CJournalSource::Pass() {
     if (!m_bOnEntry) {
       const int r = sd_journal_next(m_pJournal);
       if (r < 0) {
-        Notice(QStringLiteral("%1: cannot read on: %2").arg(Name(), ErrorText(r)));
+        // Said once until reading goes on again, not at every look.
+        if (!m_bSaidReadError) Notice(QStringLiteral("%1: cannot read on: %2").arg(Name(), ErrorText(r)));
+        m_bSaidReadError = true;
         break;
       }
+      m_bSaidReadError = false;
       if (r == 0) break;
     }
     m_bOnEntry = false;

@@ -123,6 +123,7 @@ class CJournalSource : public QObject {
   sd_journal* m_pJournal = nullptr;
   bool m_bOnEntry = false;  // positioned on an entry not read yet
   bool m_bPassQueued = false;
+  bool m_bSaidReadError = false;
   QString m_strCursor;
   QSocketNotifier* m_pNotifier = nullptr;
   QTimer* m_pRecheck = nullptr;
