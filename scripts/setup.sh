@@ -13,7 +13,9 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl
           # The line store keeps sealed segments compressed: LZ4 unpacks a
           # segment in a fraction of a millisecond, so reading old lines
           # stays as quick as scrolling needs.
-          liblz4-dev)
+          liblz4-dev
+          # Tests only: a followed file is rotated by the real logrotate.
+          logrotate)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,8 +3,9 @@
 # without a display; without a usable display it ends with status 1 and one
 # sentence; a second monitor says on standard error where trace clients go;
 # an end signal closes it in order; --follow brings a file's lines, through a
-# rotation, and a missing file waits without stopping the others; --kernel
-# brings the kernel's log or the line that says it may not be read.
+# rotation (by hand and by logrotate), and a missing file waits without
+# stopping the others; --kernel brings the kernel's log or the line that
+# says it may not be read.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -135,6 +136,47 @@ got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
 grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
 kill "$pid"
 wait_end
+
+# logrotate while a writer appends: renamed away (the writer makes the next
+# file) under way, then copied and truncated between two bursts; the
+# monitor's log holds every line once, in order.
+if command -v logrotate >/dev/null; then
+  run="$work/run-rotate"
+  mkdir -m 700 "$run" "$work/rot"
+  printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/rotate.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+  app="$work/rot/app.log"
+  printf '%s {\n  rotate 9\n  nocreate\n  missingok\n}\n' "$app" >"$work/rot/rename.conf"
+  printf '%s {\n  rotate 9\n  copytruncate\n}\n' "$app" >"$work/rot/copy.conf"
+  XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$app" 2>"$work/rotate.err" & pid=$!
+  pids+=("$pid")
+  # The file is made by the writer, so it is read from its first line.
+  for _ in $(seq 1 100); do
+    grep -q 'app.log: No such file' "$work/rotate.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  (for i in $(seq 1 3000); do
+    echo "$i" >>"$app"
+    [ $((i % 100)) -eq 0 ] && sleep 0.01
+  done) & writer=$!
+  for _ in 1 2 3; do
+    sleep 0.08
+    logrotate -f -s "$work/rot/state" "$work/rot/rename.conf" || fail "logrotate (rename) failed"
+  done
+  wait "$writer"
+  for i in $(seq 3001 3050); do echo "$i" >>"$app"; done
+  sleep 0.3
+  logrotate -f -s "$work/rot/state" "$work/rot/copy.conf" || fail "logrotate (copytruncate) failed"
+  for i in $(seq 3051 3100); do echo "$i" >>"$app"; done
+  expected="$(seq 1 3100)"
+  for _ in $(seq 1 100); do
+    [ "$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')" = "$expected" ] && break
+    sleep 0.1
+  done
+  got="$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')"
+  [ "$got" = "$expected" ] || fail "logrotate: $(diff <(echo "$expected") <(echo "$got") | head -5)"
+  kill "$pid"
+  wait_end
+fi
 
 # --kernel: the kernel's records, or where they may not be read the one line
 # that says why, reach the monitor and its log either way.
