@@ -208,6 +208,9 @@ class CSettingsDlg : public CDialog {
   // PrepareDialog, the framework's initialisation, then PlaceCancelButton
   // when the Cancel button is to be shown.
   bool OnInitDialog() override;
+  // The client area above the Cancel button when that shows: where a body
+  // built in code goes.
+  QRect BodyArea() const;
 
   CLookAndFeel m_lookAndFeel;
 };
