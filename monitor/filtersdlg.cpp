@@ -19,12 +19,6 @@ namespace {
 
 constexpr const char16_t* kActionNames[] = {u"Show only", u"Hide", u"Highlight", u"Drop"};
 
-template <class TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
 }  // namespace
 
 QColor HighlightColour(int index) {

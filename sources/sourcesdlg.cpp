@@ -19,12 +19,6 @@ namespace zef {
 
 namespace {
 
-template <class TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
 bool TakesPath(ESourceKind kind) { return kind == ESourceKind::File || kind == ESourceKind::JournalDir; }
 bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
 

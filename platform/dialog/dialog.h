@@ -215,6 +215,14 @@ class CSettingsDlg : public CDialog {
   CLookAndFeel m_lookAndFeel;
 };
 
+// `widget` with object name `name`: how a body built in code names its
+// widgets for tests to find.
+template <class TWidget>
+TWidget* Named(TWidget* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
 // Where PlaceCancelButton reads and moves geometry. The native one works on
 // the widgets; tests put in the handheld's figures.
 class IDialogGeometry {

@@ -74,10 +74,9 @@ void TestSourceCommands::okRunsTheSourcesAtOnceAndTheNextStartReopensThem() {
     CFrameFixture f;
     f.App().StartSources({});
     zef::test::WhenOpen([&](CDialog& dlg) {
-      QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("sourceAdd")), Qt::LeftButton);
-      QTest::keyClicks(dlg.findChild<QLineEdit*>(QStringLiteral("sourceArgument")), path);
-      auto* fromStart = dlg.findChild<QCheckBox*>(QStringLiteral("sourceFromStart"));
-      QTest::mouseClick(fromStart, Qt::LeftButton, {}, QPoint(4, 4));
+      zef::test::ClickChild(dlg, "sourceAdd");
+      zef::test::TypeIntoChild(dlg, "sourceArgument", path);
+      zef::test::TickChild(dlg, "sourceFromStart");
       zef::test::ClickCaptionOk(dlg);
     });
     QVERIFY(f.Frame().OnCmdMsg(CommandId::SetupSources));

@@ -23,7 +23,11 @@ char* toString(const std::vector<SSourceSpec>& specs) {
   return qstrdup(qPrintable(texts.join(u" | ")));
 }
 }  // namespace QTest
+using zef::test::Child;
 using zef::test::ClickCaptionOk;
+using zef::test::ClickChild;
+using zef::test::TickChild;
+using zef::test::TypeIntoChild;
 using zef::test::WhenOpen;
 
 class TestSourcesDlg : public QObject {
@@ -35,21 +39,6 @@ class TestSourcesDlg : public QObject {
 };
 
 namespace {
-template <class T>
-T& Child(CDialog& dlg, const char* name) {
-  T* child = dlg.findChild<T*>(QString::fromLatin1(name));
-  if (child == nullptr) qFatal("no %s", name);
-  return *child;
-}
-void Click(CDialog& dlg, const char* name) { QTest::mouseClick(&Child<QPushButton>(dlg, name), Qt::LeftButton); }
-void Tick(CDialog& dlg, const char* name) {
-  QTest::mouseClick(&Child<QCheckBox>(dlg, name), Qt::LeftButton, {}, QPoint(4, 4));
-}
-void Type(CDialog& dlg, const char* name, const QString& text) {
-  QLineEdit& edit = Child<QLineEdit>(dlg, name);
-  edit.selectAll();
-  QTest::keyClicks(&edit, text);
-}
 void ChooseKind(CDialog& dlg, ESourceKind kind) {
   QComboBox& box = Child<QComboBox>(dlg, "sourceKind");
   box.setCurrentIndex(int(kind));
@@ -74,19 +63,19 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
     QVERIFY(!Child<QCheckBox>(dlg, "sourceKeep").isEnabled());
     list.item(0)->setCheckState(Qt::Unchecked);
     list.setCurrentRow(1);
-    Tick(dlg, "sourceKeep");
+    TickChild(dlg, "sourceKeep");
     QCOMPARE(list.item(1)->text(), QStringLiteral("File /tmp/given.log"));
-    Click(dlg, "sourceAdd");
-    Type(dlg, "sourceArgument", QStringLiteral("/var/log/new.log"));
-    Tick(dlg, "sourceFromStart");
+    ClickChild(dlg, "sourceAdd");
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("/var/log/new.log"));
+    TickChild(dlg, "sourceFromStart");
     QCOMPARE(list.item(3)->text(), QStringLiteral("File /var/log/new.log, from its beginning"));
-    Click(dlg, "sourceAdd");
-    Type(dlg, "sourceArgument", QStringLiteral("relative.log"));
-    Click(dlg, "sourceAdd");  // left empty: dropped on OK
+    ClickChild(dlg, "sourceAdd");
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("relative.log"));
+    ClickChild(dlg, "sourceAdd");  // left empty: dropped on OK
     ChooseKind(dlg, ESourceKind::Journal);
-    Type(dlg, "sourceArgument", QStringLiteral("PRIORITY=3"));
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("PRIORITY=3"));
     Child<QSpinBox>(dlg, "sourceLast").setValue(20);
-    Click(dlg, "sourceAdd");
+    ClickChild(dlg, "sourceAdd");
     ClickCaptionOk(dlg);
   });
   QVERIFY(RunSettingsDialog<CSourcesDlg>(nullptr, settings, CLookAndFeel{}));
@@ -114,7 +103,7 @@ void TestSourcesDlg::cancelKeepsTheSection() {
                          MakeSourceSpec(ESourceKind::Kernel)};
   const CSourceSettings before = settings;
   WhenOpen([](CDialog& dlg) {
-    Click(dlg, "sourceRemove");
+    ClickChild(dlg, "sourceRemove");
     QCOMPARE(Child<QListWidget>(dlg, "sourceList").count(), 1);
     ChooseKind(dlg, ESourceKind::JournalDir);
     QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -127,16 +116,16 @@ void TestSourcesDlg::aSourceThatCannotRunHoldsOkBack() {
   CSourceSettings settings;
   WhenOpen([](CDialog& dlg) {
     QVERIFY(!Child<QPushButton>(dlg, "sourceRemove").isEnabled());
-    Click(dlg, "sourceAdd");
+    ClickChild(dlg, "sourceAdd");
     ChooseKind(dlg, ESourceKind::Kernel);
     QVERIFY(!Child<QLineEdit>(dlg, "sourceArgument").isEnabled());
     ChooseKind(dlg, ESourceKind::Journal);
-    Type(dlg, "sourceArgument", QStringLiteral("nginx"));
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("nginx"));
     QLabel& error = Child<QLabel>(dlg, "sourceError");
     QCOMPARE(error.text(), QStringLiteral("\"nginx\" is no journal match (FIELD=VALUE, the field in capitals)"));
     ClickCaptionOk(dlg);
     QVERIFY(dlg.isVisible());
-    Type(dlg, "sourceArgument", QStringLiteral("SYSLOG_IDENTIFIER=nginx"));
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("SYSLOG_IDENTIFIER=nginx"));
     QVERIFY(error.text().isEmpty());
     ClickCaptionOk(dlg);
   });
