@@ -3,7 +3,6 @@
 #include "shell/aboutdlg.h"
 #include "shell/lookandfeeldlg.h"
 #include "shell/mainframe.h"
-#include "platform/window/peer.h"
 #include "platform/window/windowserver.h"
 #include "shell/sourcecommands.h"
 #include "res/resources.h"
