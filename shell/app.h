@@ -5,16 +5,13 @@
 #include "platform/dialog/dialog.h"
 #include "platform/system/profile.h"
 #include "res/resource.h"
-
-#include <QStringList>
+#include "sources/sourcespec.h"
 
 #include <memory>
 #include <vector>
 
 namespace zef {
 
-class CFileFollow;
-class CKernelLog;
 class CMainFrame;
 class CWindowServer;
 
@@ -31,15 +28,12 @@ class CQrbWinApp {
   // not be created; `errorText` then says why.
   bool InitInstance(QString* errorText);
 
-  // Follows each file of `paths` (zefmon --follow) from its end: its lines
-  // enter the monitor under the sender "file:PATH", and so does what goes
-  // wrong with it (missing, removed), which stops no other source. After
-  // InitInstance.
-  void FollowFiles(const QStringList& paths);
-  // Shows the kernel's log (zefmon --kernel) from its oldest record on, each
-  // line at the record's own time under the sender "kernel"; a refusal to
-  // read it is one line of that sender. After InitInstance.
-  void ReadKernelLog();
+  // Opens the saved sources (Init.Sources) and `commandLine`'s, which run
+  // for this session only (zefmon --follow FILE: a file from its end under
+  // the sender "file:FILE"; --kernel: the kernel's log from its oldest
+  // record). What goes wrong with one is a line of the monitor and stops no
+  // other. After InitInstance.
+  void StartSources(const std::vector<SSourceSpec>& commandLine);
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
@@ -73,9 +67,6 @@ class CQrbWinApp {
   std::unique_ptr<CMainFrame> m_pMainWnd;
   // Serves the main window's tree to trace clients of other processes.
   std::unique_ptr<CWindowServer> m_pServer;
-  // After the main window: they go before the intake they feed.
-  std::vector<std::unique_ptr<CFileFollow>> m_vFollowed;
-  std::unique_ptr<CKernelLog> m_pKernelLog;
 };
 
 }  // namespace zef

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +30,9 @@ constexpr char kUsage[] =
     "                   Repeatable: one sender \"file:FILE\" per file.\n"
     "  --kernel         show the kernel's log (/dev/kmsg) from its oldest record on,\n"
     "                   each at its own time, under the sender \"kernel\".\n"
+    "\n"
+    "Sources given here run beside those of Setup > Sources... for this session\n"
+    "only; that dialog lists them and keeps one for later starts when told to.\n"
     "\n"
     "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
 
@@ -101,11 +103,11 @@ void ReleaseStartupMessages() {
 
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
-  QStringList followed;
-  bool kernel = false;
+  std::vector<zef::SSourceSpec> sources;
+  qsizetype followed = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--kernel") == 0) {
-      kernel = true;
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Kernel));
       continue;
     }
     if (std::strcmp(argv[i], "--follow") == 0) {
@@ -113,11 +115,13 @@ int main(int argc, char* argv[]) {
         std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
         return 2;
       }
-      followed << QFile::decodeName(argv[++i]);
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[++i])));
+      ++followed;
       continue;
     }
     if (std::strncmp(argv[i], "--follow=", 9) == 0) {
-      followed << QFile::decodeName(argv[i] + 9);
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[i] + 9)));
+      ++followed;
       continue;
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -129,11 +133,15 @@ int main(int argc, char* argv[]) {
       return 0;
     }
   }
-  // Each followed file is a sender of its own, in a range below the kernel's.
-  constexpr qsizetype kMaxFollowed = 4096;
-  if (followed.size() > kMaxFollowed) {
-    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", int(kMaxFollowed));
+  if (followed > zef::SSourceSpec::kMaxSources) {
+    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", zef::SSourceSpec::kMaxSources);
     return 2;
+  }
+  for (const zef::SSourceSpec& source : sources) {
+    if (const QString why = zef::CheckSourceSpec(source); !why.isEmpty()) {
+      std::fprintf(stderr, "zefmon: --follow \"%s\": %s.\n", qPrintable(source.strArgument.left(200)), qPrintable(why));
+      return 2;
+    }
   }
   if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
     std::fputs(
@@ -159,8 +167,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));
     return 1;
   }
-  app.FollowFiles(followed);
-  if (kernel) app.ReadKernelLog();
+  app.StartSources(sources);
   QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   return application.exec();

@@ -136,6 +136,31 @@ got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
 grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
 kill "$pid"
 wait_end
+args=(--follow=)
+run
+[ "$rc" -eq 2 ] && grep -q 'no file named' <<<"$err" || fail "--follow with an empty FILE: status $rc: $err"
+
+# A saved source reopens beside the command line's, which is not saved.
+printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n[Init.Sources]\nCount=1\nSource1=file,start:%s\n' \
+  "$work/sources.log" "$work/saved.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+echo "saved line" >"$work/saved.log"
+XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$work/given.log" 2>"$work/sources.err" & pid=$!
+pids+=("$pid")
+for _ in $(seq 1 100); do
+  grep -q 'given.log: No such file' "$work/sources.log" 2>/dev/null && break
+  sleep 0.1
+done
+echo "given line" >>"$work/given.log"
+for _ in $(seq 1 100); do
+  grep -q 'given line' "$work/sources.log" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q 'saved line' "$work/sources.log" && grep -q 'given line' "$work/sources.log" ||
+  fail "saved and command-line sources: the monitor took: $(cat "$work/sources.log")"
+kill "$pid"
+wait_end
+conf="$(cat "$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf")"
+grep -qx 'Count=1' <<<"$conf" && ! grep -q 'given.log' <<<"$conf" || fail "the command line's source was saved: $conf"
 
 # logrotate while a writer appends: renamed away (the writer makes the next
 # file) under way, then copied and truncated between two bursts; the
