@@ -19,12 +19,6 @@ namespace {
 
 constexpr const char16_t* kActionNames[] = {u"Show only", u"Hide", u"Highlight", u"Drop"};
 
-template <class TWidget>
-TWidget* Named(TWidget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
 }  // namespace
 
 QColor HighlightColour(int index) {
@@ -136,11 +130,7 @@ void CFiltersDlg::DoDataExchange(CDataExchange& dx) {
 void CFiltersDlg::resizeEvent(QResizeEvent* event) {
   if (event != nullptr) CSettingsDlg::resizeEvent(event);
   if (m_pBody == nullptr) return;
-  QRect area = ClientArea()->rect();
-  // The body ends above the Cancel button when it is shown there.
-  if (m_pCancelBtn != nullptr && !m_pCancelBtn->isHidden())
-    area.setBottom(std::min(area.bottom(), m_pCancelBtn->geometry().top() - 4));
-  m_pBody->setGeometry(area);
+  m_pBody->setGeometry(BodyArea());
 }
 
 void CFiltersDlg::FillList(int current) {

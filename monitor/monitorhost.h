@@ -28,6 +28,10 @@ class IMonitorHost {
   // follower's, once per frame, while following is on; otherwise at each
   // line unless quick draw is on).
   virtual void AppendLine(const QString& line) = 0;
+  // A line of one of the monitor's other sources, the same way in:
+  // CLineIntake::AddSourceLine (sender id, its label, time or 0 for now).
+  virtual void AddSourceLine(const QString& line, std::uint32_t senderId, const QString& label,
+                             std::int64_t timeUs) = 0;
   // Scrolls the list to its last line whatever quick draw says.
   virtual void ScrollToEnd() = 0;
   virtual CMonitorList& GetList() = 0;

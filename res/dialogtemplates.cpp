@@ -95,10 +95,14 @@ constexpr std::array kFilters{
     DialogControl{IDC_CANCEL, K::PushButton, u"&Cancel", 75, 232, 50, 14, kButton},
 };
 
+constexpr std::array kSources{
+    DialogControl{IDC_CANCEL, K::PushButton, u"&Cancel", 75, 232, 50, 14, kButton},
+};
+
 constexpr std::u16string_view kSystem = u"System";
 using T = DialogTemplateId;
 
-const std::array<DialogTemplate, 9> kTemplates{{
+const std::array<DialogTemplate, 10> kTemplates{{
     {T::LookAndFeel, u"Look & Feel", kSystem, 8, 111, 35, kDialogStyle, WS_EX_CAPTIONOKBTN, kLookAndFeel},
     {T::About, u"About ZEFMON", u"Tahoma", 8, 148, 76, kDialogStyle, 0, kAbout},
     {T::LoopSettings, u"Loop Settings", kSystem, 8, 107, 115, kDialogStyle, WS_EX_CAPTIONOKBTN, kLoopSettings},
@@ -109,11 +113,12 @@ const std::array<DialogTemplate, 9> kTemplates{{
      kDatabaseSettings},
     {T::GeneralOptions, u"General options", kSystem, 8, 129, 60, kDialogStyle, WS_EX_CAPTIONOKBTN, kGeneralOptions},
     {T::Filters, u"Filters", kSystem, 8, 200, 150, kDialogStyle, WS_EX_CAPTIONOKBTN, kFilters},
+    {T::Sources, u"Sources", kSystem, 8, 220, 150, kDialogStyle, WS_EX_CAPTIONOKBTN, kSources},
 }};
 
-const std::array<const DialogTemplate*, 9> kTemplateList{&kTemplates[0], &kTemplates[1], &kTemplates[2],
-                                                         &kTemplates[3], &kTemplates[4], &kTemplates[5],
-                                                         &kTemplates[6], &kTemplates[7], &kTemplates[8]};
+const std::array<const DialogTemplate*, 10> kTemplateList{
+    &kTemplates[0], &kTemplates[1], &kTemplates[2], &kTemplates[3], &kTemplates[4],
+    &kTemplates[5], &kTemplates[6], &kTemplates[7], &kTemplates[8], &kTemplates[9]};
 
 }  // namespace
 

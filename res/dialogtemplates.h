@@ -19,6 +19,7 @@ enum class DialogTemplateId : std::uint32_t {
   DatabaseSettings = 136,
   GeneralOptions = 137,
   Filters = 138,  // its body is built in code (monitor/filtersdlg.cpp)
+  Sources = 139,  // its body is built in code (sources/sourcesdlg.cpp)
 };
 
 // Control ids. The same number may name different controls in different

@@ -101,6 +101,7 @@ const std::vector<MenuItem>& MainMenu() {
                 Cmd(u"&Loop...", C::SetupLoop),
                 Cmd(u"&Monitor...", C::SetupMonitor),
                 Cmd(u"&Database...", C::SetupDatabase),
+                Cmd(u"S&ources...", C::SetupSources),
                 Sep(),
                 Cmd(u"&Look && Feel...", C::LookAndFeel),
             }),

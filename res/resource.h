@@ -63,6 +63,7 @@ enum class CommandId : std::uint32_t {
   SetupMonitor = 32782,
   SetupDatabase = 32800,
   LookAndFeel = 32804,
+  SetupSources = 32930,
   // " &? "
   HelpContents = 57670,
   AppAbout = 57664,

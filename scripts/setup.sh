@@ -14,6 +14,8 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-base-dev-tools libgl
           # segment in a fraction of a millisecond, so reading old lines
           # stays as quick as scrolling needs.
           liblz4-dev
+          # Tests only: a followed file is rotated by the real logrotate.
+          logrotate
           # The journal as a source (zefmon --journal, --journal-dir) reads
           # journal files through libsystemd's sd-journal.
           libsystemd-dev

@@ -3,10 +3,8 @@
 #include "shell/aboutdlg.h"
 #include "shell/lookandfeeldlg.h"
 #include "shell/mainframe.h"
-#include "platform/window/peer.h"
 #include "platform/window/windowserver.h"
-#include "sources/filefollow.h"
-#include "sources/kernellog.h"
+#include "shell/sourcecommands.h"
 #include "res/resources.h"
 
 #include <zeftrace/trace.h>
@@ -31,9 +29,6 @@ constexpr int kSecondMonitorOffset = 40;
 CQrbWinApp::CQrbWinApp(std::unique_ptr<CProfile> profile) : m_pProfile(std::move(profile)) {}
 
 CQrbWinApp::~CQrbWinApp() {
-  m_vFollowed.clear();
-  m_pKernelLog.reset();
-  m_vJournals.clear();
   m_pServer.reset();
   if (GetLocalWindowHost() == &CWindowManager::Instance()) SetLocalWindowHost(nullptr);
 }
@@ -98,40 +93,8 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   return true;
 }
 
-void CQrbWinApp::FollowFiles(const QStringList& paths) {
-  CMainFrame* frame = m_pMainWnd.get();
-  for (const QString& path : paths) {
-    // Source sender ids: one per followed file, above every peer id.
-    const std::uint32_t id = kFirstSourceId + std::uint32_t(m_vFollowed.size());
-    const auto add = [frame, id, label = CFileFollow::LabelFor(path)](const QString& text) {
-      frame->Intake().AddSourceLine(text, id, label);
-    };
-    m_vFollowed.push_back(std::make_unique<CFileFollow>(path, add, add));
-    m_vFollowed.back()->Start(false);
-  }
-}
-
-void CQrbWinApp::ReadKernelLog() {
-  // Above the ids of followed files, which count up from kFirstSourceId.
-  constexpr std::uint32_t kKernelId = kFirstSourceId + 0x8000;
-  CMainFrame* frame = m_pMainWnd.get();
-  m_pKernelLog = std::make_unique<CKernelLog>([frame](const QString& text, std::int64_t timeUs) {
-    frame->Intake().AddSourceLine(text, kKernelId, CKernelLog::Label(), timeUs);
-  });
-  m_pKernelLog->Start();
-}
-
-void CQrbWinApp::ReadJournal(const QString& directory, const QStringList& matches,
-                             const CJournalSource::SStart& start) {
-  // Above the kernel's id, below the last id of all (which nothing uses).
-  if (!m_pJournalSenders) m_pJournalSenders = std::make_shared<CJournalSenders>(kFirstSourceId + 0x8001, 0x7FFE);
-  CMainFrame* frame = m_pMainWnd.get();
-  m_vJournals.push_back(std::make_unique<CJournalSource>(
-      directory, m_pJournalSenders,
-      [frame](const QString& text, std::uint32_t id, const QString& label, std::int64_t timeUs) {
-        frame->Intake().AddSourceLine(text, id, label, timeUs);
-      }));
-  m_vJournals.back()->Start(matches, start);
+void CQrbWinApp::StartSources(const std::vector<SSourceSpec>& commandLine) {
+  if (auto* sources = m_pMainWnd->GetFeature<CSourceCommands>()) sources->Start(commandLine);
 }
 
 void CQrbWinApp::EndWithoutAsking() {

@@ -5,17 +5,13 @@
 #include "platform/dialog/dialog.h"
 #include "platform/system/profile.h"
 #include "res/resource.h"
-#include "sources/journal.h"
-
-#include <QStringList>
+#include "sources/sourcespec.h"
 
 #include <memory>
 #include <vector>
 
 namespace zef {
 
-class CFileFollow;
-class CKernelLog;
 class CMainFrame;
 class CWindowServer;
 
@@ -32,21 +28,13 @@ class CQrbWinApp {
   // not be created; `errorText` then says why.
   bool InitInstance(QString* errorText);
 
-  // Follows each file of `paths` (zefmon --follow) from its end: its lines
-  // enter the monitor under the sender "file:PATH", and so does what goes
-  // wrong with it (missing, removed), which stops no other source. After
-  // InitInstance.
-  void FollowFiles(const QStringList& paths);
-  // Shows the kernel's log (zefmon --kernel) from its oldest record on, each
-  // line at the record's own time under the sender "kernel"; a refusal to
-  // read it is one line of that sender. After InitInstance.
-  void ReadKernelLog();
-  // Reads the local journal (`directory` empty: zefmon --journal) or the
-  // journal files in `directory` (--journal-dir) from `start` on, then
-  // follows it: each entry whose fields satisfy `matches` is a line at its
-  // own time under its unit or command and host; a journal that cannot be
-  // read is one line, which stops no other source. After InitInstance.
-  void ReadJournal(const QString& directory, const QStringList& matches, const CJournalSource::SStart& start);
+  // Opens the saved sources (Init.Sources) and `commandLine`'s, which run
+  // for this session only (zefmon --follow FILE: a file from its end under
+  // the sender "file:FILE"; --kernel: the kernel's log from its oldest
+  // record; --journal and --journal-dir: the journal's entries from where
+  // --journal-from says). What goes wrong with one is a line of the monitor and stops no
+  // other. After InitInstance.
+  void StartSources(const std::vector<SSourceSpec>& commandLine);
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }
@@ -80,13 +68,6 @@ class CQrbWinApp {
   std::unique_ptr<CMainFrame> m_pMainWnd;
   // Serves the main window's tree to trace clients of other processes.
   std::unique_ptr<CWindowServer> m_pServer;
-  // After the main window: they go before the intake they feed.
-  std::vector<std::unique_ptr<CFileFollow>> m_vFollowed;
-  std::unique_ptr<CKernelLog> m_pKernelLog;
-  std::vector<std::unique_ptr<CJournalSource>> m_vJournals;
-  // The sender ids of every journal read, so that two never give one id to
-  // two senders.
-  std::shared_ptr<CJournalSenders> m_pJournalSenders;
 };
 
 }  // namespace zef

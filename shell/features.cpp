@@ -9,6 +9,7 @@
 #include "monitor/linetransfer.h"
 #include "monitor/monitorcommands.h"
 #include "shell/optioncommands.h"
+#include "shell/sourcecommands.h"
 #include "stress/stresscommands.h"
 #include "tools/toolcommands.h"
 
@@ -24,6 +25,7 @@ std::vector<std::unique_ptr<CFeature>> CreateFeatures(IMonitorHost& host, CSetti
   features.push_back(std::make_unique<CCallCommands>(host));
   features.push_back(std::make_unique<CFoldCommands>(host));
   features.push_back(std::make_unique<COptionCommands>(host, settings));
+  features.push_back(std::make_unique<CSourceCommands>(host, settings.sources));
   features.push_back(std::make_unique<CStressCommands>(host, settings.loop));
   features.push_back(std::make_unique<CToolCommands>(host));
   features.push_back(std::make_unique<CDatabaseCommands>(host, settings.database, store::DefaultStorePath()));

@@ -3,10 +3,10 @@
 #include "shell/mainframe.h"
 #include "platform/system/endsignals.h"
 #include "res/stringtable.h"
+#include "sources/journal.h"
 
 #include <QApplication>
 #include <QFile>
-#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: zefmon [--help] [--version] [--follow FILE]... [--kernel]\n"
-    "              [--journal [MATCH]...] [--journal-dir DIR [MATCH]...]... [--journal-from WHERE]\n"
+    "              [--journal [MATCH]...] [--journal-dir DIR]... [--journal-from WHERE]\n"
     "\n"
     "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
     "and the zeftrace command, send their trace lines to the running monitor,\n"
@@ -35,18 +35,21 @@ constexpr char kUsage[] =
     "  --journal        show the systemd journal of this machine, then follow it.\n"
     "                   Each entry is a line at its own time under the sender\n"
     "                   UNIT@HOST, or COMMAND[PID]@HOST when no unit sent it.\n"
+    "  MATCH            FIELD=VALUE after --journal: only entries with that value,\n"
+    "                   such as _SYSTEMD_UNIT=foo.service or PRIORITY=0..4 (emerg\n"
+    "                   to warning). Matches on one field are alternatives; on\n"
+    "                   different fields, all must hold; + between groups of\n"
+    "                   matches takes an entry that satisfies either group.\n"
     "  --journal-dir DIR\n"
     "                   the same from the journal files in DIR, such as those\n"
     "                   systemd-journal-remote gathers from many machines.\n"
     "                   Repeatable.\n"
-    "  MATCH            FIELD=VALUE after --journal or --journal-dir DIR: only\n"
-    "                   entries with that value, such as _SYSTEMD_UNIT=foo.service\n"
-    "                   or PRIORITY=0..4 (emerg to warning). Matches on one field\n"
-    "                   are alternatives; on different fields, all must hold.\n"
-    "                   They apply to every journal read.\n"
     "  --journal-from WHERE\n"
     "                   where each journal starts: now, all, or a number N of\n"
     "                   its last entries (10 when not given).\n"
+    "\n"
+    "Sources given here run beside those of Setup > Sources... for this session\n"
+    "only; that dialog lists them and keeps one for later starts when told to.\n"
     "\n"
     "It needs a graphical session (DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM).\n";
 
@@ -113,57 +116,65 @@ void ReleaseStartupMessages() {
   g_heldMessages.clear();
 }
 
-// The MATCH words after argv[*i] (FIELD=VALUE, not an option), moving *i
-// past them.
-void TakeJournalMatches(int argc, char** argv, int* i, QStringList* matches) {
-  while (*i + 1 < argc && argv[*i + 1][0] != '-' && std::strchr(argv[*i + 1], '=') != nullptr)
-    *matches << QString::fromLocal8Bit(argv[++*i]);
+// The option that gives a source of `kind`.
+const char* OptionOf(zef::ESourceKind kind) {
+  switch (kind) {
+    case zef::ESourceKind::File:
+      return "--follow";
+    case zef::ESourceKind::Kernel:
+      return "--kernel";
+    case zef::ESourceKind::Journal:
+      return "--journal";
+    case zef::ESourceKind::JournalDir:
+      return "--journal-dir";
+  }
+  return "";
+}
+
+// Whether `word` is a journal MATCH word: FIELD=VALUE, or "+" between groups.
+bool IsJournalMatch(const char* word) {
+  return std::strcmp(word, "+") == 0 || (word[0] != '-' && std::strchr(word, '=') != nullptr);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
-  QStringList followed;
-  bool kernel = false;
-  bool localJournal = false;
-  QStringList journalDirs;
-  QStringList journalMatches;
+  std::vector<zef::SSourceSpec> sources;
+  qsizetype followed = 0;
   QString journalFrom = QStringLiteral("10");
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--journal") == 0) {
-      localJournal = true;
-      TakeJournalMatches(argc, argv, &i, &journalMatches);
+      QStringList matches;
+      while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Journal, matches.join(u' ')));
       continue;
     }
-    if (std::strcmp(argv[i], "--journal-dir") == 0) {
-      if (i + 1 == argc) {
+    if (std::strcmp(argv[i], "--journal-dir") == 0 || std::strncmp(argv[i], "--journal-dir=", 14) == 0) {
+      const bool joined = argv[i][13] == '=';  // --journal-dir=DIR
+      if (!joined && i + 1 == argc) {
         std::fputs("zefmon: --journal-dir needs a DIR; see zefmon --help.\n", stderr);
         return 2;
       }
-      journalDirs << QFile::decodeName(argv[++i]);
-      TakeJournalMatches(argc, argv, &i, &journalMatches);
+      const char* dir = joined ? argv[i] + 14 : argv[++i];
+      if (i + 1 < argc && IsJournalMatch(argv[i + 1])) {
+        std::fputs("zefmon: matches follow --journal only; a directory's journal is read whole.\n", stderr);
+        return 2;
+      }
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::JournalDir, QFile::decodeName(dir)));
       continue;
     }
-    if (std::strcmp(argv[i], "--journal-from") == 0) {
-      if (i + 1 == argc) {
+    if (std::strcmp(argv[i], "--journal-from") == 0 || std::strncmp(argv[i], "--journal-from=", 15) == 0) {
+      const bool joined = argv[i][14] == '=';  // --journal-from=WHERE
+      if (!joined && i + 1 == argc) {
         std::fputs("zefmon: --journal-from needs now, all or a number; see zefmon --help.\n", stderr);
         return 2;
       }
-      journalFrom = QString::fromLocal8Bit(argv[++i]);
-      continue;
-    }
-    if (std::strncmp(argv[i], "--journal-dir=", 14) == 0) {
-      journalDirs << QFile::decodeName(argv[i] + 14);
-      TakeJournalMatches(argc, argv, &i, &journalMatches);
-      continue;
-    }
-    if (std::strncmp(argv[i], "--journal-from=", 15) == 0) {
-      journalFrom = QString::fromLocal8Bit(argv[i] + 15);
+      journalFrom = QString::fromLocal8Bit(joined ? argv[i] + 15 : argv[++i]);
       continue;
     }
     if (std::strcmp(argv[i], "--kernel") == 0) {
-      kernel = true;
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Kernel));
       continue;
     }
     if (std::strcmp(argv[i], "--follow") == 0) {
@@ -171,11 +182,13 @@ int main(int argc, char* argv[]) {
         std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
         return 2;
       }
-      followed << QFile::decodeName(argv[++i]);
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[++i])));
+      ++followed;
       continue;
     }
     if (std::strncmp(argv[i], "--follow=", 9) == 0) {
-      followed << QFile::decodeName(argv[i] + 9);
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[i] + 9)));
+      ++followed;
       continue;
     }
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -187,21 +200,26 @@ int main(int argc, char* argv[]) {
       return 0;
     }
   }
-  // Each followed file is a sender of its own, in a range below the kernel's.
-  constexpr qsizetype kMaxFollowed = 4096;
-  if (followed.size() > kMaxFollowed) {
-    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", int(kMaxFollowed));
+  if (followed > zef::SSourceSpec::kMaxSources) {
+    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", zef::SSourceSpec::kMaxSources);
     return 2;
   }
   zef::CJournalSource::SStart journalStart;
-  QString matchError;
-  if (!zef::CJournalSource::ParseStart(journalFrom, &journalStart)) {
-    std::fputs("zefmon: --journal-from takes now, all or a number of entries; see zefmon --help.\n", stderr);
+  if (!zef::CJournalSource::ParseStart(journalFrom, &journalStart) || journalStart.nLast > zef::SSourceSpec::kMaxLast) {
+    std::fprintf(stderr, "zefmon: --journal-from takes now, all or a number of entries up to %d; see zefmon --help.\n",
+                 zef::SSourceSpec::kMaxLast);
     return 2;
   }
-  if (QList<QByteArray> matches; !zef::CJournalSource::ParseMatches(journalMatches, &matches, &matchError)) {
-    std::fprintf(stderr, "zefmon: %s; see zefmon --help.\n", qPrintable(matchError));
-    return 2;
+  for (zef::SSourceSpec& source : sources) {
+    if (source.kind == zef::ESourceKind::Journal || source.kind == zef::ESourceKind::JournalDir) {
+      source.bFromStart = journalStart.kind == zef::CJournalSource::EStart::kAll;
+      source.nLast = journalStart.nLast;
+    }
+    if (const QString why = zef::CheckSourceSpec(source); !why.isEmpty()) {
+      std::fprintf(stderr, "zefmon: %s \"%s\": %s; see zefmon --help.\n", OptionOf(source.kind),
+                   qPrintable(source.strArgument.left(200)), qPrintable(why));
+      return 2;
+    }
   }
   if (!Env("DISPLAY") && !Env("WAYLAND_DISPLAY") && !Env("QT_QPA_PLATFORM") && !HasPlatformArgument(argc, argv)) {
     std::fputs(
@@ -227,10 +245,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "zefmon: %s\n", qPrintable(error));
     return 1;
   }
-  app.FollowFiles(followed);
-  if (kernel) app.ReadKernelLog();
-  if (localJournal) app.ReadJournal({}, journalMatches, journalStart);
-  for (const QString& dir : journalDirs) app.ReadJournal(dir, journalMatches, journalStart);
+  app.StartSources(sources);
   QObject::connect(app.GetMainWnd(), &zef::CMainFrame::closed, &application, &QCoreApplication::quit,
                    Qt::QueuedConnection);
   return application.exec();

@@ -35,6 +35,9 @@ class CMainFrame : public QMainWindow, public CWindowObject, public IMonitorHost
 
   // A line of the monitor's own, through the intake as every line goes.
   void AppendLine(const QString& line) override;
+  void AddSourceLine(const QString& line, std::uint32_t senderId, const QString& label, std::int64_t timeUs) override {
+    m_intake.AddSourceLine(line, senderId, label, timeUs);
+  }
   // Where every line enters the monitor, and where a trace connection's end
   // is told.
   CLineIntake& Intake() { return m_intake; }

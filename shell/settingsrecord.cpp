@@ -9,6 +9,7 @@ void CSettingsRecord::Exchange(CProfile& profile, CLookAndFeel& lookAndFeel, Dat
   database.Exchange(profile, direction);
   lookAndFeel.Exchange(profile, direction);
   filters.Exchange(profile, direction);
+  sources.Exchange(profile, direction);
 }
 
 }  // namespace zef

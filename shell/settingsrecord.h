@@ -1,6 +1,7 @@
-// The settings record: twenty values in five sections of the profile, and
-// the filter rules in a sixth (Init.Filters, written once there are any); one
-// struct per section, each in its feature's folder with its load/save rows.
+// The settings record: twenty values in five sections of the profile, the
+// filter rules in a sixth (Init.Filters) and the sources in a seventh
+// (Init.Sources), each written once there are any; one struct per section,
+// each in its feature's folder with its load/save rows.
 // The features that use a section get a reference to it.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "monitor/filtersettings.h"
 #include "monitor/monitorsettings.h"
 #include "platform/dialog/lookandfeel.h"
+#include "sources/sourcespec.h"
 #include "shell/generaloptions.h"
 #include "stress/loopsettings.h"
 
@@ -21,6 +23,7 @@ struct CSettingsRecord {
   CMonitorSettings monitor;
   CDatabaseSettings database;
   CFilterSettings filters;  // saved after the others: the file's older order stays
+  CSourceSettings sources;  // last of all, for the same reason
 
   // Loads (ToControls) or saves (FromControls) every section, `lookAndFeel`
   // last, in the order the file has always had.

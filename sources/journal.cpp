@@ -40,7 +40,7 @@ bool FieldNameValid(QStringView name) {
 QString Quoted(const QString& word) {
   QString shown = word.left(80);
   shown.replace(u'\n', u' ');
-  return u'"' + shown + (word.size() > 80 ? QStringLiteral("...\"") : QStringLiteral("\""));
+  return u'"' + shown + u'"';
 }
 
 // The value of `field` ("NAME=value") when its name is `name`.
@@ -87,20 +87,28 @@ QString CJournalSource::Name() const {
 bool CJournalSource::ParseMatches(const QStringList& words, QList<QByteArray>* matches, QString* error) {
   matches->clear();
   for (const QString& word : words) {
+    if (word == u"+") {
+      // Between two groups of matches: an entry may satisfy either.
+      if (matches->isEmpty() || matches->constLast() == "+") {
+        *error = QStringLiteral("\"+\" stands between two groups of journal matches");
+        return false;
+      }
+      matches->append("+");
+      continue;
+    }
     if (matches->size() >= kMaxMatches) {
       *error = QStringLiteral("at most %1 journal matches can be given").arg(kMaxMatches);
       return false;
     }
     const qsizetype eq = word.indexOf(u'=');
     if (eq < 0) {
-      *error = QStringLiteral("%1 is not a journal match FIELD=VALUE").arg(Quoted(word));
+      *error = QStringLiteral("%1 is no journal match (FIELD=VALUE, the field in capitals)").arg(Quoted(word));
       return false;
     }
     const QStringView field = QStringView(word).left(eq);
     const QStringView value = QStringView(word).mid(eq + 1);
     if (!FieldNameValid(field)) {
-      *error = QStringLiteral("%1: a journal field is 1 to 64 of A-Z, 0-9 and _, not starting with a digit")
-                   .arg(Quoted(word));
+      *error = QStringLiteral("%1 is no journal match (FIELD=VALUE, the field in capitals)").arg(Quoted(word));
       return false;
     }
     if (field != u"PRIORITY") {
@@ -115,6 +123,10 @@ bool CJournalSource::ParseMatches(const QStringList& words, QList<QByteArray>* m
       return false;
     }
     for (int p = low; p <= high; ++p) matches->append("PRIORITY=" + QByteArray::number(p));
+  }
+  if (!matches->isEmpty() && matches->constLast() == "+") {
+    *error = QStringLiteral("\"+\" stands between two groups of journal matches");
+    return false;
   }
   return true;
 }
@@ -174,7 +186,8 @@ bool CJournalSource::Start(const QStringList& words, const SStart& start) {
   // A compressed field is unpacked no further than a line is kept.
   sd_journal_set_data_threshold(m_pJournal, std::size_t(kMaxLineBytes) + 64);
   for (const QByteArray& match : matches) {
-    r = sd_journal_add_match(m_pJournal, match.constData(), std::size_t(match.size()));
+    r = match == "+" ? sd_journal_add_disjunction(m_pJournal)
+                     : sd_journal_add_match(m_pJournal, match.constData(), std::size_t(match.size()));
     if (r < 0) {
       Notice(QStringLiteral("%1: the match %2 is refused: %3")
                  .arg(Name(), Quoted(QString::fromUtf8(match)), ErrorText(r)));

@@ -91,8 +91,10 @@ class CJournalSource : public QObject {
 
   // The matches of `words` ("FIELD=VALUE"; PRIORITY=A..B is each priority
   // from A to B), in the form sd_journal_add_match takes them. Entries must
-  // match every field named, and one of the values given for a field. False
-  // with *error saying which word is wrong and why.
+  // match every field named, and one of the values given for a field; a
+  // word "+" between two such groups takes an entry that satisfies either
+  // (it stays "+" in `matches`). False with *error saying which word is
+  // wrong and why.
   static bool ParseMatches(const QStringList& words, QList<QByteArray>* matches, QString* error);
   // Parses "now", "all" or a count N (the last N entries).
   static bool ParseStart(const QString& word, SStart* start);

@@ -396,6 +396,13 @@ bool CSettingsDlg::OnInitDialog() {
   return true;
 }
 
+QRect CSettingsDlg::BodyArea() const {
+  QRect area = ClientArea()->rect();
+  if (m_pCancelBtn != nullptr && !m_pCancelBtn->isHidden())
+    area.setBottom(std::min(area.bottom(), m_pCancelBtn->geometry().top() - 4));
+  return area;
+}
+
 void ShowOrHideCancelButton(CDialog& dialog, QPushButton& button, bool show) {
   if (show) {
     PlaceCancelButton(dialog, button);

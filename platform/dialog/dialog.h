@@ -208,9 +208,20 @@ class CSettingsDlg : public CDialog {
   // PrepareDialog, the framework's initialisation, then PlaceCancelButton
   // when the Cancel button is to be shown.
   bool OnInitDialog() override;
+  // The client area above the Cancel button when that shows: where a body
+  // built in code goes.
+  QRect BodyArea() const;
 
   CLookAndFeel m_lookAndFeel;
 };
+
+// `widget` with object name `name`: how a body built in code names its
+// widgets for tests to find.
+template <class TWidget>
+TWidget* Named(TWidget* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
 
 // Where PlaceCancelButton reads and moves geometry. The native one works on
 // the widgets; tests put in the handheld's figures.

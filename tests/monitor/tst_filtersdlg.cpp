@@ -10,7 +10,11 @@
 #include <QTest>
 
 using namespace zef;
+using zef::test::Child;
 using zef::test::ClickCaptionOk;
+using zef::test::ClickChild;
+using zef::test::TickChild;
+using zef::test::TypeIntoChild;
 using zef::test::WhenOpen;
 
 class TestFiltersDlg : public QObject {
@@ -22,18 +26,6 @@ class TestFiltersDlg : public QObject {
 };
 
 namespace {
-template <class T>
-T& Child(CDialog& dlg, const char* name) {
-  T* child = dlg.findChild<T*>(QString::fromLatin1(name));
-  if (child == nullptr) qFatal("no %s", name);
-  return *child;
-}
-void Click(CDialog& dlg, const char* name) { QTest::mouseClick(&Child<QPushButton>(dlg, name), Qt::LeftButton); }
-void Type(CDialog& dlg, const char* name, const QString& text) {
-  QLineEdit& edit = Child<QLineEdit>(dlg, name);
-  edit.selectAll();
-  QTest::keyClicks(&edit, text);
-}
 SFilterRule Rule(const QString& text, EFilterAction action) { return SFilterRule{text, false, {}, action, 0}; }
 }  // namespace
 
@@ -44,16 +36,16 @@ void TestFiltersDlg::editedRulesWrittenBackOnOk() {
     QListWidget& list = Child<QListWidget>(dlg, "filterList");
     QCOMPARE(list.count(), 1);
     QCOMPARE(list.item(0)->text(), QStringLiteral("Hide: noise"));
-    Click(dlg, "filterAdd");
-    Type(dlg, "filterText", QStringLiteral("^err"));
-    QTest::mouseClick(&Child<QCheckBox>(dlg, "filterRegex"), Qt::LeftButton, {}, QPoint(4, 4));
-    Type(dlg, "filterSender", QStringLiteral("worker"));
+    ClickChild(dlg, "filterAdd");
+    TypeIntoChild(dlg, "filterText", QStringLiteral("^err"));
+    TickChild(dlg, "filterRegex");
+    TypeIntoChild(dlg, "filterSender", QStringLiteral("worker"));
     Child<QComboBox>(dlg, "filterAction").setCurrentIndex(int(EFilterAction::Highlight));
     Child<QComboBox>(dlg, "filterColour").setCurrentIndex(5);
     QCOMPARE(list.item(1)->text(), QStringLiteral("Highlight: re:^err @worker"));
-    Click(dlg, "filterUp");
+    ClickChild(dlg, "filterUp");
     QCOMPARE(list.currentRow(), 0);
-    Click(dlg, "filterAdd");  // left empty: dropped on OK
+    ClickChild(dlg, "filterAdd");  // left empty: dropped on OK
     ClickCaptionOk(dlg);
   });
   QVERIFY(RunSettingsDialog<CFiltersDlg>(nullptr, settings, CLookAndFeel{}));
@@ -68,9 +60,9 @@ void TestFiltersDlg::cancelKeepsTheSection() {
   settings.m_vRules = {Rule(QStringLiteral("a"), EFilterAction::Hide), Rule(QStringLiteral("b"), EFilterAction::Drop)};
   const CFilterSettings before = settings;
   WhenOpen([](CDialog& dlg) {
-    Click(dlg, "filterRemove");
+    ClickChild(dlg, "filterRemove");
     QCOMPARE(Child<QListWidget>(dlg, "filterList").count(), 1);
-    Type(dlg, "filterText", QStringLiteral("c"));
+    TypeIntoChild(dlg, "filterText", QStringLiteral("c"));
     QTest::keyClick(&dlg, Qt::Key_Escape);
   });
   QVERIFY(!RunSettingsDialog<CFiltersDlg>(nullptr, settings, CLookAndFeel{}));
@@ -81,11 +73,11 @@ void TestFiltersDlg::badRegexIsNamed() {
   CFilterSettings settings;
   WhenOpen([](CDialog& dlg) {
     QVERIFY(!Child<QPushButton>(dlg, "filterRemove").isEnabled());
-    Click(dlg, "filterAdd");
-    QTest::mouseClick(&Child<QCheckBox>(dlg, "filterRegex"), Qt::LeftButton, {}, QPoint(4, 4));
-    Type(dlg, "filterText", QStringLiteral("(a"));
+    ClickChild(dlg, "filterAdd");
+    TickChild(dlg, "filterRegex");
+    TypeIntoChild(dlg, "filterText", QStringLiteral("(a"));
     QVERIFY(Child<QLabel>(dlg, "filterError").text().contains(u"missing )"));
-    Type(dlg, "filterText", QStringLiteral("(a)"));
+    TypeIntoChild(dlg, "filterText", QStringLiteral("(a)"));
     QVERIFY(Child<QLabel>(dlg, "filterError").text().isEmpty());
     ClickCaptionOk(dlg);
   });

@@ -3,11 +3,11 @@
 # without a display; without a usable display it ends with status 1 and one
 # sentence; a second monitor says on standard error where trace clients go;
 # an end signal closes it in order; --follow brings a file's lines, through a
-# rotation, and a missing file waits without stopping the others; --kernel
-# brings the kernel's log or the line that says it may not be read;
-# --journal-dir brings a directory's journal entries, matched, and follows
-# it beside a directory that is not there, and a bad match or start is
-# refused before any window opens.
+# rotation (by hand and by logrotate), and a missing file waits without
+# stopping the others; --kernel brings the kernel's log or the line that
+# says it may not be read; --journal-dir brings a directory's last journal
+# entries and follows it beside a directory that is not there, and a bad
+# match or start is refused before any window opens.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -138,6 +138,72 @@ got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
 grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
 kill "$pid"
 wait_end
+args=(--follow=)
+run
+[ "$rc" -eq 2 ] && grep -q 'no file named' <<<"$err" || fail "--follow with an empty FILE: status $rc: $err"
+
+# A saved source reopens beside the command line's, which is not saved.
+printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n[Init.Sources]\nCount=1\nSource1=file,start:%s\n' \
+  "$work/sources.log" "$work/saved.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+echo "saved line" >"$work/saved.log"
+XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$work/given.log" 2>"$work/sources.err" & pid=$!
+pids+=("$pid")
+for _ in $(seq 1 100); do
+  grep -q 'given.log: No such file' "$work/sources.log" 2>/dev/null && break
+  sleep 0.1
+done
+echo "given line" >>"$work/given.log"
+for _ in $(seq 1 100); do
+  grep -q 'given line' "$work/sources.log" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q 'saved line' "$work/sources.log" && grep -q 'given line' "$work/sources.log" ||
+  fail "saved and command-line sources: the monitor took: $(cat "$work/sources.log")"
+kill "$pid"
+wait_end
+conf="$(cat "$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf")"
+grep -qx 'Count=1' <<<"$conf" && ! grep -q 'given.log' <<<"$conf" || fail "the command line's source was saved: $conf"
+
+# logrotate while a writer appends: renamed away (the writer makes the next
+# file) under way, then copied and truncated between two bursts; the
+# monitor's log holds every line once, in order.
+if command -v logrotate >/dev/null; then
+  run="$work/run-rotate"
+  mkdir -m 700 "$run" "$work/rot"
+  printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/rotate.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+  app="$work/rot/app.log"
+  printf '%s {\n  rotate 9\n  nocreate\n  missingok\n}\n' "$app" >"$work/rot/rename.conf"
+  printf '%s {\n  rotate 9\n  copytruncate\n}\n' "$app" >"$work/rot/copy.conf"
+  XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$app" 2>"$work/rotate.err" & pid=$!
+  pids+=("$pid")
+  # The file is made by the writer, so it is read from its first line.
+  for _ in $(seq 1 100); do
+    grep -q 'app.log: No such file' "$work/rotate.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  (for i in $(seq 1 3000); do
+    echo "$i" >>"$app"
+    [ $((i % 100)) -eq 0 ] && sleep 0.01
+  done) & writer=$!
+  for _ in 1 2 3; do
+    sleep 0.08
+    logrotate -f -s "$work/rot/state" "$work/rot/rename.conf" || fail "logrotate (rename) failed"
+  done
+  wait "$writer"
+  for i in $(seq 3001 3050); do echo "$i" >>"$app"; done
+  sleep 0.3
+  logrotate -f -s "$work/rot/state" "$work/rot/copy.conf" || fail "logrotate (copytruncate) failed"
+  for i in $(seq 3051 3100); do echo "$i" >>"$app"; done
+  expected="$(seq 1 3100)"
+  for _ in $(seq 1 100); do
+    [ "$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')" = "$expected" ] && break
+    sleep 0.1
+  done
+  got="$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')"
+  [ "$got" = "$expected" ] || fail "logrotate: $(diff <(echo "$expected") <(echo "$got") | head -5)"
+  kill "$pid"
+  wait_end
+fi
 
 # --kernel: the kernel's records, or where they may not be read the one line
 # that says why, reach the monitor and its log either way.
@@ -155,31 +221,31 @@ kill -0 "$pid" 2>/dev/null || fail "--kernel: the monitor ended: $(cat "$work/ke
 kill "$pid"
 wait_end
 
-# --journal-dir: journal files made here; the log shows each matched entry's
-# message, and what is appended after the start.
-for bad in "--journal lower=x" "--journal PRIORITY=9" "--journal-from soon" "--journal-dir"; do
+# --journal-dir: journal files made here; the log shows the last entry
+# there was, and what is written after the start.
+for bad in "--journal lower=x" "--journal PRIORITY=9" "--journal-from soon" "--journal-dir" "--journal-dir /x A=1"; do
   read -ra args <<<"$bad"
   run
   [ "$rc" -eq 2 ] || fail "$bad: status $rc"
-  grep -q 'see zefmon --help' <<<"$err" || fail "$bad: $err"
+  grep -q 'see zefmon --help\|follow --journal only' <<<"$err" || fail "$bad: $err"
 done
 remote=/lib/systemd/systemd-journal-remote
 if [ -x "$remote" ]; then
   jdir="$work/journals"
   mkdir "$jdir"
-  printf '__REALTIME_TIMESTAMP=1765290000000000\nMESSAGE=kept\nPRIORITY=3\n_HOSTNAME=alpha\n\n__REALTIME_TIMESTAMP=1765290001000000\nMESSAGE=dropped\nPRIORITY=6\n\n' >"$work/a.export"
+  printf '__REALTIME_TIMESTAMP=1765290000000000\nMESSAGE=before\n_HOSTNAME=alpha\n\n__REALTIME_TIMESTAMP=1765290001000000\nMESSAGE=kept\n\n' >"$work/a.export"
   "$remote" -o "$jdir/alpha.journal" "$work/a.export" 2>/dev/null || fail "--journal-dir: $remote failed"
   run="$work/run-journal"
   mkdir -m 700 "$run"
   printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/journal.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
-  XDG_RUNTIME_DIR="$run" "$bin/zefmon" --journal-dir "$work/nojournals" --journal-dir "$jdir" PRIORITY=0..4 \
-    --journal-from all 2>"$work/journal.err" & pid=$!
+  XDG_RUNTIME_DIR="$run" "$bin/zefmon" --journal-dir "$work/nojournals" --journal-dir "$jdir" --journal-from 1 \
+    2>"$work/journal.err" & pid=$!
   pids+=("$pid")
   for _ in $(seq 1 100); do
     grep -q '^kept' "$work/journal.log" 2>/dev/null && break
     sleep 0.1
   done
-  printf '__REALTIME_TIMESTAMP=1765290002000000\nMESSAGE=later\nPRIORITY=0\n\n' >"$work/b.export"
+  printf '__REALTIME_TIMESTAMP=1765290002000000\nMESSAGE=later\n\n' >"$work/b.export"
   "$remote" -o "$jdir/beta.journal" "$work/b.export" 2>/dev/null || fail "--journal-dir: $remote failed"
   expected=$'kept\nlater'
   for _ in $(seq 1 100); do

@@ -104,6 +104,7 @@ void TestFeatures::commandsReachTheirHandlersByNumber_data() {
   QTest::newRow("Options (options feature)") << CommandId::Options << DialogTemplateId::GeneralOptions;
   QTest::newRow("Monitor (options feature)") << CommandId::SetupMonitor << DialogTemplateId::Monitor;
   QTest::newRow("Database (options feature)") << CommandId::SetupDatabase << DialogTemplateId::DatabaseSettings;
+  QTest::newRow("Sources (sources feature)") << CommandId::SetupSources << DialogTemplateId::Sources;
   QTest::newRow("Look & Feel (application)") << CommandId::LookAndFeel << DialogTemplateId::LookAndFeel;
   QTest::newRow("About (application)") << CommandId::AppAbout << DialogTemplateId::About;
 }

@@ -141,6 +141,8 @@ void TestJournal::matchesSelectEntries_data() {
                                   << QStringList{u"a3"_s};
   QTest::newRow("one field OR") << QStringList{u"_SYSTEMD_UNIT=a.service"_s, u"_SYSTEMD_UNIT=b.service"_s}
                                 << QStringList{u"a3"_s, u"a6"_s, u"b2"_s, u"a-"_s};
+  QTest::newRow("either group") << QStringList{u"_SYSTEMD_UNIT=c.service"_s, u"+"_s, u"PRIORITY=2"_s}
+                                << QStringList{u"b2"_s, u"c5"_s};
   QTest::newRow("no such value") << QStringList{u"_SYSTEMD_UNIT=z.service"_s} << QStringList{};
 }
 
@@ -168,14 +170,15 @@ void TestJournal::matchesSelectEntries() {
 void TestJournal::badMatchIsRefusedWithAReason_data() {
   QTest::addColumn<QString>("word");
   QTest::addColumn<QString>("reason");
-  QTest::newRow("no =") << u"foo.service"_s << u"is not a journal match FIELD=VALUE"_s;
-  QTest::newRow("lower case field") << u"unit=x"_s << u"a journal field is 1 to 64 of A-Z"_s;
-  QTest::newRow("digit first") << u"9ABC=x"_s << u"a journal field is 1 to 64 of A-Z"_s;
-  QTest::newRow("empty field") << u"=x"_s << u"a journal field is 1 to 64 of A-Z"_s;
-  QTest::newRow("field too long") << QString(65, u'A') + u"=x"_s << u"a journal field is 1 to 64 of A-Z"_s;
+  QTest::newRow("no =") << u"foo.service"_s << u"is no journal match (FIELD=VALUE"_s;
+  QTest::newRow("lower case field") << u"unit=x"_s << u"is no journal match (FIELD=VALUE"_s;
+  QTest::newRow("digit first") << u"9ABC=x"_s << u"is no journal match (FIELD=VALUE"_s;
+  QTest::newRow("empty field") << u"=x"_s << u"is no journal match (FIELD=VALUE"_s;
+  QTest::newRow("field too long") << QString(65, u'A') + u"=x"_s << u"is no journal match (FIELD=VALUE"_s;
   QTest::newRow("priority 8") << u"PRIORITY=8"_s << u"PRIORITY is 0 to 7"_s;
   QTest::newRow("priority reversed") << u"PRIORITY=4..2"_s << u"PRIORITY is 0 to 7"_s;
   QTest::newRow("priority empty") << u"PRIORITY="_s << u"PRIORITY is 0 to 7"_s;
+  QTest::newRow("+ first") << u"+"_s << u"stands between two groups"_s;
   QTest::newRow("priority open range") << u"PRIORITY=2.."_s << u"PRIORITY is 0 to 7"_s;
 }
 

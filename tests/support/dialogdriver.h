@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -58,12 +59,35 @@ inline void ClickCaptionOk(CDialog& dialog) {
   QTest::mouseClick(ok, Qt::LeftButton);
 }
 
-inline void TypeInto(CDialog& dialog, int id, const QString& text) {
-  QLineEdit& edit = Control<QLineEdit>(dialog, id);
+inline void TypeInto(QLineEdit& edit, const QString& text) {
   edit.setFocus();
   edit.selectAll();
   QTest::keyClick(&edit, Qt::Key_Delete);
   QTest::keyClicks(&edit, text);
+}
+
+inline void TypeInto(CDialog& dialog, int id, const QString& text) { TypeInto(Control<QLineEdit>(dialog, id), text); }
+
+// A widget of a body built in code (not of the template), by its object name.
+template <class TWidget>
+TWidget& Child(CDialog& dialog, const char* name) {
+  auto* child = dialog.findChild<TWidget*>(QString::fromLatin1(name));
+  if (child == nullptr) qFatal("no %s", name);
+  return *child;
+}
+
+inline void ClickChild(CDialog& dialog, const char* name) {
+  QTest::mouseClick(&Child<QPushButton>(dialog, name), Qt::LeftButton);
+}
+
+// A click on a check box's indicator, where a user clicks.
+inline void TickChild(CDialog& dialog, const char* name) {
+  QCheckBox& box = Child<QCheckBox>(dialog, name);
+  QTest::mouseClick(&box, Qt::LeftButton, {}, QPoint(4, box.height() / 2));
+}
+
+inline void TypeIntoChild(CDialog& dialog, const char* name, const QString& text) {
+  TypeInto(Child<QLineEdit>(dialog, name), text);
 }
 
 // Records every message box and answers it with OK.

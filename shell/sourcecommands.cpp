@@ -1,0 +1,43 @@
+#include "shell/sourcecommands.h"
+
+#include "platform/dialog/settingsdialog.h"
+#include "sources/sourcesdlg.h"
+
+#include <algorithm>
+
+namespace zef {
+
+CSourceCommands::CSourceCommands(IMonitorHost& host, CSourceSettings& settings)
+    : m_host(host),
+      m_settings(settings),
+      m_set([&host](const QString& text, std::uint32_t senderId, const QString& label, std::int64_t timeUs) {
+        if (senderId == 0) host.AppendLine(text);
+        else host.AddSourceLine(text, senderId, label, timeUs);
+      }) {}
+
+void CSourceCommands::AddCommands(std::vector<CCommandEntry>& table) {
+  table.push_back(MakeCommand(CommandId::SetupSources, this, &CSourceCommands::OnSetupSources));
+}
+
+void CSourceCommands::OnFrameClosing() { m_set.Apply({}); }
+
+void CSourceCommands::Start(const std::vector<SSourceSpec>& commandLine) {
+  for (const QString& problem : m_settings.Problems()) m_host.AppendLine(problem);
+  std::vector<SSourceSpec>& sources = m_settings.m_vSources;
+  for (SSourceSpec spec : commandLine) {
+    // Asked for again: the saved source that runs anyway is the one shown.
+    const bool runs = std::any_of(sources.begin(), sources.end(),
+                                  [&](const SSourceSpec& s) { return s.bEnabled && s.SameSource(spec); });
+    if (runs || int(sources.size()) >= SSourceSpec::kMaxSources) continue;
+    spec.bSession = true;
+    sources.push_back(std::move(spec));
+  }
+  m_set.Apply(sources);
+}
+
+void CSourceCommands::OnSetupSources() {
+  if (RunSettingsDialog<CSourcesDlg>(m_host.GetWindow(), m_settings, m_host.LookAndFeel()))
+    m_set.Apply(m_settings.m_vSources);
+}
+
+}  // namespace zef

@@ -1,0 +1,232 @@
+#include "sources/sourcesdlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace zef {
+
+namespace {
+
+bool TakesPath(ESourceKind kind) { return kind == ESourceKind::File || kind == ESourceKind::JournalDir; }
+bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
+
+}  // namespace
+
+CSourcesDlg::CSourcesDlg(const CLookAndFeel& lookAndFeel, QWidget* parent)
+    : CSettingsDlg(DialogTemplateId::Sources, lookAndFeel, parent) {
+  BuildBody();
+}
+
+void CSourcesDlg::BuildBody() {
+  m_pBody = new QWidget(ClientArea());
+  auto* rows = new QVBoxLayout(m_pBody);
+  rows->setContentsMargins(4, 4, 4, 4);
+  m_pList = Named(new QListWidget, "sourceList");
+  rows->addWidget(m_pList, 1);
+
+  auto* buttons = new QHBoxLayout;
+  m_pAdd = Named(new QPushButton(tr("&Add")), "sourceAdd");
+  m_pRemove = Named(new QPushButton(tr("&Remove")), "sourceRemove");
+  for (QPushButton* button : {m_pAdd, m_pRemove}) {
+    button->setAutoDefault(false);
+    buttons->addWidget(button);
+  }
+  buttons->addStretch(1);
+  rows->addLayout(buttons);
+
+  auto* editor = new QGridLayout;
+  m_pKind = Named(new QComboBox, "sourceKind");
+  m_pKind->addItems(SourceKindNames());
+  m_pArgument = Named(new QLineEdit, "sourceArgument");
+  m_pArgument->setMaxLength(SSourceSpec::kMaxArgument);
+  m_pBrowse = Named(new QPushButton(tr("&Browse...")), "sourceBrowse");
+  m_pBrowse->setAutoDefault(false);
+  m_pFromStart = Named(new QCheckBox, "sourceFromStart");
+  m_pLast = Named(new QSpinBox, "sourceLast");
+  m_pLast->setRange(0, SSourceSpec::kMaxLast);
+  m_pLast->setSpecialValueText(tr("none, from now"));
+  m_pKeep = Named(new QCheckBox(tr("&Open again at the next start")), "sourceKeep");
+  m_pError = Named(new QLabel, "sourceError");
+  m_pError->setWordWrap(true);
+  auto* kindLabel = new QLabel(tr("&Kind:"));
+  kindLabel->setBuddy(m_pKind);
+  m_pArgumentLabel = new QLabel;
+  m_pArgumentLabel->setBuddy(m_pArgument);
+  auto* lastLabel = new QLabel(tr("&Latest entries first:"));
+  lastLabel->setBuddy(m_pLast);
+  auto* argumentRow = new QHBoxLayout;
+  argumentRow->addWidget(m_pArgument, 1);
+  argumentRow->addWidget(m_pBrowse);
+  editor->addWidget(kindLabel, 0, 0);
+  editor->addWidget(m_pKind, 0, 1);
+  editor->addWidget(m_pArgumentLabel, 1, 0);
+  editor->addLayout(argumentRow, 1, 1);
+  editor->addWidget(m_pFromStart, 2, 1);
+  editor->addWidget(lastLabel, 3, 0);
+  editor->addWidget(m_pLast, 3, 1);
+  editor->addWidget(m_pKeep, 4, 1);
+  editor->addWidget(m_pError, 5, 0, 1, 2);
+  rows->addLayout(editor);
+  ConnectBody();
+}
+
+void CSourcesDlg::ConnectBody() {
+  connect(m_pList, &QListWidget::currentRowChanged, this, [this](int row) { ShowSource(row); });
+  connect(m_pList, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+    const int row = m_pList->row(item);
+    if (row < 0 || row >= int(m_section.m_vSources.size())) return;
+    m_section.m_vSources[std::size_t(row)].bEnabled = item->checkState() == Qt::Checked;
+  });
+  connect(m_pKind, &QComboBox::activated, this, [this](int kind) { ChangeKind(kind); });
+  connect(m_pArgument, &QLineEdit::textEdited, this, [this] { StoreSource(); });
+  connect(m_pFromStart, &QCheckBox::toggled, this, [this] { StoreSource(); });
+  connect(m_pLast, &QSpinBox::valueChanged, this, [this] { StoreSource(); });
+  connect(m_pKeep, &QCheckBox::toggled, this, [this] { StoreSource(); });
+  connect(m_pBrowse, &QPushButton::clicked, this, [this] { Browse(); });
+  connect(m_pAdd, &QPushButton::clicked, this, [this] {
+    m_section.m_vSources.push_back(MakeSourceSpec(ESourceKind::File));
+    FillList(int(m_section.m_vSources.size()) - 1);
+    m_pArgument->setFocus();
+  });
+  connect(m_pRemove, &QPushButton::clicked, this, [this] {
+    const int row = m_pList->currentRow();
+    if (row < 0) return;
+    m_section.m_vSources.erase(m_section.m_vSources.begin() + row);
+    FillList(std::min(row, int(m_section.m_vSources.size()) - 1));
+  });
+}
+
+bool CSourcesDlg::OnInitDialog() {
+  const bool result = CSettingsDlg::OnInitDialog();
+  resizeEvent(nullptr);
+  return result;
+}
+
+void CSourcesDlg::DoDataExchange(CDataExchange& dx) {
+  if (!dx.IsSaving()) {
+    FillList(m_section.m_vSources.empty() ? -1 : 0);
+    return;
+  }
+  // An added row left without its file or directory is dropped, as if
+  // never added.
+  std::erase_if(m_section.m_vSources,
+                [](const SSourceSpec& s) { return TakesPath(s.kind) && s.strArgument.trimmed().isEmpty(); });
+  for (SSourceSpec& spec : m_section.m_vSources) {
+    if (TakesPath(spec.kind) && !spec.bSession) spec.strArgument = QFileInfo(spec.strArgument).absoluteFilePath();
+  }
+  for (std::size_t i = 0; i < m_section.m_vSources.size(); ++i) {
+    if (CheckSourceSpec(m_section.m_vSources[i]).isEmpty()) continue;
+    FillList(int(i));
+    dx.Fail();
+    return;
+  }
+  FillList(m_pList->currentRow());
+}
+
+void CSourcesDlg::resizeEvent(QResizeEvent* event) {
+  if (event != nullptr) CSettingsDlg::resizeEvent(event);
+  if (m_pBody != nullptr) m_pBody->setGeometry(BodyArea());
+}
+
+SSourceSpec* CSourcesDlg::Current() {
+  const int row = m_pList->currentRow();
+  return row >= 0 && row < int(m_section.m_vSources.size()) ? &m_section.m_vSources[std::size_t(row)] : nullptr;
+}
+
+void CSourcesDlg::FillList(int current) {
+  {
+    // Filling says nothing: no row change, no check box a user clicked.
+    const QSignalBlocker quiet(m_pList);
+    m_pList->clear();
+    for (const SSourceSpec& spec : m_section.m_vSources) {
+      auto* item = new QListWidgetItem(DescribeSource(spec), m_pList);
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(spec.bEnabled ? Qt::Checked : Qt::Unchecked);
+    }
+    m_pList->setCurrentRow(current);
+  }
+  ShowSource(current);
+}
+
+void CSourcesDlg::ShowSource(int row) {
+  const bool valid = row >= 0 && row < int(m_section.m_vSources.size());
+  const SSourceSpec spec = valid ? m_section.m_vSources[std::size_t(row)] : SSourceSpec{};
+  m_bShowing = true;
+  m_pKind->setCurrentIndex(int(spec.kind));
+  m_pArgument->setText(spec.strArgument);
+  m_pFromStart->setChecked(spec.bFromStart);
+  m_pLast->setValue(spec.nLast);
+  m_pKeep->setChecked(!spec.bSession);
+  m_bShowing = false;
+  UpdateEditor(spec, valid);
+}
+
+void CSourcesDlg::UpdateEditor(const SSourceSpec& spec, bool valid) {
+  static const char* const kArgumentCaptions[] = {"&File:", "", "&Matches:", "&Directory:"};
+  m_pArgumentLabel->setText(tr(kArgumentCaptions[int(spec.kind)]));
+  m_pFromStart->setText(spec.kind == ESourceKind::Kernel ? tr("From the &oldest record kept")
+                                                         : tr("From its &beginning"));
+  m_pKind->setEnabled(valid);
+  m_pArgument->setEnabled(valid && spec.kind != ESourceKind::Kernel);
+  m_pArgument->setPlaceholderText(spec.kind == ESourceKind::Journal ? tr("all entries, or FIELD=VALUE ...")
+                                                                    : QString());
+  m_pBrowse->setEnabled(valid && TakesPath(spec.kind));
+  m_pFromStart->setEnabled(valid && !IsJournal(spec.kind));
+  m_pLast->setEnabled(valid && IsJournal(spec.kind));
+  // Only a source of the command line can be left out of later starts.
+  m_pKeep->setEnabled(valid && spec.bSession);
+  const bool empty = TakesPath(spec.kind) && spec.strArgument.isEmpty();
+  m_pError->setText(valid && !empty ? CheckSourceSpec(spec) : QString());
+  m_pAdd->setEnabled(int(m_section.m_vSources.size()) < SSourceSpec::kMaxSources);
+  m_pRemove->setEnabled(valid);
+}
+
+void CSourcesDlg::StoreSource() {
+  SSourceSpec* spec = Current();
+  if (m_bShowing || spec == nullptr) return;
+  spec->strArgument = m_pArgument->text();
+  spec->bFromStart = m_pFromStart->isChecked();
+  spec->nLast = m_pLast->value();
+  spec->bSession = !m_pKeep->isChecked();
+  const QSignalBlocker quiet(m_pList);
+  m_pList->item(m_pList->currentRow())->setText(DescribeSource(*spec));
+  UpdateEditor(*spec, true);
+}
+
+void CSourcesDlg::ChangeKind(int kind) {
+  SSourceSpec* spec = Current();
+  if (m_bShowing || spec == nullptr || kind == int(spec->kind)) return;
+  // A new kind starts as that kind usually does; a path stays for a path.
+  SSourceSpec changed = MakeSourceSpec(
+      ESourceKind(kind), TakesPath(ESourceKind(kind)) && TakesPath(spec->kind) ? spec->strArgument : QString());
+  changed.bEnabled = spec->bEnabled;
+  changed.bSession = spec->bSession;
+  *spec = changed;
+  FillList(m_pList->currentRow());
+}
+
+void CSourcesDlg::Browse() {
+  const SSourceSpec* spec = Current();
+  if (spec == nullptr) return;
+  const QString from = spec->strArgument.isEmpty() ? QDir::homePath() : spec->strArgument;
+  const QString chosen = spec->kind == ESourceKind::JournalDir
+                             ? QFileDialog::getExistingDirectory(this, tr("Directory of journal files"), from)
+                             : QFileDialog::getOpenFileName(this, tr("File to follow"), from);
+  if (chosen.isEmpty()) return;
+  m_pArgument->setText(chosen);
+  StoreSource();
+}
+
+}  // namespace zef

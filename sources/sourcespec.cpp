@@ -1,0 +1,183 @@
+#include "sources/sourcespec.h"
+
+#include "platform/system/profile.h"
+#include "sources/journal.h"
+
+#include <algorithm>
+#include <array>
+
+namespace zef {
+namespace {
+
+const QString kSection = QStringLiteral("Init.Sources");
+
+// A settings value is the argument and a few words before it.
+constexpr int kMaxValue = SSourceSpec::kMaxArgument + 64;
+// Lines that say what a load left out, before the rest is only counted.
+constexpr qsizetype kMaxProblems = 20;
+
+constexpr std::array<const char16_t*, 4> kKindKeys{u"file", u"kernel", u"journal", u"journal-dir"};
+constexpr std::array<const char16_t*, 4> kKindNames{u"File", u"Kernel log", u"Journal", u"Journal directory"};
+
+bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
+
+bool HasControl(const QString& text) {
+  return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+QString CheckMatches(const QString& matches) {
+  const QStringList words = matches.split(u' ', Qt::SkipEmptyParts);
+  if (words.size() > SSourceSpec::kMaxMatches)
+    return QStringLiteral("more than %1 journal matches").arg(SSourceSpec::kMaxMatches);
+  QList<QByteArray> parsed;
+  QString error;
+  return CJournalSource::ParseMatches(words, &parsed, &error) ? QString() : error;
+}
+
+QString Key(const char16_t* name, int n) { return QString::fromUtf16(name) + QString::number(n); }
+
+}  // namespace
+
+SSourceSpec MakeSourceSpec(ESourceKind kind, const QString& argument) {
+  SSourceSpec spec;
+  spec.kind = kind;
+  spec.strArgument = argument;
+  // The kernel keeps only a ring of recent records: all of them are wanted.
+  spec.bFromStart = kind == ESourceKind::Kernel;
+  return spec;
+}
+
+QString PrintSourceSpec(const SSourceSpec& spec) {
+  QString text = QString::fromUtf16(kKindKeys[std::size_t(spec.kind)]);
+  const bool usualStart = spec.bFromStart == MakeSourceSpec(spec.kind).bFromStart;
+  if (!IsJournal(spec.kind) && !usualStart) text += spec.bFromStart ? u",start" : u",end";
+  if (IsJournal(spec.kind) && spec.bFromStart) text += u",all";
+  if (IsJournal(spec.kind) && spec.nLast > 0) text += QStringLiteral(",last=") + QString::number(spec.nLast);
+  if (spec.kind != ESourceKind::Kernel) text += u':' + spec.strArgument;
+  return text;
+}
+
+bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error) {
+  const auto fail = [error](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (text.size() > kMaxValue) return fail(QStringLiteral("longer than %1 characters").arg(kMaxValue));
+  const qsizetype colon = text.indexOf(u':');
+  const QStringList head = (colon < 0 ? text : text.left(colon)).split(u',');
+  const auto* kind = std::find_if(kKindKeys.begin(), kKindKeys.end(),
+                                  [&](const char16_t* key) { return head.front().trimmed() == QStringView(key); });
+  if (kind == kKindKeys.end()) return fail(QStringLiteral("unknown kind \"%1\"").arg(head.front().left(40)));
+  SSourceSpec parsed =
+      MakeSourceSpec(ESourceKind(kind - kKindKeys.begin()), colon < 0 ? QString() : text.mid(colon + 1));
+  for (qsizetype i = 1; i < head.size(); ++i) {
+    const QString option = head[i].trimmed();
+    bool number = false;
+    const int last = option.startsWith(u"last=") ? option.mid(5).toInt(&number) : 0;
+    if (!IsJournal(parsed.kind) && (option == u"start" || option == u"end")) {
+      parsed.bFromStart = option == u"start";
+    } else if (IsJournal(parsed.kind) && option == u"all") {
+      parsed.bFromStart = true;
+    } else if (IsJournal(parsed.kind) && number && last >= 0 && last <= SSourceSpec::kMaxLast) {
+      parsed.nLast = last;
+    } else {
+      return fail(QStringLiteral("unknown option \"%1\"").arg(option.left(40)));
+    }
+  }
+  if (const QString why = CheckSourceSpec(parsed); !why.isEmpty()) return fail(why);
+  *spec = parsed;
+  return true;
+}
+
+QString CheckSourceSpec(const SSourceSpec& spec) {
+  const QString& argument = spec.strArgument;
+  if (argument.size() > SSourceSpec::kMaxArgument)
+    return QStringLiteral("longer than %1 characters").arg(SSourceSpec::kMaxArgument);
+  if (HasControl(argument)) return QStringLiteral("holds a control character");
+  switch (spec.kind) {
+    case ESourceKind::File:
+      return argument.isEmpty() ? QStringLiteral("no file named") : QString();
+    case ESourceKind::JournalDir:
+      return argument.isEmpty() ? QStringLiteral("no directory named") : QString();
+    case ESourceKind::Kernel:
+      return argument.isEmpty() ? QString() : QStringLiteral("the kernel log takes no argument");
+    case ESourceKind::Journal:
+      return CheckMatches(argument);
+  }
+  return QStringLiteral("unknown kind");
+}
+
+QString DescribeSource(const SSourceSpec& spec) {
+  QString text = QString::fromUtf16(kKindNames[std::size_t(spec.kind)]);
+  if (!spec.strArgument.isEmpty()) text += u' ' + spec.strArgument;
+  if (spec.kind == ESourceKind::File && spec.bFromStart) text += QStringLiteral(", from its beginning");
+  if (spec.kind == ESourceKind::Kernel && !spec.bFromStart) text += QStringLiteral(", new records only");
+  if (IsJournal(spec.kind) && spec.bFromStart) text += QStringLiteral(", from its oldest entry");
+  else if (IsJournal(spec.kind) && spec.nLast > 0) text += QStringLiteral(", last %1 entries first").arg(spec.nLast);
+  if (spec.bSession) text += QStringLiteral(" (command line)");
+  return text;
+}
+
+QStringList SourceKindNames() {
+  QStringList names;
+  for (const char16_t* name : kKindNames) names << QString::fromUtf16(name);
+  return names;
+}
+
+void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
+  if (direction == DataDirection::FromControls) {
+    std::vector<const SSourceSpec*> saved;
+    for (const SSourceSpec& spec : m_vSources)
+      if (!spec.bSession && int(saved.size()) < SSourceSpec::kMaxSources) saved.push_back(&spec);
+    // A file that never had sources gets no section for none.
+    if (saved.empty() && profile.GetProfileInt(kSection, QStringLiteral("Count"), -1) == -1) return;
+    profile.WriteProfileInt(kSection, QStringLiteral("Count"), int(saved.size()));
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+      profile.WriteProfileString(kSection, Key(u"Source", int(i) + 1), PrintSourceSpec(*saved[i]));
+      profile.WriteProfileInt(kSection, Key(u"On", int(i) + 1), saved[i]->bEnabled ? 1 : 0);
+    }
+    return;
+  }
+  std::erase_if(m_vSources, [](const SSourceSpec& spec) { return !spec.bSession; });
+  m_problems.clear();
+  const int stored = profile.GetProfileInt(kSection, QStringLiteral("Count"), 0);
+  if (stored > SSourceSpec::kMaxSources)
+    m_problems
+        << QStringLiteral("Sources: %1 listed, only the first %2 are read.").arg(stored).arg(SSourceSpec::kMaxSources);
+  const int count = std::clamp(stored, 0, SSourceSpec::kMaxSources);
+  std::vector<SSourceSpec> loaded;
+  int missing = 0;
+  int unsaid = 0;
+  const auto leftOut = [&](int n, const QString& why) {
+    // A damaged file could fill the monitor with these: a few, then a count.
+    if (m_problems.size() < kMaxProblems)
+      m_problems << QStringLiteral("Sources: source %1 left out: %2.").arg(n).arg(why);
+    else ++unsaid;
+  };
+  for (int n = 1; n <= count; ++n) {
+    const QString value = profile.GetProfileString(kSection, Key(u"Source", n), QString());
+    if (value.isEmpty()) {
+      ++missing;
+      continue;
+    }
+    SSourceSpec spec;
+    QString why;
+    if (!ParseSourceSpec(value, &spec, &why)) {
+      leftOut(n, why);
+      continue;
+    }
+    // Saved paths are the dialog's, always whole: a relative one would
+    // depend on where the monitor happens to start.
+    if (spec.kind != ESourceKind::Kernel && spec.kind != ESourceKind::Journal && !spec.strArgument.startsWith(u'/')) {
+      leftOut(n, QStringLiteral("\"%1\" is not a full path").arg(spec.strArgument.left(200)));
+      continue;
+    }
+    spec.bEnabled = profile.GetProfileInt(kSection, Key(u"On", n), 1) != 0;
+    loaded.push_back(std::move(spec));
+  }
+  if (unsaid > 0) m_problems << QStringLiteral("Sources: %1 more left out.").arg(unsaid);
+  if (missing > 0) m_problems << QStringLiteral("Sources: %1 of those listed are missing.").arg(missing);
+  m_vSources.insert(m_vSources.begin(), loaded.begin(), loaded.end());
+}
+
+}  // namespace zef

@@ -1,0 +1,95 @@
+// What the user turns on as a source of the monitor, without a display: a
+// followed file, the kernel log, the local journal or a directory of journal
+// files, and the section "Init.Sources" that keeps them.
+//
+// A source as one settings value (the kind, its options, then after the
+// first ':' its argument):
+//   file:/var/log/syslog             a file followed from its end
+//   file,start:/tmp/app.log          ... from its beginning
+//   kernel                           the kernel log from its oldest record
+//   kernel,end                       ... only records from now on
+//   journal:_SYSTEMD_UNIT=a.service PRIORITY=0..4
+//   journal,last=100:                the local journal, its last 100 entries first
+//   journal,all:                     ... from its oldest entry
+//   journal-dir:/var/log/journal/remote
+// Everything read is untrusted (a hand-edited or damaged settings file):
+// bounded lengths, known kinds and options only, each refusal in words.
+#pragma once
+
+#include "platform/system/datadirection.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace zef {
+
+class CProfile;
+
+enum class ESourceKind : int { File, Kernel, Journal, JournalDir };
+
+struct SSourceSpec {
+  // The most sources the monitor runs at once (a sender id each for files).
+  static constexpr int kMaxSources = 4096;
+  static constexpr int kMaxArgument = 4096;  // characters of a path or of the matches
+  static constexpr int kMaxMatches = 64;
+  static constexpr int kMaxLast = 1000000;
+
+  ESourceKind kind = ESourceKind::File;
+  // File: its path; JournalDir: the directory; Journal: matches
+  // "FIELD=VALUE ..." ("+" between groups of alternatives), none for all;
+  // Kernel: nothing.
+  QString strArgument;
+  // File: its present content first; Kernel: from the oldest record kept;
+  // journal kinds: from the oldest entry (before nLast).
+  bool bFromStart = false;
+  // Journal kinds: how many of the latest entries come first (0: from now).
+  int nLast = 0;
+  bool bEnabled = true;
+  // Given on the command line: runs this session and is not saved.
+  bool bSession = false;
+
+  // The same source (kind and argument), whatever its options.
+  bool SameSource(const SSourceSpec& other) const { return kind == other.kind && strArgument == other.strArgument; }
+  // The same source started the same way: a running one needs no restart.
+  bool SameStart(const SSourceSpec& other) const {
+    return SameSource(other) && bFromStart == other.bFromStart && nLast == other.nLast;
+  }
+  friend bool operator==(const SSourceSpec&, const SSourceSpec&) = default;
+};
+
+// A new spec of `kind` with that kind's usual start.
+SSourceSpec MakeSourceSpec(ESourceKind kind, const QString& argument = {});
+
+// The settings value of `spec` (its kind, options and argument; not whether
+// it is on).
+QString PrintSourceSpec(const SSourceSpec& spec);
+// Reads a settings value; false with `error` saying why when it is none.
+bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error);
+// Why `spec` cannot run, or an empty string when it can.
+QString CheckSourceSpec(const SSourceSpec& spec);
+// How a list shows it: "File /var/log/syslog, from its beginning".
+QString DescribeSource(const SSourceSpec& spec);
+// The kinds' names for a chooser, in ESourceKind order.
+QStringList SourceKindNames();
+
+// Section "Init.Sources": Count, then per source n (from 1) Source<n> (the
+// spec's value) and On<n> (0/1). On load at most kMaxSources are read and a
+// value that is no source is left out; each is one line of Problems(). A
+// source given on the command line (bSession) is never written, and a load
+// keeps those already in the list.
+struct CSourceSettings {
+  std::vector<SSourceSpec> m_vSources;
+
+  void Exchange(CProfile& profile, DataDirection direction);
+  // What the last load left out and why.
+  const QStringList& Problems() const { return m_problems; }
+
+  friend bool operator==(const CSourceSettings& a, const CSourceSettings& b) { return a.m_vSources == b.m_vSources; }
+
+ private:
+  QStringList m_problems;
+};
+
+}  // namespace zef
