@@ -131,6 +131,21 @@ const char* OptionOf(zef::ESourceKind kind) {
   return "";
 }
 
+// Whether argv[*i] is the option `name`, as "NAME VALUE" or "NAME=VALUE":
+// *value is then its value (null when none follows) and *i is on its last
+// word.
+bool TakeOption(int argc, char** argv, int* i, const char* name, const char** value) {
+  const std::size_t n = std::strlen(name);
+  if (std::strncmp(argv[*i], name, n) != 0) return false;
+  if (argv[*i][n] == '=') {
+    *value = argv[*i] + n + 1;
+    return true;
+  }
+  if (argv[*i][n] != '\0') return false;
+  *value = *i + 1 < argc ? argv[++*i] : nullptr;
+  return true;
+}
+
 // Whether `word` is a journal MATCH word: FIELD=VALUE, or "+" between groups.
 bool IsJournalMatch(const char* word) {
   return std::strcmp(word, "+") == 0 || (word[0] != '-' && std::strchr(word, '=') != nullptr);
@@ -150,27 +165,25 @@ int main(int argc, char* argv[]) {
       sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Journal, matches.join(u' ')));
       continue;
     }
-    if (std::strcmp(argv[i], "--journal-dir") == 0 || std::strncmp(argv[i], "--journal-dir=", 14) == 0) {
-      const bool joined = argv[i][13] == '=';  // --journal-dir=DIR
-      if (!joined && i + 1 == argc) {
+    const char* value = nullptr;
+    if (TakeOption(argc, argv, &i, "--journal-dir", &value)) {
+      if (!value) {
         std::fputs("zefmon: --journal-dir needs a DIR; see zefmon --help.\n", stderr);
         return 2;
       }
-      const char* dir = joined ? argv[i] + 14 : argv[++i];
       if (i + 1 < argc && IsJournalMatch(argv[i + 1])) {
         std::fputs("zefmon: matches follow --journal only; a directory's journal is read whole.\n", stderr);
         return 2;
       }
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::JournalDir, QFile::decodeName(dir)));
+      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::JournalDir, QFile::decodeName(value)));
       continue;
     }
-    if (std::strcmp(argv[i], "--journal-from") == 0 || std::strncmp(argv[i], "--journal-from=", 15) == 0) {
-      const bool joined = argv[i][14] == '=';  // --journal-from=WHERE
-      if (!joined && i + 1 == argc) {
+    if (TakeOption(argc, argv, &i, "--journal-from", &value)) {
+      if (!value) {
         std::fputs("zefmon: --journal-from needs now, all or a number; see zefmon --help.\n", stderr);
         return 2;
       }
-      journalFrom = QString::fromLocal8Bit(joined ? argv[i] + 15 : argv[++i]);
+      journalFrom = QString::fromLocal8Bit(value);
       continue;
     }
     if (std::strcmp(argv[i], "--kernel") == 0) {
