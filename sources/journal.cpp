@@ -53,14 +53,16 @@ bool Take(std::string_view field, std::string_view name, QByteArray* value, qsiz
 
 }  // namespace
 
-CJournalSenders::CJournalSenders(std::uint32_t first, std::uint32_t count) : m_nFirst(first), m_nCount(count) {}
+CJournalSenders::CJournalSenders(std::uint32_t first, std::uint32_t count, qsizetype maxLabelChars)
+    : m_nFirst(first), m_nCount(count), m_nMaxLabelChars(maxLabelChars) {}
 
 std::uint32_t CJournalSenders::IdFor(QString* label, bool* overflow) {
   if (overflow) *overflow = false;
   if (const auto it = m_ids.constFind(*label); it != m_ids.constEnd()) return *it;
-  if (std::uint32_t(m_ids.size()) < m_nCount - 1) {
+  if (std::uint32_t(m_ids.size()) < m_nCount - 1 && m_nLabelChars + label->size() <= m_nMaxLabelChars) {
     const std::uint32_t id = m_nFirst + std::uint32_t(m_ids.size());
     m_ids.insert(*label, id);
+    m_nLabelChars += label->size();
     return id;
   }
   *label = SharedLabel();

@@ -41,10 +41,11 @@ namespace zef {
 // The sender ids of the journal sources of one monitor: one per distinct
 // label, from a range of `count` ids from `first`. Sources that share one
 // give a label the same id, and never the same id to two labels. Once all
-// but the last are given, every further label gets the last, shared id.
+// but the last are given, or the labels given hold `maxLabelChars`
+// characters in all, every further label gets the last, shared id.
 class CJournalSenders {
  public:
-  CJournalSenders(std::uint32_t first, std::uint32_t count);
+  CJournalSenders(std::uint32_t first, std::uint32_t count, qsizetype maxLabelChars = 1 << 20);
 
   // The id of `*label`. When it gets the shared id, *label becomes
   // SharedLabel(), and *overflow is true if this was the first label so.
@@ -56,6 +57,8 @@ class CJournalSenders {
  private:
   std::uint32_t m_nFirst;
   std::uint32_t m_nCount;
+  qsizetype m_nMaxLabelChars;
+  qsizetype m_nLabelChars = 0;
   QHash<QString, std::uint32_t> m_ids;
   bool m_bOverflowSaid = false;
 };

@@ -325,6 +325,12 @@ void TestJournal::sendersAreBoundedAndShared() {
   QVERIFY(!overflow);  // said once
   QCOMPARE(senders.IdFor(&again), kFirstId);
   QCOMPARE(again, QStringLiteral("a"));
+  // Long labels run out of room before the ids do.
+  CJournalSenders roomy(kFirstId, 100, 10);
+  QString shortLabel = u"12345"_s, longLabel = u"123456"_s;
+  QCOMPARE(roomy.IdFor(&shortLabel), kFirstId);
+  QCOMPARE(roomy.IdFor(&longLabel), kFirstId + 99);
+  QCOMPARE(longLabel, CJournalSenders::SharedLabel());
 
   // Through a journal of more hosts than ids: one notice, the rest shared.
   REQUIRE_JOURNAL_REMOTE();
