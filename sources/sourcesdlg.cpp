@@ -177,14 +177,15 @@ void CSourcesDlg::UpdateEditor(const SSourceSpec& spec, bool valid) {
   static const char* const kArgumentCaptions[] = {"&File:", "", "&Matches:", "&Directory:"};
   m_pArgumentLabel->setText(tr(kArgumentCaptions[int(spec.kind)]));
   m_pFromStart->setText(spec.kind == ESourceKind::Kernel ? tr("From the &oldest record kept")
+                        : IsJournal(spec.kind)           ? tr("From its &first entry")
                                                          : tr("From its &beginning"));
   m_pKind->setEnabled(valid);
   m_pArgument->setEnabled(valid && spec.kind != ESourceKind::Kernel);
   m_pArgument->setPlaceholderText(spec.kind == ESourceKind::Journal ? tr("all entries, or FIELD=VALUE ...")
                                                                     : QString());
   m_pBrowse->setEnabled(valid && TakesPath(spec.kind));
-  m_pFromStart->setEnabled(valid && !IsJournal(spec.kind));
-  m_pLast->setEnabled(valid && IsJournal(spec.kind));
+  m_pFromStart->setEnabled(valid);
+  m_pLast->setEnabled(valid && IsJournal(spec.kind) && !spec.bFromStart);
   // Only a source of the command line can be left out of later starts.
   m_pKeep->setEnabled(valid && spec.bSession);
   const bool empty = TakesPath(spec.kind) && spec.strArgument.isEmpty();

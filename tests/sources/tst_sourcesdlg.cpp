@@ -76,6 +76,12 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
     TypeIntoChild(dlg, "sourceArgument", QStringLiteral("PRIORITY=3"));
     Child<QSpinBox>(dlg, "sourceLast").setValue(20);
     ClickChild(dlg, "sourceAdd");
+    ChooseKind(dlg, ESourceKind::JournalDir);
+    TypeIntoChild(dlg, "sourceArgument", QStringLiteral("/var/log/journal/remote"));
+    TickChild(dlg, "sourceFromStart");
+    // From its oldest entry, no count of latest ones applies.
+    QVERIFY(!Child<QSpinBox>(dlg, "sourceLast").isEnabled());
+    QCOMPARE(list.item(6)->text(), QStringLiteral("Journal directory /var/log/journal/remote, from its oldest entry"));
     ClickCaptionOk(dlg);
   });
   QVERIFY(RunSettingsDialog<CSourcesDlg>(nullptr, settings, CLookAndFeel{}));
@@ -85,6 +91,8 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
   fromStart.bFromStart = true;
   SSourceSpec journal = MakeSourceSpec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"));
   journal.nLast = 20;
+  SSourceSpec journalDir = MakeSourceSpec(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"));
+  journalDir.bFromStart = true;
   // A path typed without its directory is taken from the working one; the
   // command line's own stays as given while it runs for the session only.
   const std::vector<SSourceSpec> expected{
@@ -93,7 +101,8 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
       Session(MakeSourceSpec(ESourceKind::File, QStringLiteral("here.log"))),
       fromStart,
       MakeSourceSpec(ESourceKind::File, QDir::current().absoluteFilePath(QStringLiteral("relative.log"))),
-      journal};
+      journal,
+      journalDir};
   QCOMPARE(settings.m_vSources, expected);
 }
 
