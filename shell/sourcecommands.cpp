@@ -19,7 +19,12 @@ void CSourceCommands::AddCommands(std::vector<CCommandEntry>& table) {
   table.push_back(MakeCommand(CommandId::SetupSources, this, &CSourceCommands::OnSetupSources));
 }
 
-void CSourceCommands::OnFrameClosing() { m_set.Apply({}); }
+void CSourceCommands::OnFrameClosing() {
+  // A journal goes on at the next start where it stopped reading now.
+  for (SSourceSpec& spec : m_settings.m_vSources)
+    if (const QString cursor = m_set.CursorOf(spec); !cursor.isEmpty()) spec.strCursor = cursor;
+  m_set.Apply({});
+}
 
 void CSourceCommands::Start(const std::vector<SSourceSpec>& commandLine) {
   for (const QString& problem : m_settings.Problems()) m_host.AppendLine(problem);
@@ -33,6 +38,10 @@ void CSourceCommands::Start(const std::vector<SSourceSpec>& commandLine) {
     sources.push_back(std::move(spec));
   }
   m_set.Apply(sources);
+  // A saved position serves the first start only: one started again in this
+  // session (its start changed) starts as it says.
+  for (SSourceSpec& spec : sources)
+    if (m_set.SenderOf(spec) != 0) spec.strCursor.clear();
 }
 
 void CSourceCommands::OnSetupSources() {

@@ -45,6 +45,14 @@ std::uint32_t CSourceSet::SenderOf(const SSourceSpec& spec) const {
   return 0;
 }
 
+QString CSourceSet::CursorOf(const SSourceSpec& spec) const {
+  for (const SRunning& running : m_running) {
+    if (!running.spec.SameSource(spec)) continue;
+    if (const auto* journal = dynamic_cast<const CJournalSource*>(running.source.get())) return journal->Cursor();
+  }
+  return {};
+}
+
 void CSourceSet::Start(const SSourceSpec& spec) {
   SRunning& running = m_running.emplace_back();
   running.spec = spec;
@@ -101,7 +109,8 @@ void CSourceSet::StartJournal(const SSourceSpec& spec, SRunning& running) {
   const bool local = spec.kind == ESourceKind::Journal;
   auto journal = std::make_unique<CJournalSource>(local ? QString() : spec.strArgument, m_pJournalSenders, m_sink);
   CJournalSource::SStart start;
-  if (spec.bFromStart) start.kind = CJournalSource::EStart::kAll;
+  if (!spec.strCursor.isEmpty()) start = {CJournalSource::EStart::kCursor, 0, spec.strCursor};
+  else if (spec.bFromStart) start.kind = CJournalSource::EStart::kAll;
   else if (spec.nLast > 0) start = {CJournalSource::EStart::kLast, spec.nLast, {}};
   const QStringList matches = local ? spec.strArgument.split(u' ', Qt::SkipEmptyParts) : QStringList();
   // The source's own sender: its notices' (its entries have their own).

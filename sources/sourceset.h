@@ -60,6 +60,9 @@ class CSourceSet {
   std::vector<SSourceSpec> Running() const;
   // The sender id of a running source like `spec`; 0 when none runs.
   std::uint32_t SenderOf(const SSourceSpec& spec) const;
+  // Where a running journal like `spec` has read to (its cursor); empty
+  // when none runs or it has read nothing yet.
+  QString CursorOf(const SSourceSpec& spec) const;
   // Where the kernel log is read from (tests give a file of records).
   void SetKernelPath(const QString& path) { m_strKernelPath = path; }
 

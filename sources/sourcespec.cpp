@@ -135,6 +135,8 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
     for (std::size_t i = 0; i < saved.size(); ++i) {
       profile.WriteProfileString(kSection, Key(u"Source", int(i) + 1), PrintSourceSpec(*saved[i]));
       profile.WriteProfileInt(kSection, Key(u"On", int(i) + 1), saved[i]->bEnabled ? 1 : 0);
+      if (IsJournal(saved[i]->kind))
+        profile.WriteProfileString(kSection, Key(u"Cursor", int(i) + 1), saved[i]->strCursor);
     }
     return;
   }
@@ -173,6 +175,13 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
       continue;
     }
     spec.bEnabled = profile.GetProfileInt(kSection, Key(u"On", n), 1) != 0;
+    if (IsJournal(spec.kind)) {
+      const QString cursor = profile.GetProfileString(kSection, Key(u"Cursor", n), QString());
+      if (cursor.size() <= SSourceSpec::kMaxCursor && !HasControl(cursor)) spec.strCursor = cursor;
+      else if (m_problems.size() < kMaxProblems)
+        m_problems
+            << QStringLiteral("Sources: source %1: its saved journal position is damaged and was not used.").arg(n);
+    }
     loaded.push_back(std::move(spec));
   }
   if (unsaid > 0) m_problems << QStringLiteral("Sources: %1 more left out.").arg(unsaid);

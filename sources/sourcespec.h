@@ -49,6 +49,12 @@ struct SSourceSpec {
   bool bEnabled = true;
   // Given on the command line: runs this session and is not saved.
   bool bSession = false;
+  // Journal kinds: where the last session stopped reading (the journal's
+  // cursor). A start with one goes on right after it, whatever the start
+  // above says; it is kept across starts, never shown or compared for a
+  // restart.
+  QString strCursor;
+  static constexpr int kMaxCursor = 1024;
 
   // The same source (kind and argument), whatever its options.
   bool SameSource(const SSourceSpec& other) const { return kind == other.kind && strArgument == other.strArgument; }
@@ -75,8 +81,9 @@ QString DescribeSource(const SSourceSpec& spec);
 QStringList SourceKindNames();
 
 // Section "Init.Sources": Count, then per source n (from 1) Source<n> (the
-// spec's value) and On<n> (0/1). On load at most kMaxSources are read and a
-// value that is no source is left out; each is one line of Problems(). A
+// spec's value), On<n> (0/1) and for a journal Cursor<n>. On load at most
+// kMaxSources are read and a value that is no source (or a cursor that is
+// none) is left out; each is one line of Problems(). A
 // source given on the command line (bSession) is never written, and a load
 // keeps those already in the list.
 struct CSourceSettings {

@@ -67,6 +67,7 @@ class TestSourceSet : public QObject {
   void aSpecThatCannotRunIsSaidOnce();
   void theJournalSaysItIsMissing();
   void journalsShareTheirSendersWithoutMixingThem();
+  void aJournalGoesOnAfterItsSavedPosition();
 };
 
 void TestSourceSet::applyingAgainRestartsOnlyWhatChanged() {
@@ -194,6 +195,34 @@ void TestSourceSet::journalsShareTheirSendersWithoutMixingThem() {
   s.set.Apply({last});
   QCOMPARE(s.lines.size(), std::size_t(4));
   QCOMPARE(s.lines[3], s.lines[2]);
+}
+
+void TestSourceSet::aJournalGoesOnAfterItsSavedPosition() {
+  if (!test::HaveJournalRemote())
+    QSKIP("systemd-journal-remote (Debian package systemd-journal-remote) makes the journal");
+  SSet s;
+  QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("j")));
+  const auto write = [&](const QByteArray& message, std::int64_t timeUs) {
+    test::CJournalExport entries;
+    entries.Add(timeUs, {{"MESSAGE", message}});
+    QString error;
+    QVERIFY2(entries.WriteTo(s.Path("j/a.journal"), &error), qPrintable(error));
+  };
+  write("one", 1765290000000000);
+  SSourceSpec spec = MakeSourceSpec(ESourceKind::JournalDir, s.Path("j"));
+  spec.nLast = 5;
+  s.set.Apply({spec});
+  QCOMPARE(s.lines.size(), std::size_t(1));
+  spec.strCursor = s.set.CursorOf(spec);
+  QVERIFY(!spec.strCursor.isEmpty());
+  QVERIFY(s.set.CursorOf(MakeSourceSpec(ESourceKind::JournalDir, s.Path("other"))).isEmpty());
+  s.set.Apply({});
+  write("two", 1765290001000000);
+  // The next session: only what came after the position, not its last 5.
+  SSet next;
+  next.set.Apply({spec});
+  QCOMPARE(next.lines.size(), std::size_t(1));
+  QCOMPARE(next.lines[0].text, QStringLiteral("two"));
 }
 
 QTEST_GUILESS_MAIN(TestSourceSet)

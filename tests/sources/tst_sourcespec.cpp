@@ -131,8 +131,10 @@ void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
   off.bEnabled = false;
   SSourceSpec session = Spec(ESourceKind::File, QStringLiteral("relative.log"), false);
   session.bSession = true;
+  SSourceSpec resumed = Spec(ESourceKind::JournalDir, QStringLiteral("/j"), false);
+  resumed.strCursor = QStringLiteral("s=1a;i=2b;b=3c;m=4d;t=5e;x=6f");
   edited.m_vSources = {off, session, Spec(ESourceKind::Kernel, {}, false),
-                       Spec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"), false, 50)};
+                       Spec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"), false, 50), resumed};
   QTemporaryDir dir;
   const QString file = dir.filePath(QStringLiteral("p.conf"));
   {
@@ -146,26 +148,27 @@ void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
   CSourceSettings loaded;
   loaded.m_vSources = {session};
   loaded.Exchange(profile, DataDirection::ToControls);
-  const std::vector<SSourceSpec> expected{off, edited.m_vSources[2], edited.m_vSources[3], session};
+  const std::vector<SSourceSpec> expected{off, edited.m_vSources[2], edited.m_vSources[3], resumed, session};
   QCOMPARE(loaded.m_vSources, expected);
   QVERIFY(loaded.Problems().isEmpty());
 }
 
 void TestSourceSpec::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
   const CSourceSettings loaded = Load(
-      "[Init.Sources]\nCount=6\nSource1=file:/ok.log\nOn1=0\nSource2=pipe:/x\nSource3=file:rel.log\n"
-      "Source4=journal-dir:var/log\nSource6=kernel\n");
+      "[Init.Sources]\nCount=7\nSource1=file:/ok.log\nOn1=0\nSource2=pipe:/x\nSource3=file:rel.log\n"
+      "Source4=journal-dir:var/log\nSource6=kernel\nSource7=journal:\nCursor7=s=1\x1b[2J\n");
   const std::vector<SSourceSpec> expected{[] {
                                             SSourceSpec s = Spec(ESourceKind::File, QStringLiteral("/ok.log"), false);
                                             s.bEnabled = false;
                                             return s;
                                           }(),
-                                          Spec(ESourceKind::Kernel, {}, true)};
+                                          Spec(ESourceKind::Kernel, {}, true), Spec(ESourceKind::Journal, {}, false)};
   QCOMPARE(loaded.m_vSources, expected);
   const QStringList problems{
       QStringLiteral("Sources: source 2 left out: unknown kind \"pipe\"."),
       QStringLiteral("Sources: source 3 left out: \"rel.log\" is not a full path."),
       QStringLiteral("Sources: source 4 left out: \"var/log\" is not a full path."),
+      QStringLiteral("Sources: source 7: its saved journal position is damaged and was not used."),
       QStringLiteral("Sources: 1 of those listed are missing."),
   };
   QCOMPARE(loaded.Problems(), problems);
