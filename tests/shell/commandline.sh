@@ -6,8 +6,9 @@
 # rotation (by hand and by logrotate), and a missing file waits without
 # stopping the others; --kernel brings the kernel's log or the line that
 # says it may not be read; --journal-dir brings a directory's last journal
-# entries and follows it beside a directory that is not there, and a bad
-# match or start is refused before any window opens.
+# entries and follows it beside a directory that is not there, a bad match
+# or start is refused before any window opens, and a saved journal source
+# goes on where the last start stopped.
 set -uo pipefail
 bin="$1"
 work="$(mktemp -d)"
@@ -257,6 +258,30 @@ if [ -x "$remote" ]; then
   grep -q 'nojournals: cannot be read' "$work/journal.log" || fail "--journal-dir: a missing directory not said"
   kill "$pid"
   wait_end
+
+  # A saved journal source goes on at the next start after the last entry
+  # read, not from its last entry (the one its start names) again.
+  conf="$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
+  printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n[Init.Sources]\nCount=1\nSource1=journal-dir,last=1:%s\n' \
+    "$work/resume.log" "$jdir" >"$conf"
+  resume_run() {
+    XDG_RUNTIME_DIR="$run" "$bin/zefmon" 2>>"$work/resume.err" & pid=$!
+    pids+=("$pid")
+    for _ in $(seq 1 100); do
+      grep -q "^$1" "$work/resume.log" 2>/dev/null && break
+      sleep 0.1
+    done
+    kill "$pid"
+    wait_end
+  }
+  resume_run later
+  grep -q '^Cursor1=.' "$conf" || fail "saved journal: no position kept: $(cat "$conf")"
+  printf '__REALTIME_TIMESTAMP=1765290003000000\nMESSAGE=after\n\n__REALTIME_TIMESTAMP=1765290004000000\nMESSAGE=more\n\n' \
+    >"$work/c.export"
+  "$remote" -o "$jdir/beta.journal" "$work/c.export" 2>/dev/null || fail "saved journal: $remote failed"
+  resume_run more
+  got="$(tr -d '\r' <"$work/resume.log")"
+  [ "$got" = $'later\nafter\nmore' ] || fail "saved journal: the monitor took: $got"
 else
   echo "commandline: --journal-dir not tried: $remote (package systemd-journal-remote) is missing"
 fi
