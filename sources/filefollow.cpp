@@ -1,5 +1,7 @@
 #include "sources/filefollow.h"
 
+#include "platform/system/textunits.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -23,6 +25,9 @@ constexpr qint64 kChunk = 64 * 1024;
 QString ErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 }  // namespace
+
+// A path may hold any byte but '/' and NUL; its label shows it as one field.
+QString CFileFollow::LabelFor(const QString& path) { return ShownLabel(QStringLiteral("file:") + path); }
 
 CFileFollow::CFileFollow(const QString& path, LineSink onLine, LineSink onNotice, QObject* parent)
     : QObject(parent),

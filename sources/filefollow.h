@@ -63,9 +63,10 @@ class CFileFollow : public QObject {
   void Pass();
 
   const QString& Path() const { return m_strPath; }
-  // "file:PATH", the sender's label in the gutter.
+  // "file:PATH", the sender's label in the gutter; a control character in
+  // PATH is shown as U+FFFD.
   QString Label() const { return LabelFor(m_strPath); }
-  static QString LabelFor(const QString& path) { return QStringLiteral("file:") + path; }
+  static QString LabelFor(const QString& path);
 
  private:
   // Opens the file under the name; false when there is none to open.

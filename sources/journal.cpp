@@ -1,5 +1,7 @@
 #include "sources/journal.h"
 
+#include "platform/system/textunits.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -318,6 +320,8 @@ void CJournalSource::ReadEntry() {
     if (!which.isEmpty()) label += u'[' + QString::fromUtf8(which) + u']';
   }
   if (!host.isEmpty()) label += u'@' + QString::fromUtf8(host);
+  // The fields are the sending program's: nothing in them may act in the gutter.
+  label = ShownLabel(label);
   std::uint64_t timeUs = 0;
   if (sd_journal_get_realtime_usec(m_pJournal, &timeUs) < 0) timeUs = 0;
   Emit(std::move(message), label, std::int64_t(timeUs));

@@ -47,4 +47,6 @@ QString ShownText(QStringView text) {
   return shown;
 }
 
+QString ShownLabel(QStringView text) { return ShownText(text).replace(u'\t', QChar::ReplacementCharacter); }
+
 }  // namespace zef

@@ -20,4 +20,8 @@ QString CutToUnits(const QString& text, qsizetype maxUnits);
 // follows them. An unpaired surrogate becomes U+FFFD as well.
 QString ShownText(QStringView text);
 
+// ShownText with a tab made U+FFFD too: for a name shown in a column beside
+// others (a sender's label), where a tab would pass for the column's edge.
+QString ShownLabel(QStringView text);
+
 }  // namespace zef

@@ -31,8 +31,7 @@ QString CleanPeerText(QStringView text) {
   // only the end left after the cut is trimmed.
   QString kept = CutToUnits(text.mid(begin, kMaxPeerTextUnits + 1).toString(), kMaxPeerTextUnits);
   while (!kept.isEmpty() && kept.back().isSpace()) kept.chop(1);
-  // A name is one field: a tab in it would pass for a column's edge.
-  return ShownText(kept).replace(u'\t', QChar::ReplacementCharacter);
+  return ShownLabel(kept);
 }
 
 qint64 ParseToldPid(QStringView text) {

@@ -80,6 +80,7 @@ void TestFileFollow::startsAtTheEndOrTheBeginning() {
   QCOMPARE(f.lines, expected);
   QVERIFY(f.notices.isEmpty());
   QCOMPARE(f.follow->Label(), QStringLiteral("file:") + f.path);
+  QCOMPARE(CFileFollow::LabelFor(QStringLiteral("a\nb\tc")), QStringLiteral("file:a\uFFFDb\uFFFDc"));
 }
 
 void TestFileFollow::holdsTheLastLineUntilItsNewline() {
