@@ -111,8 +111,9 @@ void TestJournal::fieldsNameTheSenderAndTheTime_data() {
   QTest::newRow("nothing names it") << JournalFields{{"_HOSTNAME", "gamma"}} << "journal@gamma";
   QTest::newRow("overlong host is cut") << JournalFields{{"_COMM", "x"}, {"_HOSTNAME", QByteArray(1000, 'h')}}
                                         << QStringLiteral("x@") + QString(CJournalSource::kMaxLabelField, u'h');
-  QTest::newRow("controls in a field cannot act") << JournalFields{{"_COMM", "a\tb"}, {"_HOSTNAME", "\x1b[2J\nhost\u202e"}}
-                                                   << u"a\uFFFDb@\uFFFD[2J\uFFFDhost\uFFFD"_s;
+  QTest::newRow("controls in a field cannot act")
+      << JournalFields{{"_COMM", "a\tb"}, {"_HOSTNAME", "\x1b[2J\nhost\u202e"}}
+      << u"a\uFFFDb@\uFFFD[2J\uFFFDhost\uFFFD"_s;
 }
 
 void TestJournal::fieldsNameTheSenderAndTheTime() {
