@@ -19,7 +19,8 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: zefmon [--help] [--version] [--follow FILE]... [--kernel]\n"
-    "              [--journal [MATCH]...] [--journal-dir DIR]... [--journal-from WHERE]\n"
+    "              [--journal [MATCH]...] [--journal-dir DIR [MATCH]...]...\n"
+    "              [--journal-from WHERE]\n"
     "\n"
     "The ZEF debug monitor and toolbox. Programs linked with the zeftrace library,\n"
     "and the zeftrace command, send their trace lines to the running monitor,\n"
@@ -35,11 +36,12 @@ constexpr char kUsage[] =
     "  --journal        show the systemd journal of this machine, then follow it.\n"
     "                   Each entry is a line at its own time under the sender\n"
     "                   UNIT@HOST, or COMMAND[PID]@HOST when no unit sent it.\n"
-    "  MATCH            FIELD=VALUE after --journal: only entries with that value,\n"
-    "                   such as _SYSTEMD_UNIT=foo.service or PRIORITY=0..4 (emerg\n"
-    "                   to warning). Matches on one field are alternatives; on\n"
-    "                   different fields, all must hold; + between groups of\n"
-    "                   matches takes an entry that satisfies either group.\n"
+    "  MATCH            FIELD=VALUE after --journal or --journal-dir DIR: only\n"
+    "                   entries with that value, such as _SYSTEMD_UNIT=foo.service\n"
+    "                   or PRIORITY=0..4 (emerg to warning). Matches on one field\n"
+    "                   are alternatives; on different fields, all must hold;\n"
+    "                   + between groups of matches takes an entry that\n"
+    "                   satisfies either group.\n"
     "  --journal-dir DIR\n"
     "                   the same from the journal files in DIR, such as those\n"
     "                   systemd-journal-remote gathers from many machines.\n"
@@ -171,11 +173,10 @@ int main(int argc, char* argv[]) {
         std::fputs("zefmon: --journal-dir needs a DIR; see zefmon --help.\n", stderr);
         return 2;
       }
-      if (i + 1 < argc && IsJournalMatch(argv[i + 1])) {
-        std::fputs("zefmon: matches follow --journal only; a directory's journal is read whole.\n", stderr);
-        return 2;
-      }
       sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::JournalDir, QFile::decodeName(value)));
+      QStringList matches;
+      while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
+      sources.back().strMatches = matches.join(u' ');
       continue;
     }
     if (TakeOption(argc, argv, &i, "--journal-from", &value)) {

@@ -53,6 +53,11 @@ void CSourcesDlg::BuildBody() {
   m_pArgument->setMaxLength(SSourceSpec::kMaxArgument);
   m_pBrowse = Named(new QPushButton(tr("&Browse...")), "sourceBrowse");
   m_pBrowse->setAutoDefault(false);
+  m_pMatches = Named(new QLineEdit, "sourceMatches");
+  m_pMatches->setMaxLength(SSourceSpec::kMaxArgument);
+  m_pMatches->setPlaceholderText(tr("all entries, or FIELD=VALUE ..."));
+  m_pMatchesLabel = new QLabel(tr("M&atches:"));
+  m_pMatchesLabel->setBuddy(m_pMatches);
   m_pFromStart = Named(new QCheckBox, "sourceFromStart");
   m_pLast = Named(new QSpinBox, "sourceLast");
   m_pLast->setRange(0, SSourceSpec::kMaxLast);
@@ -73,11 +78,13 @@ void CSourcesDlg::BuildBody() {
   editor->addWidget(m_pKind, 0, 1);
   editor->addWidget(m_pArgumentLabel, 1, 0);
   editor->addLayout(argumentRow, 1, 1);
-  editor->addWidget(m_pFromStart, 2, 1);
-  editor->addWidget(lastLabel, 3, 0);
-  editor->addWidget(m_pLast, 3, 1);
-  editor->addWidget(m_pKeep, 4, 1);
-  editor->addWidget(m_pError, 5, 0, 1, 2);
+  editor->addWidget(m_pMatchesLabel, 2, 0);
+  editor->addWidget(m_pMatches, 2, 1);
+  editor->addWidget(m_pFromStart, 3, 1);
+  editor->addWidget(lastLabel, 4, 0);
+  editor->addWidget(m_pLast, 4, 1);
+  editor->addWidget(m_pKeep, 5, 1);
+  editor->addWidget(m_pError, 6, 0, 1, 2);
   rows->addLayout(editor);
   ConnectBody();
 }
@@ -91,6 +98,7 @@ void CSourcesDlg::ConnectBody() {
   });
   connect(m_pKind, &QComboBox::activated, this, [this](int kind) { ChangeKind(kind); });
   connect(m_pArgument, &QLineEdit::textEdited, this, [this] { StoreSource(); });
+  connect(m_pMatches, &QLineEdit::textEdited, this, [this] { StoreSource(); });
   connect(m_pFromStart, &QCheckBox::toggled, this, [this] { StoreSource(); });
   connect(m_pLast, &QSpinBox::valueChanged, this, [this] { StoreSource(); });
   connect(m_pKeep, &QCheckBox::toggled, this, [this] { StoreSource(); });
@@ -166,6 +174,7 @@ void CSourcesDlg::ShowSource(int row) {
   m_bShowing = true;
   m_pKind->setCurrentIndex(int(spec.kind));
   m_pArgument->setText(spec.strArgument);
+  m_pMatches->setText(spec.strMatches);
   m_pFromStart->setChecked(spec.bFromStart);
   m_pLast->setValue(spec.nLast);
   m_pKeep->setChecked(!spec.bSession);
@@ -184,6 +193,9 @@ void CSourcesDlg::UpdateEditor(const SSourceSpec& spec, bool valid) {
   m_pArgument->setPlaceholderText(spec.kind == ESourceKind::Journal ? tr("all entries, or FIELD=VALUE ...")
                                                                     : QString());
   m_pBrowse->setEnabled(valid && TakesPath(spec.kind));
+  m_pMatchesLabel->setVisible(spec.kind == ESourceKind::JournalDir);
+  m_pMatches->setVisible(spec.kind == ESourceKind::JournalDir);
+  m_pMatches->setEnabled(valid);
   m_pFromStart->setEnabled(valid);
   m_pLast->setEnabled(valid && IsJournal(spec.kind) && !spec.bFromStart);
   // Only a source of the command line can be left out of later starts.
@@ -198,6 +210,7 @@ void CSourcesDlg::StoreSource() {
   SSourceSpec* spec = Current();
   if (m_bShowing || spec == nullptr) return;
   spec->strArgument = m_pArgument->text();
+  if (spec->kind == ESourceKind::JournalDir) spec->strMatches = m_pMatches->text();
   spec->bFromStart = m_pFromStart->isChecked();
   spec->nLast = m_pLast->value();
   spec->bSession = !m_pKeep->isChecked();

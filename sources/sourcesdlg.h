@@ -57,6 +57,8 @@ class CSourcesDlg : public CSettingsDlg {
   QLabel* m_pArgumentLabel = nullptr;
   QLineEdit* m_pArgument = nullptr;
   QPushButton* m_pBrowse = nullptr;
+  QLabel* m_pMatchesLabel = nullptr;
+  QLineEdit* m_pMatches = nullptr;  // a directory's; a journal's are its argument
   QCheckBox* m_pFromStart = nullptr;
   QSpinBox* m_pLast = nullptr;
   QCheckBox* m_pKeep = nullptr;

@@ -112,7 +112,7 @@ void CSourceSet::StartJournal(const SSourceSpec& spec, SRunning& running) {
   if (!spec.strCursor.isEmpty()) start = {CJournalSource::EStart::kCursor, 0, spec.strCursor};
   else if (spec.bFromStart) start.kind = CJournalSource::EStart::kAll;
   else if (spec.nLast > 0) start = {CJournalSource::EStart::kLast, spec.nLast, {}};
-  const QStringList matches = local ? spec.strArgument.split(u' ', Qt::SkipEmptyParts) : QStringList();
+  const QStringList matches = spec.Matches().split(u' ', Qt::SkipEmptyParts);
   // The source's own sender: its notices' (its entries have their own).
   QString name = journal->Name();
   running.id = m_pJournalSenders->IdFor(&name);

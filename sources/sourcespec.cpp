@@ -93,12 +93,16 @@ QString CheckSourceSpec(const SSourceSpec& spec) {
   const QString& argument = spec.strArgument;
   if (argument.size() > SSourceSpec::kMaxArgument)
     return QStringLiteral("longer than %1 characters").arg(SSourceSpec::kMaxArgument);
-  if (HasControl(argument)) return QStringLiteral("holds a control character");
+  if (HasControl(argument) || HasControl(spec.strMatches)) return QStringLiteral("holds a control character");
+  if (spec.kind != ESourceKind::JournalDir && !spec.strMatches.isEmpty())
+    return QStringLiteral("only a journal takes matches");
   switch (spec.kind) {
     case ESourceKind::File:
       return argument.isEmpty() ? QStringLiteral("no file named") : QString();
     case ESourceKind::JournalDir:
-      return argument.isEmpty() ? QStringLiteral("no directory named") : QString();
+      if (spec.strMatches.size() > SSourceSpec::kMaxArgument)
+        return QStringLiteral("matches longer than %1 characters").arg(SSourceSpec::kMaxArgument);
+      return argument.isEmpty() ? QStringLiteral("no directory named") : CheckMatches(spec.strMatches);
     case ESourceKind::Kernel:
       return argument.isEmpty() ? QString() : QStringLiteral("the kernel log takes no argument");
     case ESourceKind::Journal:
@@ -110,6 +114,7 @@ QString CheckSourceSpec(const SSourceSpec& spec) {
 QString DescribeSource(const SSourceSpec& spec) {
   QString text = QString::fromUtf16(kKindNames[std::size_t(spec.kind)]);
   if (!spec.strArgument.isEmpty()) text += u' ' + spec.strArgument;
+  if (!spec.strMatches.isEmpty()) text += QStringLiteral(", matching ") + spec.strMatches;
   if (spec.kind == ESourceKind::File && spec.bFromStart) text += QStringLiteral(", from its beginning");
   if (spec.kind == ESourceKind::Kernel && !spec.bFromStart) text += QStringLiteral(", new records only");
   if (IsJournal(spec.kind) && spec.bFromStart) text += QStringLiteral(", from its oldest entry");
@@ -137,6 +142,8 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
       profile.WriteProfileInt(kSection, Key(u"On", int(i) + 1), saved[i]->bEnabled ? 1 : 0);
       if (IsJournal(saved[i]->kind))
         profile.WriteProfileString(kSection, Key(u"Cursor", int(i) + 1), saved[i]->strCursor);
+      if (saved[i]->kind == ESourceKind::JournalDir)
+        profile.WriteProfileString(kSection, Key(u"Matches", int(i) + 1), saved[i]->strMatches);
     }
     return;
   }
@@ -173,6 +180,13 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
     if (spec.kind != ESourceKind::Kernel && spec.kind != ESourceKind::Journal && !spec.strArgument.startsWith(u'/')) {
       leftOut(n, QStringLiteral("\"%1\" is not a full path").arg(spec.strArgument.left(200)));
       continue;
+    }
+    if (spec.kind == ESourceKind::JournalDir) {
+      spec.strMatches = profile.GetProfileString(kSection, Key(u"Matches", n), QString());
+      if (const QString bad = CheckSourceSpec(spec); !bad.isEmpty()) {
+        leftOut(n, bad);
+        continue;
+      }
     }
     spec.bEnabled = profile.GetProfileInt(kSection, Key(u"On", n), 1) != 0;
     if (IsJournal(spec.kind)) {

@@ -12,6 +12,8 @@
 //   journal,last=100:                the local journal, its last 100 entries first
 //   journal,all:                     ... from its oldest entry
 //   journal-dir:/var/log/journal/remote
+// A directory's matches are kept beside it (Matches<n>), since a path may
+// hold any character.
 // Everything read is untrusted (a hand-edited or damaged settings file):
 // bounded lengths, known kinds and options only, each refusal in words.
 #pragma once
@@ -44,6 +46,8 @@ struct SSourceSpec {
   // File: its present content first; Kernel: from the oldest record kept;
   // journal kinds: from the oldest entry (before nLast).
   bool bFromStart = false;
+  // JournalDir: matches as a Journal's argument has them, none for all.
+  QString strMatches;
   // Journal kinds: how many of the latest entries come first (0: from now).
   int nLast = 0;
   bool bEnabled = true;
@@ -56,8 +60,12 @@ struct SSourceSpec {
   QString strCursor;
   static constexpr int kMaxCursor = 1024;
 
-  // The same source (kind and argument), whatever its options.
-  bool SameSource(const SSourceSpec& other) const { return kind == other.kind && strArgument == other.strArgument; }
+  // The same source (kind, argument and matches), whatever its options.
+  bool SameSource(const SSourceSpec& other) const {
+    return kind == other.kind && strArgument == other.strArgument && strMatches == other.strMatches;
+  }
+  // A journal's matches: a Journal's argument, a JournalDir's strMatches.
+  const QString& Matches() const { return kind == ESourceKind::Journal ? strArgument : strMatches; }
   // The same source started the same way: a running one needs no restart.
   bool SameStart(const SSourceSpec& other) const {
     return SameSource(other) && bFromStart == other.bFromStart && nLast == other.nLast;
@@ -81,7 +89,8 @@ QString DescribeSource(const SSourceSpec& spec);
 QStringList SourceKindNames();
 
 // Section "Init.Sources": Count, then per source n (from 1) Source<n> (the
-// spec's value), On<n> (0/1) and for a journal Cursor<n>. On load at most
+// spec's value), On<n> (0/1), for a journal Cursor<n> and for a directory of
+// journal files Matches<n>. On load at most
 // kMaxSources are read and a value that is no source (or a cursor that is
 // none) is left out; each is one line of Problems(). A
 // source given on the command line (bSession) is never written, and a load

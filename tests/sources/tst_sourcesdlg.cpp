@@ -78,10 +78,13 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
     ClickChild(dlg, "sourceAdd");
     ChooseKind(dlg, ESourceKind::JournalDir);
     TypeIntoChild(dlg, "sourceArgument", QStringLiteral("/var/log/journal/remote"));
+    TypeIntoChild(dlg, "sourceMatches", QStringLiteral("PRIORITY=0..2"));
     TickChild(dlg, "sourceFromStart");
     // From its oldest entry, no count of latest ones applies.
     QVERIFY(!Child<QSpinBox>(dlg, "sourceLast").isEnabled());
-    QCOMPARE(list.item(6)->text(), QStringLiteral("Journal directory /var/log/journal/remote, from its oldest entry"));
+    QCOMPARE(
+        list.item(6)->text(),
+        QStringLiteral("Journal directory /var/log/journal/remote, matching PRIORITY=0..2, from its oldest entry"));
     ClickCaptionOk(dlg);
   });
   QVERIFY(RunSettingsDialog<CSourcesDlg>(nullptr, settings, CLookAndFeel{}));
@@ -93,6 +96,7 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
   journal.nLast = 20;
   SSourceSpec journalDir = MakeSourceSpec(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"));
   journalDir.bFromStart = true;
+  journalDir.strMatches = QStringLiteral("PRIORITY=0..2");
   // A path typed without its directory is taken from the working one; the
   // command line's own stays as given while it runs for the session only.
   const std::vector<SSourceSpec> expected{

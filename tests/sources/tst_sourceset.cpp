@@ -195,6 +195,12 @@ void TestSourceSet::journalsShareTheirSendersWithoutMixingThem() {
   s.set.Apply({last});
   QCOMPARE(s.lines.size(), std::size_t(4));
   QCOMPARE(s.lines[3], s.lines[2]);
+  // With matches it is another source: started again, it keeps only theirs.
+  SSourceSpec beta = all;
+  beta.strMatches = QStringLiteral("_HOSTNAME=beta");
+  s.set.Apply({beta});
+  QCOMPARE(s.lines.size(), std::size_t(5));
+  QCOMPARE(s.lines[4], s.lines[2]);
 }
 
 void TestSourceSet::aJournalGoesOnAfterItsSavedPosition() {

@@ -133,6 +133,7 @@ void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
   session.bSession = true;
   SSourceSpec resumed = Spec(ESourceKind::JournalDir, QStringLiteral("/j"), false);
   resumed.strCursor = QStringLiteral("s=1a;i=2b;b=3c;m=4d;t=5e;x=6f");
+  resumed.strMatches = QStringLiteral("_SYSTEMD_UNIT=a.service PRIORITY=0..3");
   edited.m_vSources = {off, session, Spec(ESourceKind::Kernel, {}, false),
                        Spec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"), false, 50), resumed};
   QTemporaryDir dir;
@@ -156,7 +157,8 @@ void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
 void TestSourceSpec::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
   const CSourceSettings loaded = Load(
       "[Init.Sources]\nCount=7\nSource1=file:/ok.log\nOn1=0\nSource2=pipe:/x\nSource3=file:rel.log\n"
-      "Source4=journal-dir:var/log\nSource6=kernel\nSource7=journal:\nCursor7=s=1\x1b[2J\n");
+      "Source4=journal-dir:var/log\nSource5=journal-dir:/j\nMatches5=nginx\nSource6=kernel\nSource7=journal:\n"
+      "Cursor7=s=1\x1b[2J\n");
   const std::vector<SSourceSpec> expected{[] {
                                             SSourceSpec s = Spec(ESourceKind::File, QStringLiteral("/ok.log"), false);
                                             s.bEnabled = false;
@@ -168,8 +170,8 @@ void TestSourceSpec::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
       QStringLiteral("Sources: source 2 left out: unknown kind \"pipe\"."),
       QStringLiteral("Sources: source 3 left out: \"rel.log\" is not a full path."),
       QStringLiteral("Sources: source 4 left out: \"var/log\" is not a full path."),
+      QStringLiteral("Sources: source 5 left out: \"nginx\" is no journal match (FIELD=VALUE, the field in capitals)."),
       QStringLiteral("Sources: source 7: its saved journal position is damaged and was not used."),
-      QStringLiteral("Sources: 1 of those listed are missing."),
   };
   QCOMPARE(loaded.Problems(), problems);
 }
