@@ -3,6 +3,7 @@
 #include "platform/system/textunits.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -187,6 +188,11 @@ bool CJournalSource::Start(const QStringList& words, const SStart& start) {
         "journal: no journal files this user may read (in /run/log/journal or /var/log/journal); members of "
         "the group systemd-journal or adm read the whole journal"));
   }
+  if (!m_strDirectory.isEmpty() &&
+      QDir(m_strDirectory)
+          .entryList({QStringLiteral("*.journal"), QStringLiteral("*.journal~")}, QDir::Files)
+          .isEmpty())
+    Notice(Name() + QStringLiteral(": no journal files yet; their entries show once they are written"));
   // A compressed field is unpacked no further than a line is kept.
   sd_journal_set_data_threshold(m_pJournal, std::size_t(kMaxLineBytes) + 64);
   for (const QByteArray& match : matches) {
