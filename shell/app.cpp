@@ -93,7 +93,7 @@ bool CQrbWinApp::InitInstance(QString* errorText) {
   return true;
 }
 
-void CQrbWinApp::StartSources(const std::vector<SSourceSpec>& commandLine) {
+void CQrbWinApp::StartSources(const std::vector<SSource>& commandLine) {
   if (auto* sources = m_pMainWnd->GetFeature<CSourceCommands>()) sources->Start(commandLine);
 }
 

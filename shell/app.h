@@ -5,7 +5,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/system/profile.h"
 #include "res/resource.h"
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 #include <memory>
 #include <vector>
@@ -34,7 +34,7 @@ class CQrbWinApp {
   // record; --journal and --journal-dir: the journal's entries from where
   // --journal-from says). What goes wrong with one is a line of the monitor and stops no
   // other. After InitInstance.
-  void StartSources(const std::vector<SSourceSpec>& commandLine);
+  void StartSources(const std::vector<SSource>& commandLine);
 
   CProfile& GetProfile() { return *m_pProfile; }
   CMainFrame* GetMainWnd() { return m_pMainWnd.get(); }

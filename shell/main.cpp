@@ -157,14 +157,14 @@ bool IsJournalMatch(const char* word) {
 
 int main(int argc, char* argv[]) {
   // Answered before any window system is needed.
-  std::vector<zef::SSourceSpec> sources;
+  std::vector<zef::SSource> sources;
   qsizetype followed = 0;
   QString journalFrom = QStringLiteral("10");
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--journal") == 0) {
       QStringList matches;
       while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Journal, matches.join(u' ')));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::Journal, matches.join(u' ')));
       continue;
     }
     const char* value = nullptr;
@@ -173,7 +173,7 @@ int main(int argc, char* argv[]) {
         std::fputs("zefmon: --journal-dir needs a DIR; see zefmon --help.\n", stderr);
         return 2;
       }
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::JournalDir, QFile::decodeName(value)));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::JournalDir, QFile::decodeName(value)));
       QStringList matches;
       while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
       sources.back().strMatches = matches.join(u' ');
@@ -188,7 +188,7 @@ int main(int argc, char* argv[]) {
       continue;
     }
     if (std::strcmp(argv[i], "--kernel") == 0) {
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::Kernel));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::Kernel));
       continue;
     }
     if (std::strcmp(argv[i], "--follow") == 0) {
@@ -196,12 +196,12 @@ int main(int argc, char* argv[]) {
         std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
         return 2;
       }
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[++i])));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::File, QFile::decodeName(argv[++i])));
       ++followed;
       continue;
     }
     if (std::strncmp(argv[i], "--follow=", 9) == 0) {
-      sources.push_back(zef::MakeSourceSpec(zef::ESourceKind::File, QFile::decodeName(argv[i] + 9)));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::File, QFile::decodeName(argv[i] + 9)));
       ++followed;
       continue;
     }
@@ -214,22 +214,22 @@ int main(int argc, char* argv[]) {
       return 0;
     }
   }
-  if (followed > zef::SSourceSpec::kMaxSources) {
-    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", zef::SSourceSpec::kMaxSources);
+  if (followed > zef::SSource::kMaxSources) {
+    std::fprintf(stderr, "zefmon: at most %d files can be followed at once.\n", zef::SSource::kMaxSources);
     return 2;
   }
   zef::CJournalSource::SStart journalStart;
-  if (!zef::CJournalSource::ParseStart(journalFrom, &journalStart) || journalStart.nLast > zef::SSourceSpec::kMaxLast) {
+  if (!zef::CJournalSource::ParseStart(journalFrom, &journalStart) || journalStart.nLast > zef::SSource::kMaxLast) {
     std::fprintf(stderr, "zefmon: --journal-from takes now, all or a number of entries up to %d; see zefmon --help.\n",
-                 zef::SSourceSpec::kMaxLast);
+                 zef::SSource::kMaxLast);
     return 2;
   }
-  for (zef::SSourceSpec& source : sources) {
+  for (zef::SSource& source : sources) {
     if (source.kind == zef::ESourceKind::Journal || source.kind == zef::ESourceKind::JournalDir) {
       source.bFromStart = journalStart.kind == zef::CJournalSource::EStart::kAll;
       source.nLast = journalStart.nLast;
     }
-    if (const QString why = zef::CheckSourceSpec(source); !why.isEmpty()) {
+    if (const QString why = zef::CheckSource(source); !why.isEmpty()) {
       std::fprintf(stderr, "zefmon: %s \"%s\": %s; see zefmon --help.\n", OptionOf(source.kind),
                    qPrintable(source.strArgument.left(200)), qPrintable(why));
       return 2;

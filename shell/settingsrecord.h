@@ -9,7 +9,7 @@
 #include "monitor/filtersettings.h"
 #include "monitor/monitorsettings.h"
 #include "platform/dialog/lookandfeel.h"
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 #include "shell/generaloptions.h"
 #include "stress/loopsettings.h"
 

@@ -21,27 +21,27 @@ void CSourceCommands::AddCommands(std::vector<CCommandEntry>& table) {
 
 void CSourceCommands::OnFrameClosing() {
   // A journal goes on at the next start where it stopped reading now.
-  for (SSourceSpec& spec : m_settings.m_vSources)
-    if (const QString cursor = m_set.CursorOf(spec); !cursor.isEmpty()) spec.strCursor = cursor;
+  for (SSource& entry : m_settings.m_vSources)
+    if (const QString cursor = m_set.CursorOf(entry); !cursor.isEmpty()) entry.strCursor = cursor;
   m_set.Apply({});
 }
 
-void CSourceCommands::Start(const std::vector<SSourceSpec>& commandLine) {
+void CSourceCommands::Start(const std::vector<SSource>& commandLine) {
   for (const QString& problem : m_settings.Problems()) m_host.AppendLine(problem);
-  std::vector<SSourceSpec>& sources = m_settings.m_vSources;
-  for (SSourceSpec spec : commandLine) {
+  std::vector<SSource>& sources = m_settings.m_vSources;
+  for (SSource entry : commandLine) {
     // Asked for again: the saved source that runs anyway is the one shown.
     const bool runs = std::any_of(sources.begin(), sources.end(),
-                                  [&](const SSourceSpec& s) { return s.bEnabled && s.SameSource(spec); });
-    if (runs || int(sources.size()) >= SSourceSpec::kMaxSources) continue;
-    spec.bSession = true;
-    sources.push_back(std::move(spec));
+                                  [&](const SSource& s) { return s.bEnabled && s.SameSource(entry); });
+    if (runs || int(sources.size()) >= SSource::kMaxSources) continue;
+    entry.bSession = true;
+    sources.push_back(std::move(entry));
   }
   m_set.Apply(sources);
   // A saved position serves the first start only: one started again in this
   // session (its start changed) starts as it says.
-  for (SSourceSpec& spec : sources)
-    if (m_set.SenderOf(spec) != 0) spec.strCursor.clear();
+  for (SSource& entry : sources)
+    if (m_set.SenderOf(entry) != 0) entry.strCursor.clear();
 }
 
 void CSourceCommands::OnSetupSources() {

@@ -8,7 +8,7 @@
 
 #include "monitor/monitorhost.h"
 #include "sources/sourceset.h"
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 namespace zef {
 
@@ -23,7 +23,7 @@ class CSourceCommands : public CFeature {
 
   // Starts the saved sources and `commandLine`'s for this session, once the
   // window shows; what the saved list left out is said first, a line each.
-  void Start(const std::vector<SSourceSpec>& commandLine);
+  void Start(const std::vector<SSource>& commandLine);
   const CSourceSet& Set() const { return m_set; }
 
  private:

@@ -50,17 +50,17 @@ void CSourcesDlg::BuildBody() {
   m_pKind = Named(new QComboBox, "sourceKind");
   m_pKind->addItems(SourceKindNames());
   m_pArgument = Named(new QLineEdit, "sourceArgument");
-  m_pArgument->setMaxLength(SSourceSpec::kMaxArgument);
+  m_pArgument->setMaxLength(SSource::kMaxArgument);
   m_pBrowse = Named(new QPushButton(tr("&Browse...")), "sourceBrowse");
   m_pBrowse->setAutoDefault(false);
   m_pMatches = Named(new QLineEdit, "sourceMatches");
-  m_pMatches->setMaxLength(SSourceSpec::kMaxArgument);
+  m_pMatches->setMaxLength(SSource::kMaxArgument);
   m_pMatches->setPlaceholderText(tr("all entries, or FIELD=VALUE ..."));
   m_pMatchesLabel = new QLabel(tr("M&atches:"));
   m_pMatchesLabel->setBuddy(m_pMatches);
   m_pFromStart = Named(new QCheckBox, "sourceFromStart");
   m_pLast = Named(new QSpinBox, "sourceLast");
-  m_pLast->setRange(0, SSourceSpec::kMaxLast);
+  m_pLast->setRange(0, SSource::kMaxLast);
   m_pLast->setSpecialValueText(tr("none, from now"));
   m_pKeep = Named(new QCheckBox(tr("&Open again at the next start")), "sourceKeep");
   m_pError = Named(new QLabel, "sourceError");
@@ -104,7 +104,7 @@ void CSourcesDlg::ConnectBody() {
   connect(m_pKeep, &QCheckBox::toggled, this, [this] { StoreSource(); });
   connect(m_pBrowse, &QPushButton::clicked, this, [this] { Browse(); });
   connect(m_pAdd, &QPushButton::clicked, this, [this] {
-    m_section.m_vSources.push_back(MakeSourceSpec(ESourceKind::File));
+    m_section.m_vSources.push_back(MakeSource(ESourceKind::File));
     FillList(int(m_section.m_vSources.size()) - 1);
     m_pArgument->setFocus();
   });
@@ -130,12 +130,12 @@ void CSourcesDlg::DoDataExchange(CDataExchange& dx) {
   // An added row left without its file or directory is dropped, as if
   // never added.
   std::erase_if(m_section.m_vSources,
-                [](const SSourceSpec& s) { return TakesPath(s.kind) && s.strArgument.trimmed().isEmpty(); });
-  for (SSourceSpec& spec : m_section.m_vSources) {
-    if (TakesPath(spec.kind) && !spec.bSession) spec.strArgument = QFileInfo(spec.strArgument).absoluteFilePath();
+                [](const SSource& s) { return TakesPath(s.kind) && s.strArgument.trimmed().isEmpty(); });
+  for (SSource& entry : m_section.m_vSources) {
+    if (TakesPath(entry.kind) && !entry.bSession) entry.strArgument = QFileInfo(entry.strArgument).absoluteFilePath();
   }
   for (std::size_t i = 0; i < m_section.m_vSources.size(); ++i) {
-    if (CheckSourceSpec(m_section.m_vSources[i]).isEmpty()) continue;
+    if (CheckSource(m_section.m_vSources[i]).isEmpty()) continue;
     FillList(int(i));
     dx.Fail();
     return;
@@ -148,7 +148,7 @@ void CSourcesDlg::resizeEvent(QResizeEvent* event) {
   if (m_pBody != nullptr) m_pBody->setGeometry(BodyArea());
 }
 
-SSourceSpec* CSourcesDlg::Current() {
+SSource* CSourcesDlg::Current() {
   const int row = m_pList->currentRow();
   return row >= 0 && row < int(m_section.m_vSources.size()) ? &m_section.m_vSources[std::size_t(row)] : nullptr;
 }
@@ -158,10 +158,10 @@ void CSourcesDlg::FillList(int current) {
     // Filling says nothing: no row change, no check box a user clicked.
     const QSignalBlocker quiet(m_pList);
     m_pList->clear();
-    for (const SSourceSpec& spec : m_section.m_vSources) {
-      auto* item = new QListWidgetItem(DescribeSource(spec), m_pList);
+    for (const SSource& entry : m_section.m_vSources) {
+      auto* item = new QListWidgetItem(DescribeSource(entry), m_pList);
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-      item->setCheckState(spec.bEnabled ? Qt::Checked : Qt::Unchecked);
+      item->setCheckState(entry.bEnabled ? Qt::Checked : Qt::Unchecked);
     }
     m_pList->setCurrentRow(current);
   }
@@ -170,72 +170,72 @@ void CSourcesDlg::FillList(int current) {
 
 void CSourcesDlg::ShowSource(int row) {
   const bool valid = row >= 0 && row < int(m_section.m_vSources.size());
-  const SSourceSpec spec = valid ? m_section.m_vSources[std::size_t(row)] : SSourceSpec{};
+  const SSource entry = valid ? m_section.m_vSources[std::size_t(row)] : SSource{};
   m_bShowing = true;
-  m_pKind->setCurrentIndex(int(spec.kind));
-  m_pArgument->setText(spec.strArgument);
-  m_pMatches->setText(spec.strMatches);
-  m_pFromStart->setChecked(spec.bFromStart);
-  m_pLast->setValue(spec.nLast);
-  m_pKeep->setChecked(!spec.bSession);
+  m_pKind->setCurrentIndex(int(entry.kind));
+  m_pArgument->setText(entry.strArgument);
+  m_pMatches->setText(entry.strMatches);
+  m_pFromStart->setChecked(entry.bFromStart);
+  m_pLast->setValue(entry.nLast);
+  m_pKeep->setChecked(!entry.bSession);
   m_bShowing = false;
-  UpdateEditor(spec, valid);
+  UpdateEditor(entry, valid);
 }
 
-void CSourcesDlg::UpdateEditor(const SSourceSpec& spec, bool valid) {
+void CSourcesDlg::UpdateEditor(const SSource& entry, bool valid) {
   static const char* const kArgumentCaptions[] = {"&File:", "", "&Matches:", "&Directory:"};
-  m_pArgumentLabel->setText(tr(kArgumentCaptions[int(spec.kind)]));
-  m_pFromStart->setText(spec.kind == ESourceKind::Kernel ? tr("From the &oldest record kept")
-                        : IsJournal(spec.kind)           ? tr("From its &first entry")
-                                                         : tr("From its &beginning"));
+  m_pArgumentLabel->setText(tr(kArgumentCaptions[int(entry.kind)]));
+  m_pFromStart->setText(entry.kind == ESourceKind::Kernel ? tr("From the &oldest record kept")
+                        : IsJournal(entry.kind)           ? tr("From its &first entry")
+                                                          : tr("From its &beginning"));
   m_pKind->setEnabled(valid);
-  m_pArgument->setEnabled(valid && spec.kind != ESourceKind::Kernel);
-  m_pArgument->setPlaceholderText(spec.kind == ESourceKind::Journal ? tr("all entries, or FIELD=VALUE ...")
-                                                                    : QString());
-  m_pBrowse->setEnabled(valid && TakesPath(spec.kind));
-  m_pMatchesLabel->setVisible(spec.kind == ESourceKind::JournalDir);
-  m_pMatches->setVisible(spec.kind == ESourceKind::JournalDir);
+  m_pArgument->setEnabled(valid && entry.kind != ESourceKind::Kernel);
+  m_pArgument->setPlaceholderText(entry.kind == ESourceKind::Journal ? tr("all entries, or FIELD=VALUE ...")
+                                                                     : QString());
+  m_pBrowse->setEnabled(valid && TakesPath(entry.kind));
+  m_pMatchesLabel->setVisible(entry.kind == ESourceKind::JournalDir);
+  m_pMatches->setVisible(entry.kind == ESourceKind::JournalDir);
   m_pMatches->setEnabled(valid);
   m_pFromStart->setEnabled(valid);
-  m_pLast->setEnabled(valid && IsJournal(spec.kind) && !spec.bFromStart);
+  m_pLast->setEnabled(valid && IsJournal(entry.kind) && !entry.bFromStart);
   // Only a source of the command line can be left out of later starts.
-  m_pKeep->setEnabled(valid && spec.bSession);
-  const bool empty = TakesPath(spec.kind) && spec.strArgument.isEmpty();
-  m_pError->setText(valid && !empty ? CheckSourceSpec(spec) : QString());
-  m_pAdd->setEnabled(int(m_section.m_vSources.size()) < SSourceSpec::kMaxSources);
+  m_pKeep->setEnabled(valid && entry.bSession);
+  const bool empty = TakesPath(entry.kind) && entry.strArgument.isEmpty();
+  m_pError->setText(valid && !empty ? CheckSource(entry) : QString());
+  m_pAdd->setEnabled(int(m_section.m_vSources.size()) < SSource::kMaxSources);
   m_pRemove->setEnabled(valid);
 }
 
 void CSourcesDlg::StoreSource() {
-  SSourceSpec* spec = Current();
-  if (m_bShowing || spec == nullptr) return;
-  spec->strArgument = m_pArgument->text();
-  if (spec->kind == ESourceKind::JournalDir) spec->strMatches = m_pMatches->text();
-  spec->bFromStart = m_pFromStart->isChecked();
-  spec->nLast = m_pLast->value();
-  spec->bSession = !m_pKeep->isChecked();
+  SSource* entry = Current();
+  if (m_bShowing || entry == nullptr) return;
+  entry->strArgument = m_pArgument->text();
+  if (entry->kind == ESourceKind::JournalDir) entry->strMatches = m_pMatches->text();
+  entry->bFromStart = m_pFromStart->isChecked();
+  entry->nLast = m_pLast->value();
+  entry->bSession = !m_pKeep->isChecked();
   const QSignalBlocker quiet(m_pList);
-  m_pList->item(m_pList->currentRow())->setText(DescribeSource(*spec));
-  UpdateEditor(*spec, true);
+  m_pList->item(m_pList->currentRow())->setText(DescribeSource(*entry));
+  UpdateEditor(*entry, true);
 }
 
 void CSourcesDlg::ChangeKind(int kind) {
-  SSourceSpec* spec = Current();
-  if (m_bShowing || spec == nullptr || kind == int(spec->kind)) return;
+  SSource* entry = Current();
+  if (m_bShowing || entry == nullptr || kind == int(entry->kind)) return;
   // A new kind starts as that kind usually does; a path stays for a path.
-  SSourceSpec changed = MakeSourceSpec(
-      ESourceKind(kind), TakesPath(ESourceKind(kind)) && TakesPath(spec->kind) ? spec->strArgument : QString());
-  changed.bEnabled = spec->bEnabled;
-  changed.bSession = spec->bSession;
-  *spec = changed;
+  SSource changed = MakeSource(ESourceKind(kind),
+                               TakesPath(ESourceKind(kind)) && TakesPath(entry->kind) ? entry->strArgument : QString());
+  changed.bEnabled = entry->bEnabled;
+  changed.bSession = entry->bSession;
+  *entry = changed;
   FillList(m_pList->currentRow());
 }
 
 void CSourcesDlg::Browse() {
-  const SSourceSpec* spec = Current();
-  if (spec == nullptr) return;
-  const QString from = spec->strArgument.isEmpty() ? QDir::homePath() : spec->strArgument;
-  const QString chosen = spec->kind == ESourceKind::JournalDir
+  const SSource* entry = Current();
+  if (entry == nullptr) return;
+  const QString from = entry->strArgument.isEmpty() ? QDir::homePath() : entry->strArgument;
+  const QString chosen = entry->kind == ESourceKind::JournalDir
                              ? QFileDialog::getExistingDirectory(this, tr("Directory of journal files"), from)
                              : QFileDialog::getOpenFileName(this, tr("File to follow"), from);
   if (chosen.isEmpty()) return;

@@ -14,7 +14,7 @@
 #pragma once
 
 #include "platform/dialog/dialog.h"
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -48,8 +48,8 @@ class CSourcesDlg : public CSettingsDlg {
   void StoreSource();
   void ChangeKind(int kind);
   void Browse();
-  void UpdateEditor(const SSourceSpec& spec, bool valid);
-  SSourceSpec* Current();
+  void UpdateEditor(const SSource& entry, bool valid);
+  SSource* Current();
 
   QWidget* m_pBody = nullptr;
   QListWidget* m_pList = nullptr;

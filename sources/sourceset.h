@@ -1,4 +1,4 @@
-// The sources that run, matched to a list of specs.
+// The sources that run, matched to a list of entries.
 //
 //   CSourceSet set([&](const QString& text, std::uint32_t id, const QString& label, std::int64_t us) {
 //     intake.AddSourceLine(text, id, label, us);
@@ -6,7 +6,7 @@
 //   set.Apply(settings.m_vSources);   // again after each change of the list
 //
 // Apply runs each distinct enabled source once (kind and argument; the first
-// spec of a source decides how it starts). A source whose spec did not change
+// entry of a source decides how it starts). A source whose entry did not change
 // keeps running untouched: it is not reopened and reads nothing twice. A
 // changed one (its start) is stopped and started again; one no longer
 // listed, or switched off, stops. A source that cannot run says why in one
@@ -19,7 +19,7 @@
 // distinct label, at most kMaxJournalIds, the last shared by the rest.
 #pragma once
 
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 #include <QHash>
 #include <QObject>
@@ -54,28 +54,28 @@ class CSourceSet {
   CSourceSet(const CSourceSet&) = delete;
   CSourceSet& operator=(const CSourceSet&) = delete;
 
-  void Apply(const std::vector<SSourceSpec>& specs);
+  void Apply(const std::vector<SSource>& entries);
 
-  // The specs that run now, in the order they started.
-  std::vector<SSourceSpec> Running() const;
-  // The sender id of a running source like `spec`; 0 when none runs.
-  std::uint32_t SenderOf(const SSourceSpec& spec) const;
-  // Where a running journal like `spec` has read to (its cursor); empty
+  // The entries that run now, in the order they started.
+  std::vector<SSource> Running() const;
+  // The sender id of a running source like `entry`; 0 when none runs.
+  std::uint32_t SenderOf(const SSource& entry) const;
+  // Where a running journal like `entry` has read to (its cursor); empty
   // when none runs or it has read nothing yet.
-  QString CursorOf(const SSourceSpec& spec) const;
+  QString CursorOf(const SSource& entry) const;
   // Where the kernel log is read from (tests give a file of records).
   void SetKernelPath(const QString& path) { m_strKernelPath = path; }
 
  private:
   struct SRunning {
-    SSourceSpec spec;
+    SSource entry;
     std::uint32_t id = 0;
     std::unique_ptr<QObject> source;  // null for a source that only said why it cannot run
   };
-  void Start(const SSourceSpec& spec);
-  void StartFile(const SSourceSpec& spec, SRunning& running);
-  void StartKernel(const SSourceSpec& spec, SRunning& running);
-  void StartJournal(const SSourceSpec& spec, SRunning& running);
+  void Start(const SSource& entry);
+  void StartFile(const SSource& entry, SRunning& running);
+  void StartKernel(const SSource& entry, SRunning& running);
+  void StartJournal(const SSource& entry, SRunning& running);
 
   LineSink m_sink;
   QString m_strKernelPath = QStringLiteral("/dev/kmsg");

@@ -31,7 +31,7 @@ QString SenderOf(CFrameFixture& f, const QString& text) {
   return {};
 }
 
-SSourceSpec File(const QString& path) { return MakeSourceSpec(ESourceKind::File, path); }
+SSource File(const QString& path) { return MakeSource(ESourceKind::File, path); }
 
 }  // namespace
 
@@ -54,7 +54,7 @@ void TestSourceCommands::commandLineSourcesRunBesideSavedOnesAndAreNotSaved() {
   QCOMPARE(SenderOf(f, QStringLiteral("saved 1")), QStringLiteral("file:") + saved);
   Write(given, "given 1\n");
   QTRY_COMPARE(SenderOf(f, QStringLiteral("given 1")), QStringLiteral("file:") + given);
-  const std::vector<SSourceSpec>& listed = f.Frame().Settings().sources.m_vSources;
+  const std::vector<SSource>& listed = f.Frame().Settings().sources.m_vSources;
   QCOMPARE(listed.size(), std::size_t(2));
   QVERIFY(!listed[0].bSession);
   QVERIFY(listed[1].bSession);

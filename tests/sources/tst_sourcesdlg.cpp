@@ -15,10 +15,10 @@ using namespace zef;
 
 namespace QTest {
 template <>
-char* toString(const std::vector<SSourceSpec>& specs) {
+char* toString(const std::vector<SSource>& entries) {
   QStringList texts;
-  for (const SSourceSpec& s : specs)
-    texts << PrintSourceSpec(s) + QString::fromLatin1(s.bEnabled ? "" : " off") +
+  for (const SSource& s : entries)
+    texts << PrintSource(s) + QString::fromLatin1(s.bEnabled ? "" : " off") +
                  QString::fromLatin1(s.bSession ? " session" : "");
   return qstrdup(qPrintable(texts.join(u" | ")));
 }
@@ -44,17 +44,17 @@ void ChooseKind(CDialog& dlg, ESourceKind kind) {
   box.setCurrentIndex(int(kind));
   emit box.activated(int(kind));
 }
-SSourceSpec Session(SSourceSpec spec) {
-  spec.bSession = true;
-  return spec;
+SSource Session(SSource entry) {
+  entry.bSession = true;
+  return entry;
 }
 }  // namespace
 
 void TestSourcesDlg::editsReachTheSectionOnOk() {
   CSourceSettings settings;
-  settings.m_vSources = {MakeSourceSpec(ESourceKind::Kernel),
-                         Session(MakeSourceSpec(ESourceKind::File, QStringLiteral("/tmp/given.log"))),
-                         Session(MakeSourceSpec(ESourceKind::File, QStringLiteral("here.log")))};
+  settings.m_vSources = {MakeSource(ESourceKind::Kernel),
+                         Session(MakeSource(ESourceKind::File, QStringLiteral("/tmp/given.log"))),
+                         Session(MakeSource(ESourceKind::File, QStringLiteral("here.log")))};
   WhenOpen([](CDialog& dlg) {
     QListWidget& list = Child<QListWidget>(dlg, "sourceList");
     QCOMPARE(list.count(), 3);
@@ -88,23 +88,23 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
     ClickCaptionOk(dlg);
   });
   QVERIFY(RunSettingsDialog<CSourcesDlg>(nullptr, settings, CLookAndFeel{}));
-  SSourceSpec kernel = MakeSourceSpec(ESourceKind::Kernel);
+  SSource kernel = MakeSource(ESourceKind::Kernel);
   kernel.bEnabled = false;
-  SSourceSpec fromStart = MakeSourceSpec(ESourceKind::File, QStringLiteral("/var/log/new.log"));
+  SSource fromStart = MakeSource(ESourceKind::File, QStringLiteral("/var/log/new.log"));
   fromStart.bFromStart = true;
-  SSourceSpec journal = MakeSourceSpec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"));
+  SSource journal = MakeSource(ESourceKind::Journal, QStringLiteral("PRIORITY=3"));
   journal.nLast = 20;
-  SSourceSpec journalDir = MakeSourceSpec(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"));
+  SSource journalDir = MakeSource(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"));
   journalDir.bFromStart = true;
   journalDir.strMatches = QStringLiteral("PRIORITY=0..2");
   // A path typed without its directory is taken from the working one; the
   // command line's own stays as given while it runs for the session only.
-  const std::vector<SSourceSpec> expected{
+  const std::vector<SSource> expected{
       kernel,
-      MakeSourceSpec(ESourceKind::File, QStringLiteral("/tmp/given.log")),
-      Session(MakeSourceSpec(ESourceKind::File, QStringLiteral("here.log"))),
+      MakeSource(ESourceKind::File, QStringLiteral("/tmp/given.log")),
+      Session(MakeSource(ESourceKind::File, QStringLiteral("here.log"))),
       fromStart,
-      MakeSourceSpec(ESourceKind::File, QDir::current().absoluteFilePath(QStringLiteral("relative.log"))),
+      MakeSource(ESourceKind::File, QDir::current().absoluteFilePath(QStringLiteral("relative.log"))),
       journal,
       journalDir};
   QCOMPARE(settings.m_vSources, expected);
@@ -112,8 +112,7 @@ void TestSourcesDlg::editsReachTheSectionOnOk() {
 
 void TestSourcesDlg::cancelKeepsTheSection() {
   CSourceSettings settings;
-  settings.m_vSources = {MakeSourceSpec(ESourceKind::File, QStringLiteral("/a.log")),
-                         MakeSourceSpec(ESourceKind::Kernel)};
+  settings.m_vSources = {MakeSource(ESourceKind::File, QStringLiteral("/a.log")), MakeSource(ESourceKind::Kernel)};
   const CSourceSettings before = settings;
   WhenOpen([](CDialog& dlg) {
     ClickChild(dlg, "sourceRemove");
@@ -144,7 +143,7 @@ void TestSourcesDlg::aSourceThatCannotRunHoldsOkBack() {
   });
   QVERIFY(RunSettingsDialog<CSourcesDlg>(nullptr, settings, CLookAndFeel{}));
   QCOMPARE(settings.m_vSources,
-           std::vector<SSourceSpec>{MakeSourceSpec(ESourceKind::Journal, QStringLiteral("SYSLOG_IDENTIFIER=nginx"))});
+           std::vector<SSource>{MakeSource(ESourceKind::Journal, QStringLiteral("SYSLOG_IDENTIFIER=nginx"))});
 }
 
 QTEST_MAIN(TestSourcesDlg)

@@ -31,10 +31,10 @@ struct SSet {
   }};
 
   QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-  SSourceSpec File(const char* name, bool fromStart = false) const {
-    SSourceSpec spec = MakeSourceSpec(ESourceKind::File, Path(name));
-    spec.bFromStart = fromStart;
-    return spec;
+  SSource File(const char* name, bool fromStart = false) const {
+    SSource entry = MakeSource(ESourceKind::File, Path(name));
+    entry.bFromStart = fromStart;
+    return entry;
   }
   void Append(const char* name, const QByteArray& bytes) const {
     QFile file(Path(name));
@@ -49,9 +49,9 @@ struct SSet {
   }
 };
 
-SSourceSpec Off(SSourceSpec spec) {
-  spec.bEnabled = false;
-  return spec;
+SSource Off(SSource entry) {
+  entry.bEnabled = false;
+  return entry;
 }
 
 }  // namespace
@@ -105,15 +105,15 @@ void TestSourceSet::aFileKeepsItsIdThroughStopAndStart() {
   // A stopped file's id is its own for the session; a new file gets a new one.
   QCOMPARE(s.set.SenderOf(s.File("b.log")), b);
   QCOMPARE(s.set.SenderOf(s.File("c.log")), kFirstSourceId + 2);
-  s.set.Apply({MakeSourceSpec(ESourceKind::Kernel)});
-  QCOMPARE(s.set.SenderOf(MakeSourceSpec(ESourceKind::Kernel)), kFirstSourceId + 0x8000);
+  s.set.Apply({MakeSource(ESourceKind::Kernel)});
+  QCOMPARE(s.set.SenderOf(MakeSource(ESourceKind::Kernel)), kFirstSourceId + 0x8000);
 }
 
 void TestSourceSet::switchedOffOrRemovedSourcesStop() {
   SSet s;
   s.set.Apply({s.File("a.log"), s.File("b.log")});
   s.set.Apply({Off(s.File("a.log")), s.File("b.log")});
-  QCOMPARE(s.set.Running(), std::vector<SSourceSpec>{s.File("b.log")});
+  QCOMPARE(s.set.Running(), std::vector<SSource>{s.File("b.log")});
   s.set.Apply({});
   QVERIFY(s.set.Running().empty());
   // Appends reach no stopped follower; a running one shows they would have.
@@ -129,14 +129,14 @@ void TestSourceSet::aSourceListedTwiceRunsOnce() {
   s.Append("a.log", "a1\n");
   // The first of a source decides how it starts; one switched off is skipped.
   s.set.Apply({Off(s.File("a.log", false)), s.File("a.log", true), s.File("a.log", false)});
-  QCOMPARE(s.set.Running(), std::vector<SSourceSpec>{s.File("a.log", true)});
+  QCOMPARE(s.set.Running(), std::vector<SSource>{s.File("a.log", true)});
   QCOMPARE(s.lines.size(), std::size_t(1));
 }
 
 void TestSourceSet::aFailingSourceStopsNoOther() {
   SSet s;
   s.set.SetKernelPath(s.Path("no-kmsg"));
-  s.set.Apply({MakeSourceSpec(ESourceKind::Kernel), s.File("a.log")});
+  s.set.Apply({MakeSource(ESourceKind::Kernel), s.File("a.log")});
   QCOMPARE(s.lines.size(), std::size_t(2));
   QCOMPARE(s.lines[0].id, CSourceSet::KernelId());
   QCOMPARE(s.lines[0].label, QStringLiteral("kernel"));
@@ -149,7 +149,7 @@ void TestSourceSet::aFailingSourceStopsNoOther() {
 
 void TestSourceSet::aSpecThatCannotRunIsSaidOnce() {
   SSet s;
-  const SSourceSpec bad = MakeSourceSpec(ESourceKind::File);
+  const SSource bad = MakeSource(ESourceKind::File);
   s.set.Apply({bad, s.File("a.log", true)});
   s.set.Apply({bad, s.File("a.log", true)});
   const std::vector<SLine> said{{QStringLiteral("Source \"file:\" not started: no file named"), 0, QString()}};
@@ -160,7 +160,7 @@ void TestSourceSet::aSpecThatCannotRunIsSaidOnce() {
 
 void TestSourceSet::theJournalSaysItIsMissing() {
   SSet s;
-  s.set.Apply({MakeSourceSpec(ESourceKind::Journal), MakeSourceSpec(ESourceKind::Journal)});
+  s.set.Apply({MakeSource(ESourceKind::Journal), MakeSource(ESourceKind::Journal)});
   QCOMPARE(s.lines.size(), std::size_t(1));
   QCOMPARE(s.lines.front().id, CSourceSet::FirstJournalId());
   QVERIFY(s.lines.front().id > CSourceSet::KernelId());
@@ -176,9 +176,9 @@ void TestSourceSet::journalsShareTheirSendersWithoutMixingThem() {
   entries.Add(1765290001000000, {{"MESSAGE", "two"}, {"_COMM", "app"}, {"_HOSTNAME", "beta"}});
   QString error;
   QVERIFY2(entries.WriteTo(s.Path("j/alpha.journal"), &error), qPrintable(error));
-  SSourceSpec all = MakeSourceSpec(ESourceKind::JournalDir, s.Path("j"));
+  SSource all = MakeSource(ESourceKind::JournalDir, s.Path("j"));
   all.bFromStart = true;
-  SSourceSpec missing = MakeSourceSpec(ESourceKind::JournalDir, s.Path("none"));
+  SSource missing = MakeSource(ESourceKind::JournalDir, s.Path("none"));
   s.set.Apply({missing, all});
   // The missing one's line, then the entries, each sender its own id above the kernel's.
   QCOMPARE(s.lines.size(), std::size_t(3));
@@ -189,14 +189,14 @@ void TestSourceSet::journalsShareTheirSendersWithoutMixingThem() {
   QCOMPARE(ids.size(), std::size_t(4));
   QVERIFY(*ids.begin() >= CSourceSet::FirstJournalId());
   // Started again from its last entry, the same sender keeps its id.
-  SSourceSpec last = all;
+  SSource last = all;
   last.bFromStart = false;
   last.nLast = 1;
   s.set.Apply({last});
   QCOMPARE(s.lines.size(), std::size_t(4));
   QCOMPARE(s.lines[3], s.lines[2]);
   // With matches it is another source: started again, it keeps only theirs.
-  SSourceSpec beta = all;
+  SSource beta = all;
   beta.strMatches = QStringLiteral("_HOSTNAME=beta");
   s.set.Apply({beta});
   QCOMPARE(s.lines.size(), std::size_t(5));
@@ -215,18 +215,18 @@ void TestSourceSet::aJournalGoesOnAfterItsSavedPosition() {
     QVERIFY2(entries.WriteTo(s.Path("j/a.journal"), &error), qPrintable(error));
   };
   write("one", 1765290000000000);
-  SSourceSpec spec = MakeSourceSpec(ESourceKind::JournalDir, s.Path("j"));
-  spec.nLast = 5;
-  s.set.Apply({spec});
+  SSource entry = MakeSource(ESourceKind::JournalDir, s.Path("j"));
+  entry.nLast = 5;
+  s.set.Apply({entry});
   QCOMPARE(s.lines.size(), std::size_t(1));
-  spec.strCursor = s.set.CursorOf(spec);
-  QVERIFY(!spec.strCursor.isEmpty());
-  QVERIFY(s.set.CursorOf(MakeSourceSpec(ESourceKind::JournalDir, s.Path("other"))).isEmpty());
+  entry.strCursor = s.set.CursorOf(entry);
+  QVERIFY(!entry.strCursor.isEmpty());
+  QVERIFY(s.set.CursorOf(MakeSource(ESourceKind::JournalDir, s.Path("other"))).isEmpty());
   s.set.Apply({});
   write("two", 1765290001000000);
   // The next session: only what came after the position, not its last 5.
   SSet next;
-  next.set.Apply({spec});
+  next.set.Apply({entry});
   QCOMPARE(next.lines.size(), std::size_t(1));
   QCOMPARE(next.lines[0].text, QStringLiteral("two"));
 }

@@ -1,4 +1,4 @@
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 #include "platform/system/profile.h"
 #include "sources/journal.h"
@@ -12,7 +12,7 @@ namespace {
 const QString kSection = QStringLiteral("Init.Sources");
 
 // A settings value is the argument and a few words before it.
-constexpr int kMaxValue = SSourceSpec::kMaxArgument + 64;
+constexpr int kMaxValue = SSource::kMaxArgument + 64;
 // Lines that say what a load left out, before the rest is only counted.
 constexpr qsizetype kMaxProblems = 20;
 
@@ -27,8 +27,8 @@ bool HasControl(const QString& text) {
 
 QString CheckMatches(const QString& matches) {
   const QStringList words = matches.split(u' ', Qt::SkipEmptyParts);
-  if (words.size() > SSourceSpec::kMaxMatches)
-    return QStringLiteral("more than %1 journal matches").arg(SSourceSpec::kMaxMatches);
+  if (words.size() > SSource::kMaxMatches)
+    return QStringLiteral("more than %1 journal matches").arg(SSource::kMaxMatches);
   QList<QByteArray> parsed;
   QString error;
   return CJournalSource::ParseMatches(words, &parsed, &error) ? QString() : error;
@@ -38,26 +38,26 @@ QString Key(const char16_t* name, int n) { return QString::fromUtf16(name) + QSt
 
 }  // namespace
 
-SSourceSpec MakeSourceSpec(ESourceKind kind, const QString& argument) {
-  SSourceSpec spec;
-  spec.kind = kind;
-  spec.strArgument = argument;
+SSource MakeSource(ESourceKind kind, const QString& argument) {
+  SSource entry;
+  entry.kind = kind;
+  entry.strArgument = argument;
   // The kernel keeps only a ring of recent records: all of them are wanted.
-  spec.bFromStart = kind == ESourceKind::Kernel;
-  return spec;
+  entry.bFromStart = kind == ESourceKind::Kernel;
+  return entry;
 }
 
-QString PrintSourceSpec(const SSourceSpec& spec) {
-  QString text = QString::fromUtf16(kKindKeys[std::size_t(spec.kind)]);
-  const bool usualStart = spec.bFromStart == MakeSourceSpec(spec.kind).bFromStart;
-  if (!IsJournal(spec.kind) && !usualStart) text += spec.bFromStart ? u",start" : u",end";
-  if (IsJournal(spec.kind) && spec.bFromStart) text += u",all";
-  if (IsJournal(spec.kind) && spec.nLast > 0) text += QStringLiteral(",last=") + QString::number(spec.nLast);
-  if (spec.kind != ESourceKind::Kernel) text += u':' + spec.strArgument;
+QString PrintSource(const SSource& entry) {
+  QString text = QString::fromUtf16(kKindKeys[std::size_t(entry.kind)]);
+  const bool usualStart = entry.bFromStart == MakeSource(entry.kind).bFromStart;
+  if (!IsJournal(entry.kind) && !usualStart) text += entry.bFromStart ? u",start" : u",end";
+  if (IsJournal(entry.kind) && entry.bFromStart) text += u",all";
+  if (IsJournal(entry.kind) && entry.nLast > 0) text += QStringLiteral(",last=") + QString::number(entry.nLast);
+  if (entry.kind != ESourceKind::Kernel) text += u':' + entry.strArgument;
   return text;
 }
 
-bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error) {
+bool ParseSource(const QString& text, SSource* entry, QString* error) {
   const auto fail = [error](const QString& why) {
     if (error) *error = why;
     return false;
@@ -68,8 +68,7 @@ bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error) {
   const auto* kind = std::find_if(kKindKeys.begin(), kKindKeys.end(),
                                   [&](const char16_t* key) { return head.front().trimmed() == QStringView(key); });
   if (kind == kKindKeys.end()) return fail(QStringLiteral("unknown kind \"%1\"").arg(head.front().left(40)));
-  SSourceSpec parsed =
-      MakeSourceSpec(ESourceKind(kind - kKindKeys.begin()), colon < 0 ? QString() : text.mid(colon + 1));
+  SSource parsed = MakeSource(ESourceKind(kind - kKindKeys.begin()), colon < 0 ? QString() : text.mid(colon + 1));
   for (qsizetype i = 1; i < head.size(); ++i) {
     const QString option = head[i].trimmed();
     bool number = false;
@@ -78,31 +77,31 @@ bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error) {
       parsed.bFromStart = option == u"start";
     } else if (IsJournal(parsed.kind) && option == u"all") {
       parsed.bFromStart = true;
-    } else if (IsJournal(parsed.kind) && number && last >= 0 && last <= SSourceSpec::kMaxLast) {
+    } else if (IsJournal(parsed.kind) && number && last >= 0 && last <= SSource::kMaxLast) {
       parsed.nLast = last;
     } else {
       return fail(QStringLiteral("unknown option \"%1\"").arg(option.left(40)));
     }
   }
-  if (const QString why = CheckSourceSpec(parsed); !why.isEmpty()) return fail(why);
-  *spec = parsed;
+  if (const QString why = CheckSource(parsed); !why.isEmpty()) return fail(why);
+  *entry = parsed;
   return true;
 }
 
-QString CheckSourceSpec(const SSourceSpec& spec) {
-  const QString& argument = spec.strArgument;
-  if (argument.size() > SSourceSpec::kMaxArgument)
-    return QStringLiteral("longer than %1 characters").arg(SSourceSpec::kMaxArgument);
-  if (HasControl(argument) || HasControl(spec.strMatches)) return QStringLiteral("holds a control character");
-  if (spec.kind != ESourceKind::JournalDir && !spec.strMatches.isEmpty())
+QString CheckSource(const SSource& entry) {
+  const QString& argument = entry.strArgument;
+  if (argument.size() > SSource::kMaxArgument)
+    return QStringLiteral("longer than %1 characters").arg(SSource::kMaxArgument);
+  if (HasControl(argument) || HasControl(entry.strMatches)) return QStringLiteral("holds a control character");
+  if (entry.kind != ESourceKind::JournalDir && !entry.strMatches.isEmpty())
     return QStringLiteral("only a journal takes matches");
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ESourceKind::File:
       return argument.isEmpty() ? QStringLiteral("no file named") : QString();
     case ESourceKind::JournalDir:
-      if (spec.strMatches.size() > SSourceSpec::kMaxArgument)
-        return QStringLiteral("matches longer than %1 characters").arg(SSourceSpec::kMaxArgument);
-      return argument.isEmpty() ? QStringLiteral("no directory named") : CheckMatches(spec.strMatches);
+      if (entry.strMatches.size() > SSource::kMaxArgument)
+        return QStringLiteral("matches longer than %1 characters").arg(SSource::kMaxArgument);
+      return argument.isEmpty() ? QStringLiteral("no directory named") : CheckMatches(entry.strMatches);
     case ESourceKind::Kernel:
       return argument.isEmpty() ? QString() : QStringLiteral("the kernel log takes no argument");
     case ESourceKind::Journal:
@@ -111,15 +110,15 @@ QString CheckSourceSpec(const SSourceSpec& spec) {
   return QStringLiteral("unknown kind");
 }
 
-QString DescribeSource(const SSourceSpec& spec) {
-  QString text = QString::fromUtf16(kKindNames[std::size_t(spec.kind)]);
-  if (!spec.strArgument.isEmpty()) text += u' ' + spec.strArgument;
-  if (!spec.strMatches.isEmpty()) text += QStringLiteral(", matching ") + spec.strMatches;
-  if (spec.kind == ESourceKind::File && spec.bFromStart) text += QStringLiteral(", from its beginning");
-  if (spec.kind == ESourceKind::Kernel && !spec.bFromStart) text += QStringLiteral(", new records only");
-  if (IsJournal(spec.kind) && spec.bFromStart) text += QStringLiteral(", from its oldest entry");
-  else if (IsJournal(spec.kind) && spec.nLast > 0) text += QStringLiteral(", last %1 entries first").arg(spec.nLast);
-  if (spec.bSession) text += QStringLiteral(" (command line)");
+QString DescribeSource(const SSource& entry) {
+  QString text = QString::fromUtf16(kKindNames[std::size_t(entry.kind)]);
+  if (!entry.strArgument.isEmpty()) text += u' ' + entry.strArgument;
+  if (!entry.strMatches.isEmpty()) text += QStringLiteral(", matching ") + entry.strMatches;
+  if (entry.kind == ESourceKind::File && entry.bFromStart) text += QStringLiteral(", from its beginning");
+  if (entry.kind == ESourceKind::Kernel && !entry.bFromStart) text += QStringLiteral(", new records only");
+  if (IsJournal(entry.kind) && entry.bFromStart) text += QStringLiteral(", from its oldest entry");
+  else if (IsJournal(entry.kind) && entry.nLast > 0) text += QStringLiteral(", last %1 entries first").arg(entry.nLast);
+  if (entry.bSession) text += QStringLiteral(" (command line)");
   return text;
 }
 
@@ -131,14 +130,14 @@ QStringList SourceKindNames() {
 
 void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
   if (direction == DataDirection::FromControls) {
-    std::vector<const SSourceSpec*> saved;
-    for (const SSourceSpec& spec : m_vSources)
-      if (!spec.bSession && int(saved.size()) < SSourceSpec::kMaxSources) saved.push_back(&spec);
+    std::vector<const SSource*> saved;
+    for (const SSource& entry : m_vSources)
+      if (!entry.bSession && int(saved.size()) < SSource::kMaxSources) saved.push_back(&entry);
     // A file that never had sources gets no section for none.
     if (saved.empty() && profile.GetProfileInt(kSection, QStringLiteral("Count"), -1) == -1) return;
     profile.WriteProfileInt(kSection, QStringLiteral("Count"), int(saved.size()));
     for (std::size_t i = 0; i < saved.size(); ++i) {
-      profile.WriteProfileString(kSection, Key(u"Source", int(i) + 1), PrintSourceSpec(*saved[i]));
+      profile.WriteProfileString(kSection, Key(u"Source", int(i) + 1), PrintSource(*saved[i]));
       profile.WriteProfileInt(kSection, Key(u"On", int(i) + 1), saved[i]->bEnabled ? 1 : 0);
       if (IsJournal(saved[i]->kind))
         profile.WriteProfileString(kSection, Key(u"Cursor", int(i) + 1), saved[i]->strCursor);
@@ -147,14 +146,14 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
     }
     return;
   }
-  std::erase_if(m_vSources, [](const SSourceSpec& spec) { return !spec.bSession; });
+  std::erase_if(m_vSources, [](const SSource& entry) { return !entry.bSession; });
   m_problems.clear();
   const int stored = profile.GetProfileInt(kSection, QStringLiteral("Count"), 0);
-  if (stored > SSourceSpec::kMaxSources)
+  if (stored > SSource::kMaxSources)
     m_problems
-        << QStringLiteral("Sources: %1 listed, only the first %2 are read.").arg(stored).arg(SSourceSpec::kMaxSources);
-  const int count = std::clamp(stored, 0, SSourceSpec::kMaxSources);
-  std::vector<SSourceSpec> loaded;
+        << QStringLiteral("Sources: %1 listed, only the first %2 are read.").arg(stored).arg(SSource::kMaxSources);
+  const int count = std::clamp(stored, 0, SSource::kMaxSources);
+  std::vector<SSource> loaded;
   int missing = 0;
   int unsaid = 0;
   const auto leftOut = [&](int n, const QString& why) {
@@ -169,34 +168,35 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
       ++missing;
       continue;
     }
-    SSourceSpec spec;
+    SSource entry;
     QString why;
-    if (!ParseSourceSpec(value, &spec, &why)) {
+    if (!ParseSource(value, &entry, &why)) {
       leftOut(n, why);
       continue;
     }
     // Saved paths are the dialog's, always whole: a relative one would
     // depend on where the monitor happens to start.
-    if (spec.kind != ESourceKind::Kernel && spec.kind != ESourceKind::Journal && !spec.strArgument.startsWith(u'/')) {
-      leftOut(n, QStringLiteral("\"%1\" is not a full path").arg(spec.strArgument.left(200)));
+    if (entry.kind != ESourceKind::Kernel && entry.kind != ESourceKind::Journal &&
+        !entry.strArgument.startsWith(u'/')) {
+      leftOut(n, QStringLiteral("\"%1\" is not a full path").arg(entry.strArgument.left(200)));
       continue;
     }
-    if (spec.kind == ESourceKind::JournalDir) {
-      spec.strMatches = profile.GetProfileString(kSection, Key(u"Matches", n), QString());
-      if (const QString bad = CheckSourceSpec(spec); !bad.isEmpty()) {
+    if (entry.kind == ESourceKind::JournalDir) {
+      entry.strMatches = profile.GetProfileString(kSection, Key(u"Matches", n), QString());
+      if (const QString bad = CheckSource(entry); !bad.isEmpty()) {
         leftOut(n, bad);
         continue;
       }
     }
-    spec.bEnabled = profile.GetProfileInt(kSection, Key(u"On", n), 1) != 0;
-    if (IsJournal(spec.kind)) {
+    entry.bEnabled = profile.GetProfileInt(kSection, Key(u"On", n), 1) != 0;
+    if (IsJournal(entry.kind)) {
       const QString cursor = profile.GetProfileString(kSection, Key(u"Cursor", n), QString());
-      if (cursor.size() <= SSourceSpec::kMaxCursor && !HasControl(cursor)) spec.strCursor = cursor;
+      if (cursor.size() <= SSource::kMaxCursor && !HasControl(cursor)) entry.strCursor = cursor;
       else if (m_problems.size() < kMaxProblems)
         m_problems
             << QStringLiteral("Sources: source %1: its saved journal position is damaged and was not used.").arg(n);
     }
-    loaded.push_back(std::move(spec));
+    loaded.push_back(std::move(entry));
   }
   if (unsaid > 0) m_problems << QStringLiteral("Sources: %1 more left out.").arg(unsaid);
   if (missing > 0) m_problems << QStringLiteral("Sources: %1 of those listed are missing.").arg(missing);

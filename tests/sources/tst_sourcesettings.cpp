@@ -1,7 +1,7 @@
 // A source as a settings value, both ways, what a hostile value gets, and
 // the Init.Sources section saved and read back.
 #include "platform/system/profile.h"
-#include "sources/sourcespec.h"
+#include "sources/sourcesettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,15 +9,15 @@
 
 using namespace zef;
 
-Q_DECLARE_METATYPE(zef::SSourceSpec)
+Q_DECLARE_METATYPE(zef::SSource)
 
 namespace {
 
-SSourceSpec Spec(ESourceKind kind, const QString& argument, bool fromStart, int last = 0) {
-  SSourceSpec spec = MakeSourceSpec(kind, argument);
-  spec.bFromStart = fromStart;
-  spec.nLast = last;
-  return spec;
+SSource Entry(ESourceKind kind, const QString& argument, bool fromStart, int last = 0) {
+  SSource entry = MakeSource(kind, argument);
+  entry.bFromStart = fromStart;
+  entry.nLast = last;
+  return entry;
 }
 
 // The section as read from `iniText`.
@@ -36,7 +36,7 @@ CSourceSettings Load(const QByteArray& iniText) {
 
 }  // namespace
 
-class TestSourceSpec : public QObject {
+class TestSourceSettings : public QObject {
   Q_OBJECT
  private slots:
   void printedValueReadsBack_data();
@@ -48,37 +48,37 @@ class TestSourceSpec : public QObject {
   void hugeCountIsBounded();
 };
 
-void TestSourceSpec::printedValueReadsBack_data() {
-  QTest::addColumn<SSourceSpec>("spec");
+void TestSourceSettings::printedValueReadsBack_data() {
+  QTest::addColumn<SSource>("entry");
   QTest::addColumn<QString>("text");
   const auto F = ESourceKind::File;
-  QTest::newRow("file") << Spec(F, QStringLiteral("/var/log/syslog"), false) << QStringLiteral("file:/var/log/syslog");
-  QTest::newRow("file from start") << Spec(F, QStringLiteral("/a b/x.log"), true)
+  QTest::newRow("file") << Entry(F, QStringLiteral("/var/log/syslog"), false) << QStringLiteral("file:/var/log/syslog");
+  QTest::newRow("file from start") << Entry(F, QStringLiteral("/a b/x.log"), true)
                                    << QStringLiteral("file,start:/a b/x.log");
-  QTest::newRow("colon in path") << Spec(F, QStringLiteral("/tmp/a:b,c"), false) << QStringLiteral("file:/tmp/a:b,c");
-  QTest::newRow("kernel") << Spec(ESourceKind::Kernel, {}, true) << QStringLiteral("kernel");
-  QTest::newRow("kernel new only") << Spec(ESourceKind::Kernel, {}, false) << QStringLiteral("kernel,end");
-  QTest::newRow("journal all") << Spec(ESourceKind::Journal, {}, false) << QStringLiteral("journal:");
-  QTest::newRow("journal matches") << Spec(ESourceKind::Journal,
-                                           QStringLiteral("_SYSTEMD_UNIT=a.service + PRIORITY=0..4"), false, 100)
+  QTest::newRow("colon in path") << Entry(F, QStringLiteral("/tmp/a:b,c"), false) << QStringLiteral("file:/tmp/a:b,c");
+  QTest::newRow("kernel") << Entry(ESourceKind::Kernel, {}, true) << QStringLiteral("kernel");
+  QTest::newRow("kernel new only") << Entry(ESourceKind::Kernel, {}, false) << QStringLiteral("kernel,end");
+  QTest::newRow("journal all") << Entry(ESourceKind::Journal, {}, false) << QStringLiteral("journal:");
+  QTest::newRow("journal matches") << Entry(ESourceKind::Journal,
+                                            QStringLiteral("_SYSTEMD_UNIT=a.service + PRIORITY=0..4"), false, 100)
                                    << QStringLiteral("journal,last=100:_SYSTEMD_UNIT=a.service + PRIORITY=0..4");
-  QTest::newRow("journal dir") << Spec(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"), false)
+  QTest::newRow("journal dir") << Entry(ESourceKind::JournalDir, QStringLiteral("/var/log/journal/remote"), false)
                                << QStringLiteral("journal-dir:/var/log/journal/remote");
   QTest::newRow("journal dir from its oldest")
-      << Spec(ESourceKind::JournalDir, QStringLiteral("/j"), true) << QStringLiteral("journal-dir,all:/j");
+      << Entry(ESourceKind::JournalDir, QStringLiteral("/j"), true) << QStringLiteral("journal-dir,all:/j");
 }
 
-void TestSourceSpec::printedValueReadsBack() {
-  QFETCH(SSourceSpec, spec);
+void TestSourceSettings::printedValueReadsBack() {
+  QFETCH(SSource, entry);
   QFETCH(QString, text);
-  QCOMPARE(PrintSourceSpec(spec), text);
-  SSourceSpec read;
+  QCOMPARE(PrintSource(entry), text);
+  SSource read;
   QString error;
-  QVERIFY2(ParseSourceSpec(text, &read, &error), qPrintable(error));
-  QCOMPARE(read, spec);
+  QVERIFY2(ParseSource(text, &read, &error), qPrintable(error));
+  QCOMPARE(read, entry);
 }
 
-void TestSourceSpec::hostileValueIsRefusedInWords_data() {
+void TestSourceSettings::hostileValueIsRefusedInWords_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("error");
   QTest::newRow("empty") << QString() << QStringLiteral("unknown kind \"\"");
@@ -114,28 +114,28 @@ void TestSourceSpec::hostileValueIsRefusedInWords_data() {
                               << QStringLiteral("longer than 4160 characters");
 }
 
-void TestSourceSpec::hostileValueIsRefusedInWords() {
+void TestSourceSettings::hostileValueIsRefusedInWords() {
   QFETCH(QString, text);
   QFETCH(QString, error);
-  SSourceSpec spec = MakeSourceSpec(ESourceKind::File, QStringLiteral("/untouched"));
-  const SSourceSpec before = spec;
+  SSource entry = MakeSource(ESourceKind::File, QStringLiteral("/untouched"));
+  const SSource before = entry;
   QString why;
-  QVERIFY(!ParseSourceSpec(text, &spec, &why));
+  QVERIFY(!ParseSource(text, &entry, &why));
   QCOMPARE(why, error);
-  QCOMPARE(spec, before);
+  QCOMPARE(entry, before);
 }
 
-void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
+void TestSourceSettings::sectionRoundTripsWithoutCommandLineSources() {
   CSourceSettings edited;
-  SSourceSpec off = Spec(ESourceKind::File, QStringLiteral("/var/log/a.log"), true);
+  SSource off = Entry(ESourceKind::File, QStringLiteral("/var/log/a.log"), true);
   off.bEnabled = false;
-  SSourceSpec session = Spec(ESourceKind::File, QStringLiteral("relative.log"), false);
+  SSource session = Entry(ESourceKind::File, QStringLiteral("relative.log"), false);
   session.bSession = true;
-  SSourceSpec resumed = Spec(ESourceKind::JournalDir, QStringLiteral("/j"), false);
+  SSource resumed = Entry(ESourceKind::JournalDir, QStringLiteral("/j"), false);
   resumed.strCursor = QStringLiteral("s=1a;i=2b;b=3c;m=4d;t=5e;x=6f");
   resumed.strMatches = QStringLiteral("_SYSTEMD_UNIT=a.service PRIORITY=0..3");
-  edited.m_vSources = {off, session, Spec(ESourceKind::Kernel, {}, false),
-                       Spec(ESourceKind::Journal, QStringLiteral("PRIORITY=3"), false, 50), resumed};
+  edited.m_vSources = {off, session, Entry(ESourceKind::Kernel, {}, false),
+                       Entry(ESourceKind::Journal, QStringLiteral("PRIORITY=3"), false, 50), resumed};
   QTemporaryDir dir;
   const QString file = dir.filePath(QStringLiteral("p.conf"));
   {
@@ -149,22 +149,22 @@ void TestSourceSpec::sectionRoundTripsWithoutCommandLineSources() {
   CSourceSettings loaded;
   loaded.m_vSources = {session};
   loaded.Exchange(profile, DataDirection::ToControls);
-  const std::vector<SSourceSpec> expected{off, edited.m_vSources[2], edited.m_vSources[3], resumed, session};
+  const std::vector<SSource> expected{off, edited.m_vSources[2], edited.m_vSources[3], resumed, session};
   QCOMPARE(loaded.m_vSources, expected);
   QVERIFY(loaded.Problems().isEmpty());
 }
 
-void TestSourceSpec::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
+void TestSourceSettings::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
   const CSourceSettings loaded = Load(
       "[Init.Sources]\nCount=7\nSource1=file:/ok.log\nOn1=0\nSource2=pipe:/x\nSource3=file:rel.log\n"
       "Source4=journal-dir:var/log\nSource5=journal-dir:/j\nMatches5=nginx\nSource6=kernel\nSource7=journal:\n"
       "Cursor7=s=1\x1b[2J\n");
-  const std::vector<SSourceSpec> expected{[] {
-                                            SSourceSpec s = Spec(ESourceKind::File, QStringLiteral("/ok.log"), false);
-                                            s.bEnabled = false;
-                                            return s;
-                                          }(),
-                                          Spec(ESourceKind::Kernel, {}, true), Spec(ESourceKind::Journal, {}, false)};
+  const std::vector<SSource> expected{[] {
+                                        SSource s = Entry(ESourceKind::File, QStringLiteral("/ok.log"), false);
+                                        s.bEnabled = false;
+                                        return s;
+                                      }(),
+                                      Entry(ESourceKind::Kernel, {}, true), Entry(ESourceKind::Journal, {}, false)};
   QCOMPARE(loaded.m_vSources, expected);
   const QStringList problems{
       QStringLiteral("Sources: source 2 left out: unknown kind \"pipe\"."),
@@ -176,7 +176,7 @@ void TestSourceSpec::damagedSectionKeepsWhatIsGoodAndSaysWhatWasLeftOut() {
   QCOMPARE(loaded.Problems(), problems);
 }
 
-void TestSourceSpec::hugeCountIsBounded() {
+void TestSourceSettings::hugeCountIsBounded() {
   QByteArray ini = "[Init.Sources]\nCount=2000000000\nSource1=kernel\n";
   for (int n = 2; n <= 100; ++n) ini += "Source" + QByteArray::number(n) + "=bad\n";
   const CSourceSettings loaded = Load(ini);
@@ -190,5 +190,5 @@ void TestSourceSpec::hugeCountIsBounded() {
   QCOMPARE(problems[21], QStringLiteral("Sources: 3996 of those listed are missing."));
 }
 
-QTEST_GUILESS_MAIN(TestSourceSpec)
-#include "tst_sourcespec.moc"
+QTEST_GUILESS_MAIN(TestSourceSettings)
+#include "tst_sourcesettings.moc"

@@ -31,7 +31,7 @@ class CProfile;
 
 enum class ESourceKind : int { File, Kernel, Journal, JournalDir };
 
-struct SSourceSpec {
+struct SSource {
   // The most sources the monitor runs at once (a sender id each for files).
   static constexpr int kMaxSources = 4096;
   static constexpr int kMaxArgument = 4096;  // characters of a path or of the matches
@@ -61,42 +61,42 @@ struct SSourceSpec {
   static constexpr int kMaxCursor = 1024;
 
   // The same source (kind, argument and matches), whatever its options.
-  bool SameSource(const SSourceSpec& other) const {
+  bool SameSource(const SSource& other) const {
     return kind == other.kind && strArgument == other.strArgument && strMatches == other.strMatches;
   }
   // A journal's matches: a Journal's argument, a JournalDir's strMatches.
   const QString& Matches() const { return kind == ESourceKind::Journal ? strArgument : strMatches; }
   // The same source started the same way: a running one needs no restart.
-  bool SameStart(const SSourceSpec& other) const {
+  bool SameStart(const SSource& other) const {
     return SameSource(other) && bFromStart == other.bFromStart && nLast == other.nLast;
   }
-  friend bool operator==(const SSourceSpec&, const SSourceSpec&) = default;
+  friend bool operator==(const SSource&, const SSource&) = default;
 };
 
-// A new spec of `kind` with that kind's usual start.
-SSourceSpec MakeSourceSpec(ESourceKind kind, const QString& argument = {});
+// A new entry of `kind` with that kind's usual start.
+SSource MakeSource(ESourceKind kind, const QString& argument = {});
 
-// The settings value of `spec` (its kind, options and argument; not whether
+// The settings value of `entry` (its kind, options and argument; not whether
 // it is on).
-QString PrintSourceSpec(const SSourceSpec& spec);
+QString PrintSource(const SSource& entry);
 // Reads a settings value; false with `error` saying why when it is none.
-bool ParseSourceSpec(const QString& text, SSourceSpec* spec, QString* error);
-// Why `spec` cannot run, or an empty string when it can.
-QString CheckSourceSpec(const SSourceSpec& spec);
+bool ParseSource(const QString& text, SSource* entry, QString* error);
+// Why `entry` cannot run, or an empty string when it can.
+QString CheckSource(const SSource& entry);
 // How a list shows it: "File /var/log/syslog, from its beginning".
-QString DescribeSource(const SSourceSpec& spec);
+QString DescribeSource(const SSource& entry);
 // The kinds' names for a chooser, in ESourceKind order.
 QStringList SourceKindNames();
 
 // Section "Init.Sources": Count, then per source n (from 1) Source<n> (the
-// spec's value), On<n> (0/1), for a journal Cursor<n> and for a directory of
+// entry's value), On<n> (0/1), for a journal Cursor<n> and for a directory of
 // journal files Matches<n>. On load at most
 // kMaxSources are read and a value that is no source (or a cursor that is
 // none) is left out; each is one line of Problems(). A
 // source given on the command line (bSession) is never written, and a load
 // keeps those already in the list.
 struct CSourceSettings {
-  std::vector<SSourceSpec> m_vSources;
+  std::vector<SSource> m_vSources;
 
   void Exchange(CProfile& profile, DataDirection direction);
   // What the last load left out and why.
