@@ -61,12 +61,17 @@ CJournalSenders::CJournalSenders(std::uint32_t first, std::uint32_t count, qsize
 
 std::uint32_t CJournalSenders::IdFor(QString* label, bool* overflow) {
   if (overflow) *overflow = false;
-  if (const auto it = m_ids.constFind(*label); it != m_ids.constEnd()) return *it;
-  if (std::uint32_t(m_ids.size()) < m_nCount - 1 && m_nLabelChars + label->size() <= m_nMaxLabelChars) {
-    const std::uint32_t id = m_nFirst + std::uint32_t(m_ids.size());
-    m_ids.insert(*label, id);
+  if (const auto it = m_senders.constFind(*label); it != m_senders.constEnd()) {
+    *label = it->shown;
+    return it->id;
+  }
+  if (std::uint32_t(m_senders.size()) < m_nCount - 1 && m_nLabelChars + label->size() <= m_nMaxLabelChars) {
+    SSender sender{m_nFirst + std::uint32_t(m_senders.size()), ShownLabel(*label)};
+    if (sender.shown == *label) sender.shown = *label;  // one copy kept, not two
+    m_senders.insert(*label, sender);
     m_nLabelChars += label->size();
-    return id;
+    *label = sender.shown;
+    return sender.id;
   }
   *label = SharedLabel();
   if (overflow && !m_bOverflowSaid) *overflow = m_bOverflowSaid = true;
@@ -326,8 +331,6 @@ void CJournalSource::ReadEntry() {
     if (!which.isEmpty()) label += u'[' + QString::fromUtf8(which) + u']';
   }
   if (!host.isEmpty()) label += u'@' + QString::fromUtf8(host);
-  // The fields are the sending program's: nothing in them may act in the gutter.
-  label = ShownLabel(label);
   std::uint64_t timeUs = 0;
   if (sd_journal_get_realtime_usec(m_pJournal, &timeUs) < 0) timeUs = 0;
   Emit(std::move(message), label, std::int64_t(timeUs));

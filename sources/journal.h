@@ -47,8 +47,10 @@ class CJournalSenders {
  public:
   CJournalSenders(std::uint32_t first, std::uint32_t count, qsizetype maxLabelChars = 1 << 20);
 
-  // The id of `*label`. When it gets the shared id, *label becomes
-  // SharedLabel(), and *overflow is true if this was the first label so.
+  // The id of `*label`, and *label as the gutter shows it: a field's
+  // control characters made U+FFFD (ShownLabel), once per label. When it
+  // gets the shared id, *label becomes SharedLabel(), and *overflow is true
+  // if this was the first label so.
   std::uint32_t IdFor(QString* label, bool* overflow = nullptr);
   // The label shown for the shared id.
   static QString SharedLabel() { return QStringLiteral("journal (other senders)"); }
@@ -59,7 +61,11 @@ class CJournalSenders {
   std::uint32_t m_nCount;
   qsizetype m_nMaxLabelChars;
   qsizetype m_nLabelChars = 0;
-  QHash<QString, std::uint32_t> m_ids;
+  struct SSender {
+    std::uint32_t id;
+    QString shown;
+  };
+  QHash<QString, SSender> m_senders;  // by the label as the fields gave it
   bool m_bOverflowSaid = false;
 };
 
