@@ -153,6 +153,13 @@ bool IsJournalMatch(const char* word) {
   return std::strcmp(word, "+") == 0 || (word[0] != '-' && std::strchr(word, '=') != nullptr);
 }
 
+// The MATCH words after argv[*i], joined by blanks; *i is on the last one.
+QString TakeMatches(int argc, char** argv, int* i) {
+  QStringList matches;
+  while (*i + 1 < argc && IsJournalMatch(argv[*i + 1])) matches << QString::fromLocal8Bit(argv[++*i]);
+  return matches.join(u' ');
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -162,9 +169,7 @@ int main(int argc, char* argv[]) {
   QString journalFrom = QStringLiteral("10");
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--journal") == 0) {
-      QStringList matches;
-      while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
-      sources.push_back(zef::MakeSource(zef::ESourceKind::Journal, matches.join(u' ')));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::Journal, TakeMatches(argc, argv, &i)));
       continue;
     }
     const char* value = nullptr;
@@ -174,9 +179,7 @@ int main(int argc, char* argv[]) {
         return 2;
       }
       sources.push_back(zef::MakeSource(zef::ESourceKind::JournalDir, QFile::decodeName(value)));
-      QStringList matches;
-      while (i + 1 < argc && IsJournalMatch(argv[i + 1])) matches << QString::fromLocal8Bit(argv[++i]);
-      sources.back().strMatches = matches.join(u' ');
+      sources.back().strMatches = TakeMatches(argc, argv, &i);
       continue;
     }
     if (TakeOption(argc, argv, &i, "--journal-from", &value)) {
@@ -191,17 +194,12 @@ int main(int argc, char* argv[]) {
       sources.push_back(zef::MakeSource(zef::ESourceKind::Kernel));
       continue;
     }
-    if (std::strcmp(argv[i], "--follow") == 0) {
-      if (i + 1 == argc) {
+    if (TakeOption(argc, argv, &i, "--follow", &value)) {
+      if (!value) {
         std::fputs("zefmon: --follow needs a FILE; see zefmon --help.\n", stderr);
         return 2;
       }
-      sources.push_back(zef::MakeSource(zef::ESourceKind::File, QFile::decodeName(argv[++i])));
-      ++followed;
-      continue;
-    }
-    if (std::strncmp(argv[i], "--follow=", 9) == 0) {
-      sources.push_back(zef::MakeSource(zef::ESourceKind::File, QFile::decodeName(argv[i] + 9)));
+      sources.push_back(zef::MakeSource(zef::ESourceKind::File, QFile::decodeName(value)));
       ++followed;
       continue;
     }
