@@ -223,7 +223,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   for (zef::SSource& source : sources) {
-    if (source.kind == zef::ESourceKind::Journal || source.kind == zef::ESourceKind::JournalDir) {
+    if (zef::IsJournal(source.kind)) {
       source.bFromStart = journalStart.kind == zef::CJournalSource::EStart::kAll;
       source.nLast = journalStart.nLast;
     }

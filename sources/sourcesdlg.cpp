@@ -17,13 +17,6 @@
 
 namespace zef {
 
-namespace {
-
-bool TakesPath(ESourceKind kind) { return kind == ESourceKind::File || kind == ESourceKind::JournalDir; }
-bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
-
-}  // namespace
-
 CSourcesDlg::CSourcesDlg(const CLookAndFeel& lookAndFeel, QWidget* parent)
     : CSettingsDlg(DialogTemplateId::Sources, lookAndFeel, parent) {
   BuildBody();

@@ -19,8 +19,6 @@ constexpr qsizetype kMaxProblems = 20;
 constexpr std::array<const char16_t*, 4> kKindKeys{u"file", u"kernel", u"journal", u"journal-dir"};
 constexpr std::array<const char16_t*, 4> kKindNames{u"File", u"Kernel log", u"Journal", u"Journal directory"};
 
-bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
-
 bool HasControl(const QString& text) {
   return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
@@ -176,8 +174,7 @@ void CSourceSettings::Exchange(CProfile& profile, DataDirection direction) {
     }
     // Saved paths are the dialog's, always whole: a relative one would
     // depend on where the monitor happens to start.
-    if (entry.kind != ESourceKind::Kernel && entry.kind != ESourceKind::Journal &&
-        !entry.strArgument.startsWith(u'/')) {
+    if (TakesPath(entry.kind) && !entry.strArgument.startsWith(u'/')) {
       leftOut(n, QStringLiteral("\"%1\" is not a full path").arg(entry.strArgument.left(200)));
       continue;
     }

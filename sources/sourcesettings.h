@@ -31,6 +31,10 @@ class CProfile;
 
 enum class ESourceKind : int { File, Kernel, Journal, JournalDir };
 
+inline bool IsJournal(ESourceKind kind) { return kind == ESourceKind::Journal || kind == ESourceKind::JournalDir; }
+// Whether the kind's argument is a path (a file or a directory).
+inline bool TakesPath(ESourceKind kind) { return kind == ESourceKind::File || kind == ESourceKind::JournalDir; }
+
 struct SSource {
   // The most sources the monitor runs at once (a sender id each for files).
   static constexpr int kMaxSources = 4096;
