@@ -17,6 +17,18 @@ pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null; done; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# Runs the command given until it succeeds, for at most 10 s.
+wait_until() {
+  for _ in $(seq 1 100); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The lines of the monitor's log file $1 but those starting with $2 (the
+# sources' own notices).
+taken() { grep -v "^$2" "$1" 2>/dev/null | tr -d '\r'; }
+taken_is() { [ "$(taken "$1" "$2")" = "$3" ]; }
 
 # Runs zefmon with exactly the environment given; sets out, err, rc.
 run() {
@@ -121,20 +133,14 @@ printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/monitor.log" >"$XDG_CO
 echo "before the start" >"$work/app.log"
 XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$work/missing.log" --follow "$work/app.log" 2>"$work/follow.err" & pid=$!
 pids+=("$pid")
-for _ in $(seq 1 100); do
-  grep -q 'missing.log: No such file' "$work/monitor.log" 2>/dev/null && break
-  sleep 0.1
-done
+wait_until grep -qs 'missing.log: No such file' "$work/monitor.log"
 echo "one" >>"$work/app.log"
 mv "$work/app.log" "$work/app.log.1"
 echo "two" >>"$work/app.log.1"
 echo "three" >"$work/app.log"
 expected=$'one\ntwo\nthree'
-for _ in $(seq 1 100); do
-  [ "$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')" = "$expected" ] && break
-  sleep 0.1
-done
-got="$(grep -v '^file:' "$work/monitor.log" | tr -d '\r')"
+wait_until taken_is "$work/monitor.log" file: "$expected"
+got="$(taken "$work/monitor.log" file:)"
 [ "$got" = "$expected" ] || fail "--follow: the monitor took: $got"
 grep -q 'missing.log: No such file' "$work/monitor.log" || fail "--follow: a missing file not said"
 kill "$pid"
@@ -149,15 +155,9 @@ printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n[Init.Sources]\nCount=1\nSource
 echo "saved line" >"$work/saved.log"
 XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$work/given.log" 2>"$work/sources.err" & pid=$!
 pids+=("$pid")
-for _ in $(seq 1 100); do
-  grep -q 'given.log: No such file' "$work/sources.log" 2>/dev/null && break
-  sleep 0.1
-done
+wait_until grep -qs 'given.log: No such file' "$work/sources.log"
 echo "given line" >>"$work/given.log"
-for _ in $(seq 1 100); do
-  grep -q 'given line' "$work/sources.log" 2>/dev/null && break
-  sleep 0.1
-done
+wait_until grep -qs 'given line' "$work/sources.log"
 grep -q 'saved line' "$work/sources.log" && grep -q 'given line' "$work/sources.log" ||
   fail "saved and command-line sources: the monitor took: $(cat "$work/sources.log")"
 kill "$pid"
@@ -178,10 +178,7 @@ if command -v logrotate >/dev/null; then
   XDG_RUNTIME_DIR="$run" "$bin/zefmon" --follow "$app" 2>"$work/rotate.err" & pid=$!
   pids+=("$pid")
   # The file is made by the writer, so it is read from its first line.
-  for _ in $(seq 1 100); do
-    grep -q 'app.log: No such file' "$work/rotate.log" 2>/dev/null && break
-    sleep 0.1
-  done
+  wait_until grep -qs 'app.log: No such file' "$work/rotate.log"
   (for i in $(seq 1 3000); do
     echo "$i" >>"$app"
     [ $((i % 100)) -eq 0 ] && sleep 0.01
@@ -196,11 +193,8 @@ if command -v logrotate >/dev/null; then
   logrotate -f -s "$work/rot/state" "$work/rot/copy.conf" || fail "logrotate (copytruncate) failed"
   for i in $(seq 3051 3100); do echo "$i" >>"$app"; done
   expected="$(seq 1 3100)"
-  for _ in $(seq 1 100); do
-    [ "$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')" = "$expected" ] && break
-    sleep 0.1
-  done
-  got="$(grep -v '^file:' "$work/rotate.log" | tr -d '\r')"
+  wait_until taken_is "$work/rotate.log" file: "$expected"
+  got="$(taken "$work/rotate.log" file:)"
   [ "$got" = "$expected" ] || fail "logrotate: $(diff <(echo "$expected") <(echo "$got") | head -5)"
   kill "$pid"
   wait_end
@@ -213,10 +207,7 @@ mkdir -m 700 "$run"
 printf '[Init.Monitor]\nLogToFile=1\nLogFile=%s\n' "$work/kernel.log" >"$XDG_CONFIG_HOME/Quorbel/ZEFMON.conf"
 XDG_RUNTIME_DIR="$run" "$bin/zefmon" --kernel 2>"$work/kernel.err" & pid=$!
 pids+=("$pid")
-for _ in $(seq 1 100); do
-  [ -s "$work/kernel.log" ] && break
-  sleep 0.1
-done
+wait_until [ -s "$work/kernel.log" ]
 [ -s "$work/kernel.log" ] || fail "--kernel: nothing reached the monitor"
 kill -0 "$pid" 2>/dev/null || fail "--kernel: the monitor ended: $(cat "$work/kernel.err")"
 kill "$pid"
@@ -242,19 +233,13 @@ if [ -x "$remote" ]; then
   XDG_RUNTIME_DIR="$run" "$bin/zefmon" --journal-dir "$work/nojournals" --journal-dir "$jdir" MESSAGE=kept MESSAGE=later --journal-from 1 \
     2>"$work/journal.err" & pid=$!
   pids+=("$pid")
-  for _ in $(seq 1 100); do
-    grep -q '^kept' "$work/journal.log" 2>/dev/null && break
-    sleep 0.1
-  done
+  wait_until grep -qs '^kept' "$work/journal.log"
   printf '__REALTIME_TIMESTAMP=1765290001500000\nMESSAGE=unmatched\n\n__REALTIME_TIMESTAMP=1765290002000000\nMESSAGE=later\n\n' \
     >"$work/b.export"
   "$remote" -o "$jdir/beta.journal" "$work/b.export" 2>/dev/null || fail "--journal-dir: $remote failed"
   expected=$'kept\nlater'
-  for _ in $(seq 1 100); do
-    [ "$(grep -v '^journal:' "$work/journal.log" | tr -d '\r')" = "$expected" ] && break
-    sleep 0.1
-  done
-  got="$(grep -v '^journal:' "$work/journal.log" | tr -d '\r')"
+  wait_until taken_is "$work/journal.log" journal: "$expected"
+  got="$(taken "$work/journal.log" journal:)"
   [ "$got" = "$expected" ] || fail "--journal-dir: the monitor took: $got"
   grep -q 'nojournals: cannot be read' "$work/journal.log" || fail "--journal-dir: a missing directory not said"
   kill "$pid"
@@ -268,10 +253,7 @@ if [ -x "$remote" ]; then
   resume_run() {
     XDG_RUNTIME_DIR="$run" "$bin/zefmon" 2>>"$work/resume.err" & pid=$!
     pids+=("$pid")
-    for _ in $(seq 1 100); do
-      grep -q "^$1" "$work/resume.log" 2>/dev/null && break
-      sleep 0.1
-    done
+    wait_until grep -qs "^$1" "$work/resume.log"
     kill "$pid"
     wait_end
   }
